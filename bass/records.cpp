@@ -37,9 +37,15 @@ StreamFormat FormatFromText(const QString &text)
         const char *name;
         StreamFormat code;
     } order[] = {
-        {"MP3 Pro", FormatMP3Pro}, {"MP3", FormatMP3},   {"OGG", FormatOGG},
-        {"AAC", FormatAAC},        {"WMA", FormatWMA},   {"FLAC", FormatFLAC},
-        {"RealPlayer", FormatRealPlayer}, {"MP4", FormatMP4}, {"Website", FormatWebsite},
+        {"MP3 Pro", FormatMP3Pro},
+        {"MP3", FormatMP3},
+        {"OGG", FormatOGG},
+        {"AAC", FormatAAC},
+        {"WMA", FormatWMA},
+        {"FLAC", FormatFLAC},
+        {"RealPlayer", FormatRealPlayer},
+        {"MP4", FormatMP4},
+        {"Website", FormatWebsite},
     };
     for (const auto &entry : order) {
         if (text.contains(QLatin1String(entry.name), Qt::CaseInsensitive))
@@ -147,8 +153,7 @@ bool StationStream::isRealPlayer() const
 
 Station::Station(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 Station::Station(const Station &other)
     : QObject(nullptr)
@@ -320,8 +325,7 @@ QString Station::timeStampText(TimeStamp which, bool fixedFormat) const
 Genre::Genre(const QString &name)
     : m_name(name)
     , m_search(SearchTerm(name))
-{
-}
+{}
 
 Genre::Genre(const Genre &other)
     : QT_BASS::Object(other)

@@ -16,7 +16,8 @@ namespace BASS {
 
 // Format code of a stream as the directory and the player know it.
 using StreamFormat = quint32;
-enum : StreamFormat {
+enum : StreamFormat
+{
     FormatNone = 0,
     FormatMP3 = 1,
     FormatWMA = 2,
@@ -76,7 +77,12 @@ class Station : public QObject
     Q_OBJECT
 public:
     // Which of the three time stamps a caller means.
-    enum TimeStamp { Added = 0, Modified = 1, LastPlayed = 2 };
+    enum TimeStamp
+    {
+        Added = 0,
+        Modified = 1,
+        LastPlayed = 2
+    };
     static constexpr const char *DefaultDateFormat = "ddd d MMM yyyy hh:mm";
     static constexpr const char *FixedDateFormat = "M/d/yyyy h:mm:ss AP";
 

@@ -4,8 +4,7 @@ namespace BASS {
 
 Song::Song(QObject *parent)
     : QObject(parent)
-{
-}
+{}
 
 Song::Song(const Song &other)
     : QObject(nullptr)

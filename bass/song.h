@@ -7,7 +7,8 @@
 namespace BASS {
 
 // What happened to a song; the display text of each comes from the language files.
-enum SongStatus : qint32 {
+enum SongStatus : qint32
+{
     SongNoStatus = 1,
     SongBassError = 2,
     SongTimedOut = 4,

@@ -322,8 +322,7 @@ void AppSettings::setSignedOut(bool signedOut)
 
 void AppSettings::restoreWindowGeometry(QWidget *window) const
 {
-    const QByteArray state =
-        QSettings().value(window->objectName() + QLatin1String("_window")).toByteArray();
+    const QByteArray state = QSettings().value(window->objectName() + QLatin1String("_window")).toByteArray();
     if (!state.isEmpty())
         window->restoreGeometry(state);
 }
@@ -338,8 +337,7 @@ void AppSettings::restoreSplitterSizes(QSplitter *splitter) const
     QSettings settings;
     QList<int> sizes = splitter->sizes();
     for (int n = 0; n < sizes.size(); ++n) {
-        const QString key =
-            splitter->objectName() + QLatin1String("_splitter") + QString::number(n + 1);
+        const QString key = splitter->objectName() + QLatin1String("_splitter") + QString::number(n + 1);
         const int stored = settings.value(key, sizes[n]).toInt();
         if (stored != 0)
             sizes[n] = stored;
@@ -351,8 +349,7 @@ void AppSettings::saveSplitterSizes(const QSplitter *splitter, const QList<int> 
 {
     QSettings settings;
     for (int n = 0; n < sizes.size(); ++n) {
-        const QString key =
-            splitter->objectName() + QLatin1String("_splitter") + QString::number(n + 1);
+        const QString key = splitter->objectName() + QLatin1String("_splitter") + QString::number(n + 1);
         settings.setValue(key, sizes[n]);
     }
 }
@@ -376,8 +373,7 @@ void AppSettings::saveStationListLayouts(const QByteArray &state)
 {
     QSettings settings;
     for (int n = 1; n <= StationListCount; ++n)
-        settings.setValue(QLatin1String("twStations") + QString::number(n) + QLatin1String("_tree"),
-                          state);
+        settings.setValue(QLatin1String("twStations") + QString::number(n) + QLatin1String("_tree"), state);
 }
 
 QString AppSettings::acceptCookies() const
@@ -408,7 +404,7 @@ void AppSettings::setKeepCookiesUntil(const QString &policy)
 QString AppSettings::endpointKey(Endpoint which)
 {
     static const char *const keys[EndpointCount] = {
-        "directory", "news", "website", "cover_shop", "image_search",
+        "directory",  "news",   "website",     "cover_shop",  "image_search",
         "track_info", "lyrics", "artist_wiki", "artist_info", "web_search",
     };
     if (which < 0 || which >= EndpointCount)

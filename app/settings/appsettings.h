@@ -29,7 +29,8 @@ class AppSettings
 {
 public:
     // Remote services the program talks to; each has a key in the "endpoints" group.
-    enum Endpoint {
+    enum Endpoint
+    {
         DirectoryRoot, // the directory service, "https://host:port/"
         NewsFeedHost,  // "host[:port]" of the news feed
         WebSite,       // root address of the product web site

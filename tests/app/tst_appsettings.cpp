@@ -121,12 +121,11 @@ void TestAppSettings::defaults_data()
                                << QVariant(true);
     QTest::newRow("acceptCookies") << Reader([](AppSettings &s) { return QVariant(s.acceptCookies()); })
                                    << QVariant(QStringLiteral("AcceptOnlyFromSitesNavigatedTo"));
-    QTest::newRow("keepCookiesUntil")
-        << Reader([](AppSettings &s) { return QVariant(s.keepCookiesUntil()); })
-        << QVariant(QStringLiteral("Expire"));
-    QTest::newRow("tree layout")
-        << Reader([](AppSettings &s) { return QVariant(s.treeLayout(QStringLiteral("twMenu"))); })
-        << QVariant(QByteArray());
+    QTest::newRow("keepCookiesUntil") << Reader([](AppSettings &s) { return QVariant(s.keepCookiesUntil()); })
+                                      << QVariant(QStringLiteral("Expire"));
+    QTest::newRow("tree layout") << Reader([](AppSettings &s) {
+        return QVariant(s.treeLayout(QStringLiteral("twMenu")));
+    }) << QVariant(QByteArray());
 }
 
 void TestAppSettings::defaults()
@@ -165,12 +164,18 @@ void TestAppSettings::wishListName_data()
 {
     QTest::addColumn<QString>("member");
     QTest::addColumn<QString>("file");
-    QTest::newRow("plain") << "anna" << "anna_track_wishlist.xml";
-    QTest::newRow("slash colon question") << "a/b:c?" << "a-b-c-_track_wishlist.xml";
-    QTest::newRow("all ten") << "<>:\"/\\|?*%" << "----------_track_wishlist.xml";
-    QTest::newRow("line breaks and tabs removed") << "a\nb\r\tc" << "abc_track_wishlist.xml";
-    QTest::newRow("dots kept") << "../x" << "..-x_track_wishlist.xml";
-    QTest::newRow("empty") << "" << "_track_wishlist.xml";
+    QTest::newRow("plain") << "anna"
+                           << "anna_track_wishlist.xml";
+    QTest::newRow("slash colon question") << "a/b:c?"
+                                          << "a-b-c-_track_wishlist.xml";
+    QTest::newRow("all ten") << "<>:\"/\\|?*%"
+                             << "----------_track_wishlist.xml";
+    QTest::newRow("line breaks and tabs removed") << "a\nb\r\tc"
+                                                  << "abc_track_wishlist.xml";
+    QTest::newRow("dots kept") << "../x"
+                               << "..-x_track_wishlist.xml";
+    QTest::newRow("empty") << ""
+                           << "_track_wishlist.xml";
 }
 
 void TestAppSettings::wishListName()
@@ -248,10 +253,10 @@ void TestAppSettings::languagePerAccount()
 void TestAppSettings::searchHistoryKeepsFirstTenAlphabetically()
 {
     SearchHistory history;
-    const QStringList texts{QStringLiteral("kilo"), QStringLiteral("alpha"), QStringLiteral("juliet"),
-                            QStringLiteral("bravo"), QStringLiteral("india"), QStringLiteral("charlie"),
-                            QStringLiteral("hotel"), QStringLiteral("delta"), QStringLiteral("golf"),
-                            QStringLiteral("echo"), QStringLiteral("foxtrot")};
+    const QStringList texts{QStringLiteral("kilo"),  QStringLiteral("alpha"),  QStringLiteral("juliet"),
+                            QStringLiteral("bravo"), QStringLiteral("india"),  QStringLiteral("charlie"),
+                            QStringLiteral("hotel"), QStringLiteral("delta"),  QStringLiteral("golf"),
+                            QStringLiteral("echo"),  QStringLiteral("foxtrot")};
     for (const QString &t : texts)
         history.insert(t, SearchHistoryEntry{t, nullptr});
     m_settings->saveSearchHistory(history);

@@ -39,14 +39,22 @@ void TestRecords::bitrateTexts_data()
     QTest::addColumn<quint32>("bitrate");
     QTest::addColumn<QString>("kbps");
     QTest::addColumn<QString>("number");
-    QTest::newRow("kbit/s") << 128u << "128 kbps" << "128";
-    QTest::newRow("bit/s") << 128000u << "128 kbps" << "";
-    QTest::newRow("zero") << 0u << "" << "";
-    QTest::newRow("40000 has no number") << 40000u << "40 kbps" << "";
-    QTest::newRow("last with number") << 32786u << "32 kbps" << "32786";
-    QTest::newRow("first without number") << 32787u << "32 kbps" << "";
-    QTest::newRow("1000 stays") << 1000u << "1000 kbps" << "1000";
-    QTest::newRow("1001 divided") << 1001u << "1 kbps" << "1001";
+    QTest::newRow("kbit/s") << 128u << "128 kbps"
+                            << "128";
+    QTest::newRow("bit/s") << 128000u << "128 kbps"
+                           << "";
+    QTest::newRow("zero") << 0u << ""
+                          << "";
+    QTest::newRow("40000 has no number") << 40000u << "40 kbps"
+                                         << "";
+    QTest::newRow("last with number") << 32786u << "32 kbps"
+                                      << "32786";
+    QTest::newRow("first without number") << 32787u << "32 kbps"
+                                          << "";
+    QTest::newRow("1000 stays") << 1000u << "1000 kbps"
+                                << "1000";
+    QTest::newRow("1001 divided") << 1001u << "1 kbps"
+                                  << "1001";
 }
 
 void TestRecords::bitrateTexts()
@@ -132,21 +140,36 @@ void TestRecords::addressTests_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("kinds"); // letters: w wmv, m mms, a asx, p pls, l wpl, u m3u, r real
-    QTest::newRow("plain http") << "http://host/stream" << "";
-    QTest::newRow("pls any case") << "http://host/LIST.PLS" << "p";
-    QTest::newRow("m3u") << "http://host/a.m3u?x=1" << "u";
-    QTest::newRow("asx") << "http://host/a.asx" << "a";
-    QTest::newRow("wpl") << "http://host/a.wpl" << "l";
-    QTest::newRow("wmv") << "http://host/v.WMV" << "w";
-    QTest::newRow("mms") << "MMS://host/live" << "m";
-    QTest::newRow("rtsp") << "rtsp://host/live" << "r";
-    QTest::newRow("smil") << "http://host/live.smil" << "r";
-    QTest::newRow("ram") << "http://host/live.ram" << "r";
-    QTest::newRow("rm") << "http://host/live.rm" << "r";
-    QTest::newRow("RAM is case-sensitive") << "http://host/live.RAM" << "";
-    QTest::newRow("rm only as last extension") << "http://host/live.rm.mp3" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("no dot") << "localhost" << "";
+    QTest::newRow("plain http") << "http://host/stream"
+                                << "";
+    QTest::newRow("pls any case") << "http://host/LIST.PLS"
+                                  << "p";
+    QTest::newRow("m3u") << "http://host/a.m3u?x=1"
+                         << "u";
+    QTest::newRow("asx") << "http://host/a.asx"
+                         << "a";
+    QTest::newRow("wpl") << "http://host/a.wpl"
+                         << "l";
+    QTest::newRow("wmv") << "http://host/v.WMV"
+                         << "w";
+    QTest::newRow("mms") << "MMS://host/live"
+                         << "m";
+    QTest::newRow("rtsp") << "rtsp://host/live"
+                          << "r";
+    QTest::newRow("smil") << "http://host/live.smil"
+                          << "r";
+    QTest::newRow("ram") << "http://host/live.ram"
+                         << "r";
+    QTest::newRow("rm") << "http://host/live.rm"
+                        << "r";
+    QTest::newRow("RAM is case-sensitive") << "http://host/live.RAM"
+                                           << "";
+    QTest::newRow("rm only as last extension") << "http://host/live.rm.mp3"
+                                               << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("no dot") << "localhost"
+                            << "";
 }
 
 void TestRecords::addressTests()
@@ -168,9 +191,12 @@ void TestRecords::streamKey_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("key");
-    QTest::newRow("one char") << "a" << "61";
-    QTest::newRow("two chars") << "ab" << "26A7";
-    QTest::newRow("wraps at 32 bits") << "http://127.0.0.1:8000/live.mp3" << "E6CD91B0";
+    QTest::newRow("one char") << "a"
+                              << "61";
+    QTest::newRow("two chars") << "ab"
+                               << "26A7";
+    QTest::newRow("wraps at 32 bits") << "http://127.0.0.1:8000/live.mp3"
+                                      << "E6CD91B0";
 }
 
 void TestRecords::streamKey()
@@ -191,11 +217,16 @@ void TestRecords::website_data()
 {
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("with scheme") << "http://www.radio.example/" << "www.radio.example/";
-    QTest::newRow("without scheme") << "www.radio.example" << "www.radio.example";
-    QTest::newRow("capital scheme kept") << "HTTP://www.radio.example" << "HTTP://www.radio.example";
-    QTest::newRow("text before scheme") << "see http://a.example" << "a.example";
-    QTest::newRow("https untouched") << "https://a.example" << "https://a.example";
+    QTest::newRow("with scheme") << "http://www.radio.example/"
+                                 << "www.radio.example/";
+    QTest::newRow("without scheme") << "www.radio.example"
+                                    << "www.radio.example";
+    QTest::newRow("capital scheme kept") << "HTTP://www.radio.example"
+                                         << "HTTP://www.radio.example";
+    QTest::newRow("text before scheme") << "see http://a.example"
+                                        << "a.example";
+    QTest::newRow("https untouched") << "https://a.example"
+                                     << "https://a.example";
 }
 
 void TestRecords::website()
@@ -212,11 +243,26 @@ void TestRecords::location_data()
     QTest::addColumn<QString>("place");
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
-    QTest::newRow("plain place") << "Berlin, Germany" << "Berlin, Germany" << "" << "";
-    QTest::newRow("credentials") << "Berlin|Username=bob|Password=s3cret" << "Berlin" << "bob" << "s3cret";
-    QTest::newRow("password first") << "Oslo|Password=pw|Username=u" << "Oslo" << "u" << "pw";
-    QTest::newRow("user only") << "Rome|Username=only" << "Rome" << "only" << "";
-    QTest::newRow("empty place") << "|Username=a|Password=b" << "" << "a" << "b";
+    QTest::newRow("plain place") << "Berlin, Germany"
+                                 << "Berlin, Germany"
+                                 << ""
+                                 << "";
+    QTest::newRow("credentials") << "Berlin|Username=bob|Password=s3cret"
+                                 << "Berlin"
+                                 << "bob"
+                                 << "s3cret";
+    QTest::newRow("password first") << "Oslo|Password=pw|Username=u"
+                                    << "Oslo"
+                                    << "u"
+                                    << "pw";
+    QTest::newRow("user only") << "Rome|Username=only"
+                               << "Rome"
+                               << "only"
+                               << "";
+    QTest::newRow("empty place") << "|Username=a|Password=b"
+                                 << ""
+                                 << "a"
+                                 << "b";
 }
 
 void TestRecords::location()

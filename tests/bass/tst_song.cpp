@@ -21,14 +21,20 @@ void TestSong::displayText_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<bool>("forLabel");
     QTest::addColumn<QString>("text");
-    QTest::newRow("artist only") << "A" << "" << false << "A";
-    QTest::newRow("artist and title") << "A" << "B" << false << "A - B";
-    QTest::newRow("label doubles ampersand") << "Simon & Garfunkel" << "Boxer" << true
-                                             << "Simon && Garfunkel - Boxer";
-    QTest::newRow("plain keeps ampersand") << "Simon & Garfunkel" << "" << false << "Simon & Garfunkel";
-    QTest::newRow("ampersand in title") << "A" << "R&B" << true << "A - R&&B";
-    QTest::newRow("empty") << "" << "" << false << "";
-    QTest::newRow("title only") << "" << "B" << false << " - B";
+    QTest::newRow("artist only") << "A"
+                                 << "" << false << "A";
+    QTest::newRow("artist and title") << "A"
+                                      << "B" << false << "A - B";
+    QTest::newRow("label doubles ampersand") << "Simon & Garfunkel"
+                                             << "Boxer" << true << "Simon && Garfunkel - Boxer";
+    QTest::newRow("plain keeps ampersand") << "Simon & Garfunkel"
+                                           << "" << false << "Simon & Garfunkel";
+    QTest::newRow("ampersand in title") << "A"
+                                        << "R&B" << true << "A - R&&B";
+    QTest::newRow("empty") << ""
+                           << "" << false << "";
+    QTest::newRow("title only") << ""
+                                << "B" << false << " - B";
 }
 
 void TestSong::displayText()

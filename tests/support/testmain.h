@@ -25,16 +25,16 @@ private:
 
 } // namespace TunoraTest
 
-#define TUNORA_TEST_MAIN_IMPL(AppType, TestObject)                                                 \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        TunoraTest::IsolatedHome home;                                                             \
-        AppType app(argc, argv);                                                                   \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        QStandardPaths::setTestModeEnabled(true);                                                  \
-        TestObject tc;                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+#define TUNORA_TEST_MAIN_IMPL(AppType, TestObject)                                                           \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        TunoraTest::IsolatedHome home;                                                                       \
+        AppType app(argc, argv);                                                                             \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        QStandardPaths::setTestModeEnabled(true);                                                            \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }
 
 // Widgets available (offscreen platform unless the environment says otherwise).
