@@ -72,21 +72,27 @@ using HRECORD = DWORD;
 #define BASS_ERROR_UNKNOWN -1
 
 // ---- configuration options (BASS_SetConfig / BASS_SetConfigPtr) -------------------------------
-#define BASS_CONFIG_BUFFER 0         // playback buffer length, ms
-#define BASS_CONFIG_UPDATEPERIOD 1   // how often the output is fed, ms
-#define BASS_CONFIG_GVOL_STREAM 5    // global stream volume 0..10000
-#define BASS_CONFIG_FLOATDSP 9       // DSP callbacks receive 32-bit float samples
-#define BASS_CONFIG_NET_TIMEOUT 11   // connect/answer timeout, ms
-#define BASS_CONFIG_NET_BUFFER 12    // network buffer length, ms of audio
-#define BASS_CONFIG_NET_PREBUF 15    // % of the net buffer the creator waits for (0 = none)
-#define BASS_CONFIG_NET_AGENT 16     // pointer: User-Agent text
-#define BASS_CONFIG_NET_PROXY 17     // pointer: "[user:pass@]host:port", null = direct
-#define BASS_CONFIG_NET_PLAYLIST 21  // 0 never, 1 file creators only, 2 also URL creators
+#define BASS_CONFIG_BUFFER 0        // playback buffer length, ms
+#define BASS_CONFIG_UPDATEPERIOD 1  // how often the output is fed, ms
+#define BASS_CONFIG_GVOL_STREAM 5   // global stream volume 0..10000
+#define BASS_CONFIG_FLOATDSP 9      // DSP callbacks receive 32-bit float samples
+#define BASS_CONFIG_NET_TIMEOUT 11  // connect/answer timeout, ms
+#define BASS_CONFIG_NET_BUFFER 12   // network buffer length, ms of audio
+#define BASS_CONFIG_NET_PREBUF 15   // % of the net buffer the creator waits for (0 = none)
+#define BASS_CONFIG_NET_AGENT 16    // pointer: User-Agent text
+#define BASS_CONFIG_NET_PROXY 17    // pointer: "[user:pass@]host:port", null = direct
+#define BASS_CONFIG_NET_PLAYLIST 21 // 0 never, 1 file creators only, 2 also URL creators
 #define BASS_CONFIG_WMA_PREBUF 0x10101
 
 // ---- init flags, channel flags -------------------------------------------------------------------
 #define BASS_DEVICE_DEFAULT -1
 #define BASS_DEVICE_NOSOUND 0
+#define BASS_NODEVICE 0x20000 // BASS_ChannelGetDevice of a decoding channel
+
+// BASS_DEVICEINFO::flags
+#define BASS_DEVICE_ENABLED 1
+#define BASS_DEVICE_IS_DEFAULT 2
+#define BASS_DEVICE_INIT 4
 
 #define BASS_SAMPLE_8BITS 1
 #define BASS_SAMPLE_MONO 2
@@ -104,6 +110,7 @@ using HRECORD = DWORD;
 #define BASS_ACTIVE_PLAYING 1
 #define BASS_ACTIVE_STALLED 2
 #define BASS_ACTIVE_PAUSED 3
+#define BASS_ACTIVE_PAUSED_DEVICE 4 // playing, but the output is paused (BASS_Pause/BASS_Stop)
 
 // ---- channel types (BASS_CHANNELINFO::ctype) -------------------------------------------------
 #define BASS_CTYPE_STREAM 0x10000
@@ -122,11 +129,11 @@ using HRECORD = DWORD;
 
 // ---- tags (BASS_ChannelGetTags) ----------------------------------------------------------------
 // Lists are series of zero-terminated strings ended by an empty string; META is one string.
-#define BASS_TAG_OGG 2      // Ogg/FLAC comments "KEY=value" (latest value of each key)
-#define BASS_TAG_HTTP 3     // HTTP status line and headers
-#define BASS_TAG_ICY 4      // ICY status line and headers
-#define BASS_TAG_META 5     // the last ICY metadata block, raw bytes as sent
-#define BASS_TAG_WMA 8      // ASF header attributes "Key=value"
+#define BASS_TAG_OGG 2       // Ogg/FLAC comments "KEY=value" (latest value of each key)
+#define BASS_TAG_HTTP 3      // HTTP status line and headers
+#define BASS_TAG_ICY 4       // ICY status line and headers
+#define BASS_TAG_META 5      // the last ICY metadata block, raw bytes as sent
+#define BASS_TAG_WMA 8       // ASF header attributes "Key=value"
 #define BASS_TAG_WMA_META 11 // the last ASF script command "type=value"
 
 // ---- syncs (BASS_ChannelSetSync) ---------------------------------------------------------------
@@ -149,15 +156,17 @@ using HRECORD = DWORD;
 #define BASS_FILEPOS_END 2      // total length; -1 when unknown (live stream)
 #define BASS_FILEPOS_START 3
 #define BASS_FILEPOS_CONNECTED 4
-#define BASS_FILEPOS_BUFFER 5   // bytes received but not yet consumed
+#define BASS_FILEPOS_BUFFER 5 // bytes received but not yet consumed
 
 // ---- attributes, data, effects -----------------------------------------------------------------
 #define BASS_ATTRIB_FREQ 1
 #define BASS_ATTRIB_VOL 2
 #define BASS_ATTRIB_PAN 3
 
-#define BASS_DATA_AVAILABLE 0        // get-data: number of decoded bytes buffered
-#define BASS_DATA_FLOAT 0x40000000   // get-data: deliver 32-bit float samples
+#define BASS_DATA_AVAILABLE 0       // get-data: number of decoded bytes buffered
+#define BASS_DATA_FLOAT 0x40000000  // get-data: deliver 32-bit float samples
+#define BASS_DATA_FIXED 0x20000000  // get-data: 8.24 fixed point (not offered: BASS_ERROR_ILLPARAM)
+#define BASS_DATA_FFT256 0x80000000 // get-data: spectra (not offered: BASS_ERROR_NOTAVAIL)
 
 #define BASS_FX_DX8_COMPRESSOR 1
 

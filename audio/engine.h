@@ -1,0 +1,211 @@
+#pragma once
+
+// The engine's process-wide state behind the BASS_* calls: the configuration (which exists
+// before BASS_Init and survives BASS_Free), the per-thread last error and abort flag, and one
+// Session per BASS_Init: the output, the mixer that runs on the output's thread, and the
+// callback thread that runs syncs.
+//
+// For the network reader: a URL creator opens its ByteSource (honouring config() and
+// currentAbortFlag()), then calls Engine::createChannel() with the source and the family; the
+// channel, its decode thread, positions, syncs and the mixer are shared with the file creators.
+// Events that belong to a byte offset (metadata, stalls of the connection) are handed over
+// through ByteSource::takeEvents and fire when playback reaches that offset; events that belong
+// to no position (download finished) go through Channel::fire().
+
+#include "channel.h"
+#include "effects.h"
+#include "output.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tunora::audio {
+
+// ---- configuration ------------------------------------------------------------------------------
+struct Config
+{
+    std::atomic<DWORD> bufferMs{500};       // BASS_CONFIG_BUFFER: a playing channel's decoded buffer
+    std::atomic<DWORD> updatePeriodMs{100}; // BASS_CONFIG_UPDATEPERIOD: the output's period
+    std::atomic<DWORD> globalStreamVolume{10000};
+    std::atomic<DWORD> floatDsp{0};
+    std::atomic<DWORD> netTimeoutMs{5000};
+    std::atomic<DWORD> netBufferMs{5000};
+    std::atomic<DWORD> netPrebufPercent{75};
+    std::atomic<DWORD> netPlaylist{0};
+    std::atomic<DWORD> wmaPrebuf{1};
+
+    // Pointer options: copies of the caller's texts; empty optional = not set.
+    std::string agent() const;
+    bool proxy(std::string &out) const; // false: direct connection
+    void setAgent(const char *text);
+    void setProxy(const char *text);
+
+private:
+    mutable std::mutex m_lock;
+    std::string m_agent;
+    std::string m_proxy;
+    bool m_hasProxy = false;
+    // BASS_GetConfigPtr hands out pointers: the texts of earlier values stay allocated.
+    std::vector<std::unique_ptr<std::string>> m_handedOut;
+    friend const void *configPointer(DWORD option);
+};
+
+Config &config();
+const void *configPointer(DWORD option);
+
+// ---- per-thread state ---------------------------------------------------------------------------
+// Sets the calling thread's last error; returns false so that `return fail(CODE);` reads well.
+bool fail(int code);
+void succeed();
+int lastError();
+// The abort flag the calling thread registered with BASS_SetAbortFlag (null when none).
+const std::atomic<bool> *currentAbortFlag();
+void setCurrentAbortFlag(const std::atomic<bool> *flag);
+
+// ---- callback thread ----------------------------------------------------------------------------
+// Runs queued tasks (syncs, the freeing of AUTOFREE channels at their end) in due-time order on
+// its own thread. Tasks run while deliveryLock() is held, so that removing a sync or freeing a
+// channel from another thread waits for a callback already running.
+class CallbackThread
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    void start();
+    // Discards pending tasks and joins the thread (not from the thread itself).
+    void stop();
+    void post(Clock::time_point due, std::function<void()> task);
+    bool isCurrentThread() const { return std::this_thread::get_id() == m_threadId; }
+    std::recursive_mutex &deliveryLock() { return m_delivery; }
+
+private:
+    void run();
+    std::mutex m_lock;
+    std::condition_variable m_wakeup;
+    std::multimap<std::pair<Clock::time_point, std::uint64_t>, std::function<void()>> m_tasks;
+    std::uint64_t m_sequence = 0;
+    bool m_quit = false;
+    std::thread m_thread;
+    std::thread::id m_threadId;
+    std::recursive_mutex m_delivery;
+};
+
+// ---- mixer ---------------------------------------------------------------------------------------
+class Session;
+
+class Mixer final : public RenderSource
+{
+public:
+    explicit Mixer(Session &session)
+        : m_session(session)
+    {}
+    bool render(float *out, std::size_t frames) override;
+
+    std::mutex lock;
+    std::vector<Channel *> playing; // channels in the mix (Playing or Stalled)
+
+private:
+    void mixChannel(Channel &channel, float *out, std::size_t frames, std::vector<Channel *> &finished);
+
+    Session &m_session;
+    std::vector<float> m_scratch;
+    Ramp m_globalVolume;
+};
+
+// ---- session -------------------------------------------------------------------------------------
+class Session
+{
+public:
+    Session(int device, int rate);
+    ~Session();
+    int start(); // opens the output and starts the callback thread; 0 or BASS_ERROR_*
+    void stop(); // joins the threads
+
+    const int device;
+    const int rate;
+    std::unique_ptr<AudioOutput> output;
+    Mixer mixer;
+    CallbackThread callbacks;
+    OutputFormat format;
+
+    // Output-level pause (BASS_Pause/BASS_Stop) and the cork taken for a sole paused channel.
+    std::mutex outputLock;
+    bool devicePaused = false;
+    HSTREAM corkedFor = 0; // the channel whose pause corked the output, 0 when none
+
+    // Time spent rendering and decoding, for BASS_GetCPU.
+    std::atomic<std::uint64_t> busyNs{0};
+    std::chrono::steady_clock::time_point cpuSince;
+    std::uint64_t cpuBusyAtSince = 0;
+    std::mutex cpuLock;
+
+    // Due time of something `frames` output frames after what is being heard now.
+    CallbackThread::Clock::time_point dueAfter(std::int64_t frames) const;
+};
+
+// Adds the time since construction to Session::busyNs.
+class BusyTimer
+{
+public:
+    explicit BusyTimer(Session &session)
+        : m_session(session)
+        , m_start(std::chrono::steady_clock::now())
+    {}
+    ~BusyTimer()
+    {
+        m_session.busyNs.fetch_add(std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                     std::chrono::steady_clock::now() - m_start)
+                                                     .count()),
+                                   std::memory_order_relaxed);
+    }
+
+private:
+    Session &m_session;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// ---- engine --------------------------------------------------------------------------------------
+class Engine
+{
+public:
+    static Engine &instance();
+
+    bool init(int device, DWORD freq);
+    bool free();
+    std::shared_ptr<Session> session();
+
+    // The common end of every creator: checks the family, opens the decoder, registers the
+    // channel and, unless it is a decoding channel, starts its decode thread. Returns the handle,
+    // or 0 with the thread's last error set.
+    HSTREAM createChannel(std::unique_ptr<ByteSource> source, Family family, DWORD flags,
+                          std::string filename, const OpenContext &context);
+
+    std::shared_ptr<Channel> channel(DWORD handle);
+    // Frees a channel: out of the mix, decode thread joined, FREE syncs posted. A free asked for
+    // on the channel's own decode thread is handed to the callback thread.
+    bool freeChannel(DWORD handle);
+    // Removes the channel from the mix (BASS_ChannelStop); frees it when it is AUTOFREE.
+    bool stopChannel(const std::shared_ptr<Channel> &channel);
+    bool playChannel(const std::shared_ptr<Channel> &channel, bool restart);
+    bool pauseChannel(const std::shared_ptr<Channel> &channel);
+
+    DWORD newHandle() { return m_nextHandle.fetch_add(1, std::memory_order_relaxed); }
+    void registerEffect(HFX effect, DWORD channel);
+    void unregisterEffect(HFX effect);
+    std::shared_ptr<Channel> effectOwner(HFX effect);
+
+private:
+    std::mutex m_lock;
+    std::shared_ptr<Session> m_session;
+    std::map<DWORD, std::shared_ptr<Channel>> m_channels;
+    std::map<HFX, DWORD> m_effects;
+    std::atomic<DWORD> m_nextHandle{0x10001};
+};
+
+} // namespace tunora::audio
