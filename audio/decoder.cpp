@@ -161,20 +161,30 @@ int Decoder::openStream(const Sniffed &format, bool mono, bool prescan)
             m_comments.push_back(std::string(entry->key) + "=" + entry->value);
     }
 
-    // The exact length, when asked for: the packet durations less what the decoder trims.
-    std::int64_t scannedTime = -1, scannedSkip = 0;
-    if (prescan && m_source->seekable()) {
-        std::int64_t total = 0;
+    // The exact length, when asked for: frames per packet (constant in these formats, known once
+    // the first frame is decoded) times the packets, less what the decoder trims.
+    std::int64_t scannedPackets = -1, scannedSkip = 0;
+    // Only the frame formats need it: the other containers carry the exact length.
+    const bool frameFormat =
+        std::strcmp(format.demuxer, "mp3") == 0 || std::strcmp(format.demuxer, "aac") == 0;
+    if (prescan && frameFormat && m_source->seekable()) {
+        std::int64_t packets = 0;
         while (av_read_frame(m_format, m_packet) >= 0) {
             if (m_packet->stream_index == m_stream) {
-                total += m_packet->duration;
+                ++packets;
                 scannedSkip += readSkipEnd(m_packet);
             }
             av_packet_unref(m_packet);
         }
-        if (m_interrupted.load() || avformat_seek_file(m_format, m_stream, INT64_MIN, 0, 0, 0) < 0)
-            return BASS_ERROR_FILEFORM;
-        scannedTime = total;
+        if (m_interrupted.load())
+            return BASS_ERROR_ABORTED;
+        if (avformat_seek_file(m_format, m_stream, INT64_MIN, 0, 0, 0) < 0) {
+            // Raw streams without an index: back to the first byte; the parser finds the frames.
+            if (avio_seek(m_format->pb, 0, SEEK_SET) < 0)
+                return BASS_ERROR_FILEFORM;
+            avformat_flush(m_format);
+        }
+        scannedPackets = packets;
     }
 
     // The first frame fixes the channel's format.
@@ -191,12 +201,13 @@ int Decoder::openStream(const Sniffed &format, bool mono, bool prescan)
     m_channels = mono ? 1 : std::min(sourceChannels, 2);
 
     std::int64_t length = -1;
-    if (scannedTime >= 0) {
-        const int codedRate = stream->codecpar->sample_rate > 0 ? stream->codecpar->sample_rate : m_rate;
-        length = av_rescale_q(scannedTime, stream->time_base, AVRational{1, m_rate}) -
-                 av_rescale(scannedSkip, m_rate, codedRate);
+    if (scannedPackets >= 0 && m_codec->frame_size > 0) {
+        length = scannedPackets * m_codec->frame_size - scannedSkip;
     } else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-        length = av_rescale_q(stream->duration, stream->time_base, AVRational{1, m_rate});
+        // Less the codec delay the decoder drops at the start (Opus pre-skip).
+        const int codedRate = stream->codecpar->sample_rate > 0 ? stream->codecpar->sample_rate : m_rate;
+        length = av_rescale_q(stream->duration, stream->time_base, AVRational{1, m_rate}) -
+                 av_rescale(stream->codecpar->initial_padding, m_rate, codedRate);
     } else if (m_format->duration != AV_NOPTS_VALUE && m_format->duration > 0) {
         length = av_rescale(m_format->duration, m_rate, AV_TIME_BASE);
     } else if (m_source->size() > 0) {
@@ -301,8 +312,16 @@ bool Decoder::convert(DecodedBlock &block)
         av_channel_layout_default(&outLayout, m_channels);
         if (swr_alloc_set_opts2(&m_swr, &outLayout, AV_SAMPLE_FMT_FLT, m_rate,
                                 const_cast<AVChannelLayout *>(&frame->ch_layout),
-                                AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-            swr_init(m_swr) < 0) {
+                                AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) < 0) {
+            swr_free(&m_swr);
+            av_frame_unref(m_frame);
+            return false;
+        }
+        if (m_channels == 1 && frame->ch_layout.nb_channels == 2) {
+            const double halves[2] = {0.5, 0.5}; // mono is the average of both sides, never louder
+            swr_set_matrix(m_swr, halves, 2);
+        }
+        if (swr_init(m_swr) < 0) {
             swr_free(&m_swr);
             av_frame_unref(m_frame);
             return false;

@@ -1,0 +1,249 @@
+#include "media.h"
+
+#include "net.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace TunoraTest {
+
+namespace {
+
+struct Codec
+{
+    const char *name;
+    const char *extension;
+    QStringList arguments;
+};
+
+Codec codecFor(Media::Format format)
+{
+    switch (format) {
+    case Media::Mp3:
+        return {"MP3",
+                "mp3",
+                {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
+                 QStringLiteral("128k")}};
+    case Media::Mp2:
+        return {
+            "MP2",
+            "mp2",
+            {QStringLiteral("-c:a"), QStringLiteral("mp2"), QStringLiteral("-b:a"), QStringLiteral("192k")}};
+    case Media::Aac:
+    case Media::HeAac:
+        return {format == Media::Aac ? "AAC" : "HE-AAC",
+                "aac",
+                {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("96k"),
+                 QStringLiteral("-flags"), QStringLiteral("+bitexact"), QStringLiteral("-f"),
+                 QStringLiteral("adts")}};
+    case Media::Vorbis:
+        return {"Vorbis",
+                "ogg",
+                {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"),
+                 QStringLiteral("4")}};
+    case Media::Opus:
+        return {"Opus",
+                "opus",
+                {QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-b:a"),
+                 QStringLiteral("96k")}};
+    case Media::Flac:
+        return {"FLAC", "flac", {QStringLiteral("-c:a"), QStringLiteral("flac")}};
+    case Media::OggFlac:
+        return {
+            "Ogg FLAC",
+            "oga",
+            {QStringLiteral("-c:a"), QStringLiteral("flac"), QStringLiteral("-f"), QStringLiteral("ogg")}};
+    case Media::Wma:
+        return {"WMA",
+                "wma",
+                {QStringLiteral("-c:a"), QStringLiteral("wmav2"), QStringLiteral("-b:a"),
+                 QStringLiteral("128k")}};
+    case Media::Wav:
+        return {"WAV", "wav", {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}};
+    case Media::M4a:
+        return {
+            "MP4 AAC",
+            "m4a",
+            {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("96k")}};
+    }
+    return {"?", "bin", {}};
+}
+
+QTemporaryDir &folder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// Reads `count` bits at bit offset `at` of `data` (most significant first).
+quint32 bits(const QByteArray &data, qsizetype at, int count)
+{
+    quint32 value = 0;
+    for (int i = 0; i < count; ++i, ++at)
+        value = (value << 1) | ((quint8(data[at / 8]) >> (7 - at % 8)) & 1);
+    return value;
+}
+
+class BitWriter
+{
+public:
+    void put(quint32 value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            if (m_bit % 8 == 0)
+                m_bytes.append('\0');
+            if ((value >> i) & 1)
+                m_bytes[m_bytes.size() - 1] = char(quint8(m_bytes.back()) | (0x80 >> (m_bit % 8)));
+            ++m_bit;
+        }
+    }
+    void copyBits(const QByteArray &from, qsizetype start, qsizetype count)
+    {
+        for (qsizetype i = 0; i < count; ++i)
+            put(bits(from, start + i, 1), 1);
+    }
+    QByteArray bytes() const { return m_bytes; }
+    qsizetype bitCount() const { return m_bit; }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_bit = 0;
+};
+
+} // namespace
+
+QString Media::formatName(Format format)
+{
+    return QString::fromLatin1(codecFor(format).name);
+}
+
+int Media::defaultRate(Format format)
+{
+    return format == Opus ? 48000 : 44100;
+}
+
+QByteArray Media::addSbrSignalling(const QByteArray &adts, QString *error)
+{
+    QByteArray out;
+    qsizetype at = 0;
+    while (at + 7 <= adts.size()) {
+        const auto *p = reinterpret_cast<const quint8 *>(adts.constData() + at);
+        if (p[0] != 0xFF || (p[1] & 0xF6) != 0xF0) {
+            if (error)
+                *error = QStringLiteral("not an ADTS frame at %1").arg(at);
+            return {};
+        }
+        const int headerLength = (p[1] & 1) ? 7 : 9;
+        const int frameLength = ((p[3] & 3) << 11) | (p[4] << 3) | (p[5] >> 5);
+        if (frameLength <= headerLength || at + frameLength > adts.size())
+            break;
+        const QByteArray payload = adts.mid(at + headerLength, frameLength - headerLength);
+        // The raw data block ends with the END element (111) followed by zero bits up to the
+        // byte boundary: its last bit is the last 1 bit of the payload.
+        qsizetype last = payload.size() * 8 - 1;
+        while (last >= 0 && bits(payload, last, 1) == 0)
+            --last;
+        if (last < 2 || bits(payload, last - 2, 3) != 7) {
+            if (error)
+                *error = QStringLiteral("no END element in the frame at %1").arg(at);
+            return {};
+        }
+        BitWriter body;
+        body.copyBits(payload, 0, last - 2);
+        body.put(6, 3);  // FIL element
+        body.put(1, 4);  // count: one byte of extension payload
+        body.put(13, 4); // EXT_SBR_DATA
+        body.put(0, 1);  // bs_header_flag: no SBR header
+        body.put(0, 3);  // fill
+        body.put(7, 3);  // END
+        QByteArray header = adts.mid(at, headerLength);
+        const QByteArray data = body.bytes();
+        const int newLength = headerLength + int(data.size());
+        header[3] = char((quint8(header[3]) & ~3) | ((newLength >> 11) & 3));
+        header[4] = char((newLength >> 3) & 0xFF);
+        header[5] = char((quint8(header[5]) & 0x1F) | ((newLength & 7) << 5));
+        out += header + data;
+        at += frameLength;
+    }
+    if (out.isEmpty() && error)
+        *error = QStringLiteral("no ADTS frames");
+    return out;
+}
+
+QString Media::make(const Spec &spec, QString *error)
+{
+    static QMutex lock;
+    static QHash<QString, QString> made;
+    const Codec codec = codecFor(spec.format);
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                            .arg(int(spec.format))
+                            .arg(spec.seconds)
+                            .arg(spec.rate)
+                            .arg(spec.left, spec.right, spec.extra.join(QLatin1Char(' ')));
+    QMutexLocker locker(&lock);
+    if (const auto it = made.constFind(key); it != made.constEnd())
+        return it.value();
+    const QString ffmpeg = findProgram(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty() || !folder().isValid()) {
+        if (error)
+            *error = QStringLiteral("ffmpeg is not installed");
+        return {};
+    }
+    const QString name = QString::fromLatin1(
+        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    const QString path = folder().filePath(name + QLatin1Char('.') + QString::fromLatin1(codec.extension));
+    // HE-AAC: an AAC-LC core at half the rate; the SBR signalling doubles it again.
+    const int rate = spec.format == HeAac ? spec.rate / 2 : spec.rate;
+    const QString exprs = spec.right.isEmpty() ? spec.left : spec.left + QLatin1Char('|') + spec.right;
+    QStringList arguments = {
+        QStringLiteral("-nostdin"),
+        QStringLiteral("-hide_banner"),
+        QStringLiteral("-loglevel"),
+        QStringLiteral("error"),
+        QStringLiteral("-y"),
+        QStringLiteral("-f"),
+        QStringLiteral("lavfi"),
+        QStringLiteral("-i"),
+        QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3").arg(exprs).arg(rate).arg(spec.seconds)};
+    arguments += codec.arguments;
+    arguments += spec.extra;
+    arguments += path;
+    QProcess process;
+    process.start(ffmpeg, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        if (error)
+            *error =
+                QStringLiteral("ffmpeg failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
+        return {};
+    }
+    if (spec.format == HeAac) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray he = addSbrSignalling(file.readAll(), error);
+        file.close();
+        if (he.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(he) != he.size())
+            return {};
+    }
+    made.insert(key, path);
+    return path;
+}
+
+QString Media::tone(Format format, double seconds, int leftHz, int rightHz, double amplitude, QString *error)
+{
+    Spec spec;
+    spec.format = format;
+    spec.seconds = seconds;
+    spec.rate = defaultRate(format);
+    spec.left = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(leftHz);
+    spec.right = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(rightHz);
+    return make(spec, error);
+}
+
+} // namespace TunoraTest
