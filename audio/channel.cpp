@@ -295,11 +295,12 @@ DWORD Channel::readDecoded(void *buffer, DWORD bytes, bool asFloat)
                 m_block.frames = 0;
                 break;
             }
-            process(m_block.samples.data(), m_block.frames);
             for (const SourceEvent &event : m_block.events)
                 fire(event.type, event.data, false);
         }
         const std::int64_t count = std::min(wanted - done, m_block.frames - m_blockOffset);
+        // The chain runs on exactly what is delivered, so a change to it applies from the next read.
+        process(m_block.samples.data() + m_blockOffset * m_channels, count);
         exportSamples(m_block.samples.data() + m_blockOffset * m_channels, std::size_t(count * m_channels),
                       out + done * sample * m_channels, sample);
         m_blockOffset += count;

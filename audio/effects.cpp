@@ -36,6 +36,7 @@ bool Compressor::setParameters(const BASS_DX8_COMPRESSOR &p)
 void Compressor::reset()
 {
     m_envelope = 0;
+    m_reductionDb = 0;
     std::fill(m_delay.begin(), m_delay.end(), 0.0f);
     m_delayPos = 0;
 }
@@ -66,14 +67,19 @@ void Compressor::process(float *samples, std::int64_t frames, int channels, int 
         float peak = 0;
         for (int c = 0; c < channels; ++c)
             peak = std::max(peak, std::fabs(frame[c]));
-        const float coef = peak > m_envelope ? m_attackCoef : m_releaseCoef;
-        m_envelope = coef * m_envelope + (1.0f - coef) * peak;
-        float gainDb = makeup;
+        // The detector holds peaks and lets them fall with the release time.
+        m_envelope = std::max(peak, m_envelope * m_releaseCoef);
+        float targetDb = 0;
         if (m_envelope > 1e-6f) {
             const float levelDb = 20.0f * std::log10(m_envelope);
             if (levelDb > threshold)
-                gainDb -= (levelDb - threshold) * slope;
+                targetDb = (threshold - levelDb) * slope;
         }
+        // The gain moves towards its target with the attack time when it has to come down and
+        // with the release time when it may go up again.
+        const float coef = targetDb < m_reductionDb ? m_attackCoef : m_releaseCoef;
+        m_reductionDb = coef * m_reductionDb + (1.0f - coef) * targetDb;
+        const float gainDb = m_reductionDb + makeup;
         const float gain = std::pow(10.0f, gainDb / 20.0f);
         if (m_delayFrames > 0) {
             float *delayed = m_delay.data() + m_delayPos * std::size_t(channels);

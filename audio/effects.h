@@ -11,10 +11,11 @@
 namespace tunora::audio {
 
 // A feed-forward compressor with a peak detector and a hard knee:
-//   the detector follows the largest absolute sample of a frame, rising with the attack time
-//   and falling with the release time (one-pole smoothing);
-//   above the threshold the level is reduced so that every `ratio` dB of input above it give
-//   1 dB of output above it; the gain (dB) is then added to every sample;
+//   the detector holds the largest absolute sample of a frame and lets it fall with the
+//   release time;
+//   above the threshold the level is to be reduced so that every `ratio` dB of input above it
+//   give 1 dB of output above it; the reduction (in dB) follows that target with the attack
+//   time when it grows and with the release time when it shrinks; the gain (dB) is then added;
 //   the audio is delayed by the pre-delay, so the detector sees peaks before they are heard.
 // Values outside the ranges documented on BASS_DX8_COMPRESSOR are clamped into them (a ratio
 // of 0 becomes 1: no compression), so a caller that sets only the gain gets a plain boost.
@@ -37,7 +38,8 @@ private:
     int m_channels = 0;
     float m_attackCoef = 0;
     float m_releaseCoef = 0;
-    float m_envelope = 0;
+    float m_envelope = 0;       // detected level (linear)
+    float m_reductionDb = 0;    // smoothed gain reduction
     std::vector<float> m_delay; // ring of pre-delay frames
     std::size_t m_delayFrames = 0;
     std::size_t m_delayPos = 0;

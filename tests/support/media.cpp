@@ -198,7 +198,8 @@ QString Media::make(const Spec &spec, QString *error)
     const QString path = folder().filePath(name + QLatin1Char('.') + QString::fromLatin1(codec.extension));
     // HE-AAC: an AAC-LC core at half the rate; the SBR signalling doubles it again.
     const int rate = spec.format == HeAac ? spec.rate / 2 : spec.rate;
-    const QString exprs = spec.right.isEmpty() ? spec.left : spec.left + QLatin1Char('|') + spec.right;
+    QString exprs = spec.right.isEmpty() ? spec.left : spec.left + QLatin1Char('|') + spec.right;
+    exprs.replace(QLatin1Char(','), QStringLiteral("\\,")); // commas would separate filters
     QStringList arguments = {
         QStringLiteral("-nostdin"),
         QStringLiteral("-hide_banner"),
