@@ -222,8 +222,10 @@ void Mixer::mixChannel(Channel &channel, float *out, std::size_t frames, std::ve
         channel.hadData = true;
 
     if (count < frames) {
-        channel.volume.skip(std::int64_t(frames - count));
-        channel.pan.skip(std::int64_t(frames - count));
+        if (channel.hadData) { // time passes in an underrun; before the first audio it has not begun
+            channel.volume.skip(std::int64_t(frames - count));
+            channel.pan.skip(std::int64_t(frames - count));
+        }
         if (ended && channel.ring.readable() == 0) {
             channel.state = PlayState::Stopped;
             channel.inMix = false;
@@ -504,6 +506,14 @@ bool Engine::playChannel(const std::shared_ptr<Channel> &channel, bool restart)
     }
     if (restart && channel->decoder().seekable())
         channel->seek(0);
+    // Start with at least one output period buffered, so playback does not begin with an
+    // underrun while the decode thread is still starting (bounded: a slow source just starts late).
+    const std::size_t wanted = std::min<std::size_t>(
+        std::size_t(session.rate) * session.format.periodMs / 1000, channel->ring.capacity() / 2);
+    for (int waited = 0; waited < 250 && channel->ring.readable() < wanted &&
+                         !channel->decodeEnded.load(std::memory_order_acquire);
+         ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     {
         std::lock_guard<std::mutex> mix(session.mixer.lock);
         if (channel->state != PlayState::Playing && channel->state != PlayState::Stalled) {

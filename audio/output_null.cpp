@@ -66,6 +66,8 @@ public:
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_paused = paused;
+            if (paused) // what is buffered stays unheard from this moment
+                m_latency.stamp(m_latency.now(), false);
         }
         m_wakeup.notify_all();
     }
