@@ -240,7 +240,7 @@ private slots:
         std::vector<int> meter;
         QElapsedTimer sliding;
         sliding.start();
-        while (sliding.elapsed() < fadeMs + 150) {
+        while (sliding.elapsed() < fadeMs + 250) { // the fade is heard up to one period later
             meter.push_back(int(BASS_ChannelGetLevel(stream) & 0xFFFF));
             QTest::qWait(40);
         }
