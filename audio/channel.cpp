@@ -219,6 +219,8 @@ void Channel::decodeLoop()
                 const std::int64_t from = channelPosition;
                 channelPosition += block.frames;
                 firePositionSyncs(from, channelPosition, true, 0);
+                for (const SourceEvent &event : block.events)
+                    fire(event.type, event.data, true); // MIXTIME syncs: when decoded
                 if (!block.events.empty()) {
                     const std::uint64_t at = ring.written();
                     std::lock_guard<std::mutex> mix(m_session->mixer.lock);
@@ -295,8 +297,10 @@ DWORD Channel::readDecoded(void *buffer, DWORD bytes, bool asFloat)
                 m_block.frames = 0;
                 break;
             }
-            for (const SourceEvent &event : m_block.events)
+            for (const SourceEvent &event : m_block.events) {
+                fire(event.type, event.data, true);
                 fire(event.type, event.data, false);
+            }
         }
         const std::int64_t count = std::min(wanted - done, m_block.frames - m_blockOffset);
         // The chain runs on exactly what is delivered, so a change to it applies from the next read.

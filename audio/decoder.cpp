@@ -268,7 +268,12 @@ int Decoder::decodeFrame()
         }
         m_packetBytes += m_packet->size;
         m_packetTime += std::max<std::int64_t>(m_packet->duration, 0);
-        const std::int64_t consumed = avio_tell(m_format->pb);
+        // What the decoder has been given ends with this packet. (The reading position of the
+        // demuxer can be far ahead: WAV, for one, reads 128 KiB ahead to probe its contents.)
+        const std::int64_t consumed =
+            m_packet->pos >= 0
+                ? std::max(m_consumed.load(std::memory_order_relaxed), m_packet->pos + m_packet->size)
+                : avio_tell(m_format->pb);
         m_consumed.store(consumed, std::memory_order_relaxed);
         m_source->takeEvents(consumed, m_pendingEvents);
         result = avcodec_send_packet(m_codec, m_packet);
@@ -400,7 +405,7 @@ bool Decoder::seek(std::int64_t frame)
     m_skipTo = frame;
     m_nextFrame = frame;
     m_pendingEvents.clear();
-    m_consumed.store(avio_tell(m_format->pb), std::memory_order_relaxed);
+    m_consumed.store(0, std::memory_order_relaxed); // set again by the first packet read
     return true;
 }
 

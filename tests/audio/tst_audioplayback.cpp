@@ -2,11 +2,14 @@
 // syncs and the callback thread. What the output "plays" is captured through its test tap.
 
 #include "audiotest.h"
+#include "bytesource.h"
+#include "engine.h"
 #include "media.h"
 #include "output.h"
 #include "testmain.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <atomic>
 #include <mutex>
@@ -115,7 +118,47 @@ enum Kind
     Position,
     Slide,
     Free,
-    Stall
+    Meta,
+    MetaMixTime
+};
+
+// A memory source that announces a metadata block at one byte offset, as the network reader
+// does for the ICY blocks it takes out of a stream.
+class AnnouncingSource final : public tunora::audio::ByteSource
+{
+public:
+    AnnouncingSource(QByteArray data, std::int64_t offset, DWORD value)
+        : m_data(std::move(data))
+        , m_memory(reinterpret_cast<const std::uint8_t *>(m_data.constData()), std::size_t(m_data.size()))
+        , m_offset(offset)
+        , m_value(value)
+    {}
+    int read(std::uint8_t *buffer, int size) override { return m_memory.read(buffer, size); }
+    int peek(std::int64_t offset, std::uint8_t *buffer, int size) override
+    {
+        return m_memory.peek(offset, buffer, size);
+    }
+    std::int64_t seek(std::int64_t position, int whence) override { return m_memory.seek(position, whence); }
+    bool seekable() const override { return false; }
+    std::int64_t size() const override { return -1; }
+    std::int64_t position() const override { return m_memory.position(); }
+    std::int64_t downloaded() const override { return m_memory.size(); }
+    bool isLocal() const override { return false; }
+    void interrupt() override { m_memory.interrupt(); }
+    void takeEvents(std::int64_t upTo, std::vector<tunora::audio::SourceEvent> &out) override
+    {
+        if (!m_sent && upTo >= m_offset) {
+            m_sent = true;
+            out.push_back({m_offset, BASS_SYNC_META, m_value});
+        }
+    }
+
+private:
+    QByteArray m_data;
+    tunora::audio::MemorySource m_memory;
+    std::int64_t m_offset;
+    DWORD m_value;
+    bool m_sent = false;
 };
 
 QString sineWav(double seconds, const QString &amplitude = QStringLiteral("0.5"))
@@ -354,6 +397,38 @@ private slots:
         }
         QCOMPARE(positions, 2);
         QCOMPARE(ends, 1);
+        BASS_StreamFree(stream);
+    }
+
+    void sourceEventsFireWhenHeard()
+    {
+        // The way the network reader reports a title change: an event at the byte offset where
+        // the block arrived; the sync fires when the audio decoded from there is heard.
+        QFile file(sineWav(1.0));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray wav = file.readAll();
+        const std::int64_t half = wav.size() - 44100 * 4 / 2; // half a second before the end
+        const tunora::audio::OpenContext context;
+        const HSTREAM stream = tunora::audio::Engine::instance().createChannel(
+            std::make_unique<AnnouncingSource>(wav, half, 42), tunora::audio::Family::Plain, 0, std::string(),
+            context);
+        QVERIFY(stream);
+        QCOMPARE(BASS_ChannelGetLength(stream, BASS_POS_BYTE), QWORD(-1)); // a live stream: no length
+        QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END), QWORD(-1));
+        QVERIFY(!BASS_ChannelSetPosition(stream, 0, BASS_POS_BYTE));
+        QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_NOTFILE);
+        SyncLog log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta));
+        BASS_ChannelSetSync(stream, BASS_SYNC_META | BASS_SYNC_MIXTIME, 0, SyncLog::record,
+                            log.user(MetaMixTime));
+        log.restartClock();
+        BASS_ChannelPlay(stream, FALSE);
+        SyncEvent meta, decoded;
+        QVERIFY(log.waitFor(Meta, meta, 2000));
+        QVERIFY2(meta.atMs > 400 && meta.atMs < 680, qPrintable(QString::number(meta.atMs)));
+        QCOMPARE(meta.data, DWORD(42));
+        QVERIFY(log.waitFor(MetaMixTime, decoded, 0));
+        QVERIFY(decoded.atMs < meta.atMs - 150); // decoded well before it was heard
         BASS_StreamFree(stream);
     }
 
