@@ -17,6 +17,20 @@ namespace tunora::audio {
 namespace {
 constexpr int PollSliceMs = 20; // how quickly a waiting pipe read notices an abort
 constexpr std::size_t PipeChunk = 16384;
+
+// The seek of a source with a known size: moves `current` and returns the new position.
+std::int64_t moveTo(std::atomic<std::int64_t> &current, std::int64_t position, int whence, std::int64_t size)
+{
+    std::int64_t target = position;
+    if (whence == SEEK_CUR)
+        target += current.load(std::memory_order_relaxed);
+    else if (whence == SEEK_END)
+        target += size;
+    if (target < 0)
+        return AVERROR(EINVAL);
+    current.store(std::min(target, size), std::memory_order_relaxed);
+    return current.load(std::memory_order_relaxed);
+}
 } // namespace
 
 std::unique_ptr<FileSource> FileSource::open(const std::string &path, std::uint64_t offset,
@@ -162,15 +176,7 @@ std::int64_t FileSource::seek(std::int64_t position, int whence)
 {
     if (!m_seekable)
         return AVERROR(ENOSYS);
-    std::int64_t target = position;
-    if (whence == SEEK_CUR)
-        target += this->position();
-    else if (whence == SEEK_END)
-        target += m_size;
-    if (target < 0)
-        return AVERROR(EINVAL);
-    m_position.store(std::min(target, m_size), std::memory_order_relaxed);
-    return this->position();
+    return moveTo(m_position, position, whence, m_size);
 }
 
 int MemorySource::read(std::uint8_t *buffer, int size)
@@ -196,15 +202,7 @@ int MemorySource::peek(std::int64_t offset, std::uint8_t *buffer, int size)
 
 std::int64_t MemorySource::seek(std::int64_t position, int whence)
 {
-    std::int64_t target = position;
-    if (whence == SEEK_CUR)
-        target += this->position();
-    else if (whence == SEEK_END)
-        target += m_size;
-    if (target < 0)
-        return AVERROR(EINVAL);
-    m_position.store(std::min(target, m_size), std::memory_order_relaxed);
-    return this->position();
+    return moveTo(m_position, position, whence, m_size);
 }
 
 bool isNetworkAddress(const std::string &location)

@@ -5,12 +5,27 @@
 // Session per BASS_Init: the output, the mixer that runs on the output's thread, and the
 // callback thread that runs syncs.
 //
-// For the network reader: a URL creator opens its ByteSource (honouring config() and
-// currentAbortFlag()), then calls Engine::createChannel() with the source and the family; the
-// channel, its decode thread, positions, syncs and the mixer are shared with the file creators.
-// Events that belong to a byte offset (metadata, stalls of the connection) are handed over
-// through ByteSource::takeEvents and fire when playback reaches that offset; events that belong
-// to no position (download finished) go through Channel::fire().
+// How network streams plug in (the URL creators are declared in audioengine.h, not defined here):
+// - A URL creator opens a ByteSource of its own (see bytesource.h for the contract: read() blocks
+//   until data or interrupt(); peek() must reach 64 KiB past any ID3 tags for the format check;
+//   size() is -1 for a live stream; downloaded() counts received bytes; seekable() false). It
+//   watches currentAbortFlag() while connecting and fails with BASS_ERROR_ABORTED when it is set;
+//   the options it needs are in config() (timeout, buffer, pre-buffer, agent, proxy, playlists).
+//   Then it calls Engine::createChannel(source, family, flags, url, context): the format check,
+//   decoder, decode thread, positions, mixer and syncs are those of the file creators. The WMA
+//   and MP4 file creators reach the network through openLocation() in bytesource.cpp.
+// - BASS_FILEPOS_CURRENT is what the decoder consumed (end of the last packet), DOWNLOAD is
+//   source.downloaded(), END is source.size() (-1: BASS_ERROR_NOTAVAIL), BUFFER is downloaded
+//   minus the source's read position, CONNECTED answers 1 for a non-local source.
+// - Events at a byte offset (a metadata block): return them from ByteSource::takeEvents; the
+//   MIXTIME syncs run when that offset is decoded, the others when its audio is heard. Events
+//   without a position (download done): Channel::fire(type, data, false).
+// - Tags: Channel::setTags(BASS_TAG_HTTP / BASS_TAG_ICY, header lines) and
+//   Channel::setTags(BASS_TAG_META, {block}, true); earlier pointers stay valid for one change.
+// - Stalls: while read() blocks, the ring runs dry and the mixer raises BASS_SYNC_STALL 0 (after
+//   the channel had played); it raises STALL 1 when half the ring is filled again. A reconnect
+//   should keep read() blocking; read() returning 0 ends the channel (END when heard).
+// - HLS: the plain family's check refuses "#EXTM3U" today; the network reader decides there.
 
 #include "channel.h"
 #include "effects.h"

@@ -32,6 +32,16 @@ std::vector<float> leftOf(const QByteArray &pcm)
     return left;
 }
 
+// One second of a 1 kHz tone at half scale, as a playing channel.
+HSTREAM openTone()
+{
+    Media::Spec spec;
+    spec.seconds = 1.0;
+    spec.left = spec.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
+    const QByteArray path = Media::make(spec).toLocal8Bit();
+    return BASS_StreamCreateFile(FALSE, path.constData(), 0, 0, 0);
+}
+
 // Longest run of 10 ms windows whose peak is above / below `threshold`, in milliseconds.
 int longestRun(const std::vector<float> &envelope, bool loud, float threshold)
 {
@@ -81,11 +91,7 @@ private slots:
 
     void soundArrivesAtTheSink()
     {
-        Media::Spec spec;
-        spec.seconds = 1.0;
-        spec.left = spec.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
-        const QByteArray path = Media::make(spec).toLocal8Bit();
-        const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.constData(), 0, 0, 0);
+        const HSTREAM stream = openTone();
         QVERIFY(stream);
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, onEnd, nullptr);
         QString error;
@@ -116,11 +122,7 @@ private slots:
 
     void pauseCorksTheStream()
     {
-        Media::Spec spec;
-        spec.seconds = 1.0;
-        spec.left = spec.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
-        const QByteArray path = Media::make(spec).toLocal8Bit();
-        const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.constData(), 0, 0, 0);
+        const HSTREAM stream = openTone();
         g_ends = 0;
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, onEnd, nullptr);
         QString error;
