@@ -258,6 +258,24 @@ private slots:
         QVERIFY(BASS_StreamFree(stream));
     }
 
+    void seekWhilePlaying()
+    {
+        const HSTREAM stream = openFile(sineWav(1.0));
+        SyncLog log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
+        BASS_ChannelPlay(stream, FALSE);
+        QTest::qWait(200);
+        log.restartClock();
+        QVERIFY(BASS_ChannelSetPosition(stream, BASS_ChannelSeconds2Bytes(stream, 0.7), BASS_POS_BYTE));
+        // The new position counts from the moment of the seek; what was buffered is dropped.
+        QVERIFY2(std::fabs(positionSeconds(stream) - 0.7) < 0.02,
+                 qPrintable(QString::number(positionSeconds(stream))));
+        SyncEvent end;
+        QVERIFY(log.waitFor(End, end, 2000));
+        QVERIFY2(end.atMs > 200 && end.atMs < 480, qPrintable(QString::number(end.atMs)));
+        BASS_StreamFree(stream);
+    }
+
     void fadesAreSmooth_data()
     {
         QTest::addColumn<bool>("fadeIn");
