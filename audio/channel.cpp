@@ -549,7 +549,9 @@ void Channel::firePositionSyncs(std::int64_t from, std::int64_t to, bool mixTime
                 crossed.emplace_back(e.id, frame);
         }
     }
-    for (const auto &[id, frame] : crossed) {
+    for (const auto &crossing : crossed) {
+        const HSYNC id = crossing.first;
+        const std::int64_t frame = crossing.second;
         SyncEntry entry;
         if (!lookupSync(id, entry))
             continue;
