@@ -47,7 +47,11 @@ std::int64_t Decoder::seekPacket(void *opaque, std::int64_t offset, int whence)
 
 int Decoder::interruptCallback(void *opaque)
 {
-    return static_cast<Decoder *>(opaque)->m_interrupted.load(std::memory_order_relaxed) ? 1 : 0;
+    // FFmpeg asks this while it waits in its own I/O: a shutdown, or the creator's abort flag
+    // while the channel is being opened.
+    const auto *self = static_cast<Decoder *>(opaque);
+    const OpenContext *opening = self->m_opening.load(std::memory_order_acquire);
+    return self->m_interrupted.load(std::memory_order_relaxed) || (opening && opening->aborted()) ? 1 : 0;
 }
 
 std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source, const Sniffed &format, bool mono,
@@ -56,7 +60,9 @@ std::unique_ptr<Decoder> Decoder::open(std::unique_ptr<ByteSource> source, const
     std::unique_ptr<Decoder> decoder(new Decoder);
     decoder->m_source = std::move(source);
     decoder->m_source->watchOpen(&context);
+    decoder->m_opening.store(&context, std::memory_order_release);
     const int result = decoder->openStream(format, mono, prescan);
+    decoder->m_opening.store(nullptr, std::memory_order_release);
     decoder->m_source->watchOpen(nullptr);
     if (result != 0) {
         error = context.aborted() ? BASS_ERROR_ABORTED : result;

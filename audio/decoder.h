@@ -114,6 +114,7 @@ private:
     std::atomic<std::int64_t> m_lengthFrames{-1};
     std::atomic<std::int64_t> m_consumed{0};
     std::atomic<bool> m_interrupted{false};
+    std::atomic<const OpenContext *> m_opening{nullptr}; // while open() runs
     std::vector<std::string> m_comments;
     std::vector<SourceEvent> m_pendingEvents;
 };
