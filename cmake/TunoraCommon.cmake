@@ -26,6 +26,11 @@ target_compile_definitions(tunora_common INTERFACE
   QT_NO_FOREACH
   QT_USE_QSTRINGBUILDER)
 
+if(TUNORA_FUZZ)
+  # Instrument every library for coverage, so that libFuzzer sees more than the harness itself.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(TUNORA_SANITIZE OR TUNORA_FUZZ)
   set(_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   # Applied globally so that every object, static library and test agrees on the runtime.
