@@ -237,10 +237,11 @@ bool parseWmaText(const QString &block, MetaTitle &out)
         c.skipBlanks();
         c.readTo(u"&");
         if (!c.startsWith(u"&&")) {
+            const qsizetype items = c.pos();
             QString artist, song;
             if (c.skipPast(u"currentArtist="))
                 artist = c.readTo(u"&");
-            c.setPos(0);
+            c.setPos(items);
             if (c.skipPast(u"currentSong="))
                 song = c.readTo(u"&");
             title = joinTitle(artist, song);
@@ -336,7 +337,7 @@ bool ParseOggTitle(const QList<QByteArray> &comments, const char *codePage, Meta
 bool ParseMetaBlock(QByteArrayView block, const char *codePage, MetaTitle &title)
 {
     return ParseIcyMeta(block, codePage, title) || ParseWmaMeta(block, codePage, title) ||
-           ParseOggTitle({block.toByteArray()}, codePage, title);
+           ParseOggTitle({BoundedBytes(block).toByteArray()}, codePage, title);
 }
 
 // ---------------------------------------------------------------------------------------------
