@@ -49,6 +49,13 @@ StringMap filled(const StreamInfo &info)
     return map;
 }
 
+// Bytes of a literal, zero bytes included.
+template<std::size_t N>
+QByteArray bytes(const char (&literal)[N])
+{
+    return QByteArray(literal, qsizetype(N - 1));
+}
+
 StringMap fields(std::initializer_list<std::pair<const char *, const char *>> pairs)
 {
     StringMap map;
@@ -132,7 +139,7 @@ void TestMetadataParse::icyMeta_data()
                                    << "";
     QTest::newRow("no closing quote") << QByteArray("StreamTitle='Artist - Song") << true << "Artist - Song"
                                       << "";
-    QTest::newRow("zero padding") << QByteArray("StreamTitle='A - B';\0\0\0\0\0", 27) << true << "A - B"
+    QTest::newRow("zero padding") << bytes("StreamTitle='A - B';\0\0\0\0\0") << true << "A - B"
                                   << "";
     QTest::newRow("utf-8") << QByteArray("StreamTitle='Мумий Тролль - Утекай';") << true
                            << "Мумий Тролль - Утекай"
@@ -163,7 +170,7 @@ void TestMetadataParse::icyRawBlock()
     // The raw block is the decoded text without the block's zero padding; the code page of the
     // station applies to blocks that are not UTF-8.
     MetaTitle title;
-    QVERIFY(ParseIcyMeta(QByteArray("StreamTitle='\xca\xe8\xed\xee - \xc3\xf0\xf3\xef\xef\xe0';\0\0", 33),
+    QVERIFY(ParseIcyMeta(bytes("StreamTitle='\xca\xe8\xed\xee - \xc3\xf0\xf3\xef\xef\xe0';\0\0"),
                          "Windows-1251", title));
     QCOMPARE(title.rawBlock, QStringLiteral("StreamTitle='Кино - Группа';"));
     QCOMPARE(title.title, QStringLiteral("Кино - Группа"));
@@ -344,8 +351,8 @@ void TestMetadataParse::tagString_data()
     QTest::addColumn<QByteArray>("memory");
     QTest::addColumn<QByteArray>("expected");
 
-    QTest::newRow("short") << QByteArray("abc\0def", 7) << QByteArray("abc");
-    QTest::newRow("empty") << QByteArray("\0", 1) << QByteArray();
+    QTest::newRow("short") << bytes("abc\0def") << QByteArray("abc");
+    QTest::newRow("empty") << bytes("\0") << QByteArray();
     QTest::newRow("over the bound") << QByteArray(5000, 'a') + '\0' << QByteArray(4096, 'a');
     // A two-byte character across the bound is left out whole.
     QTest::newRow("utf-8 across the bound")
@@ -366,7 +373,7 @@ void TestMetadataParse::tagString()
 void TestMetadataParse::tagList()
 {
     QCOMPARE(TagList(nullptr), QByteArrayList());
-    QCOMPARE(TagList(QByteArray("\0\0", 2).constData()), QByteArrayList());
+    QCOMPARE(TagList(bytes("\0\0").constData()), QByteArrayList());
     QCOMPARE(TagList(tagMemory({"a", "bc", "d"}).constData()), (QByteArrayList{"a", "bc", "d"}));
 
     // A line far over the bound (a picture comment) is cut, and the lines after it still come.

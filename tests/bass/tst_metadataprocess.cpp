@@ -330,7 +330,7 @@ void TestMetadataProcess::processMetaData_data()
     QTest::addColumn<QStringList>("log");
 
     const QStringList none;
-    const auto called = [](const char *title) { return CalledWith + QString::fromUtf8(title); };
+    const auto called = [](const char *title) -> QString { return CalledWith + QString::fromUtf8(title); };
 
     QTest::newRow("icy artist - song")
         << QByteArray("StreamTitle='Artist - Song';StreamUrl='';") << "" << none << true << "Artist"

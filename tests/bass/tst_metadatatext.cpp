@@ -264,7 +264,7 @@ void TestMetadataText::titleFilterAcrossThreads()
         }));
         readers.last()->start();
     }
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 300; ++round) {
         TitleFilter::Add(MetaDataListItem(QStringLiteral("Advert \\d+"), QStringLiteral("RegEx")));
         TitleFilter::Add(MetaDataListItem(QStringLiteral("advert"), QString()));
         if (round % 3 == 0)
