@@ -2,6 +2,7 @@
 
 #include "codepage.h"
 #include "metadata.h"
+#include "records.h"
 #include "testmain.h"
 #include "titlefilter.h"
 
@@ -19,6 +20,7 @@ private slots:
     void codePageForLocation_data();
     void codePageForLocation();
     void everyCodePageIsKnown();
+    void stationTitleInItsCodePage();
     void decode_data();
     void decode();
     void plainBytesNeverBecomeReplacementCharacters();
@@ -84,6 +86,24 @@ void TestMetadataText::everyCodePageIsKnown()
         QVERIFY2(entry.codePage && QStringDecoder(entry.codePage).isValid(), entry.country);
         QCOMPARE(CodePageForLocation(QLatin1String(entry.country)), entry.codePage);
     }
+}
+
+void TestMetadataText::stationTitleInItsCodePage()
+{
+    // A station in Russia whose server sends Windows-1251 titles; its location also carries the
+    // stream credentials, which are not part of the place.
+    Station station;
+    station.setLocation(QStringLiteral("Moscow, Russia|Username=listener|Password=secret"));
+    MetaTitle title;
+    QVERIFY(ParseIcyMeta("StreamTitle='\xca\xe8\xed\xee - \xc3\xf0\xf3\xef\xef\xe0 \xea\xf0\xee\xe2\xe8';",
+                         CodePageForLocation(station.location()), title));
+    QCOMPARE(title.title, QStringLiteral("Кино - Группа крови"));
+
+    // The same bytes for a station without a code page stay 8-bit Latin text, never U+FFFD.
+    station.reset();
+    station.setLocation(QStringLiteral("Berlin, Germany"));
+    QVERIFY(ParseIcyMeta("StreamTitle='\xca\xe8\xed\xee';", CodePageForLocation(station.location()), title));
+    QCOMPARE(title.title, QStringLiteral("Êèíî"));
 }
 
 void TestMetadataText::decode_data()
