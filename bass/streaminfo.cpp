@@ -3,6 +3,8 @@
 #include "codepage.h"
 #include "metadata.h"
 
+#include <span>
+
 namespace BASS {
 
 namespace {
@@ -34,6 +36,51 @@ bool is(const QString &key, const char *name)
     return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
+// Where the value of a known key goes (one or two fields).
+struct KeyField
+{
+    const char *key;
+    QString StreamInfo::*field;
+    QString StreamInfo::*also = nullptr;
+};
+
+constexpr KeyField HttpKeys[] = {
+    {"icy-name", &StreamInfo::name},   {"ice-name", &StreamInfo::name},  {"icy-genre", &StreamInfo::genre},
+    {"ice-genre", &StreamInfo::genre}, {"icy-url", &StreamInfo::url},    {"ice-url", &StreamInfo::url},
+    {"icy-br", &StreamInfo::bitrate},  {"ice-br", &StreamInfo::bitrate},
+};
+
+constexpr KeyField WmaKeys[] = {
+    {"title", &StreamInfo::name, &StreamInfo::title},
+    {"WM/Genre", &StreamInfo::genre},
+    {"WMA_Duration", &StreamInfo::duration},
+    {"copyright", &StreamInfo::copyright},
+    {"author", &StreamInfo::author},
+    {"Seekable", &StreamInfo::seekable},
+    {"Stridable", &StreamInfo::stridable},
+    {"Broadcast", &StreamInfo::broadcast},
+    {"Is_Protected", &StreamInfo::isProtected},
+    {"Is_Trusted", &StreamInfo::isTrusted},
+};
+
+constexpr KeyField OggKeys[] = {
+    {"TITLE", &StreamInfo::name, &StreamInfo::title},
+};
+
+// Stores the value when the key is one of the table's; false when it is not.
+bool store(const KeyValue &kv, std::span<const KeyField> keys, StreamInfo &info)
+{
+    for (const KeyField &k : keys) {
+        if (is(kv.key, k.key)) {
+            info.*k.field = kv.value;
+            if (k.also)
+                info.*k.also = kv.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 bool ParseHttpHeaders(const QList<QByteArray> &lines, const char *codePage, StreamInfo &info)
@@ -41,23 +88,15 @@ bool ParseHttpHeaders(const QList<QByteArray> &lines, const char *codePage, Stre
     if (lines.isEmpty())
         return false;
     for (const KeyValue &kv : readLines(lines, codePage, QLatin1Char(':'), info)) {
-        if (is(kv.key, "icy-name") || is(kv.key, "ice-name")) {
-            info.name = kv.value;
-        } else if (is(kv.key, "icy-genre") || is(kv.key, "ice-genre")) {
-            info.genre = kv.value;
-        } else if (is(kv.key, "icy-url") || is(kv.key, "ice-url")) {
-            info.url = kv.value;
-        } else if (is(kv.key, "icy-br") || is(kv.key, "ice-br")) {
-            info.bitrate = kv.value;
-        } else if (is(kv.key, "icy-audio-info") || is(kv.key, "ice-audio-info")) {
-            // "ice-samplerate=44100;ice-bitrate=128;ice-channels=2"
-            const QStringView marker = u"bitrate=";
-            const qsizetype at = kv.value.indexOf(marker, 0, Qt::CaseInsensitive);
-            if (at >= 0) {
-                const qsizetype from = at + marker.size();
-                const qsizetype end = kv.value.indexOf(QLatin1Char(';'), from);
-                info.bitrate = kv.value.mid(from, end < 0 ? -1 : end - from).trimmed();
-            }
+        if (store(kv, HttpKeys, info) || !(is(kv.key, "icy-audio-info") || is(kv.key, "ice-audio-info")))
+            continue;
+        // "ice-samplerate=44100;ice-bitrate=128;ice-channels=2"
+        const QStringView marker = u"bitrate=";
+        const qsizetype at = kv.value.indexOf(marker, 0, Qt::CaseInsensitive);
+        if (at >= 0) {
+            const qsizetype from = at + marker.size();
+            const qsizetype end = kv.value.indexOf(QLatin1Char(';'), from);
+            info.bitrate = kv.value.mid(from, end < 0 ? -1 : end - from).trimmed();
         }
     }
     return true;
@@ -68,33 +107,14 @@ bool ParseWmaHeader(const QList<QByteArray> &lines, const char *codePage, Stream
     if (lines.isEmpty())
         return false;
     for (const KeyValue &kv : readLines(lines, codePage, QLatin1Char('='), info)) {
-        if (is(kv.key, "title")) {
-            info.name = kv.value;
-            info.title = kv.value;
-        } else if (is(kv.key, "WM/Genre")) {
-            info.genre = kv.value;
-        } else if (is(kv.key, "Bitrate")) {
+        if (is(kv.key, "Bitrate")) {
             // Bits per second; shown in kbit/s. A value that is not a number is left out.
             bool ok = false;
             const quint64 bitsPerSecond = kv.value.toULongLong(&ok);
             if (ok)
                 info.bitrate = QString::number(bitsPerSecond / 1000);
-        } else if (is(kv.key, "WMA_Duration")) {
-            info.duration = kv.value;
-        } else if (is(kv.key, "copyright")) {
-            info.copyright = kv.value;
-        } else if (is(kv.key, "author")) {
-            info.author = kv.value;
-        } else if (is(kv.key, "Seekable")) {
-            info.seekable = kv.value;
-        } else if (is(kv.key, "Stridable")) {
-            info.stridable = kv.value;
-        } else if (is(kv.key, "Broadcast")) {
-            info.broadcast = kv.value;
-        } else if (is(kv.key, "Is_Protected")) {
-            info.isProtected = kv.value;
-        } else if (is(kv.key, "Is_Trusted")) {
-            info.isTrusted = kv.value;
+        } else {
+            store(kv, WmaKeys, info);
         }
     }
     return true;
@@ -104,12 +124,8 @@ bool ParseOggInfo(const QList<QByteArray> &lines, const char *codePage, StreamIn
 {
     if (lines.isEmpty())
         return false;
-    for (const KeyValue &kv : readLines(lines, codePage, QLatin1Char('='), info)) {
-        if (is(kv.key, "TITLE")) {
-            info.name = kv.value;
-            info.title = kv.value;
-        }
-    }
+    for (const KeyValue &kv : readLines(lines, codePage, QLatin1Char('='), info))
+        store(kv, OggKeys, info);
     return true;
 }
 
