@@ -85,12 +85,6 @@ const char *CodePageForLocation(const QString &location)
     return nullptr;
 }
 
-bool IsValidUtf8(QByteArrayView bytes)
-{
-    QString ignored;
-    return decodeUtf8(bytes, &ignored);
-}
-
 QString DecodeTagText(QByteArrayView bytes, const char *codePage)
 {
     QString text;

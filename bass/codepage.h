@@ -23,9 +23,6 @@ std::span<const CodePageEntry> CodePageTable();
 // the location names none. The returned text is static.
 const char *CodePageForLocation(const QString &location);
 
-// True when the bytes are well-formed UTF-8 (a UTF-8 byte-order mark counts as such).
-bool IsValidUtf8(QByteArrayView bytes);
-
 // Decodes the text of one tag: valid UTF-8 as UTF-8; anything else as 8-bit text in the given
 // code page, or in Windows-1252 when the code page is null, empty or unknown. Uses a decoder of
 // its own, so it is safe on any thread and never touches process-wide codec state.
