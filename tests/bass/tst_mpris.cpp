@@ -1,0 +1,383 @@
+// The desktop now-playing entry, read back over a private session bus through a connection of
+// its own, the way a desktop shell sees it.
+
+#include "mpris.h"
+#include "song.h"
+#include "testmain.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QThread>
+
+using namespace BASS;
+
+namespace {
+
+const QString Service = QStringLiteral("org.mpris.MediaPlayer2.tunora");
+const QString Path = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString Properties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString Root = QStringLiteral("org.mpris.MediaPlayer2");
+const QString Player = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// A variant as it arrives from the bus, with maps unpacked.
+QVariant unpack(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<QVariantMap>()) {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            it.value() = unpack(it.value());
+        return map;
+    }
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        const QDBusArgument argument = value.value<QDBusArgument>();
+        if (argument.currentType() == QDBusArgument::MapType)
+            return unpack(qdbus_cast<QVariantMap>(argument));
+        if (argument.currentSignature() == QLatin1String("as"))
+            return qdbus_cast<QStringList>(argument);
+    }
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+        return unpack(value.value<QDBusVariant>().variant());
+    return value;
+}
+
+} // namespace
+
+// Records the PropertiesChanged signals of the player.
+class ChangeRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QVariantMap> changes;
+
+public slots:
+    void changed(const QString &interface, const QVariantMap &changed, const QStringList &)
+    {
+        if (interface == Player)
+            changes.append(unpack(changed).toMap());
+    }
+};
+
+class TestMpris : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void identity();
+    void metadata_data();
+    void metadata();
+    void clearEmptiesTheMetadata();
+    void playbackStatus();
+    void controls_data();
+    void controls();
+    void volume_data();
+    void volume();
+    void postFromAnotherThread();
+    void secondPlayerTakesAnInstanceName();
+    void withoutBusNothingFails();
+
+private:
+    QDBusMessage call(const QString &interface, const QString &method, const QVariantList &args = {});
+    QVariant property(const QString &interface, const QString &name);
+    bool setProperty(const QString &interface, const QString &name, const QVariant &value);
+    QVariantMap published() { return property(Player, QStringLiteral("Metadata")).toMap(); }
+    QString status() { return property(Player, QStringLiteral("PlaybackStatus")).toString(); }
+    void publish()
+    {
+        m_player->setNowPlaying(QString(), NowPlaying::From(QStringLiteral("R"), nullptr, QString()));
+    }
+
+    QDBusConnection m_probe{QString()};
+    MprisPlayer *m_player = nullptr;
+    ChangeRecorder *m_recorder = nullptr;
+};
+
+void TestMpris::initTestCase()
+{
+    QVERIFY2(QDBusConnection::sessionBus().isConnected(), "runs inside dbus-run-session");
+    m_probe = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("probe"));
+    QVERIFY(m_probe.isConnected());
+}
+
+void TestMpris::init()
+{
+    m_player = new MprisPlayer;
+    QVERIFY(m_player->isRegistered());
+    QCOMPARE(m_player->registeredName(), Service);
+    m_recorder = new ChangeRecorder;
+    QVERIFY(m_probe.connect(Service, Path, Properties, QStringLiteral("PropertiesChanged"), m_recorder,
+                            SLOT(changed(QString, QVariantMap, QStringList))));
+}
+
+void TestMpris::cleanup()
+{
+    m_probe.disconnect(Service, Path, Properties, QStringLiteral("PropertiesChanged"), m_recorder,
+                       SLOT(changed(QString, QVariantMap, QStringList)));
+    delete m_recorder;
+    m_recorder = nullptr;
+    delete m_player;
+    m_player = nullptr;
+}
+
+QDBusMessage TestMpris::call(const QString &interface, const QString &method, const QVariantList &args)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(Service, Path, interface, method);
+    message.setArguments(args);
+    // Asynchronous, so that this thread keeps serving the player while it waits.
+    QDBusPendingCall pending = m_probe.asyncCall(message, 5000);
+    QDBusPendingCallWatcher watcher(pending);
+    if (!watcher.isFinished()) {
+        QSignalSpy finished(&watcher, &QDBusPendingCallWatcher::finished);
+        finished.wait(5000);
+    }
+    return pending.reply();
+}
+
+QVariant TestMpris::property(const QString &interface, const QString &name)
+{
+    const QDBusMessage reply = call(Properties, QStringLiteral("Get"), {interface, name});
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return QVariant();
+    return unpack(reply.arguments().first());
+}
+
+bool TestMpris::setProperty(const QString &interface, const QString &name, const QVariant &value)
+{
+    const QDBusMessage reply =
+        call(Properties, QStringLiteral("Set"), {interface, name, QVariant::fromValue(QDBusVariant(value))});
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+void TestMpris::identity()
+{
+    QCOMPARE(property(Root, QStringLiteral("Identity")).toString(), QStringLiteral("Tunora Player"));
+    QCOMPARE(property(Root, QStringLiteral("CanQuit")).toBool(), false);
+    QCOMPARE(property(Player, QStringLiteral("CanControl")).toBool(), true);
+    QCOMPARE(property(Player, QStringLiteral("CanSeek")).toBool(), false);
+    QCOMPARE(status(), QStringLiteral("Stopped"));
+    QCOMPARE(published(), QVariantMap());
+}
+
+void TestMpris::metadata_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("nowPlayingTemplate");
+    QTest::addColumn<QString>("station");
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<QString>("song");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("publishedArtist");
+    QTest::addColumn<QString>("album");
+
+    QTest::newRow("track") << "%track%" << "Radio One" << "Queen" << "Innuendo" << "http://r1.example/live" << "Queen - Innuendo" << "Queen" << "Radio One";
+    QTest::newRow("every word") << "%station%: %track% (%url%)" << "Radio One" << "Queen" << "Innuendo" << "http://u" << "Radio One: Queen - Innuendo (http://u)" << "Queen" << "Radio One";
+    QTest::newRow("empty template is the track") << "" << "Radio One" << "Queen" << "Innuendo" << "http://u" << "Queen - Innuendo" << "Queen" << "Radio One";
+    QTest::newRow("no song yet: the station") << "%track%" << "Radio One" << "" << "" << "http://u" << "Radio One" << "Radio One" << "Radio One";
+    QTest::newRow("unnamed station") << "%station%" << "" << "" << "" << "http://u" << "Unknown Station" << "Unknown Station" << "Unknown Station";
+    QTest::newRow("long station name cut") << "%station%" << QString(80, QLatin1Char('S')) << "A" << "B" << "http://u" << QString(50, QLatin1Char('S')) << "A" << QString(50, QLatin1Char('S'));
+    QTest::newRow("words in the title are not expanded again") << "%track%" << "Radio" << "DJ %url%" << "%station%" << "http://u" << "DJ %url% - %station%" << "DJ %url%" << "Radio";
+    // clang-format on
+}
+
+void TestMpris::metadata()
+{
+    QFETCH(QString, nowPlayingTemplate);
+    QFETCH(QString, station);
+    QFETCH(QString, artist);
+    QFETCH(QString, song);
+    QFETCH(QString, url);
+    QFETCH(QString, title);
+    QFETCH(QString, publishedArtist);
+    QFETCH(QString, album);
+
+    Song current;
+    current.setArtist(artist);
+    current.setTitle(song);
+    m_player->setNowPlaying(nowPlayingTemplate, NowPlaying::From(station, &current, url));
+
+    const QVariantMap metadata = published();
+    QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), title);
+    // The types the specification of the interface asks for: a list of artists, a track path.
+    QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).metaType(), QMetaType::fromType<QStringList>());
+    QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{publishedArtist});
+    QCOMPARE(metadata.value(QStringLiteral("xesam:album")).toString(), album);
+    QCOMPARE(metadata.value(QStringLiteral("xesam:url")).toString(), url);
+    QVERIFY(metadata.value(QStringLiteral("mpris:trackid"))
+                .value<QDBusObjectPath>()
+                .path()
+                .startsWith(QLatin1String("/org/tunora/")));
+
+    // The shell learns of it without asking.
+    QTRY_COMPARE(m_recorder->changes.size(), 1);
+    QCOMPARE(m_recorder->changes.first().value(QStringLiteral("Metadata")).toMap(), metadata);
+    QCOMPARE(m_recorder->changes.first().value(QStringLiteral("PlaybackStatus")).toString(),
+             QStringLiteral("Playing"));
+}
+
+void TestMpris::clearEmptiesTheMetadata()
+{
+    publish();
+    const QString firstTrack =
+        published().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    publish();
+    QVERIFY(published().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path() != firstTrack);
+
+    m_player->clearNowPlaying();
+    QCOMPARE(published(), QVariantMap());
+    QCOMPARE(status(), QStringLiteral("Stopped"));
+    QTRY_COMPARE(m_recorder->changes.size(), 3);
+    QCOMPARE(m_recorder->changes.last().value(QStringLiteral("Metadata")).toMap(), QVariantMap());
+}
+
+void TestMpris::playbackStatus()
+{
+    publish();
+    QCOMPARE(status(), QStringLiteral("Playing"));
+    m_player->setPlaybackStatus(MprisPlayer::Status::Paused);
+    QCOMPARE(status(), QStringLiteral("Paused"));
+    // A new title while paused does not claim that the stream plays.
+    publish();
+    QCOMPARE(status(), QStringLiteral("Paused"));
+    QTRY_COMPARE(m_recorder->changes.size(), 3);
+    QCOMPARE(m_recorder->changes[1].value(QStringLiteral("PlaybackStatus")).toString(),
+             QStringLiteral("Paused"));
+}
+
+void TestMpris::controls_data()
+{
+    // clang-format off
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QByteArray>("signal");
+    QTest::newRow("Play") << "Play" << QByteArray(SIGNAL(sig_playRequested()));
+    QTest::newRow("Pause") << "Pause" << QByteArray(SIGNAL(sig_pauseRequested()));
+    QTest::newRow("PlayPause") << "PlayPause" << QByteArray(SIGNAL(sig_playPauseRequested()));
+    QTest::newRow("Stop") << "Stop" << QByteArray(SIGNAL(sig_stopRequested()));
+    // clang-format on
+}
+
+void TestMpris::controls()
+{
+    QFETCH(QString, method);
+    QFETCH(QByteArray, signal);
+    QSignalSpy wanted(m_player, signal.constData());
+    QSignalSpy play(m_player, &MprisPlayer::sig_playRequested);
+    QSignalSpy stop(m_player, &MprisPlayer::sig_stopRequested);
+    QCOMPARE(call(Player, method).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(wanted.size(), 1);
+    // Exactly the one control was raised.
+    QCOMPARE(play.size() + stop.size(),
+             (method == QLatin1String("Play") || method == QLatin1String("Stop")) ? 1 : 0);
+
+    // Controls a live stream does not have are accepted and do nothing.
+    QCOMPARE(call(Player, QStringLiteral("Next")).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(wanted.size(), 1);
+}
+
+void TestMpris::volume_data()
+{
+    // clang-format off
+    QTest::addColumn<double>("requested");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("quarter") << 0.25 << 25;
+    QTest::newRow("rounded") << 0.555 << 56;
+    QTest::newRow("above the range") << 1.7 << 100;
+    QTest::newRow("below the range") << -0.5 << 0;
+    // clang-format on
+}
+
+void TestMpris::volume()
+{
+    QFETCH(double, requested);
+    QFETCH(int, percent);
+    m_player->setVolume(50);
+    QSignalSpy spy(m_player, &MprisPlayer::sig_volumeRequested);
+    QVERIFY(setProperty(Player, QStringLiteral("Volume"), requested));
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.first().first().toInt(), percent);
+    QCOMPARE(property(Player, QStringLiteral("Volume")).toDouble(), percent / 100.0);
+
+    // Asking for the volume it already has raises nothing.
+    QVERIFY(setProperty(Player, QStringLiteral("Volume"), percent / 100.0));
+    QCOMPARE(spy.size(), 1);
+
+    // The program's own change is announced, and not echoed back as a request.
+    m_player->setVolume(40);
+    QTRY_VERIFY(!m_recorder->changes.isEmpty() &&
+                m_recorder->changes.last().value(QStringLiteral("Volume")).toDouble() == 0.4);
+    QCOMPARE(spy.size(), 1);
+}
+
+void TestMpris::postFromAnotherThread()
+{
+    // The engine posts from its sync thread; the titles arrive in order on the player's thread.
+    QThread *sync = QThread::create([this] {
+        for (int i = 1; i <= 20; ++i) {
+            Song song;
+            song.setArtist(QStringLiteral("Artist"));
+            song.setTitle(QString::number(i));
+            m_player->postNowPlaying(QStringLiteral("%track%"),
+                                     NowPlaying::From(QStringLiteral("R"), &song, QString()));
+        }
+        m_player->postPlaybackStatus(MprisPlayer::Status::Paused);
+        m_player->postVolume(30);
+    });
+    sync->start();
+    QVERIFY(sync->wait(10000));
+    delete sync;
+    QTRY_COMPARE(m_player->metadata().value(QStringLiteral("xesam:title")).toString(),
+                 QStringLiteral("Artist - 20"));
+    QCOMPARE(m_player->playbackStatus(), MprisPlayer::Status::Paused);
+    QCOMPARE(m_player->volume(), 30);
+    QCOMPARE(
+        property(Player, QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString(),
+        QStringLiteral("Artist - 20"));
+
+    m_player->postClear();
+    QTRY_VERIFY(m_player->metadata().isEmpty());
+}
+
+void TestMpris::secondPlayerTakesAnInstanceName()
+{
+    // Another copy of the program on the same desktop.
+    const QDBusConnection other =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+    {
+        MprisPlayer second(other, Service);
+        QVERIFY(second.isRegistered());
+        QCOMPARE(second.registeredName(),
+                 Service + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid()));
+        QVERIFY(m_probe.interface()->isServiceRegistered(second.registeredName()));
+    }
+    QVERIFY(!m_probe.interface()->isServiceRegistered(Service + QStringLiteral(".instance") +
+                                                      QString::number(QCoreApplication::applicationPid())));
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+}
+
+void TestMpris::withoutBusNothingFails()
+{
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/tunora-bus"), QStringLiteral("none"));
+    QVERIFY(!none.isConnected());
+    MprisPlayer player(none, Service);
+    QVERIFY(!player.isRegistered());
+    player.setNowPlaying(QStringLiteral("%track%"),
+                         NowPlaying::From(QStringLiteral("R"), nullptr, QString()));
+    QCOMPARE(player.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("R"));
+    player.setVolume(10);
+    player.setPlaybackStatus(MprisPlayer::Status::Paused);
+    player.clearNowPlaying();
+    QVERIFY(player.metadata().isEmpty());
+    QCOMPARE(player.playbackStatus(), MprisPlayer::Status::Stopped);
+    QDBusConnection::disconnectFromBus(QStringLiteral("none"));
+}
+
+TUNORA_TEST_MAIN_CORE(TestMpris)
+#include "tst_mpris.moc"
