@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QTimer>
 
 namespace {
 
@@ -258,6 +259,7 @@ bool Database::exec(QSqlQuery &query)
         if (values[i].metaType().id() == QMetaType::QString && values[i].toString().isNull())
             query.bindValue(int(i), QStringLiteral(""));
     }
+    scheduleRelease();
     if (query.exec())
         return true;
     const QSqlError e = query.lastError();
@@ -279,11 +281,25 @@ bool Database::transaction()
     return true;
 }
 
+void Database::releaseStatements()
+{
+    m_releaseScheduled = false;
+    for (QSqlQuery *q : std::as_const(m_statements))
+        q->finish();
+}
+
+void Database::scheduleRelease()
+{
+    if (m_releaseScheduled)
+        return;
+    m_releaseScheduled = true;
+    QTimer::singleShot(0, &m_context, [this] { releaseStatements(); });
+}
+
 bool Database::commit()
 {
     // A statement whose rows were not all read would keep SQLite from committing.
-    for (QSqlQuery *q : std::as_const(m_statements))
-        q->finish();
+    releaseStatements();
     if (!m_db.commit()) {
         m_lastError = m_db.lastError().text();
         return false;
@@ -293,7 +309,6 @@ bool Database::commit()
 
 void Database::rollback()
 {
-    for (QSqlQuery *q : std::as_const(m_statements))
-        q->finish();
+    releaseStatements();
     m_db.rollback();
 }

@@ -3,6 +3,7 @@
 #include "config.h"
 
 #include <QHash>
+#include <QObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -48,8 +49,14 @@ public:
 
     QString lastError() const { return m_lastError; }
 
+    // Resets every cached statement. A statement left open keeps an SQLite read transaction
+    // open, and with it an old view of the file that misses what other processes (the import
+    // tools) wrote; this runs by itself whenever control returns to the event loop.
+    void releaseStatements();
+
 private:
     bool reconnect();
+    void scheduleRelease();
 
     ServiceConfig m_config;
     Dialect m_dialect = Dialect::SQLite;
@@ -59,6 +66,8 @@ private:
     QSqlQuery m_failed;
     QString m_lastError;
     bool m_broken = false;
+    bool m_releaseScheduled = false;
+    QObject m_context;
 };
 
 // Commits on commit(), rolls back when it goes out of scope before that.

@@ -626,12 +626,11 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
 void DirectoryService::translation(const std::shared_ptr<Call> &call)
 {
     const HttpRequest &request = call->request;
-    // The player sends the language name and then a second "lang" with the language itself;
-    // any of them may identify the file.
-    QStringList candidates{request.item(QStringLiteral("translation"))};
-    const QStringList langs = request.query.allQueryItemValues(QStringLiteral("lang"), QUrl::FullyDecoded);
-    for (qsizetype i = langs.size() - 1; i >= 0; --i)
-        candidates << langs.at(i);
+    // The player sends the language name and a "lang" with the language itself; either may
+    // identify the file.
+    // The interface language may come first in the address; the last "lang" is the one asked for.
+    const QStringList candidates{request.item(QStringLiteral("translation")),
+                                 request.item(QStringLiteral("lang"))};
     for (const QString &c : std::as_const(candidates)) {
         if (const LanguageCatalog::Language *l = m_languages.find(c)) {
             HttpReply r = HttpReply::xml(l->content);
