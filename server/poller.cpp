@@ -80,15 +80,22 @@ void IcyProbe::open(const QUrl &url)
         connect(m_socket, &QTcpSocket::connected, this, &IcyProbe::onConnected);
         m_socket->connectToHost(url.host(), port);
     }
-    connect(m_socket, &QIODevice::readyRead, this, &IcyProbe::onReadyRead);
-    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-        if (e == QAbstractSocket::RemoteHostClosedError && m_inBody && !m_playlist.isEmpty()) {
+    QTcpSocket *socket = m_socket;
+    connect(socket, &QIODevice::readyRead, this, [this, socket] {
+        if (socket == m_socket)
             onReadyRead();
+    });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError e) {
+        if (socket != m_socket || m_done)
+            return;
+        if (e == QAbstractSocket::RemoteHostClosedError && m_inBody && !m_reader) {
+            // A playlist ends with the connection: everything read so far is the whole text.
+            m_playlist += socket->readAll();
             const QUrl next = Icy::playlistEntry(m_playlist, m_url);
             if (next.isValid())
                 return open(next);
         }
-        finish(false, QString(), m_socket ? m_socket->errorString() : QString());
+        finish(false, QString(), socket->errorString());
     });
 }
 
@@ -157,17 +164,20 @@ void IcyProbe::onReadyRead()
     }
     // No metadata: either a playlist that points to the stream, or a stream without titles.
     m_playlist += data;
+    if (m_playlist.isEmpty())
+        return;
     if (!Icy::looksLikePlaylist(m_response.contentType, m_playlist.left(64))) {
-        if (!m_playlist.isEmpty() || !m_response.contentType.isEmpty())
-            finish(false, QString(), QStringLiteral("no ICY metadata"));
+        finish(false, QString(), QStringLiteral("no ICY metadata"));
         return;
     }
     if (m_playlist.size() > MaxPlaylistBytes) {
         finish(false, QString(), QStringLiteral("playlist too long"));
         return;
     }
-    if (m_playlist.contains('\n')) {
-        const QUrl next = Icy::playlistEntry(m_playlist, m_url);
+    // Only complete lines: an address cut off by the end of a packet is not an address.
+    const qsizetype lastLine = m_playlist.lastIndexOf('\n');
+    if (lastLine >= 0) {
+        const QUrl next = Icy::playlistEntry(m_playlist.left(lastLine + 1), m_url);
         if (next.isValid())
             open(next);
     }

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QSslSocket>
 #include <QTimer>
 #include <QXmlStreamReader>
 
@@ -417,6 +418,67 @@ StatusReply readStatus(const QByteArray &body)
             s.link = r.readElementText();
     }
     return s;
+}
+
+namespace {
+
+// Splits complete responses off the front of the buffer.
+void takeResponses(QByteArray &buffer, RawExchange &out)
+{
+    for (;;) {
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = buffer.left(end);
+        qsizetype length = 0;
+        for (const QByteArray &line : head.split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        }
+        if (buffer.size() < end + 4 + length)
+            return;
+        out.statuses << head.mid(9, 3).toInt();
+        out.bodies << buffer.mid(end + 4, length);
+        buffer.remove(0, end + 4 + length);
+    }
+}
+
+} // namespace
+
+RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request, int responses,
+                        int timeoutMs)
+{
+    RawExchange out;
+    QSslSocket socket;
+    socket.setSslConfiguration(tls);
+    QEventLoop loop;
+    QByteArray buffer;
+    QObject::connect(&socket, &QSslSocket::encrypted, &loop, [&] {
+        out.connected = true;
+        socket.write(request);
+    });
+    QObject::connect(&socket, &QIODevice::readyRead, &loop, [&] {
+        const QByteArray data = socket.readAll();
+        out.raw += data;
+        buffer += data;
+        takeResponses(buffer, out);
+        if (out.statuses.size() >= responses)
+            loop.quit();
+    });
+    QObject::connect(&socket, &QAbstractSocket::disconnected, &loop, [&] {
+        out.closedByServer = true;
+        loop.quit();
+    });
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError e) {
+        if (e == QAbstractSocket::RemoteHostClosedError)
+            out.closedByServer = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    loop.exec();
+    socket.abort();
+    return out;
 }
 
 QString stationIdFromUrl(const QString &url)

@@ -158,6 +158,19 @@ struct StatusReply
 // A status reply read element by element, as the player's streaming reader does.
 StatusReply readStatus(const QByteArray &body);
 
+// One raw HTTP exchange over TLS: sends the bytes as they are and collects what comes back
+// until `responses` complete responses arrived, the server closed, or the time is up.
+struct RawExchange
+{
+    bool connected = false;
+    bool closedByServer = false;
+    QList<int> statuses;
+    QList<QByteArray> bodies;
+    QByteArray raw;
+};
+RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request,
+                        int responses = 1, int timeoutMs = 30000);
+
 // The station id inside a listen address, as the player's StationIdFromUrl takes it.
 QString stationIdFromUrl(const QString &url);
 
