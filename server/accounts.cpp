@@ -239,39 +239,38 @@ qint64 Accounts::tokenAccount(const QString &token, const QString &purpose)
     return id;
 }
 
-bool Accounts::sendActivation(const Account &account)
+bool Accounts::sendLink(const Account &account, const QString &purpose, qint64 lifetimeSeconds,
+                        const QString &subject, const QString &text, int validFor)
 {
-    const QString token =
-        newToken(account.id, QStringLiteral("activate"), qint64(m_config.activationHours) * 3600);
+    const QString token = newToken(account.id, purpose, lifetimeSeconds);
     if (token.isEmpty())
         return false;
-    QUrl link = m_publicUrl.resolved(QUrl(QStringLiteral("account/activate")));
+    QUrl link = m_publicUrl.resolved(QUrl(QStringLiteral("account/") + purpose));
     link.setQuery(QUrlQuery({{QStringLiteral("token"), token}}));
-    const QString body =
-        QStringLiteral(
-            "Hello %1,\n\nthank you for signing up for Tunora. Please open this link to activate your "
-            "account:\n\n%2\n\nThe link is valid for %3 hours. If you did not sign up, ignore this "
-            "message.\n")
-            .arg(account.username, link.toString(QUrl::FullyEncoded))
-            .arg(m_config.activationHours);
-    return m_mailer.send(account.email, QStringLiteral("Activate your Tunora account"), body);
+    return m_mailer.send(account.email, subject,
+                         text.arg(account.username, link.toString(QUrl::FullyEncoded)).arg(validFor));
+}
+
+bool Accounts::sendActivation(const Account &account)
+{
+    return sendLink(
+        account, QStringLiteral("activate"), qint64(m_config.activationHours) * 3600,
+        QStringLiteral("Activate your Tunora account"),
+        QStringLiteral("Hello %1,\n\nthank you for signing up for Tunora. Please open this link to activate "
+                       "your account:\n\n%2\n\nThe link is valid for %3 hours. If you did not sign up, "
+                       "ignore this message.\n"),
+        m_config.activationHours);
 }
 
 bool Accounts::sendReset(const Account &account)
 {
-    const QString token = newToken(account.id, QStringLiteral("reset"), qint64(m_config.resetMinutes) * 60);
-    if (token.isEmpty())
-        return false;
-    QUrl link = m_publicUrl.resolved(QUrl(QStringLiteral("account/reset")));
-    link.setQuery(QUrlQuery({{QStringLiteral("token"), token}}));
-    const QString body =
-        QStringLiteral("Hello %1,\n\nsomeone asked for a new password for your Tunora account. Open "
-                       "this link to choose one:\n\n%2\n\nThe link is valid for %3 minutes. If "
-                       "you did not ask for it, ignore this message; your password stays as it "
-                       "is.\n")
-            .arg(account.username, link.toString(QUrl::FullyEncoded))
-            .arg(m_config.resetMinutes);
-    return m_mailer.send(account.email, QStringLiteral("Your Tunora password"), body);
+    return sendLink(
+        account, QStringLiteral("reset"), qint64(m_config.resetMinutes) * 60,
+        QStringLiteral("Your Tunora password"),
+        QStringLiteral("Hello %1,\n\nsomeone asked for a new password for your Tunora account. Open this "
+                       "link to choose one:\n\n%2\n\nThe link is valid for %3 minutes. If you did not "
+                       "ask for it, ignore this message; your password stays as it is.\n"),
+        m_config.resetMinutes);
 }
 
 void Accounts::create(const QString &user, const QString &password, const QString &email,

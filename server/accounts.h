@@ -102,6 +102,9 @@ private:
         QString hash;
     };
     bool load(const QString &sql, const QVariant &key, Stored *out);
+    // Mails a one-time link to account/<purpose>?token=…; text has %1 name, %2 link, %3 validFor.
+    bool sendLink(const Account &account, const QString &purpose, qint64 lifetimeSeconds,
+                  const QString &subject, const QString &text, int validFor);
     bool sendActivation(const Account &account);
     bool sendReset(const Account &account);
     QString newToken(qint64 accountId, const QString &purpose, qint64 lifetimeSeconds);

@@ -89,23 +89,30 @@ void ReplyHandle::send(HttpReply reply) const
 
 namespace {
 
-class GuardedTcpServer : public QTcpServer
+// Either listening socket (plain or TLS) with the cap and the guard added.
+template<class Server>
+class Guarded : public Server
 {
 public:
-    GuardedTcpServer(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
+    Guarded(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
         : m_limits(limits)
         , m_counter(std::move(counter))
     {}
 
     QTcpSocket *nextPendingConnection() override
     {
-        QTcpSocket *socket = QTcpServer::nextPendingConnection();
-        if (socket && !ConnectionGuard::of(socket))
-            new ConnectionGuard(socket, m_limits, m_counter);
+        QTcpSocket *socket = Server::nextPendingConnection();
+        guard(socket);
         return socket;
     }
 
 protected:
+    void guard(QTcpSocket *socket)
+    {
+        if (socket && !ConnectionGuard::of(socket))
+            new ConnectionGuard(socket, m_limits, m_counter);
+    }
+
     void incomingConnection(qintptr handle) override
     {
         if (m_counter->open >= m_limits.maxConnections) {
@@ -113,52 +120,27 @@ protected:
             ::close(int(handle));
             return;
         }
-        QTcpServer::incomingConnection(handle);
+        Server::incomingConnection(handle);
     }
 
-private:
     HttpLimits m_limits;
     std::shared_ptr<ConnectionCounter> m_counter;
 };
 
-class GuardedSslServer : public QSslServer
+using GuardedTcpServer = Guarded<QTcpServer>;
+
+class GuardedSslServer : public Guarded<QSslServer>
 {
 public:
     GuardedSslServer(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
-        : m_limits(limits)
-        , m_counter(std::move(counter))
+        : Guarded<QSslServer>(limits, std::move(counter))
     {
         setHandshakeTimeout(limits.requestTimeoutMs);
         // The guard goes on before the handshake so that the connection counts at once and its
         // read handler runs ahead of the HTTP parser's.
-        connect(this, &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket *socket) {
-            if (!ConnectionGuard::of(socket))
-                new ConnectionGuard(socket, m_limits, m_counter);
-        });
+        connect(this, &QSslServer::startedEncryptionHandshake, this,
+                [this](QSslSocket *socket) { guard(socket); });
     }
-
-    QTcpSocket *nextPendingConnection() override
-    {
-        QTcpSocket *socket = QSslServer::nextPendingConnection();
-        if (socket && !ConnectionGuard::of(socket))
-            new ConnectionGuard(socket, m_limits, m_counter);
-        return socket;
-    }
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        if (m_counter->open >= m_limits.maxConnections) {
-            ++m_counter->refused;
-            ::close(int(handle));
-            return;
-        }
-        QSslServer::incomingConnection(handle);
-    }
-
-private:
-    HttpLimits m_limits;
-    std::shared_ptr<ConnectionCounter> m_counter;
 };
 
 QByteArray methodName(QHttpServerRequest::Method m)

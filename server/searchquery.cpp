@@ -69,8 +69,11 @@ SearchQuery SearchQuery::parse(const QString &text)
     for (const QString &tok : tokens) {
         if (q.words.size() >= MaxWords)
             break;
-        if (!q.words.contains(tok))
-            q.words << tok.left(64);
+        QString word = tok.left(64);
+        if (!word.isEmpty() && word.back().isHighSurrogate())
+            word.chop(1); // never cut a character in half
+        if (!word.isEmpty() && !q.words.contains(word))
+            q.words << word;
     }
     return q;
 }

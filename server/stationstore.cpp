@@ -344,11 +344,10 @@ bool StationStore::search(const SearchQuery &query, const StreamFilter &filter, 
 // ---------------------------------------------------------------------------------------------
 // Favourites, history, playing now
 
-bool StationStore::favorites(qint64 accountId, int max, const StreamFilter &filter, StationPage *out)
+bool StationStore::listed(const QString &sql, qint64 accountId, int max, const StreamFilter &filter,
+                          StationPage *out)
 {
-    QSqlQuery &q = m_db.prepare(QStringLiteral("SELECT f.station_id FROM favorites f JOIN stations s ON s.id "
-                                               "= f.station_id WHERE f.account_id = ? ORDER "
-                                               "BY s.sort_name, s.id LIMIT ?"));
+    QSqlQuery &q = m_db.prepare(sql);
     q.addBindValue(accountId);
     q.addBindValue(max);
     if (!m_db.exec(q))
@@ -359,30 +358,27 @@ bool StationStore::favorites(qint64 accountId, int max, const StreamFilter &filt
     q.finish();
     if (!load(ids, accountId, filter, &out->stations))
         return false;
+    // One page holding everything.
     out->total = out->stations.size();
     out->limit = int(out->total);
     out->page = 0;
     return true;
 }
 
+bool StationStore::favorites(qint64 accountId, int max, const StreamFilter &filter, StationPage *out)
+{
+    return listed(
+        QStringLiteral("SELECT f.station_id FROM favorites f JOIN stations s ON s.id = f.station_id WHERE "
+                       "f.account_id = ? ORDER BY s.sort_name, s.id LIMIT ?"),
+        accountId, max, filter, out);
+}
+
 bool StationStore::history(qint64 accountId, int max, const StreamFilter &filter, StationPage *out)
 {
-    QSqlQuery &q = m_db.prepare(QStringLiteral(
-        "SELECT station_id FROM history WHERE account_id = ? ORDER BY listened_at DESC, station_id LIMIT ?"));
-    q.addBindValue(accountId);
-    q.addBindValue(max);
-    if (!m_db.exec(q))
-        return false;
-    QList<qint64> ids;
-    while (q.next())
-        ids << q.value(0).toLongLong();
-    q.finish();
-    if (!load(ids, accountId, filter, &out->stations))
-        return false;
-    out->total = out->stations.size();
-    out->limit = int(out->total);
-    out->page = 0;
-    return true;
+    return listed(
+        QStringLiteral("SELECT station_id FROM history WHERE account_id = ? ORDER BY listened_at DESC, "
+                       "station_id LIMIT ?"),
+        accountId, max, filter, out);
 }
 
 bool StationStore::playingNow(const QList<qint64> &ids, QList<StationRow> *out)

@@ -91,6 +91,8 @@ public:
 
 private:
     bool load(const QList<qint64> &ids, qint64 accountId, const StreamFilter &filter, QList<StationRow> *out);
+    // The stations whose ids the SQL (bound: account id, limit) selects, in its order.
+    bool listed(const QString &sql, qint64 accountId, int max, const StreamFilter &filter, StationPage *out);
     QString placeholders(int count) const;
 
     Database &m_db;

@@ -1,5 +1,7 @@
 #include "rawapi.h"
 
+#include "directoryservice.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QSslSocket>
@@ -479,6 +481,31 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
     loop.exec();
     socket.abort();
     return out;
+}
+
+bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
+                       const QString &password, QString *why)
+{
+    const PlayerAddresses anonymous(service.root(), DirectoryService::apiKey());
+    const qsizetype before = service.mails().size();
+    const StatusReply created = readStatus(
+        http.get(anonymous.createAccount(user, password, user + QStringLiteral("@example.org"))).body);
+    if (created.code != 0) {
+        *why = QStringLiteral("create: %1 %2").arg(created.code).arg(created.message);
+        return false;
+    }
+    if (service.mails().size() != before + 1) {
+        *why = QStringLiteral("no activation mail");
+        return false;
+    }
+    const int status =
+        http.get(service.linkFromLastMail(QStringLiteral("/account/activate")).toString(QUrl::FullyEncoded))
+            .status;
+    if (status != 200) {
+        *why = QStringLiteral("activation page: HTTP %1").arg(status);
+        return false;
+    }
+    return true;
 }
 
 QString stationIdFromUrl(const QString &url)

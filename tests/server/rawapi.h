@@ -17,6 +17,8 @@ class QNetworkAccessManager;
 
 namespace TunoraTest {
 
+class DirectoryService;
+
 class PlayerAddresses
 {
 public:
@@ -170,6 +172,10 @@ struct RawExchange
 };
 RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request,
                         int responses = 1, int timeoutMs = 30000);
+
+// Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
+bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
+                       const QString &password, QString *why);
 
 // The station id inside a listen address, as the player's StationIdFromUrl takes it.
 QString stationIdFromUrl(const QString &url);

@@ -172,24 +172,7 @@ bool TestDirectoryService::xml(const QString &address, XmlNode *root, QString *w
 
 bool TestDirectoryService::createActivatedAccount(const QString &user, const QString &password, QString *why)
 {
-    const int mailsBefore = int(m_service.mails().size());
-    const StatusReply created =
-        status(addresses().createAccount(user, password, user + QStringLiteral("@example.org")));
-    if (created.code != 0) {
-        *why = QStringLiteral("create: %1 %2").arg(created.code).arg(created.message);
-        return false;
-    }
-    if (m_service.mails().size() != mailsBefore + 1) {
-        *why = QStringLiteral("no activation mail");
-        return false;
-    }
-    const QUrl link = m_service.linkFromLastMail(QStringLiteral("/account/activate"));
-    const HttpResult page = get(link.toString(QUrl::FullyEncoded));
-    if (page.status != 200) {
-        *why = QStringLiteral("activation page: HTTP %1").arg(page.status);
-        return false;
-    }
-    return true;
+    return signUpAndActivate(*m_http, m_service, user, password, why);
 }
 
 void TestDirectoryService::initTestCase()

@@ -151,8 +151,8 @@ bool DirectoryService::start(const Options &options)
         m_error = QStringLiteral("tunora-directory was not built (%1)").arg(program);
         return false;
     }
-    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tunora-directory-XXXXXX"));
-    if (!m_dir->isValid() || !QDir().mkpath(dataFolder())) {
+    m_dir = makeServerFolder(QStringLiteral("tunora-directory"), &m_error);
+    if (!m_dir || !QDir().mkpath(dataFolder())) {
         m_error = QStringLiteral("cannot create a temporary folder");
         return false;
     }

@@ -69,11 +69,9 @@ bool IcecastServer::start(QString *error)
         *error = QStringLiteral("icecast2 or ffmpeg is not installed");
         return false;
     }
-    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tunora-icecast-XXXXXX"));
-    if (!m_dir->isValid()) {
-        *error = QStringLiteral("cannot create a temporary folder");
+    m_dir = makeServerFolder(QStringLiteral("tunora-icecast"), error);
+    if (!m_dir)
         return false;
-    }
     const QString base = m_dir->path();
     QDir(base).mkpath(QStringLiteral("log"));
     m_sourcePassword = randomPassword();

@@ -38,6 +38,18 @@ bool dropRootTo(QProcess *process, const QString &user, QString *error)
     return true;
 }
 
+std::unique_ptr<QTemporaryDir> makeServerFolder(const QString &prefix, QString *error)
+{
+    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QLatin1Char('/') + prefix +
+                                               QStringLiteral("-XXXXXX"));
+    if (!dir->isValid()) {
+        if (error)
+            *error = QStringLiteral("cannot create a temporary folder");
+        return nullptr;
+    }
+    return dir;
+}
+
 bool giveFolderTo(const QString &folder, const QString &user)
 {
     if (::geteuid() != 0)
@@ -100,11 +112,9 @@ bool PostgresCluster::start(QString *error)
         *error = QStringLiteral("PostgreSQL is not installed");
         return false;
     }
-    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tunora-pg-XXXXXX"));
-    if (!m_dir->isValid()) {
-        *error = QStringLiteral("cannot create a temporary folder");
+    m_dir = makeServerFolder(QStringLiteral("tunora-pg"), error);
+    if (!m_dir)
         return false;
-    }
     const QString base = m_dir->path();
     QDir(base).mkpath(QStringLiteral("sockets"));
     m_password = QString::number(QRandomGenerator::system()->generate64(), 36);

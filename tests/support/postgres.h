@@ -12,6 +12,8 @@ namespace TunoraTest {
 // exec), for servers that refuse to run as root; does nothing when the test is not root.
 // Returns false when the user does not exist.
 bool dropRootTo(QProcess *process, const QString &user, QString *error = nullptr);
+// A fresh temporary folder for a server fixture, or null with the reason in error.
+std::unique_ptr<QTemporaryDir> makeServerFolder(const QString &prefix, QString *error);
 // Hands a folder (recursively) to the user a child process will run as; no-op unless root.
 bool giveFolderTo(const QString &folder, const QString &user);
 
