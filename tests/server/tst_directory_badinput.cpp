@@ -15,6 +15,13 @@ using namespace TunoraTest;
 
 namespace {
 
+// A byte-string literal with every byte, embedded NULs included.
+template<qsizetype N>
+QByteArray literal(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 const char *const Internals[] = {"SQL", "sqlite", "QPSQL", "syntax error", "Database", "QUERY", "fts5"};
 
 } // namespace
@@ -165,7 +172,7 @@ void TestDirectoryBadInput::rawRequests_data()
         << 414;
     QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200000, 'h') + "\r\n\r\n" << 431;
     QTest::newRow("garbage") << QByteArray("HELLO THERE\r\n\r\n") << 400;
-    QTest::newRow("nul in request line") << QByteArray("GET /?key=a\0b HTTP/1.1\r\n\r\n", 25) << 400;
+    QTest::newRow("nul in request line") << literal("GET /?key=a\0b HTTP/1.1\r\n\r\n") << 400;
     QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 501;
     QTest::newRow("chunked upload")
         << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n") << 501;

@@ -61,7 +61,7 @@ public:
                     m_buffers.remove(s);
                     s->deleteLater();
                 });
-                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] {
                     QByteArray &buffer = m_buffers[s];
                     buffer += s->readAll();
                     if (!buffer.contains("\r\n\r\n") || s->property("answered").toBool())
@@ -84,6 +84,13 @@ public:
                 });
             }
         });
+    }
+    ~ScriptedStreams() override
+    {
+        // The sockets outlive the members their handlers use while the server is torn down.
+        const QList<QTcpSocket *> sockets = m_server.findChildren<QTcpSocket *>();
+        for (QTcpSocket *s : sockets)
+            s->disconnect(this);
     }
     QByteArray url(const QByteArray &path) const
     {

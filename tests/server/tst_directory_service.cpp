@@ -34,7 +34,7 @@ public:
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *s = m_server.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] {
                     m_buffer[s] += s->readAll();
                     if (!m_buffer[s].contains("\r\n\r\n"))
                         return;
@@ -62,6 +62,12 @@ public:
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
+    }
+    ~UpstreamSearch() override
+    {
+        const QList<QTcpSocket *> sockets = m_server.findChildren<QTcpSocket *>();
+        for (QTcpSocket *s : sockets)
+            s->disconnect(this);
     }
     quint16 port() const { return m_server.serverPort(); }
     int requests = 0;

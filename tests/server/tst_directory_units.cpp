@@ -22,6 +22,13 @@
 
 namespace {
 
+// A byte-string literal with every byte, embedded NULs included.
+template<qsizetype N>
+QByteArray literal(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 QStringList sl(std::initializer_list<const char *> items)
 {
     QStringList out;
@@ -108,8 +115,7 @@ void TestDirectoryUnits::scanner_data()
     for (int i = 0; i < 101; ++i)
         many += "X-" + QByteArray::number(i) + ": 1\r\n";
     QTest::newRow("too many header lines") << many + "\r\n" << 0 << 431 << 0 << false;
-    QTest::newRow("nul in target") << QByteArray("GET /?a=\0b HTTP/1.1\r\n\r\n", 25) << 0 << 400 << 0
-                                   << false;
+    QTest::newRow("nul in target") << literal("GET /?a=\0b HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("control in header")
         << QByteArray("GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("bare CR inside") << QByteArray("GET / HTTP/1.1\r\nX: a\rb\r\n\r\n") << 0 << 400 << 0
@@ -369,7 +375,7 @@ void TestDirectoryUnits::streamTitle_data()
     QTest::newRow("utf-8 bytes") << QByteArray("StreamTitle='Bj\xc3\xb6rk - J\xc3\xb3ga';") << "Björk - Jóga"
                                  << "Björk"
                                  << "Jóga";
-    QTest::newRow("nul padding") << QByteArray("StreamTitle='A - B';\0\0\0\0", 24) << "A - B"
+    QTest::newRow("nul padding") << literal("StreamTitle='A - B';\0\0\0\0") << "A - B"
                                  << "A"
                                  << "B";
     QTest::newRow("control characters") << QByteArray("StreamTitle='A\x01\x02 - B\n';") << "A - B"
