@@ -61,6 +61,32 @@ HttpReply htmlPage(const QString &title, const QString &bodyHtml, int status = 2
     return r;
 }
 
+const QRegularExpression &newsPath()
+{
+    static const QRegularExpression re(
+        QStringLiteral("^/services/newsfeed/desktop/([A-Za-z0-9_-]{0,16})/rss\\.xml$"));
+    return re;
+}
+
+// The plain-HTTP listener answers the news feed and nothing else: no credentials travel there.
+class NewsOnly : public HttpHandler
+{
+public:
+    explicit NewsOnly(HttpHandler *service)
+        : m_service(service)
+    {}
+    void handle(const HttpRequest &request, const ReplyHandle &reply) override
+    {
+        if (newsPath().match(request.path).hasMatch())
+            m_service->handle(request, reply);
+        else
+            reply.send(HttpReply::error(404, QByteArray()));
+    }
+
+private:
+    HttpHandler *m_service;
+};
+
 } // namespace
 
 // One API call on its way through authentication.
@@ -160,7 +186,8 @@ bool DirectoryService::start(QString *error)
         return false;
     }
     if (m_config.newsHttpPort) {
-        m_newsServer = std::make_unique<DirectoryHttpServer>(this, limits);
+        m_newsOnly = std::make_unique<NewsOnly>(this);
+        m_newsServer = std::make_unique<DirectoryHttpServer>(m_newsOnly.get(), limits);
         m_newsPort = m_newsServer->listenPlain(m_config.listenAddress, m_config.newsHttpPort);
         if (!m_newsPort) {
             if (error)
@@ -240,15 +267,13 @@ void DirectoryService::handle(const HttpRequest &request, const ReplyHandle &rep
         return api(request, reply);
     }
     static const QRegularExpression listenPath(QStringLiteral("^/stream/listen/([0-9]{1,18})$"));
-    static const QRegularExpression newsPath(
-        QStringLiteral("^/services/newsfeed/desktop/([A-Za-z0-9_-]{0,16})/rss\\.xml$"));
     const QRegularExpressionMatch listenMatch = listenPath.match(path);
     if (listenMatch.hasMatch()) {
         if (!get)
             return reply.send(HttpReply::error(405, QByteArray()));
         return listen(request, reply, listenMatch.captured(1));
     }
-    const QRegularExpressionMatch newsMatch = newsPath.match(path);
+    const QRegularExpressionMatch newsMatch = newsPath().match(path);
     if (newsMatch.hasMatch()) {
         if (!get)
             return reply.send(HttpReply::error(405, QByteArray()));

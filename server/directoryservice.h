@@ -80,6 +80,7 @@ private:
     std::unique_ptr<NowPlayingPoller> m_poller;
     LanguageCatalog m_languages;
     std::unique_ptr<DirectoryHttpServer> m_server;
+    std::unique_ptr<HttpHandler> m_newsOnly;
     std::unique_ptr<DirectoryHttpServer> m_newsServer;
     quint16 m_port = 0;
     quint16 m_newsPort = 0;

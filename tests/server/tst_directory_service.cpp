@@ -6,6 +6,7 @@
 #include "testmain.h"
 
 #include "directoryservice.h"
+#include "net.h"
 #include "postgres.h"
 #include "rawapi.h"
 
@@ -143,6 +144,7 @@ private:
     PlayerAddresses addresses(const QString &user = QString(), const QString &password = QString()) const;
 
     std::unique_ptr<PostgresCluster> m_postgres;
+    quint16 m_newsPort = 0;
     DirectoryService m_service;
     std::unique_ptr<HttpsClient> m_http;
     UpstreamSearch m_upstream;
@@ -219,6 +221,8 @@ void TestDirectoryService::initTestCase()
         QStringLiteral("covers/upstream"),
         QStringLiteral("http://127.0.0.1:%1/search?term={term}&entity=song").arg(m_upstream.port()));
     options.settings.insert(QStringLiteral("accounts/creation_limit"), QStringLiteral("100"));
+    m_newsPort = freeTcpPort();
+    options.settings.insert(QStringLiteral("service/news_http_port"), QString::number(m_newsPort));
     options.settings.insert(QStringLiteral("accounts/mail_limit"), QStringLiteral("100"));
     QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
     m_http = std::make_unique<HttpsClient>(m_service.sslConfiguration());
