@@ -26,7 +26,9 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <signal.h>
 #include <unistd.h>
 
@@ -91,6 +93,39 @@ QByteArray fetch(const QString &address, const QSslConfiguration &tls)
     const QByteArray body = reply->readAll();
     delete reply;
     return body;
+}
+
+// Search texts as listeners type them: single words and word pairs from the catalogue's names,
+// genre and country selectors; about 2500 of them, in a shuffled but fixed order.
+QStringList searchTerms()
+{
+    QFile in(sourceDir() + QStringLiteral("/data/webradios.json"));
+    in.open(QIODevice::ReadOnly);
+    const QJsonObject base =
+        QJsonDocument::fromJson(in.readAll()).object().value(QLatin1String("webradios")).toObject();
+    QStringList words;
+    QStringList terms;
+    for (const QJsonValue v : base) {
+        const QJsonObject s = v.toObject();
+        const QStringList parts =
+            s.value(QLatin1String("Name")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &w : parts) {
+            if (w.size() >= 3 && !words.contains(w.toLower()))
+                words << w.toLower();
+        }
+        const QJsonArray genres = s.value(QLatin1String("Genre")).toArray();
+        if (!genres.isEmpty())
+            terms << QStringLiteral("gen:\"%1\"").arg(genres.first().toString());
+    }
+    terms << QStringLiteral("country:\"DE\"") << QStringLiteral("country:\"US\"")
+          << QStringLiteral("country:\"GB\"");
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        terms << words[i];
+        terms << words[i] + QLatin1Char(' ') + words[(i * 7 + 3) % words.size()];
+    }
+    std::mt19937 shuffle(42);
+    std::shuffle(terms.begin(), terms.end(), shuffle);
+    return terms;
 }
 
 QString enc(const QString &s)
@@ -291,10 +326,8 @@ int main(int argc, char *argv[])
                             QStringLiteral("pop 80")};
     auto searchPaths = [&](const Target &t) {
         QStringList p;
-        for (int page = 0; page < 3; ++page) {
-            for (const QString &term : terms)
-                p << pathOf(t.account + QStringLiteral("&limit=25&page=%1&search=").arg(page) + enc(term));
-        }
+        for (qsizetype i = 0; i < terms.size(); ++i)
+            p << pathOf(t.account + QStringLiteral("&limit=25&page=%1&search=").arg(i % 3) + enc(terms[i]));
         return p;
     };
     auto favouritePaths = [&](const Target &t) {

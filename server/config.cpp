@@ -129,7 +129,8 @@ bool ServiceConfig::load(const QString &file, QString *error)
         !integer(s, "idle_timeout", idleTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "request_timeout", requestTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "max_header_bytes", maxHeaderBytes, 1024, 1024 * 1024, error) ||
-        !integer(s, "max_body_bytes", maxBodyBytes, 0, 1024 * 1024, error))
+        !integer(s, "max_body_bytes", maxBodyBytes, 0, 1024 * 1024, error) ||
+        !integer(s, "search_cache_seconds", searchCacheSeconds, 0, 3600, error))
         return false;
     s.endGroup();
 

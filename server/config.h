@@ -26,6 +26,8 @@ struct ServiceConfig
     int requestTimeoutSeconds = 10;
     int maxHeaderBytes = 64 * 1024;
     int maxBodyBytes = 16 * 1024;
+    // How long a ranked search result list is reused (0 = never).
+    int searchCacheSeconds = 30;
 
     // [database]
     QString databaseDriver = QStringLiteral("sqlite"); // "sqlite" or "postgresql"

@@ -120,6 +120,7 @@ bool DirectoryService::openStorage(QString *error)
     if (!m_mappings.load(error))
         return false;
     m_stations = std::make_unique<StationStore>(*m_db);
+    m_stations->setSearchCacheSeconds(m_config.searchCacheSeconds);
     m_importer = std::make_unique<CatalogueImporter>(*m_db, m_mappings);
     if (!m_importer->ensureReferenceData(error))
         return false;

@@ -313,15 +313,32 @@ bool StationStore::search(const SearchQuery &query, const StreamFilter &filter, 
         where += QLatin1Char(')');
     }
 
+    // The same search with the same filter shares one ranked list while it is fresh.
+    QString key = q.words.join(QLatin1Char(' ')) + QLatin1Char('\x1f') + q.genres.join(QLatin1Char('\x1e')) +
+                  QLatin1Char('\x1f') + q.countries.join(QLatin1Char('\x1e')) + QLatin1Char('\x1f') +
+                  q.states.join(QLatin1Char('\x1e')) + QLatin1Char('\x1f') +
+                  QStringLiteral("%1-%2-").arg(filter.minKbps).arg(filter.maxKbps) +
+                  filter.excludedTypes().join(QLatin1Char(','));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 first = qint64(page) * limit;
+    auto cached = m_searches.constFind(key);
+    if (cached != m_searches.constEnd() && cached->expiresMs > now &&
+        (first + limit <= cached->ids.size() || cached->ids.size() == cached->total)) {
+        out->total = cached->total;
+        return load(cached->ids.mid(first, limit), accountId, filter, &out->stations);
+    }
+
     QSqlQuery &count = m_db.prepare(QLatin1String("SELECT count(*)") + from + where);
     bindAll(count, binds);
     if (!m_db.exec(count) || !count.next())
         return false;
     out->total = count.value(0).toLongLong();
     count.finish();
-    if (out->total == 0 || qint64(page) * limit >= out->total)
+    if (out->total == 0 || first >= out->total)
         return true;
 
+    // Pages within the first CachedResults results come from one ranked list of them.
+    const bool cache = m_searchCacheMs > 0 && first + limit <= CachedResults;
     QString order = QStringLiteral(" ORDER BY ");
     if (!matchArg.isEmpty())
         order += index.rankOrder() + QLatin1String(", ");
@@ -330,14 +347,24 @@ bool StationStore::search(const SearchQuery &query, const StreamFilter &filter, 
     bindAll(sel, binds);
     if (!matchArg.isEmpty() && m_db.isPostgres())
         sel.addBindValue(matchArg);
-    sel.addBindValue(limit);
-    sel.addBindValue(qint64(page) * limit);
+    sel.addBindValue(cache ? CachedResults : limit);
+    sel.addBindValue(cache ? 0 : first);
     if (!m_db.exec(sel))
         return false;
     QList<qint64> ids;
     while (sel.next())
         ids << sel.value(0).toLongLong();
     sel.finish();
+    if (cache) {
+        if (m_searches.size() >= CachedSearches) {
+            for (auto it = m_searches.begin(); it != m_searches.end();)
+                it = it->expiresMs <= now ? m_searches.erase(it) : std::next(it);
+            if (m_searches.size() >= CachedSearches)
+                m_searches.clear();
+        }
+        m_searches.insert(key, {ids, out->total, now + m_searchCacheMs});
+        ids = ids.mid(first, limit);
+    }
     return load(ids, accountId, filter, &out->stations);
 }
 
@@ -525,6 +552,7 @@ void StationStore::invalidateLists()
 {
     m_genreList.clear();
     m_regionList.clear();
+    m_searches.clear();
 }
 
 QByteArray StationStore::genreList()

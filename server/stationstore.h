@@ -3,6 +3,7 @@
 #include "searchquery.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -64,6 +65,13 @@ public:
         : m_db(db)
     {}
 
+    // Ranked result lists of recent searches are kept this long (0 = not at all), so that paging
+    // and popular searches do not rank every match again. Favourite marks and what plays now are
+    // always read fresh.
+    void setSearchCacheSeconds(int seconds) { m_searchCacheMs = qint64(seconds) * 1000; }
+    static constexpr int CachedResults = 2000;
+    static constexpr int CachedSearches = 256;
+
     bool search(const SearchQuery &query, const StreamFilter &filter, int page, int limit, qint64 accountId,
                 StationPage *out);
     bool favorites(qint64 accountId, int max, const StreamFilter &filter, StationPage *out);
@@ -98,4 +106,12 @@ private:
     Database &m_db;
     QByteArray m_genreList;
     QByteArray m_regionList;
+    struct Ranked
+    {
+        QList<qint64> ids; // the first CachedResults results, in order
+        qint64 total = 0;
+        qint64 expiresMs = 0;
+    };
+    QHash<QString, Ranked> m_searches;
+    qint64 m_searchCacheMs = 30000;
 };
