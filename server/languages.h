@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// The languages the directory offers and their language files, kept in a folder of the data
+// folder ("languages.ini" plus one file per language), filled from the built-in set on first
+// start. Also translates the service's own reply messages with the same files.
+class LanguageCatalog
+{
+public:
+    struct Language
+    {
+        QString code;
+        QString name;
+        QString file;
+        QByteArray content;
+        QHash<QString, QString> table;
+    };
+
+    // Copies the built-in files into an empty folder, then reads the folder.
+    bool load(const QString &folder, QString *error);
+
+    const QList<Language> &languages() const { return m_languages; }
+    // By code, display name or file name (".xml" optional), any letter case.
+    const Language *find(const QString &nameOrCode) const;
+    QString translate(const QString &code, const QString &text) const;
+
+    static constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+
+private:
+    static QHash<QString, QString> parse(const QByteArray &content);
+    QList<Language> m_languages;
+};

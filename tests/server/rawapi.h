@@ -1,0 +1,183 @@
+#pragma once
+
+// Talking to the directory service the way the player does, without the player: request
+// addresses built with the player's parameter order and encoding, an HTTPS client that trusts
+// only the test CA, a strict reader of the XML replies, and the player's own tag scanner so that
+// the tests see what the player will see.
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkReply>
+#include <QSslConfiguration>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QNetworkAccessManager;
+
+namespace TunoraTest {
+
+class DirectoryService;
+
+class PlayerAddresses
+{
+public:
+    explicit PlayerAddresses(const QUrl &root, const QString &key);
+
+    void setCredentials(const QString &user, const QString &password);
+    void setLanguage(const QString &code, const QString &name);
+    void setBitrates(int minKbps, int maxKbps);
+
+    // Percent-encoding of the UTF-8 bytes; letters, digits and "-._~" stay.
+    static QString encode(const QString &value);
+
+    QString directory() const;
+    QString account() const;
+    QString search(const QString &text, int page, int limit = 25) const;
+    QString regions() const;
+    QString genres() const;
+    QString favorites() const;
+    QString history() const;
+    QString addFavorite(const QString &id) const;
+    QString removeFavorite(const QString &id) const;
+    QString languages() const;
+    QString softwareVersion() const;
+    QString accountInfo() const;
+    QString setLocation(const QString &name) const;
+    QString createAccount(const QString &user, const QString &password, const QString &email) const;
+    QString resendValidation(const QString &user, const QString &password) const;
+    QString lostPassword(const QString &member) const;
+    QString translation(const QString &name, const QString &language) const;
+    QString signIn(const QString &user, const QString &password) const;
+    QString playingNow(const QStringList &ids) const;
+    // The song-search link with the placeholders filled the way the cover lookup fills them.
+    QString songSearch(const QString &stationId, const QString &artist, const QString &title) const;
+
+private:
+    QString m_root;
+    QString m_key;
+    QString m_user;
+    QString m_password;
+    QString m_langCode;
+    QString m_langName;
+    int m_minKbps = 0;
+    int m_maxKbps = 0;
+};
+
+struct HttpResult
+{
+    int status = 0;
+    QByteArray body;
+    QByteArray contentType;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QString errorString;
+};
+
+class HttpsClient
+{
+public:
+    explicit HttpsClient(const QSslConfiguration &tls);
+    ~HttpsClient();
+    // The address is sent as it stands (already encoded), as the player sends it.
+    HttpResult get(const QString &address, int timeoutMs = 60000);
+    HttpResult post(const QString &address, const QByteArray &body, const QByteArray &contentType,
+                    int timeoutMs = 60000);
+
+private:
+    HttpResult run(QNetworkReply *reply, int timeoutMs);
+    QNetworkAccessManager *m_manager;
+    QSslConfiguration m_tls;
+};
+
+// A parsed reply. parseStrict refuses what the player's readers cannot take: malformed XML,
+// attributes on elements, text next to child elements, and more than one root.
+struct XmlNode
+{
+    QString name;
+    QString text;
+    QList<XmlNode> children;
+
+    const XmlNode *child(const QString &name) const;
+    QString childText(const QString &name) const;
+    QList<const XmlNode *> childrenNamed(const QString &name) const;
+};
+bool parseStrict(const QByteArray &body, XmlNode *root, QString *error);
+
+// The player's plain tag scanner: literal, case-insensitive "<tag>" ... "</tag>" search with
+// entity decoding, a position, rewind and next-tag.
+class TagScanner
+{
+public:
+    explicit TagScanner(const QString &text)
+        : m_text(text)
+    {}
+    QString find(const QString &tag);
+    void rewind() { m_pos = 0; }
+    QString nextTag();
+    qsizetype position() const { return m_pos; }
+    QString rest() const { return m_text.mid(m_pos); }
+    static QString decode(QString text);
+
+private:
+    QString m_text;
+    qsizetype m_pos = 0;
+};
+
+struct ScannedStream
+{
+    QString url;
+    quint32 bitrate = 0;
+    QString type;
+};
+struct ScannedStation
+{
+    QString id;
+    QString name;
+    QString website;
+    QString country;
+    QString location;
+    QString genres;
+    QString artist;
+    QString song;
+    bool favorite = false;
+    QList<ScannedStream> streams;
+};
+struct ScannedStationList
+{
+    quint32 total = 0;
+    quint32 limit = 0;
+    QList<ScannedStation> stations;
+};
+// A station-list reply read the way the player reads it.
+ScannedStationList scanStationList(const QByteArray &body);
+
+struct StatusReply
+{
+    int code = -1;
+    QString message;
+    QString link;
+};
+// A status reply read element by element, as the player's streaming reader does.
+StatusReply readStatus(const QByteArray &body);
+
+// One raw HTTP exchange over TLS: sends the bytes as they are and collects what comes back
+// until `responses` complete responses arrived, the server closed, or the time is up.
+struct RawExchange
+{
+    bool connected = false;
+    bool closedByServer = false;
+    QList<int> statuses;
+    QList<QByteArray> bodies;
+    QByteArray raw;
+};
+RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request,
+                        int responses = 1, int timeoutMs = 30000);
+
+// Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
+bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
+                       const QString &password, QString *why);
+
+// The station id inside a listen address, as the player's StationIdFromUrl takes it.
+QString stationIdFromUrl(const QString &url);
+
+} // namespace TunoraTest

@@ -1,0 +1,320 @@
+// Hostile and broken input against the running directory service: parameters built to break
+// SQL or the search syntax, oversized and malformed HTTP, slow and idle connections, more
+// connections than allowed, and password guessing. Every case gets a definite answer (an error
+// reply or an HTTP error), never a crash, a hang or internals.
+
+#include "testmain.h"
+
+#include "directoryservice.h"
+#include "rawapi.h"
+
+#include <QElapsedTimer>
+#include <QSslSocket>
+
+using namespace TunoraTest;
+
+namespace {
+
+// A byte-string literal with every byte, embedded NULs included.
+template<qsizetype N>
+QByteArray literal(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+const char *const Internals[] = {"SQL", "sqlite", "QPSQL", "syntax error", "Database", "QUERY", "fts5"};
+
+} // namespace
+
+class TestDirectoryBadInput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void hostileParameters_data();
+    void hostileParameters();
+    void catalogueIntact();
+    void rawRequests_data();
+    void rawRequests();
+    void pipelinedRepliesInOrder();
+    void slowRequestTimesOut();
+    void idleConnectionCloses();
+    void connectionCap();
+    void rateLimits();
+
+private:
+    PlayerAddresses addresses(bool signedIn = false) const;
+    QByteArray get(const QString &path) const;
+
+    DirectoryService m_service;
+    std::unique_ptr<HttpsClient> m_http;
+    quint32 m_jazzTotal = 0;
+    const QString m_user = QStringLiteral("tester");
+    const QString m_password = QStringLiteral("Secret-Tester-Pass");
+};
+
+PlayerAddresses TestDirectoryBadInput::addresses(bool signedIn) const
+{
+    PlayerAddresses a(m_service.root(), DirectoryService::apiKey());
+    if (signedIn)
+        a.setCredentials(m_user, m_password);
+    return a;
+}
+
+void TestDirectoryBadInput::initTestCase()
+{
+    DirectoryService::Options options;
+    options.settings.insert(QStringLiteral("service/max_connections"), QStringLiteral("8"));
+    options.settings.insert(QStringLiteral("service/idle_timeout"), QStringLiteral("3"));
+    options.settings.insert(QStringLiteral("service/request_timeout"), QStringLiteral("2"));
+    QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
+    m_http = std::make_unique<HttpsClient>(m_service.sslConfiguration());
+    const PlayerAddresses a = addresses();
+    QString why;
+    QVERIFY2(signUpAndActivate(*m_http, m_service, m_user, m_password, &why), qPrintable(why));
+    m_jazzTotal = scanStationList(m_http->get(a.search(QStringLiteral("jazz"), 0)).body).total;
+    QVERIFY(m_jazzTotal > 0);
+}
+
+void TestDirectoryBadInput::cleanupTestCase()
+{
+    m_http.reset();
+    const QString output = m_service.output();
+    QVERIFY2(!output.contains(m_password), "a password reached the service's log");
+    QVERIFY2(!output.contains(QStringLiteral("Wrong-Guess")), "a password reached the service's log");
+    QVERIFY2(m_service.stop(), qPrintable(m_service.errorString()));
+}
+
+void TestDirectoryBadInput::hostileParameters_data()
+{
+    QTest::addColumn<QString>("suffix"); // appended to the account address (signed in)
+    QTest::addColumn<int>("code");       // the status code expected; -1 for a station list
+    const QString many = QStringLiteral("&x=1").repeated(70);
+    QStringList ids;
+    for (int i = 1; i <= 300; ++i)
+        ids << QString::number(i);
+    QTest::newRow("sql in search") << "&limit=25&page=0&search=%27%3B%20DROP%20TABLE%20stations%3B%20--"
+                                   << -1;
+    QTest::newRow("sql in genre term")
+        << "&limit=25&page=0&search=gen%3A%22x%27%20OR%20%271%27%3D%271%22" << -1;
+    QTest::newRow("fts syntax") << "&limit=25&page=0&search=%22a%22%20OR%20b*%20NEAR(c%20d)%20%5E" << -1;
+    QTest::newRow("tsquery syntax") << "&limit=25&page=0&search=a%20%26%20!b%20%7C%20c%3A*" << -1;
+    QTest::newRow("invalid utf-8") << "&limit=25&page=0&search=%FF%FE%C3" << -1;
+    QTest::newRow("nul in search") << "&limit=25&page=0&search=a%00b" << 2;
+    QTest::newRow("control character") << "&limit=25&page=0&search=a%1Bb" << 2;
+    QTest::newRow("search too long") << QLatin1String("&limit=25&page=0&search=") +
+                                            QString(300, QLatin1Char('a'))
+                                     << 2;
+    QTest::newRow("huge value") << QLatin1String("&note=") + QString(5000, QLatin1Char('b')) << 2;
+    QTest::newRow("too many parameters") << many << 2;
+    QTest::newRow("negative limit") << "&limit=-1&page=0&search=jazz" << 2;
+    QTest::newRow("huge limit") << "&limit=100000&page=0&search=jazz" << 2;
+    QTest::newRow("page not a number") << "&limit=25&page=1e3&search=jazz" << 2;
+    QTest::newRow("page overflow") << "&limit=25&page=99999999999999999999&search=jazz" << 2;
+    QTest::newRow("playing now junk") << "&playingnow=1,abc" << 2;
+    QTest::newRow("playing now sql") << "&playingnow=1)%20OR%20(1=1" << 2;
+    QTest::newRow("playing now too many") << QLatin1String("&playingnow=") + ids.join(QLatin1Char(',')) << 2;
+    QTest::newRow("favourite id sql") << "&account=favorites&add=1%3BDELETE%20FROM%20favorites" << 2;
+    QTest::newRow("favourite id overflow") << "&account=favorites&remove=99999999999999999999999" << 2;
+    QTest::newRow("unknown account command") << "&account=frobnicate" << 2;
+    QTest::newRow("unknown dir") << "&dir=..%2F..%2Fetc" << 2;
+    QTest::newRow("location too long")
+        << QLatin1String("&account=setlocation&name=") + QString(200, QLatin1Char('c')) << 2;
+    QTest::newRow("cover search too long")
+        << QLatin1String("&search_itunes=") + QString(400, QLatin1Char('d')) << 2;
+}
+
+void TestDirectoryBadInput::hostileParameters()
+{
+    QFETCH(QString, suffix);
+    QFETCH(int, code);
+    const HttpResult r = m_http->get(addresses(true).account() + suffix);
+    QCOMPARE(r.status, 200);
+    XmlNode root;
+    QString why;
+    QVERIFY2(parseStrict(r.body, &root, &why), qPrintable(why));
+    for (const char *word : Internals)
+        QVERIFY2(!r.body.contains(word), r.body.constData());
+    if (code < 0)
+        QVERIFY2(root.child(QStringLiteral("results_total")), r.body.constData());
+    else
+        QCOMPARE(readStatus(r.body).code, code);
+}
+
+void TestDirectoryBadInput::catalogueIntact()
+{
+    const PlayerAddresses a = addresses(true);
+    QCOMPARE(scanStationList(m_http->get(a.search(QStringLiteral("jazz"), 0)).body).total, m_jazzTotal);
+    // Without a key, or with a wrong one, nothing is answered but the error.
+    PlayerAddresses wrong(m_service.root(), QStringLiteral("0123456789012345678901234567890123456789"));
+    const StatusReply s = readStatus(m_http->get(wrong.search(QStringLiteral("jazz"), 0)).body);
+    QCOMPARE(s.code, 2);
+    QCOMPARE(s.message, QStringLiteral("Invalid API key"));
+    QCOMPARE(readStatus(m_http->get(m_service.root().toString() + QStringLiteral("?search=jazz")).body).code,
+             2);
+    // A signed-in name with SQL in it is just a wrong name.
+    QCOMPARE(
+        readStatus(m_http->get(a.signIn(QStringLiteral("x' OR '1'='1"), QStringLiteral("Wrong-Guess"))).body)
+            .code,
+        0);
+}
+
+void TestDirectoryBadInput::rawRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    const QByteArray key = DirectoryService::apiKey().toLatin1();
+    QTest::newRow("10 MB query string")
+        << "GET /?key=" + key + "&search=" + QByteArray(10 * 1024 * 1024, 'q') +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+        << 414;
+    QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200000, 'h') + "\r\n\r\n" << 431;
+    QTest::newRow("garbage") << QByteArray("HELLO THERE\r\n\r\n") << 400;
+    QTest::newRow("nul in request line") << literal("GET /?key=a\0b HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 501;
+    QTest::newRow("chunked upload")
+        << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n") << 501;
+    QTest::newRow("large upload") << QByteArray(
+                                         "POST /account/reset HTTP/1.1\r\nContent-Length: 5000000\r\n\r\n") +
+                                         QByteArray(5000000, 'u')
+                                  << 413;
+    QTest::newRow("post to the commands")
+        << "POST /?key=" + key + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc" << 405;
+    QTest::newRow("unknown path") << QByteArray("GET /etc/passwd HTTP/1.1\r\n\r\n") << 404;
+    QTest::newRow("news path traversal")
+        << QByteArray("GET /services/newsfeed/desktop/..%2F..%2Fetc/rss.xml HTTP/1.1\r\n\r\n") << 404;
+    QTest::newRow("listen id not a number")
+        << QByteArray("GET /stream/listen/1%20OR%201=1 HTTP/1.1\r\n\r\n") << 404;
+    QTest::newRow("http/1.0") << "GET /?key=" + key + "&software=version HTTP/1.0\r\n\r\n" << 200;
+}
+
+void TestDirectoryBadInput::rawRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request);
+    QVERIFY(r.connected);
+    QVERIFY2(!r.statuses.isEmpty(), r.raw.left(200).constData());
+    QCOMPARE(r.statuses.first(), status);
+    for (const char *word : Internals)
+        QVERIFY2(!r.bodies.first().contains(word), r.bodies.first().constData());
+    // The service is still there.
+    QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
+}
+
+void TestDirectoryBadInput::pipelinedRepliesInOrder()
+{
+    // A fresh account: its first password check runs on the hashing pool, so the first reply
+    // is ready after the two behind it.
+    PlayerAddresses a = addresses();
+    QString why;
+    QVERIFY2(
+        signUpAndActivate(*m_http, m_service, QStringLiteral("piper"), QStringLiteral("piper-pass"), &why),
+        qPrintable(why));
+    a.setCredentials(QStringLiteral("piper"), QStringLiteral("piper-pass"));
+    auto line = [](const QString &address) -> QByteArray {
+        const QUrl u = QUrl::fromEncoded(address.toUtf8());
+        return "GET " + u.path(QUrl::FullyEncoded).toLatin1() + '?' + u.query(QUrl::FullyEncoded).toLatin1() +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    };
+    const QByteArray request =
+        line(a.favorites()) + line(a.languages()) + line(addresses().softwareVersion());
+    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request, 3);
+    QCOMPARE(r.statuses, (QList<int>{200, 200, 200}));
+    QVERIFY(r.bodies[0].contains("<stations>"));
+    QVERIFY(r.bodies[1].contains("<languages>"));
+    QVERIFY(r.bodies[2].contains("<software>"));
+}
+
+void TestDirectoryBadInput::slowRequestTimesOut()
+{
+    QElapsedTimer t;
+    t.start();
+    // Half a request line and then nothing: answered 408 after the request time-out (2 s).
+    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), "GET /?key=", 1, 20000);
+    QCOMPARE(r.statuses.value(0), 408);
+    QVERIFY(t.elapsed() >= 1500);
+}
+
+void TestDirectoryBadInput::idleConnectionCloses()
+{
+    QElapsedTimer t;
+    t.start();
+    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), QByteArray(), 1, 20000);
+    QVERIFY(r.connected);
+    QVERIFY(r.closedByServer);
+    QVERIFY(r.statuses.isEmpty());
+    QVERIFY(t.elapsed() < 15000);
+}
+
+void TestDirectoryBadInput::connectionCap()
+{
+    // Eight connections are allowed; the ninth is closed at once.
+    std::vector<std::unique_ptr<QSslSocket>> held;
+    for (int i = 0; i < 8; ++i) {
+        auto s = std::make_unique<QSslSocket>();
+        s->setSslConfiguration(m_service.sslConfiguration());
+        s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
+        QVERIFY2(s->waitForEncrypted(10000), qPrintable(s->errorString()));
+        held.push_back(std::move(s));
+    }
+    QSslSocket extra;
+    extra.setSslConfiguration(m_service.sslConfiguration());
+    extra.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
+    QVERIFY(!extra.waitForEncrypted(5000));
+    held.resize(6);
+    QTest::qWait(300);
+    // With room again, requests are served.
+    QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
+}
+
+void TestDirectoryBadInput::rateLimits()
+{
+    // A service of its own: the limits below lock out this test's client address.
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
+    options.settings.insert(QStringLiteral("accounts/address_failure_limit"), QStringLiteral("8"));
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    HttpsClient http(service.sslConfiguration());
+    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
+    for (const char *name : {"victim", "other", "third"}) {
+        const QString user = QString::fromLatin1(name);
+        QString why;
+        QVERIFY2(signUpAndActivate(http, service, user, user + QStringLiteral("-pass"), &why),
+                 qPrintable(why));
+    }
+    // "other" signs in before the attack and stays signed in (its check is remembered).
+    QCOMPARE(readStatus(http.get(a.signIn(QStringLiteral("other"), QStringLiteral("other-pass"))).body).code,
+             1);
+
+    QList<QByteArray> victim, ghost;
+    for (int i = 0; i < 4; ++i) {
+        victim << http.get(a.signIn(QStringLiteral("victim"), QStringLiteral("Wrong-Guess-%1").arg(i))).body;
+        ghost << http.get(a.signIn(QStringLiteral("ghost"), QStringLiteral("Wrong-Guess-%1").arg(i))).body;
+    }
+    // Three wrong answers, then the limit; the same for a name without an account.
+    QCOMPARE(victim, ghost);
+    QCOMPARE(readStatus(victim[0]).code, 0);
+    QCOMPARE(victim[0], victim[2]);
+    QVERIFY(victim[3] != victim[2]);
+    QVERIFY(readStatus(victim[3]).message.contains(QStringLiteral("Too many")));
+    // Locked: even the right password is refused now.
+    QCOMPARE(http.get(a.signIn(QStringLiteral("victim"), QStringLiteral("victim-pass"))).body, victim[3]);
+
+    // Six failures so far from this address; two more lock the address for every name.
+    http.get(a.signIn(QStringLiteral("x1"), QStringLiteral("Wrong-Guess")));
+    http.get(a.signIn(QStringLiteral("x2"), QStringLiteral("Wrong-Guess")));
+    QVERIFY(readStatus(http.get(a.signIn(QStringLiteral("third"), QStringLiteral("third-pass"))).body)
+                .message.contains(QStringLiteral("Too many")));
+    QCOMPARE(readStatus(http.get(a.signIn(QStringLiteral("other"), QStringLiteral("other-pass"))).body).code,
+             1);
+    QVERIFY(!service.output().contains(QStringLiteral("Wrong-Guess")));
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
+}
+
+TUNORA_TEST_MAIN_CORE(TestDirectoryBadInput)
+#include "tst_directory_badinput.moc"

@@ -1,0 +1,761 @@
+// The directory service's parsers and rules, checked without a running service.
+
+#include "testmain.h"
+
+#include "catalogue.h"
+#include "covers.h"
+#include "httpscanner.h"
+#include "icy.h"
+#include "languages.h"
+#include "mailer.h"
+#include "passwordhash.h"
+#include "ratelimiter.h"
+#include "searchquery.h"
+#include "stationstore.h"
+#include "textnorm.h"
+#include "xmlwriter.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+
+// A byte-string literal with every byte, embedded NULs included.
+template<qsizetype N>
+QByteArray literal(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+QStringList sl(std::initializer_list<const char *> items)
+{
+    QStringList out;
+    for (const char *i : items)
+        out << QString::fromUtf8(i);
+    return out;
+}
+
+} // namespace
+
+class TestDirectoryUnits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scanner_data();
+    void scanner();
+    void scannerMidRequest();
+    void searchQuery_data();
+    void searchQuery();
+    void fold_data();
+    void fold();
+    void icyHead_data();
+    void icyHead();
+    void icyMetadata_data();
+    void icyMetadata();
+    void streamTitle_data();
+    void streamTitle();
+    void playlistEntry_data();
+    void playlistEntry();
+    void passwordHash_data();
+    void passwordHash();
+    void rateLimiter();
+    void addressKey_data();
+    void addressKey();
+    void streamFilter_data();
+    void streamFilter();
+    void xmlEscape_data();
+    void xmlEscape();
+    void genreGroups_data();
+    void genreGroups();
+    void countries_data();
+    void countries();
+    void mailAddress_data();
+    void mailAddress();
+    void mailHeaders();
+    void languageLookup_data();
+    void languageLookup();
+    void coverTerm_data();
+    void coverTerm();
+    void coverSanitize();
+};
+
+// ---------------------------------------------------------------------------------------------
+// HTTP request scanner
+
+void TestDirectoryUnits::scanner_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("chunk"); // bytes per feed; 0 = all at once
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<bool>("keepAlive"); // of the last complete request
+
+    const QByteArray get = "GET /?key=1 HTTP/1.1\r\nHost: x\r\n\r\n";
+    QTest::newRow("simple") << get << 0 << 0 << 1 << true;
+    QTest::newRow("byte by byte") << get << 1 << 0 << 1 << true;
+    QTest::newRow("http/1.0 closes") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0 << 0 << 1 << false;
+    QTest::newRow("http/1.0 keep-alive")
+        << QByteArray("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n") << 0 << 0 << 1 << true;
+    QTest::newRow("1.1 close") << QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\n") << 0 << 0 << 1
+                               << false;
+    QTest::newRow("pipelined") << get + get + QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\n") << 7
+                               << 0 << 3 << false;
+    QTest::newRow("bare LF lines") << QByteArray("GET / HTTP/1.1\nHost: x\n\n") << 0 << 0 << 1 << true;
+    QTest::newRow("leading blank lines") << QByteArray("\r\n\r\n") + get << 0 << 0 << 1 << true;
+    QTest::newRow("body skipped") << QByteArray("POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /") + get
+                                  << 3 << 0 << 2 << true;
+    QTest::newRow("long line") << QByteArray("GET /?q=") + QByteArray(70000, 'a') + " HTTP/1.1\r\n\r\n"
+                               << 4096 << 414 << 0 << false;
+    QTest::newRow("long headers") << QByteArray("GET / HTTP/1.1\r\nX: ") + QByteArray(70000, 'b') + "\r\n\r\n"
+                                  << 0 << 431 << 0 << false;
+    QByteArray many = "GET / HTTP/1.1\r\n";
+    for (int i = 0; i < 101; ++i)
+        many += "X-" + QByteArray::number(i) + ": 1\r\n";
+    QTest::newRow("too many header lines") << many + "\r\n" << 0 << 431 << 0 << false;
+    QTest::newRow("nul in target") << literal("GET /?a=\0b HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("control in header")
+        << QByteArray("GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("bare CR inside") << QByteArray("GET / HTTP/1.1\r\nX: a\rb\r\n\r\n") << 0 << 400 << 0
+                                    << false;
+    QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n") << 0 << 400 << 0
+                                   << false;
+    QTest::newRow("header without colon")
+        << QByteArray("GET / HTTP/1.1\r\nNoColon\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("space before colon")
+        << QByteArray("GET / HTTP/1.1\r\nHost : x\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 0 << 501 << 0 << false;
+    QTest::newRow("lower-case method") << QByteArray("get / HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("http/2") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 0 << 505 << 0 << false;
+    QTest::newRow("garbage version") << QByteArray("GET / FTP/1.0\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << 0 << 400 << 0
+                                     << false;
+    QTest::newRow("space in target") << QByteArray("GET /a b HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("raw non-ascii target")
+        << QByteArray("GET /\xc3\xa9 HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("chunked body") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 0
+                                  << 501 << 0 << false;
+    QTest::newRow("body too large") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n") << 0
+                                    << 413 << 0 << false;
+    QTest::newRow("length not a number")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1e3\r\n\r\n") << 0 << 400 << 0 << false;
+    QTest::newRow("two lengths") << QByteArray(
+                                        "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n")
+                                 << 0 << 400 << 0 << false;
+    QTest::newRow("websocket upgrade")
+        << QByteArray("GET / HTTP/1.1\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n\r\n") << 0 << 400 << 0
+        << false;
+    QTest::newRow("garbage") << QByteArray("GARBAGE\r\n\r\n") << 0 << 400 << 0 << false;
+}
+
+void TestDirectoryUnits::scanner()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(int, chunk);
+    QFETCH(int, status);
+    QFETCH(int, requests);
+    QFETCH(bool, keepAlive);
+    HttpRequestScanner s;
+    const qsizetype step = chunk > 0 ? chunk : input.size();
+    bool ok = true;
+    for (qsizetype i = 0; i < input.size() && ok; i += step)
+        ok = s.feed(input.mid(i, step));
+    QCOMPARE(s.status(), status);
+    QCOMPARE(ok, status == 0);
+    QCOMPARE(int(s.pendingCount()), requests);
+    HttpRequestScanner::Request last;
+    while (s.hasRequest())
+        last = s.takeRequest();
+    if (requests > 0) {
+        QCOMPARE(last.keepAlive, keepAlive);
+        QVERIFY(last.target.startsWith('/'));
+    }
+    // Nothing is accepted after an error.
+    if (status != 0)
+        QVERIFY(!s.feed(QByteArray("GET / HTTP/1.1\r\n\r\n")));
+}
+
+void TestDirectoryUnits::scannerMidRequest()
+{
+    HttpRequestScanner s;
+    QVERIFY(!s.midRequest());
+    QVERIFY(s.feed(QByteArray("GET / HT")));
+    QVERIFY(s.midRequest());
+    QVERIFY(s.feed(QByteArray("TP/1.1\r\nContent-Length: 3\r\n\r\nab")));
+    QVERIFY(s.midRequest()); // one body byte still missing
+    QVERIFY(s.feed(QByteArray("c")));
+    QVERIFY(!s.midRequest());
+    QCOMPARE(s.takeRequest().contentLength, 3);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Search text
+
+void TestDirectoryUnits::searchQuery_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QStringList>("genres");
+    QTest::addColumn<QStringList>("countries");
+    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<QString>("bareCode");
+
+    QTest::newRow("words") << "Jazz  Berlin" << sl({"jazz", "berlin"}) << QStringList() << QStringList()
+                           << QStringList() << QString();
+    QTest::newRow("genre term") << "gen:\"Hard Rock\"" << QStringList() << sl({"Hard Rock"}) << QStringList()
+                                << QStringList() << QString();
+    QTest::newRow("genre unquoted") << "genre:Jazz live" << sl({"live"}) << sl({"Jazz"}) << QStringList()
+                                    << QStringList() << QString();
+    QTest::newRow("country and state") << "country:\"DE\" state:\"DE-BAYERN\"" << QStringList()
+                                       << QStringList() << sl({"DE"}) << sl({"DE-BAYERN"}) << QString();
+    QTest::newRow("bare country code")
+        << "DE" << sl({"de"}) << QStringList() << QStringList() << QStringList() << "DE";
+    QTest::newRow("bare subsection code") << "US-NEW-YORK" << sl({"us", "new", "york"}) << QStringList()
+                                          << QStringList() << QStringList() << "US-NEW-YORK";
+    QTest::newRow("lower case is no code")
+        << "de" << sl({"de"}) << QStringList() << QStringList() << QStringList() << QString();
+    QTest::newRow("unknown key is a word")
+        << "foo:bar" << sl({"foo", "bar"}) << QStringList() << QStringList() << QStringList() << QString();
+    QTest::newRow("unclosed quote") << "gen:\"Rock" << QStringList() << sl({"Rock"}) << QStringList()
+                                    << QStringList() << QString();
+    QTest::newRow("accents folded") << "Rádio São" << sl({"radio", "sao"}) << QStringList() << QStringList()
+                                    << QStringList() << QString();
+    QTest::newRow("sql text is words") << "'; DROP TABLE stations; --" << sl({"drop", "table", "stations"})
+                                       << QStringList() << QStringList() << QStringList() << QString();
+    QTest::newRow("fts syntax is words") << "a* OR \"b\" NEAR(c)" << sl({"a", "or", "b", "near", "c"})
+                                         << QStringList() << QStringList() << QStringList() << QString();
+    QTest::newRow("duplicate words once")
+        << "rock rock" << sl({"rock"}) << QStringList() << QStringList() << QStringList() << QString();
+}
+
+void TestDirectoryUnits::searchQuery()
+{
+    QFETCH(QString, text);
+    const SearchQuery q = SearchQuery::parse(text);
+    QTEST(q.words, "words");
+    QTEST(q.genres, "genres");
+    QTEST(q.countries, "countries");
+    QTEST(q.states, "states");
+    QTEST(q.bareCode, "bareCode");
+}
+
+void TestDirectoryUnits::fold_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("folded");
+    QTest::addColumn<QString>("slug");
+    QTest::newRow("accents") << "Rádio UFSCar 95.3"
+                             << "radio ufscar 95 3"
+                             << "RADIO-UFSCAR-95-3";
+    QTest::newRow("punctuation") << "R'n'B / Soul!"
+                                 << "r n b soul"
+                                 << "R-N-B-SOUL";
+    QTest::newRow("german") << "Oberösterreich"
+                            << "oberosterreich"
+                            << "OBEROSTERREICH";
+    QTest::newRow("sharp s folds") << "Straße"
+                                   << "strasse"
+                                   << "STRASSE";
+    QTest::newRow("cjk kept") << "音乐 Radio"
+                              << "音乐 radio"
+                              << "RADIO";
+    QTest::newRow("emoji dropped") << "Chill 🎵 Out"
+                                   << "chill out"
+                                   << "CHILL-OUT";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << "";
+}
+
+void TestDirectoryUnits::fold()
+{
+    QFETCH(QString, text);
+    QTEST(TextNorm::fold(text), "folded");
+    QTEST(TextNorm::slug(text), "slug");
+}
+
+// ---------------------------------------------------------------------------------------------
+// ICY
+
+void TestDirectoryUnits::icyHead_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<qint64>("metaint");
+    QTest::addColumn<QByteArray>("location");
+    QTest::newRow("icecast") << QByteArray(
+                                    "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint:16000\r\n")
+                             << true << 200 << qint64(16000) << QByteArray();
+    QTest::newRow("shoutcast v1") << QByteArray("ICY 200 OK\r\nicy-name: x\r\nicy-metaint: 8192") << true
+                                  << 200 << qint64(8192) << QByteArray();
+    QTest::newRow("redirect") << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://a/b\r\n") << true << 302
+                              << qint64(0) << QByteArray("http://a/b");
+    QTest::newRow("negative metaint")
+        << QByteArray("HTTP/1.0 200 OK\r\nicy-metaint: -5\r\n") << true << 200 << qint64(0) << QByteArray();
+    QTest::newRow("no status") << QByteArray("HTTP/1.0\r\n") << false << 0 << qint64(0) << QByteArray();
+    QTest::newRow("not http") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << 0 << qint64(0) << QByteArray();
+    QTest::newRow("empty") << QByteArray() << false << 0 << qint64(0) << QByteArray();
+}
+
+void TestDirectoryUnits::icyHead()
+{
+    QFETCH(QByteArray, head);
+    Icy::ResponseHead h;
+    QTEST(Icy::parseHead(head, &h), "ok");
+    QTEST(h.status, "status");
+    QTEST(h.metaint, "metaint");
+    QTEST(h.location, "location");
+}
+
+void TestDirectoryUnits::icyMetadata_data()
+{
+    QTest::addColumn<qint64>("metaint");
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QString>("title");
+
+    auto block = [](const QByteArray &text) {
+        const qsizetype padded = (text.size() + 15) / 16 * 16;
+        QByteArray b(1, char(padded / 16));
+        b += text;
+        b.append(padded - text.size(), '\0');
+        return b;
+    };
+    const QByteArray audio(32, 'A');
+    QTest::newRow("first block") << qint64(32) << audio + block("StreamTitle='Artist - Song';") << 0 << true
+                                 << "Artist - Song";
+    QTest::newRow("split feeds") << qint64(32) << audio + block("StreamTitle='A - B';StreamUrl='';") << 5
+                                 << true << "A - B";
+    QTest::newRow("empty then title")
+        << qint64(32) << audio + QByteArray(1, '\0') + audio + block("StreamTitle='X';") << 0 << true << "X";
+    QTest::newRow("two empty blocks end")
+        << qint64(32) << audio + QByteArray(1, '\0') + audio + QByteArray(1, '\0') << 0 << true << "";
+    QTest::newRow("incomplete block")
+        << qint64(32) << audio + QByteArray(1, '\2') + "StreamTitle" << 0 << false << "";
+    QTest::newRow("audio only") << qint64(1000) << QByteArray(999, 'A') << 0 << false << "";
+}
+
+void TestDirectoryUnits::icyMetadata()
+{
+    QFETCH(qint64, metaint);
+    QFETCH(QByteArray, stream);
+    QFETCH(int, chunk);
+    Icy::MetadataReader r(metaint);
+    const qsizetype step = chunk > 0 ? chunk : stream.size();
+    for (qsizetype i = 0; i < stream.size() && !r.done(); i += step)
+        r.feed(stream.constData() + i, qMin(step, stream.size() - i));
+    QTEST(r.done(), "done");
+    QTEST(Icy::streamTitle(r.block()).isNull() ? QString() : Icy::streamTitle(r.block()), "title");
+}
+
+void TestDirectoryUnits::streamTitle_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("artist");
+    QTest::addColumn<QString>("song");
+    QTest::newRow("plain") << QByteArray("StreamTitle='Daft Punk - One More Time';")
+                           << "Daft Punk - One More Time"
+                           << "Daft Punk"
+                           << "One More Time";
+    QTest::newRow("apostrophe inside")
+        << QByteArray("StreamTitle='Guns N' Roses - Don't Cry';StreamUrl='x';") << "Guns N' Roses - Don't Cry"
+        << "Guns N' Roses"
+        << "Don't Cry";
+    QTest::newRow("no separator") << QByteArray("StreamTitle='Station jingle';") << "Station jingle"
+                                  << ""
+                                  << "Station jingle";
+    QTest::newRow("latin-1 bytes") << QByteArray("StreamTitle='Bj\xf6rk - J\xf3ga';") << "Björk - Jóga"
+                                   << "Björk"
+                                   << "Jóga";
+    QTest::newRow("utf-8 bytes") << QByteArray("StreamTitle='Bj\xc3\xb6rk - J\xc3\xb3ga';") << "Björk - Jóga"
+                                 << "Björk"
+                                 << "Jóga";
+    QTest::newRow("nul padding") << literal("StreamTitle='A - B';\0\0\0\0") << "A - B"
+                                 << "A"
+                                 << "B";
+    QTest::newRow("control characters") << QByteArray("StreamTitle='A\x01\x02 - B\n';") << "A - B"
+                                        << "A"
+                                        << "B";
+    QTest::newRow("unterminated") << QByteArray("StreamTitle='A - B") << "A - B"
+                                  << "A"
+                                  << "B";
+}
+
+void TestDirectoryUnits::streamTitle()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(QString, title);
+    QCOMPARE(Icy::streamTitle(block), title);
+    QString artist, song;
+    Icy::splitTitle(title, &artist, &song);
+    QTEST(artist, "artist");
+    QTEST(song, "song");
+}
+
+void TestDirectoryUnits::playlistEntry_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("pls") << QByteArray("[playlist]\nNumberOfEntries=1\nFile1=http://a:8000/s\nTitle1=x\n")
+                         << "http://a:8000/s";
+    QTest::newRow("m3u") << QByteArray("#EXTM3U\n#EXTINF:-1,x\nhttps://b/s.mp3\n") << "https://b/s.mp3";
+    QTest::newRow("relative") << QByteArray("stream.mp3\n") << "http://host/dir/stream.mp3";
+    QTest::newRow("no http") << QByteArray("[playlist]\nFile1=ftp://x/y\n") << "";
+    QTest::newRow("empty") << QByteArray() << "";
+}
+
+void TestDirectoryUnits::playlistEntry()
+{
+    QFETCH(QByteArray, text);
+    QTEST(Icy::playlistEntry(text, QUrl(QStringLiteral("http://host/dir/list.m3u"))).toString(), "url");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Passwords and limits
+
+void TestDirectoryUnits::passwordHash_data()
+{
+    QTest::addColumn<QString>("tamper"); // what to do to the stored hash before checking
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("right password") << "" << QByteArray("correct horse") << true;
+    QTest::newRow("wrong password") << "" << QByteArray("correct horsE") << false;
+    QTest::newRow("empty password") << "" << QByteArray() << false;
+    QTest::newRow("changed key") << "key" << QByteArray("correct horse") << false;
+    QTest::newRow("changed salt") << "salt" << QByteArray("correct horse") << false;
+    QTest::newRow("fewer iterations") << "iterations" << QByteArray("correct horse") << false;
+    QTest::newRow("unknown scheme") << "scheme" << QByteArray("correct horse") << false;
+    QTest::newRow("truncated") << "truncate" << QByteArray("correct horse") << false;
+}
+
+void TestDirectoryUnits::passwordHash()
+{
+    QFETCH(QString, tamper);
+    QFETCH(QByteArray, password);
+    // One hash for the whole table: each costs the full iteration count.
+    static const QString stored = PasswordHash::make("correct horse", 600000);
+    QCOMPARE(PasswordHash::iterationsOf(stored), 600000);
+    QStringList parts = stored.split(QLatin1Char('$'));
+    QCOMPARE(parts.size(), 4);
+    auto flip = [](QString b64) {
+        QByteArray raw = QByteArray::fromBase64(b64.toLatin1());
+        raw[0] = char(raw[0] ^ 1);
+        return QString::fromLatin1(raw.toBase64());
+    };
+    if (tamper == QLatin1String("key"))
+        parts[3] = flip(parts[3]);
+    else if (tamper == QLatin1String("salt"))
+        parts[2] = flip(parts[2]);
+    else if (tamper == QLatin1String("iterations"))
+        parts[1] = QStringLiteral("599999");
+    else if (tamper == QLatin1String("scheme"))
+        parts[0] = QStringLiteral("md5");
+    const QString hash =
+        tamper == QLatin1String("truncate") ? stored.left(stored.size() - 10) : parts.join(QLatin1Char('$'));
+    QTEST(PasswordHash::verify(password, hash), "accepted");
+}
+
+void TestDirectoryUnits::rateLimiter()
+{
+    RateLimiter limiter(3, 60);
+    const qint64 t0 = 1000000;
+    const QString key = QStringLiteral("u:alice");
+    limiter.fail(key, t0);
+    limiter.fail(key, t0 + 1000);
+    QVERIFY(!limiter.blocked(key, t0 + 2000));
+    limiter.fail(key, t0 + 2000);
+    QVERIFY(limiter.blocked(key, t0 + 2000));
+    QVERIFY(!limiter.blocked(QStringLiteral("u:bob"), t0 + 2000));
+    // Blocked until the oldest failure leaves the window.
+    QVERIFY(limiter.blocked(key, t0 + 59999));
+    QVERIFY(!limiter.blocked(key, t0 + 60001));
+    limiter.fail(key, t0 + 61000);
+    limiter.fail(key, t0 + 61000);
+    QVERIFY(limiter.blocked(key, t0 + 61000));
+    limiter.clear(key);
+    QVERIFY(!limiter.blocked(key, t0 + 61000));
+
+    // The key table stays bounded.
+    RateLimiter small(2, 60, 10);
+    for (int i = 0; i < 100; ++i)
+        small.fail(QStringLiteral("k%1").arg(i), t0);
+    QVERIFY(small.keyCount() <= 10);
+}
+
+void TestDirectoryUnits::addressKey_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("ipv4 differ") << "192.0.2.1"
+                                 << "192.0.2.2" << false;
+    QTest::newRow("ipv6 same /64") << "2001:db8::1"
+                                   << "2001:db8::ffff:1" << true;
+    QTest::newRow("ipv6 other /64") << "2001:db8:0:1::1"
+                                    << "2001:db8:0:2::1" << false;
+    QTest::newRow("mapped ipv4") << "::ffff:192.0.2.1"
+                                 << "192.0.2.1" << true;
+}
+
+void TestDirectoryUnits::addressKey()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QTEST(RateLimiter::addressKey(QHostAddress(a)) == RateLimiter::addressKey(QHostAddress(b)), "same");
+}
+
+void TestDirectoryUnits::streamFilter_data()
+{
+    QTest::addColumn<QString>("formats");
+    QTest::addColumn<int>("minKbps");
+    QTest::addColumn<int>("maxKbps");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<int>("bitrate");
+    QTest::addColumn<bool>("accepted");
+    const QString player = QStringLiteral("wm,mp3,aac,ac3,ogg");
+    QTest::newRow("mp3 listed") << player << 0 << 0 << "mp3" << 128 << true;
+    QTest::newRow("aac means mp4") << player << 0 << 0 << "mp4" << 64 << true;
+    QTest::newRow("flac not excludable") << player << 0 << 0 << "flac" << 900 << true;
+    QTest::newRow("hls not excludable") << player << 0 << 0 << "hls" << 0 << true;
+    QTest::newRow("real not listed") << player << 0 << 0 << "real" << 32 << false;
+    QTest::newRow("only mp3") << "mp3" << 0 << 0 << "mp4" << 128 << false;
+    QTest::newRow("below minimum") << player << 96 << 0 << "mp3" << 64 << false;
+    QTest::newRow("at minimum") << player << 96 << 0 << "mp3" << 96 << true;
+    QTest::newRow("above maximum") << player << 0 << 128 << "mp3" << 192 << false;
+    QTest::newRow("maximum 800 means none") << player << 0 << 800 << "mp3" << 320 << true;
+    QTest::newRow("unknown bitrate passes") << player << 96 << 128 << "mp3" << 0 << true;
+    QTest::newRow("no formats") << "" << 0 << 0 << "real" << 32 << true;
+}
+
+void TestDirectoryUnits::streamFilter()
+{
+    QFETCH(QString, formats);
+    QFETCH(int, minKbps);
+    QFETCH(int, maxKbps);
+    QFETCH(QString, type);
+    QFETCH(int, bitrate);
+    QTEST(StreamFilter::fromRequest(minKbps, maxKbps, formats).accepts(type, bitrate), "accepted");
+}
+
+void TestDirectoryUnits::xmlEscape_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("escaped");
+    QTest::newRow("ampersand") << "Rock & Roll"
+                               << "Rock &amp; Roll";
+    QTest::newRow("tags") << "</name><b>"
+                          << "‹/name›‹b›";
+    QTest::newRow("entity-like text") << "a &lt; b &amp;c"
+                                      << "a ＆lt; b ＆amp;c";
+    QTest::newRow("entity-like any case") << "&LT;"
+                                          << "＆LT;";
+    QTest::newRow("control characters") << QString::fromLatin1("a\x01\x0b\tb\nc") << "a\tb\nc";
+    QTest::newRow("lone surrogate") << QString(QChar(0xd800)) + QLatin1String("x") << "x";
+    QTest::newRow("surrogate pair kept") << "🎵"
+                                         << "🎵";
+    QTest::newRow("nonchars") << QString(QChar(0xfffe)) + QChar(0xffff) << "";
+}
+
+void TestDirectoryUnits::xmlEscape()
+{
+    QFETCH(QString, text);
+    QTEST(XmlWriter::escape(text), "escaped");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Catalogue tables
+
+void TestDirectoryUnits::genreGroups_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("group");
+    QTest::newRow("group name") << "Rock"
+                                << "Rock";
+    QTest::newRow("member") << "Hard Rock"
+                            << "Rock";
+    QTest::newRow("member any case") << "hard rock"
+                                     << "Rock";
+    QTest::newRow("keyword") << "Symphonic Black Metal"
+                             << "Metal";
+    QTest::newRow("decade") << "80's"
+                            << "Oldies & Decades";
+    QTest::newRow("unknown") << "Zzyzx"
+                             << "Other";
+    QTest::newRow("ignored") << "Null"
+                             << "";
+    QTest::newRow("empty") << "  "
+                           << "";
+}
+
+void TestDirectoryUnits::genreGroups()
+{
+    CatalogueMappings m;
+    QString error;
+    QVERIFY2(m.load(&error), qPrintable(error));
+    QFETCH(QString, tag);
+    QTEST(m.groupOf(tag), "group");
+}
+
+void TestDirectoryUnits::countries_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("subsection");
+    QTest::newRow("name") << "Germany"
+                          << "DE"
+                          << "";
+    QTest::newRow("alias") << "Brasil"
+                           << "BR"
+                           << "";
+    QTest::newRow("native script") << "Россия"
+                                   << "RU"
+                                   << "";
+    QTest::newRow("long form") << "The Russian Federation"
+                               << "RU"
+                               << "";
+    QTest::newRow("case") << "uk"
+                          << "GB"
+                          << "";
+    QTest::newRow("part of a country") << "Wales"
+                                       << "GB"
+                                       << "Wales";
+    QTest::newRow("unknown") << "Atlantis"
+                             << ""
+                             << "";
+}
+
+void TestDirectoryUnits::countries()
+{
+    CatalogueMappings m;
+    QString error;
+    QVERIFY2(m.load(&error), qPrintable(error));
+    QFETCH(QString, name);
+    const CatalogueMappings::Placement p = m.placeCountry(name);
+    QTEST(p.code, "code");
+    QTEST(p.subsection, "subsection");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mail
+
+void TestDirectoryUnits::mailAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "listener@example.org" << true;
+    QTest::newRow("plus") << "a+b@mail.example.org" << true;
+    QTest::newRow("header injection") << "a@example.org\r\nBcc: victim@example.org" << false;
+    QTest::newRow("display name") << "Name <a@example.org>" << false;
+    QTest::newRow("two at") << "a@b@c" << false;
+    QTest::newRow("no domain") << "a@" << false;
+    QTest::newRow("blank") << "a b@example.org" << false;
+    QTest::newRow("too long") << QString(250, QLatin1Char('a')) + QLatin1String("@x.org") << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestDirectoryUnits::mailAddress()
+{
+    QFETCH(QString, address);
+    QTEST(Mailer::isValidAddress(address), "valid");
+}
+
+void TestDirectoryUnits::mailHeaders()
+{
+    QTemporaryDir dir;
+    Mailer mailer(dir.path(), QString(), QStringLiteral("Tunora <noreply@localhost>"));
+    const QByteArray m = mailer.compose(QStringLiteral("a@example.org"), QStringLiteral("Grüße\r\nBcc: x@y"),
+                                        QStringLiteral("line1\nline2"));
+    const qsizetype split = m.indexOf("\r\n\r\n");
+    QVERIFY(split > 0);
+    const QByteArray head = m.left(split);
+    // A line break in the subject cannot start a header of its own.
+    QVERIFY(!head.contains("\r\nBcc:"));
+    QVERIFY(head.contains("Subject: =?UTF-8?B?"));
+    QCOMPARE(m.mid(split + 4), QByteArray("line1\r\nline2\r\n"));
+    // Delivery lands in new/, never half-written.
+    QVERIFY(mailer.send(QStringLiteral("a@example.org"), QStringLiteral("s"), QStringLiteral("b")));
+    QCOMPARE(QDir(dir.path() + QLatin1String("/new")).entryList(QDir::Files).size(), 1);
+    QCOMPARE(QDir(dir.path() + QLatin1String("/tmp")).entryList(QDir::Files).size(), 0);
+    QVERIFY(!mailer.send(QStringLiteral("bad address"), QStringLiteral("s"), QStringLiteral("b")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Languages and covers
+
+void TestDirectoryUnits::languageLookup_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("code") << "de"
+                          << "de";
+    QTest::newRow("name") << "Deutsch"
+                          << "de";
+    QTest::newRow("file") << "Deutsch.xml"
+                          << "de";
+    QTest::newRow("file without extension any case") << "english"
+                                                     << "en";
+    QTest::newRow("unknown") << "Klingon"
+                             << "";
+    QTest::newRow("path") << "../Deutsch.xml"
+                          << "";
+}
+
+void TestDirectoryUnits::languageLookup()
+{
+    QTemporaryDir dir;
+    LanguageCatalog catalog;
+    QString error;
+    QVERIFY2(catalog.load(dir.path(), &error), qPrintable(error));
+    QCOMPARE(catalog.languages().first().code, QStringLiteral("en"));
+    QFETCH(QString, key);
+    const LanguageCatalog::Language *l = catalog.find(key);
+    QTEST(l ? l->code : QString(), "code");
+    QCOMPARE(catalog.translate(QStringLiteral("de"), QStringLiteral("Sign in")), QStringLiteral("Anmelden"));
+    QCOMPARE(catalog.translate(QStringLiteral("de"), QStringLiteral("not in the file")),
+             QStringLiteral("not in the file"));
+}
+
+void TestDirectoryUnits::coverTerm_data()
+{
+    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QString>("clean");
+    QTest::newRow("filled") << "Daft+Punk+-+One+More+Time"
+                            << "Daft Punk - One More Time";
+    QTest::newRow("placeholders left") << "{1}+-+Around+the+World"
+                                       << "- Around the World";
+    QTest::newRow("both placeholders") << "{1}+-+{2}"
+                                       << "-";
+}
+
+void TestDirectoryUnits::coverTerm()
+{
+    QFETCH(QString, raw);
+    QTEST(CoverSearch::cleanTerm(raw), "clean");
+}
+
+void TestDirectoryUnits::coverSanitize()
+{
+    const QJsonArray in = QJsonDocument::fromJson(R"([
+        {"artistName": "A", "trackName": "T", "artworkUrl100": "http://x/100.jpg", "secret": "drop me",
+         "collectionCensoredName": 5},
+        "not an object", {}
+    ])")
+                              .array();
+    const QJsonArray out = CoverSearch::sanitize(in);
+    QCOMPARE(out.size(), 1);
+    const QJsonObject o = out.first().toObject();
+    QCOMPARE(o.value(QLatin1String("artistName")).toString(), QStringLiteral("A"));
+    QCOMPARE(o.value(QLatin1String("artworkUrl100")).toString(), QStringLiteral("http://x/100.jpg"));
+    QVERIFY(!o.contains(QLatin1String("secret")));
+    QVERIFY(!o.contains(QLatin1String("collectionCensoredName"))); // not a string
+    const QJsonObject reply = QJsonDocument::fromJson(CoverSearch::reply(out)).object();
+    QCOMPARE(reply.value(QLatin1String("resultCount")).toInt(), 1);
+}
+
+TUNORA_TEST_MAIN_CORE(TestDirectoryUnits)
+#include "tst_directory_units.moc"

@@ -1,0 +1,289 @@
+#include "directoryservice.h"
+
+#include "postgres.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QThread>
+
+#include <algorithm>
+
+namespace TunoraTest {
+
+int DirectoryService::s_databaseCounter = 0;
+
+namespace {
+
+QString sourceDir()
+{
+    const QString env = qEnvironmentVariable("TUNORA_SOURCE_DIR");
+    if (!env.isEmpty())
+        return env;
+#ifdef TUNORA_SOURCE_DIR_FALLBACK
+    return QStringLiteral(TUNORA_SOURCE_DIR_FALLBACK);
+#else
+    return QString();
+#endif
+}
+
+QString readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+} // namespace
+
+DirectoryService::DirectoryService() = default;
+
+DirectoryService::~DirectoryService()
+{
+    stop();
+}
+
+QString DirectoryService::executable()
+{
+    const QString env = qEnvironmentVariable("TUNORA_DIRECTORY_EXECUTABLE");
+    if (!env.isEmpty())
+        return env;
+#ifdef TUNORA_DIRECTORY_EXECUTABLE
+    return QStringLiteral(TUNORA_DIRECTORY_EXECUTABLE);
+#else
+    return QString();
+#endif
+}
+
+QString DirectoryService::apiKey()
+{
+    return QStringLiteral("Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB");
+}
+
+QString DirectoryService::dataFolder() const
+{
+    return m_dir ? m_dir->path() + QStringLiteral("/data") : QString();
+}
+
+QString DirectoryService::configFile() const
+{
+    return dataFolder() + QStringLiteral("/directory.ini");
+}
+
+QString DirectoryService::caFile() const
+{
+    return dataFolder() + QStringLiteral("/tls/ca.pem");
+}
+
+QString DirectoryService::maildir() const
+{
+    return dataFolder() + QStringLiteral("/mail");
+}
+
+QList<QSslCertificate> DirectoryService::caCertificates() const
+{
+    return QSslCertificate::fromPath(caFile());
+}
+
+QSslConfiguration DirectoryService::sslConfiguration() const
+{
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.setCaCertificates(caCertificates());
+    return c;
+}
+
+bool DirectoryService::writeConfig(const Options &options)
+{
+    QSettings ini(configFile(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("service/port"), 0);
+    ini.setValue(QStringLiteral("service/listen_address"), QStringLiteral("127.0.0.1"));
+    QStringList catalogues;
+    if (options.importCatalogue)
+        catalogues << sourceDir() + QStringLiteral("/data/webradios.json");
+    catalogues << options.extraCatalogues;
+    ini.setValue(QStringLiteral("catalogue/files"), catalogues.join(QLatin1Char(',')));
+    ini.setValue(QStringLiteral("poller/enabled"), options.poller);
+    ini.setValue(QStringLiteral("poller/interval"), options.pollIntervalSeconds);
+    ini.setValue(QStringLiteral("poller/start_delay"), 0);
+    ini.setValue(QStringLiteral("poller/timeout"), 5);
+    if (options.backend == Backend::PostgreSQL) {
+        if (!options.postgres || !options.postgres->isRunning()) {
+            m_error = QStringLiteral("the PostgreSQL backend needs a running cluster");
+            return false;
+        }
+        const QString name =
+            QStringLiteral("tunora_%1_%2").arg(QCoreApplication::applicationPid()).arg(++s_databaseCounter);
+        if (!options.postgres->createDatabase(name, &m_error))
+            return false;
+        ini.setValue(QStringLiteral("database/driver"), QStringLiteral("postgresql"));
+        ini.setValue(QStringLiteral("database/host"), options.postgres->host());
+        ini.setValue(QStringLiteral("database/port"), options.postgres->port());
+        ini.setValue(QStringLiteral("database/name"), name);
+        ini.setValue(QStringLiteral("database/user"), options.postgres->user());
+        ini.setValue(QStringLiteral("database/password"), options.postgres->password());
+        ini.setValue(QStringLiteral("database/options"), QStringLiteral("connect_timeout=5"));
+    }
+    for (auto it = options.settings.constBegin(); it != options.settings.constEnd(); ++it)
+        ini.setValue(it.key(), it.value());
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        m_error = QStringLiteral("cannot write %1").arg(configFile());
+        return false;
+    }
+    return true;
+}
+
+bool DirectoryService::start()
+{
+    return start(Options());
+}
+
+bool DirectoryService::start(const Options &options)
+{
+    stop();
+    m_error.clear();
+    m_output.clear();
+    m_exitCode = -1;
+    const QString program = executable();
+    if (program.isEmpty() || !QFile::exists(program)) {
+        m_error = QStringLiteral("tunora-directory was not built (%1)").arg(program);
+        return false;
+    }
+    m_dir = makeServerFolder(QStringLiteral("tunora-directory"), &m_error);
+    if (!m_dir || !QDir().mkpath(dataFolder())) {
+        m_error = QStringLiteral("cannot create a temporary folder");
+        return false;
+    }
+
+    QProcess certs;
+    certs.setProcessChannelMode(QProcess::MergedChannels);
+    certs.start(sourceDir() + QStringLiteral("/scripts/directory-certs"),
+                {dataFolder() + QStringLiteral("/tls")});
+    if (!certs.waitForFinished(60000) || certs.exitCode() != 0 || !QFile::exists(caFile())) {
+        m_error = QStringLiteral("cannot create the test certificates: %1")
+                      .arg(QString::fromLocal8Bit(certs.readAll()));
+        return false;
+    }
+    if (!writeConfig(options))
+        return false;
+
+    const QString log = m_dir->path() + QStringLiteral("/service.log");
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setStandardOutputFile(log);
+    m_process->start(program, {QStringLiteral("--config"), configFile()});
+    if (!m_process->waitForStarted(10000)) {
+        m_error = QStringLiteral("tunora-directory did not start");
+        return false;
+    }
+    // The service prints its address once it listens; importing the catalogue under a
+    // sanitizer can take a while.
+    static const QRegularExpression listening(QStringLiteral("listening on (\\S+) port (\\d+)"));
+    QDeadlineTimer deadline(180000);
+    while (!deadline.hasExpired()) {
+        const QRegularExpressionMatch m = listening.match(readFile(log));
+        if (m.hasMatch()) {
+            m_root = QUrl(m.captured(1));
+            m_port = quint16(m.captured(2).toUInt());
+            return true;
+        }
+        if (m_process->state() == QProcess::NotRunning || m_process->waitForFinished(50)) {
+            m_output = readFile(log);
+            m_error = QStringLiteral("tunora-directory ended before listening: %1").arg(m_output.right(3000));
+            m_exitCode = m_process->exitCode();
+            m_process.reset();
+            return false;
+        }
+    }
+    m_error = QStringLiteral("tunora-directory did not listen within the time limit");
+    stop();
+    return false;
+}
+
+bool DirectoryService::isRunning() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+bool DirectoryService::stop()
+{
+    if (!m_process)
+        return m_exitCode == 0;
+    bool clean = true;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(60000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+            clean = false;
+        }
+    }
+    m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    clean = clean && m_exitCode == 0;
+    if (m_dir)
+        m_output = readFile(m_dir->path() + QStringLiteral("/service.log"));
+    if (!clean)
+        m_error = QStringLiteral("tunora-directory did not shut down cleanly (exit code %1): %2")
+                      .arg(m_exitCode)
+                      .arg(m_output.right(4000));
+    m_process.reset();
+    return clean;
+}
+
+QString DirectoryService::output() const
+{
+    if (m_process && m_dir)
+        return readFile(m_dir->path() + QStringLiteral("/service.log"));
+    return m_output;
+}
+
+QStringList DirectoryService::mails() const
+{
+    QDir dir(maildir() + QStringLiteral("/new"));
+    QFileInfoList files = dir.entryInfoList(QDir::Files);
+    // Names carry a per-process counter ("Q<n>") that gives the delivery order.
+    static const QRegularExpression counter(QStringLiteral("Q(\\d+)"));
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const qint64 ta = a.fileName().section(QLatin1Char('.'), 0, 0).toLongLong();
+        const qint64 tb = b.fileName().section(QLatin1Char('.'), 0, 0).toLongLong();
+        if (ta != tb)
+            return ta < tb;
+        return counter.match(a.fileName()).captured(1).toInt() <
+               counter.match(b.fileName()).captured(1).toInt();
+    });
+    QStringList out;
+    for (const QFileInfo &f : std::as_const(files))
+        out << readFile(f.absoluteFilePath());
+    return out;
+}
+
+QUrl DirectoryService::linkFromLastMail(const QString &pathPrefix) const
+{
+    const QStringList all = mails();
+    static const QRegularExpression link(QStringLiteral("https?://\\S+"));
+    for (auto it = all.crbegin(); it != all.crend(); ++it) {
+        auto matches = link.globalMatch(*it);
+        while (matches.hasNext()) {
+            const QUrl url(matches.next().captured(0));
+            if (url.path().startsWith(pathPrefix))
+                return url;
+        }
+    }
+    return QUrl();
+}
+
+int DirectoryService::runTool(const QStringList &arguments, QString *output) const
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(executable(), QStringList{QStringLiteral("--config"), configFile()} + arguments);
+    if (!p.waitForFinished(180000))
+        return -1;
+    if (output)
+        *output = QString::fromUtf8(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace TunoraTest
