@@ -42,6 +42,7 @@ void BaseRadioXmlParser::reset()
     m_text.clear();
     m_bytes = 0;
     m_error.clear();
+    m_overLimit = false;
     m_stack.clear();
     m_token = QXmlStreamReader::NoToken;
     m_name.clear();
@@ -57,20 +58,23 @@ void BaseRadioXmlParser::reset()
 
 bool BaseRadioXmlParser::addData(QByteArrayView bytes)
 {
-    if (failed())
+    if (m_overLimit)
         return false;
     if (bytes.isEmpty())
         return true;
     if (m_bytes + bytes.size() > MaxReplyBytes) {
         m_error = QCoreApplication::translate("BASS::BaseRadioAPI", "The reply is larger than %1 bytes.")
                       .arg(MaxReplyBytes);
+        m_overLimit = true;
         return false;
     }
     m_bytes += bytes.size();
     const QString chunk = m_decoder.decode(bytes);
     m_text += chunk;
-    if (!guardMarkup())
+    if (!guardMarkup()) {
+        m_overLimit = true;
         return false;
+    }
     m_xml.addData(chunk);
     return true;
 }
@@ -79,10 +83,12 @@ void BaseRadioXmlParser::endOfData()
 {
     // A sequence cut at the end becomes a replacement character, like any invalid byte.
     const QString rest = m_decoder.decode(QByteArrayView());
-    if (!rest.isEmpty() && !failed()) {
+    if (!rest.isEmpty() && !m_overLimit) {
         m_text += rest;
         if (guardMarkup())
             m_xml.addData(rest);
+        else
+            m_overLimit = true;
     }
 }
 
@@ -360,7 +366,8 @@ bool BaseRadioXmlRequest::consume(const QByteArray &bytes, bool last, bool scan)
             scanStatus(m_parser.text(), m_status);
         // An error reply: the server's own message, once per request.
         if (m_status.status == 2) {
-            if (!m_errorReported)
+            // Reported once, when its message has arrived (or the reply has ended without one).
+            if (!m_errorReported && (!m_status.message.isEmpty() || last))
                 m_owner->reportError(m_status.message.toHtmlEscaped(), this);
             if (!last)
                 return true;
@@ -445,8 +452,9 @@ void BaseRadioXmlRequest::slot_replyFinished(QNetworkReply *reply)
 
 void BaseRadioXmlRequest::slot_downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
-    // An unknown total (0, or -1 from the network layer) gives no percentage.
-    if (bytesTotal <= 0)
+    // An unknown total gives no percentage: the network layer reports -1 while the reply runs
+    // and the byte count itself at its end.
+    if (bytesTotal <= 0 || !m_reply || !m_reply->header(QNetworkRequest::ContentLengthHeader).isValid())
         return;
     const int percent = int(bytesReceived * 100 / bytesTotal);
     m_owner->progressHook(bytesReceived, bytesTotal, percent);

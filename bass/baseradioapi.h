@@ -89,6 +89,7 @@ private:
     QString m_text;
     qsizetype m_bytes = 0;
     QString m_error;
+    bool m_overLimit = false; // size or markup limit broken: no more data is taken
     QStringList m_stack;
     QXmlStreamReader::TokenType m_token = QXmlStreamReader::NoToken;
     QString m_name;
