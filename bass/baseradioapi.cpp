@@ -43,6 +43,7 @@ void BaseRadioXmlParser::reset()
     m_bytes = 0;
     m_error.clear();
     m_overLimit = false;
+    m_finished = false;
     m_stack.clear();
     m_token = QXmlStreamReader::NoToken;
     m_name.clear();
@@ -185,6 +186,8 @@ BaseRadioXmlParser::walk(const std::function<void(const BaseRadioXmlParser &)> &
 {
     if (failed())
         return Failed;
+    if (m_finished)
+        return Finished;
     while (!keepGoing || keepGoing()) {
         m_token = m_xml.readNext();
         switch (m_token) {
@@ -213,6 +216,7 @@ BaseRadioXmlParser::walk(const std::function<void(const BaseRadioXmlParser &)> &
             m_parent = m_stack.isEmpty() ? QString() : m_stack.constLast();
             break;
         case QXmlStreamReader::EndDocument:
+            m_finished = true;
             visit(*this);
             return Finished;
         case QXmlStreamReader::Invalid:

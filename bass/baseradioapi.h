@@ -90,6 +90,7 @@ private:
     qsizetype m_bytes = 0;
     QString m_error;
     bool m_overLimit = false; // size or markup limit broken: no more data is taken
+    bool m_finished = false;  // the document has ended
     QStringList m_stack;
     QXmlStreamReader::TokenType m_token = QXmlStreamReader::NoToken;
     QString m_name;

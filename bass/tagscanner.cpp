@@ -9,14 +9,49 @@ void TagScanner::setText(const QString &text)
     m_memo.clear();
 }
 
+namespace {
+
+bool sameIgnoringCase(QChar a, QChar b)
+{
+    if (a == b)
+        return true;
+    const char16_t x = a.unicode(), y = b.unicode();
+    if (x < 128 && y < 128)
+        return (x | 0x20) == (y | 0x20) && (x | 0x20) >= 'a' && (x | 0x20) <= 'z';
+    return a.toCaseFolded() == b.toCaseFolded();
+}
+
+// Tags always begin with '<': the scan jumps from one '<' to the next and compares only there.
+qsizetype findTag(QStringView text, QStringView tag, qsizetype from)
+{
+    const qsizetype last = text.size() - tag.size();
+    while (from <= last) {
+        const qsizetype at = text.indexOf(u'<', from);
+        if (at < 0 || at > last)
+            return -1;
+        qsizetype i = 1;
+        while (i < tag.size() && sameIgnoringCase(text[at + i], tag[i]))
+            ++i;
+        if (i == tag.size())
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
+} // namespace
+
 qsizetype TagScanner::indexOf(const QString &needle, qsizetype from)
 {
+    // Short texts (one station, one stream) are cheaper to scan again than to remember.
+    if (m_text.size() < MemoThreshold)
+        return findTag(m_text, needle, from);
     Memo &memo = m_memo[needle];
     // A search from an earlier offset answers this one too when its hit lies at or after from,
     // or when it found nothing at all.
     if (memo.searchedFrom >= 0 && memo.searchedFrom <= from && (memo.foundAt < 0 || memo.foundAt >= from))
         return memo.foundAt;
-    const qsizetype at = QStringView(m_text).indexOf(needle, from, Qt::CaseInsensitive);
+    const qsizetype at = findTag(m_text, needle, from);
     memo.searchedFrom = from;
     memo.foundAt = at;
     return at;

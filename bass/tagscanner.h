@@ -56,6 +56,8 @@ private:
     // Offset of needle at or after from (case-insensitive), -1 when absent; uses the memo.
     qsizetype indexOf(const QString &needle, qsizetype from);
 
+    static constexpr qsizetype MemoThreshold = 4096;
+
     struct Memo
     {
         qsizetype searchedFrom = -1; // a search started here ...
