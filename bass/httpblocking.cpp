@@ -28,9 +28,10 @@ void HttpSettings::applyTrust(QNetworkRequest &request) const
         return;
     if (caCertificates.isEmpty() && extraCaCertificates.isEmpty())
         return;
+    // Reading the system store parses every certificate in it: once per process is enough.
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
     QSslConfiguration ssl = request.sslConfiguration();
-    QList<QSslCertificate> cas =
-        caCertificates.isEmpty() ? QSslConfiguration::systemCaCertificates() : caCertificates;
+    QList<QSslCertificate> cas = caCertificates.isEmpty() ? system : caCertificates;
     cas += extraCaCertificates;
     ssl.setCaCertificates(cas);
     request.setSslConfiguration(ssl);

@@ -176,9 +176,11 @@ void TestTunoraAPI::initTestCase()
 
 void TestTunoraAPI::init()
 {
-    QSettings().clear();
-    AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, u(Root));
-    AppSettings::instance().setCaFile(m_ca->caFile());
+    // One settings object, so that the file is written once per test.
+    QSettings settings;
+    settings.clear();
+    settings.setValue(AppSettings::endpointKey(AppSettings::DirectoryRoot), u(Root));
+    settings.setValue(u("endpoints/ca_file"), m_ca->caFile());
     m_boxes.clear();
     QHttpExt::settings().messageHook = [this](MessageKind, const QString &, const QString &text,
                                               QMessageBox::StandardButtons) {
@@ -347,14 +349,21 @@ void TestTunoraAPI::addresses()
     QFETCH(Command, command);
     QFETCH(QString, expected);
 
-    AppSettings &settings = AppSettings::instance();
-    if (credentials)
-        settings.setCredentials(u("bob"), u("p&ss wörd"));
-    if (!language.isEmpty())
-        settings.writeLanguage(Language{language[0], language[1]}, u("bob"));
-    settings.setMinBitrate(minBitrate);
-    settings.setMaxBitrate(maxBitrate);
-    settings.setEndpoint(AppSettings::NewsFeedHost, u("https://news.example/"));
+    {
+        // The keys the client reads, written in one go.
+        QSettings settings;
+        if (credentials) {
+            settings.setValue(u("username"), u("bob"));
+            settings.setValue(u("password"), u("p&ss wörd"));
+        }
+        if (!language.isEmpty()) {
+            settings.setValue(u("lang_code_bob"), language[0]);
+            settings.setValue(u("lang_name_bob"), language[1]);
+        }
+        settings.setValue(u("MinBitrate"), minBitrate);
+        settings.setValue(u("MaxBitrate"), maxBitrate);
+        settings.setValue(AppSettings::endpointKey(AppSettings::NewsFeedHost), u("https://news.example/"));
+    }
 
     TunoraAPI api;
     const QString root = u(Root) + u(Key);
