@@ -396,7 +396,7 @@ void QHttpExt::abortAll()
 
 void QHttpExt::dropFinished()
 {
-    std::erase_if(m_transfers, [](const std::unique_ptr<httpInfo> &info) { return info->done; });
+    std::erase_if(m_transfers, [](const std::unique_ptr<httpInfo> &info) { return info->reported; });
 }
 
 void QHttpExt::refreshTrust()
@@ -691,6 +691,8 @@ void QHttpExt::slot_replyFinished(QNetworkReply *reply)
     info->done = true;
     emit sig_Ready(info);
     emit sig_Finished(info);
+    // Only now may a new request drop the record: receivers may start one from either signal.
+    info->reported = true;
 }
 
 } // namespace BASS

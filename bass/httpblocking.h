@@ -142,6 +142,7 @@ public:
         bool started = false;
         bool discardBody = false; // a redirect's body or an error page for a file
         bool done = false;
+        bool reported = false; // sig_Ready and sig_Finished have been emitted
         int redirects = 0;
         QString localError;  // a failure of our own (size cap, short write, silence)
         qint64 received = 0; // body bytes read from the reply

@@ -118,6 +118,9 @@ private slots:
     void getIntoMemory_data();
     void getIntoMemory();
     void rangeIsSentOnce();
+    void post_data();
+    void post();
+    void newRequestFromReadySignals();
     void memoryCap();
     void connectionRefused();
     void invalidAddressShowsBox();
@@ -325,6 +328,62 @@ void TestHttpExt::rangeIsSentOnce()
     QCOMPARE(server.requests().at(0).header("Range"), QByteArray("bytes=5-"));
     QVERIFY(server.requests().at(1).header("Range").isEmpty());
     QVERIFY(http.range().isEmpty());
+}
+
+void TestHttpExt::post_data()
+{
+    QTest::addColumn<bool>("xml");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::newRow("form") << false << QByteArray("a=1&b=%C3%A9")
+                          << QByteArray("application/x-www-form-urlencoded;charset=utf-8");
+    QTest::newRow("xml") << true << QByteArray("<q>1</q>") << QByteArray("text/xml;charset=utf-8");
+}
+
+void TestHttpExt::post()
+{
+    QFETCH(bool, xml);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    HttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(QStringLiteral("/form"), HttpResponse::ok("posted"));
+    QHttpExt http;
+    QVERIFY(http.post(server.url(QStringLiteral("/form")), body, xml) != 0);
+    const Outcome out = waitReady(http);
+    QVERIFY(!out.failed);
+    QCOMPARE(out.text, QStringLiteral("posted"));
+    const TunoraTest::HttpRequest request = server.lastRequest();
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.body, body);
+    QCOMPARE(request.header("Content-Type"), contentType);
+}
+
+void TestHttpExt::newRequestFromReadySignals()
+{
+    // Receivers start the next transfer from inside the reports of the last one (a playlist
+    // that points to another playlist); the reports must stay valid meanwhile.
+    HttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(QStringLiteral("/a"), HttpResponse::ok("one"));
+    server.setResponse(QStringLiteral("/b"), HttpResponse::ok("two"));
+    server.setResponse(QStringLiteral("/c"), HttpResponse::ok("three"));
+    QHttpExt http;
+    QStringList ready, finished;
+    connect(&http, &QHttpExt::sig_Ready, this, [&](const QHttpExt::httpInfo *info) {
+        ready << info->text;
+        if (ready.size() == 1)
+            http.get(server.url(QStringLiteral("/b")));
+    });
+    connect(&http, &QHttpExt::sig_Finished, this, [&](const QHttpExt::httpInfo *info) {
+        finished << info->text;
+        if (finished.size() == 2)
+            http.get(server.url(QStringLiteral("/c")));
+    });
+    http.get(server.url(QStringLiteral("/a")));
+    QTRY_COMPARE(finished.size(), 3);
+    QCOMPARE(ready, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    QCOMPARE(finished, ready);
 }
 
 void TestHttpExt::memoryCap()
