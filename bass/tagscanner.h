@@ -34,6 +34,12 @@ public:
     // decoded (decodeEntities). Moves the position past the end tag. When the start tag or an end
     // tag after it is missing, the result is empty and the position stays.
     QString find(QStringView tag);
+    // The first element of that name anywhere in the text: rewind() and find().
+    QString findFirst(QStringView tag)
+    {
+        rewind();
+        return find(tag);
+    }
     // The same without decoding: for container elements whose content is scanned again, so that
     // escaped markup inside a value can never turn into elements of the container.
     QString findRaw(QStringView tag);

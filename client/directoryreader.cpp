@@ -13,6 +13,15 @@ quint32 readNumber(const QString &text)
     return text.trimmed().toUInt();
 }
 
+// The station's "whatsplaying" block: the artist and the song it names.
+void readNowPlaying(TagScanner &s, BASS::Station &station)
+{
+    s.rewind();
+    TagScanner playing(s.findRaw(u"whatsplaying"));
+    station.nowPlaying().setArtist(playing.find(u"artist"));
+    station.nowPlaying().setTitle(playing.findFirst(u"song"));
+}
+
 } // namespace
 
 BASS::StreamFormat DirectoryReader::streamFormat(const QString &type)
@@ -39,8 +48,7 @@ StationPaging DirectoryReader::readStationList(const QString &text, BASS::Statio
     StationPaging paging;
     TagScanner scanner(text);
     paging.total = readNumber(scanner.find(u"results_total"));
-    scanner.rewind();
-    paging.limit = readNumber(scanner.find(u"limit"));
+    paging.limit = readNumber(scanner.findFirst(u"limit"));
     if (paging.limit > 0) {
         paging.pageCount = paging.total / paging.limit;
         paging.remainder = paging.total % paging.limit;
@@ -96,30 +104,17 @@ void DirectoryReader::readStation(const QString &text, BASS::Station &station)
         station.setGenres(names.join(QLatin1String(", ")));
     }
 
-    s.rewind();
-    QString website = s.find(u"url_website");
-    s.rewind();
-    station.setId(s.find(u"id"));
-    s.rewind();
-    station.setName(s.find(u"name"));
-    s.rewind();
-    station.setCountry(s.find(u"country_name"));
-    s.rewind();
-    station.setLocation(s.find(u"location"));
+    QString website = s.findFirst(u"url_website");
+    station.setId(s.findFirst(u"id"));
+    station.setName(s.findFirst(u"name"));
+    station.setCountry(s.findFirst(u"country_name"));
+    station.setLocation(s.findFirst(u"location"));
 
-    s.rewind();
-    const QString playing = s.findRaw(u"whatsplaying");
-    if (!playing.isEmpty()) {
-        TagScanner ps(playing);
-        station.nowPlaying().setArtist(ps.find(u"artist"));
-        ps.rewind();
-        station.nowPlaying().setTitle(ps.find(u"song"));
-    }
+    readNowPlaying(s, station);
 
     // A network given only by its id takes what earlier stations taught about it.
     QString networkName;
-    s.rewind();
-    const QString networkId = s.find(u"network_id");
+    const QString networkId = s.findFirst(u"network_id");
     if (!networkId.isEmpty()) {
         networkName = m_networkNames.value(networkId);
         if (website.isEmpty())
@@ -131,12 +126,10 @@ void DirectoryReader::readStation(const QString &text, BASS::Station &station)
     if (!network.isEmpty()) {
         TagScanner ns(network);
         const QString id = ns.find(u"id");
-        ns.rewind();
-        networkName = ns.find(u"name");
+        networkName = ns.findFirst(u"name");
         QString networkWebsite;
         if (website.isEmpty()) {
-            ns.rewind();
-            networkWebsite = ns.find(u"url_website");
+            networkWebsite = ns.findFirst(u"url_website");
             website = networkWebsite;
         }
         if (!id.isEmpty() && !networkName.isEmpty())
@@ -148,8 +141,7 @@ void DirectoryReader::readStation(const QString &text, BASS::Station &station)
     station.setWebsite(website);
     station.setNetwork(networkName);
 
-    s.rewind();
-    station.setFavorite(s.find(u"favorite") == QLatin1String("true"));
+    station.setFavorite(s.findFirst(u"favorite") == QLatin1String("true"));
 }
 
 void DirectoryReader::readPlayingNow(const QString &text, BASS::Station &station,
@@ -163,14 +155,7 @@ void DirectoryReader::readPlayingNow(const QString &text, BASS::Station &station
         station.reset();
         TagScanner s(stationText);
         station.setId(s.find(u"station_id"));
-        s.rewind();
-        const QString playing = s.findRaw(u"whatsplaying");
-        if (!playing.isEmpty()) {
-            TagScanner ps(playing);
-            station.nowPlaying().setArtist(ps.find(u"artist"));
-            ps.rewind();
-            station.nowPlaying().setTitle(ps.find(u"song"));
-        }
+        readNowPlaying(s, station);
         announce();
         station.reset();
     }
@@ -303,8 +288,7 @@ QList<NewsItem> DirectoryReader::readNews(const QString &text)
         news.link = is.find(u"link");
         news.link.remove(QLatin1Char('\r'));
         news.link.remove(QLatin1Char('\n'));
-        is.rewind();
-        news.title = is.find(u"title");
+        news.title = is.findFirst(u"title");
         for (const QLatin1String mark : {QLatin1String("."), QLatin1String("!")}) {
             news.title.replace(mark + QLatin1String("\r\n"), mark + QLatin1String(" "));
             news.title.replace(mark + QLatin1String("\n"), mark + QLatin1String(" "));
@@ -319,13 +303,9 @@ AccountDetails DirectoryReader::readAccountInfo(const QString &text)
     AccountDetails details;
     TagScanner s(text);
     details.username = s.find(u"username");
-    s.rewind();
-    details.location_string = s.find(u"location_string");
-    s.rewind();
-    details.mail = s.find(u"mail");
-    s.rewind();
-    details.country_code = s.find(u"country_code");
-    s.rewind();
-    details.country_name = s.find(u"country_name");
+    details.location_string = s.findFirst(u"location_string");
+    details.mail = s.findFirst(u"mail");
+    details.country_code = s.findFirst(u"country_code");
+    details.country_name = s.findFirst(u"country_name");
     return details;
 }
