@@ -99,6 +99,7 @@ private slots:
     void otherCaRefused();
     void modalRequest_data();
     void modalRequest();
+    void modalPostMarker();
 
 private:
     std::unique_ptr<TunoraTest::TestCa> m_ca;
@@ -622,6 +623,24 @@ void TestBaseRadioAPI::modalRequest()
     // Modal requests announce neither start nor end.
     QCOMPARE(started.size(), 0);
     QCOMPARE(finished.size(), 0);
+}
+
+void TestBaseRadioAPI::modalPostMarker()
+{
+    // An address that carries the process-wide post marker is sent as a form.
+    HttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(QStringLiteral("/form"), HttpResponse::ok("<r><code>1</code></r>"));
+    QHttpExt::settings().postMarker = QStringLiteral("&post=1");
+    Engine engine;
+    QVERIFY(engine.modalRequest(server.url(QStringLiteral("/form?a=%C3%A9&post=1")),
+                                BaseRadioAPI::TypeCheckAccount));
+    QCOMPARE(server.lastRequest().method, QByteArray("POST"));
+    QCOMPARE(server.lastRequest().path(), QStringLiteral("/form"));
+    QCOMPARE(server.lastRequest().body, QByteArray("a=%C3%A9&post=1"));
+    QVERIFY(engine.modalRequest(server.url(QStringLiteral("/form?a=1")), BaseRadioAPI::TypeCheckAccount));
+    QCOMPARE(server.lastRequest().method, QByteArray("GET"));
+    QCOMPARE(engine.lastStatus(), 1);
 }
 
 TUNORA_TEST_MAIN(TestBaseRadioAPI)
