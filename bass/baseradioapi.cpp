@@ -5,6 +5,7 @@
 #include "tagscanner.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -593,21 +594,48 @@ bool BaseRadioAPI::modalRequest(const QString &address, quint32 type, quint32 ki
     qCDebug(lcDirectory).noquote() << "BaseRadioAPI::modalRequest" << m_modalId << type
                                    << maskedAddress(address);
 
-    HttpDownloadDlg dialog(QApplication::activeWindow());
     const QString marker = QHttpExt::settings().postMarker;
     const qsizetype at = marker.isEmpty() ? -1 : address.indexOf(marker);
     const qsizetype query = address.indexOf(QLatin1Char('?'));
-    if (at > 0 && query > 0)
-        dialog.preparePost(address.left(query), address.mid(query + 1).toUtf8());
-    else
-        dialog.prepareGet(address);
-    dialog.setHeadingText(m_statusText);
+    const bool post = at > 0 && query > 0;
+    const QString target = post ? address.left(query) : address;
+    const QByteArray form = post ? address.mid(query + 1).toUtf8() : QByteArray();
+    const QString heading = m_statusText;
     m_statusText.clear();
 
-    bool ok = dialog.run();
+    bool ok = false;
+    QByteArray data;
+    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        HttpDownloadDlg dialog(QApplication::activeWindow());
+        if (post)
+            dialog.preparePost(target, form);
+        else
+            dialog.prepareGet(target);
+        dialog.setHeadingText(heading);
+        ok = dialog.run();
+        data = dialog.resultData();
+    } else {
+        // Without a GUI (a command-line client of the service) the transfer runs in a plain
+        // event loop; failures go to the message hook, or to the log.
+        QHttpExt http;
+        QEventLoop loop;
+        QString error;
+        connect(&http, &QHttpExt::sig_Ready, &loop, [&](const QHttpExt::httpInfo *info) {
+            ok = !info->failed;
+            data = info->data;
+            error = info->error;
+            loop.quit();
+        });
+        if ((post ? http.post(target, form) : http.get(target)) != 0)
+            loop.exec();
+        else
+            error = http.errorText();
+        if (!ok)
+            QHttpExt::settings().message(MessageKind::Critical, tr("Http"), plainToHtml(error));
+    }
     if (ok) {
         m_modal->m_running = true;
-        ok = m_modal->consume(dialog.resultData(), true, false);
+        ok = m_modal->consume(data, true, false);
         m_modal->m_running = false;
     }
     m_modal->m_done = true;

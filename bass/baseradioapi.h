@@ -254,8 +254,9 @@ public:
     // no request could be made).
     int send(const QString &address, quint32 type, quint32 kind = 0);
     // Runs the request inside the progress dialog and returns when it is done: true when a reply
-    // was received and read. No start or finish signals are emitted. heading, when not empty,
-    // becomes the status text of the dialog.
+    // was received and read. No start or finish signals are emitted. The status text (see
+    // setStatusText) becomes the dialog's heading and is cleared. An address that contains the
+    // process-wide post marker (not at its start) is posted, its query as the form.
     bool modalRequest(const QString &address, quint32 type, quint32 kind = 0);
     // The request of the last (or running) modal call: its status, message and text.
     const BaseRadioXmlRequest &modalState() const { return *m_modal; }

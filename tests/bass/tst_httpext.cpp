@@ -1,6 +1,7 @@
 // The HTTP client against scripted HTTP and HTTPS servers on 127.0.0.1: memory transfers, trust,
 // redirects, downloads that never leave a broken file behind, resume, caps and failures.
 
+#include "baseradioapi.h"
 #include "httpblocking.h"
 #include "httpserver.h"
 #include "net.h"
@@ -140,6 +141,7 @@ private slots:
     void unwritableFileShowsError();
     void askBeforeOverwrite_data();
     void askBeforeOverwrite();
+    void modalRequestWithoutGui();
 
 private:
     std::unique_ptr<TunoraTest::TestCa> m_ca;
@@ -722,6 +724,24 @@ void TestHttpExt::askBeforeOverwrite()
     if (downloads)
         QVERIFY(!waitReady(http).failed);
     QCOMPARE(readFile(target), downloads ? QByteArray("new content") : QByteArray("keep me"));
+}
+
+void TestHttpExt::modalRequestWithoutGui()
+{
+    // This test runs without QApplication: a modal directory request cannot show its dialog and
+    // waits in a plain event loop instead.
+    HttpServer server;
+    QVERIFY(server.listenTls(m_ca->serverCertificate(), m_ca->serverKey()));
+    server.setResponse(QStringLiteral("/ok"),
+                       HttpResponse::ok("<r><code>1</code><message>fine</message></r>"));
+    BaseRadioAPI engine;
+    QVERIFY(engine.modalRequest(server.url(QStringLiteral("/ok")), BaseRadioAPI::TypeCheckAccount));
+    QCOMPARE(engine.lastStatus(), 1);
+    QCOMPARE(engine.lastMessage(), QStringLiteral("fine"));
+    QVERIFY(!engine.modalRequest(server.url(QStringLiteral("/missing")), BaseRadioAPI::TypeCheckAccount));
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_messages[0].text,
+             plainToHtml(QHttpExt::networkErrorText(QNetworkReply::ContentNotFoundError)));
 }
 
 TUNORA_TEST_MAIN_CORE(TestHttpExt)
