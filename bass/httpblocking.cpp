@@ -421,7 +421,7 @@ int QHttpExt::start(httpInfo::Operation op, const QString &address, const QByteA
     const bool plain = addressMode == 1 ? false : addressMode == 2 ? true : m_plainAddresses;
     const QUrl url = parseHttpAddress(address, plain);
     if (!url.isValid()) {
-        m_errorText = tr("Invalid URL: %1").arg(address);
+        m_errorText = tr("Invalid URL: %1").arg(maskedAddress(address));
         qCDebug(lcHttp).noquote() << "QHttpExt::get invalid address" << maskedAddress(address);
         if (showErrors)
             settings().message(MessageKind::Critical, tr("Http"), plainToHtml(m_errorText));

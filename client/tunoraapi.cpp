@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QUrl>
 
-Q_LOGGING_CATEGORY(lcApi, "tunora.directory")
+Q_LOGGING_CATEGORY(lcApi, "tunora.client")
 
 using BASS::BaseRadioXmlRequest;
 using BASS::QHttpExt;
