@@ -1,0 +1,765 @@
+// The directory client: every address builder, value encoding, paging numbers, and the commands
+// against a scripted directory on 127.0.0.1 over HTTPS with a test CA named in the settings.
+
+#include "appsettings.h"
+#include "httpblocking.h"
+#include "httpserver.h"
+#include "testca.h"
+#include "testmain.h"
+#include "tunoraapi.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QUrlQuery>
+
+#include <functional>
+
+using namespace BASS;
+using TunoraTest::HttpRequest;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
+
+using Command = std::function<QString(TunoraAPI &)>;
+Q_DECLARE_METATYPE(Command)
+
+namespace {
+
+QString u(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QStringList sl(std::initializer_list<const char *> items)
+{
+    QStringList list;
+    for (const char *item : items)
+        list << QString::fromUtf8(item);
+    return list;
+}
+
+const char *Root = "https://dir.example:8443/";
+const char *Key = "?key=Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB";
+
+QByteArray stationReply(int total, int limit, int count)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><stations><results_total>" +
+                     QByteArray::number(total) + "</results_total><limit>" + QByteArray::number(limit) +
+                     "</limit>";
+    for (int i = 1; i <= count; ++i)
+        xml += "<station><id>" + QByteArray::number(i) + "</id><name>Station " + QByteArray::number(i) +
+               "</name><streams><stream><url_listen>http://s.example/" + QByteArray::number(i) +
+               ".mp3</url_listen><bitrate>128</bitrate><type>mp3</type></stream></streams></station>";
+    return xml + "</stations>";
+}
+
+// A small stand-in for the directory service: it answers by the command in the query.
+HttpResponse directory(const HttpRequest &request)
+{
+    const QUrlQuery q = request.query();
+    auto has = [&](const char *key) { return q.hasQueryItem(QString::fromLatin1(key)); };
+    auto value = [&](const char *key) {
+        return q.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
+    };
+    if (request.path().startsWith(QLatin1String("/services/newsfeed/")))
+        return HttpResponse::ok(
+            "<rss><channel><item><title>Hello.\nWorld</title><link>https://n.example/1</link>"
+            "</item></channel></rss>");
+    if (value("info") == QLatin1String("languages"))
+        return HttpResponse::ok("<r><languages><en>English</en><de>Deutsch</de></languages></r>");
+    if (value("software") == QLatin1String("version"))
+        return HttpResponse::ok(
+            "<r><software><name>TunoraDE</name><version>1.03</version><comment>New.</comment>"
+            "</software></r>");
+    if (value("account") == QLatin1String("info"))
+        return HttpResponse::ok("<r><username>bob</username><location_string>Paris</location_string>"
+                                "<mail>bob@example.org</mail><country_code>FR</country_code>"
+                                "<country_name>France</country_name></r>");
+    if (value("account") == QLatin1String("authenticate"))
+        return HttpResponse::ok("<r><code>2</code><message>Account not activated</message></r>");
+    if (value("account") == QLatin1String("favorites") && has("add"))
+        return HttpResponse::ok("<r><code>2</code><message>Unknown &lt;station&gt;</message></r>");
+    if (value("account") == QLatin1String("setlocation"))
+        return HttpResponse::ok("<r><code>0</code><message>" + value("name").toUtf8() + "</message></r>");
+    if (value("dir") == QLatin1String("geo"))
+        return HttpResponse::ok(
+            "<regions><region><name>Europe</name><countries><country><name>France</name>"
+            "<code>FR</code><search>country:FR</search></country></countries></region></regions>");
+    if (value("dir") == QLatin1String("genres"))
+        return HttpResponse::ok("<genres><genre><name>Rock</name></genre><genres><genre><name>Indie</name>"
+                                "</genre></genres></genres>");
+    if (has("playingnow"))
+        return HttpResponse::ok(
+            "<stations><station><station_id>7</station_id><whatsplaying><artist>A</artist>"
+            "<song>S</song></whatsplaying></station></stations>");
+    if (has("translation"))
+        return HttpResponse::ok(
+            QString::fromUtf8("<strings><string><text>Play</text><trans>Abspielen ▶</trans>"
+                              "</string></strings>")
+                .toUtf8());
+    if (value("search") == QLatin1String("broken"))
+        return HttpResponse::ok("<stations><station><id>1</station></stations>");
+    if (value("search") == QLatin1String("slow")) {
+        // One whole station, then the connection stays open.
+        HttpResponse held = HttpResponse::ok(stationReply(2, 25, 2));
+        held.cutAfter = int(held.body.indexOf("</station>")) + 20;
+        held.hold = true;
+        return held;
+    }
+    if (has("search")) {
+        const QStringList parts = value("search").split(QLatin1Char(' '));
+        return HttpResponse::ok(
+            stationReply(parts.value(0).toInt(), parts.value(1).toInt(), parts.value(2).toInt()));
+    }
+    if (value("account") == QLatin1String("history") || value("account") == QLatin1String("favorites"))
+        return HttpResponse::ok(stationReply(3, 25, 3));
+    return HttpResponse::ok("<r><code>1</code><message>ok</message></r>");
+}
+
+} // namespace
+
+class TestTunoraAPI : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void addresses_data();
+    void addresses();
+    void encoding_data();
+    void encoding();
+    void userAgent();
+    void identicalCommandsShareTheId();
+
+    void paging_data();
+    void paging();
+    void stationCommands_data();
+    void stationCommands();
+    void regionsAndGenres();
+    void sharedLanguagesAndAccount();
+    void versionBackgroundAndVerbose();
+    void newsFeedIsReadOnce();
+    void signInStatusIsTheCallersToShow();
+    void playingNow();
+    void errorReplyShowsBox();
+    void malformedReplyShowsBox();
+    void stopDeliversNothingMore();
+    void quietRequestsAreNotAnnounced();
+    void modalCommands();
+    void translationIsWrittenWhole();
+    void untrustedCaFileRefused();
+    void passwordNeverLogged();
+
+private:
+    void useServer(HttpServer &server);
+    int waitFinished(TunoraAPI &api, int id);
+
+    std::unique_ptr<TunoraTest::TestCa> m_ca;
+    std::unique_ptr<TunoraTest::TestCa> m_otherCa;
+    QStringList m_boxes;
+};
+
+void TestTunoraAPI::initTestCase()
+{
+    const QString folder = TunoraTest::IsolatedHome::path() + QLatin1String("/app");
+    QDir().mkpath(folder);
+    AppSettings::setApplicationFolderOverride(folder);
+    AppSettings::instance();
+    m_ca = std::make_unique<TunoraTest::TestCa>();
+    QVERIFY2(m_ca->isValid(), qPrintable(m_ca->error()));
+    m_otherCa = std::make_unique<TunoraTest::TestCa>(u("Another CA"));
+    QVERIFY2(m_otherCa->isValid(), qPrintable(m_otherCa->error()));
+}
+
+void TestTunoraAPI::init()
+{
+    // One settings object, so that the file is written once per test.
+    QSettings settings;
+    settings.clear();
+    settings.setValue(AppSettings::endpointKey(AppSettings::DirectoryRoot), u(Root));
+    settings.setValue(u("endpoints/ca_file"), m_ca->caFile());
+    m_boxes.clear();
+    QHttpExt::settings().messageHook = [this](MessageKind, const QString &, const QString &text,
+                                              QMessageBox::StandardButtons) {
+        m_boxes << text;
+        return int(QMessageBox::Ok);
+    };
+}
+
+void TestTunoraAPI::cleanup()
+{
+    QHttpExt::settings().messageHook = nullptr;
+}
+
+void TestTunoraAPI::useServer(HttpServer &server)
+{
+    QVERIFY(server.listenTls(m_ca->serverCertificate(), m_ca->serverKey()));
+    server.setHandler(directory);
+    AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, server.url(u("/")));
+    AppSettings::instance().setEndpoint(AppSettings::NewsFeedHost, server.baseUrl());
+}
+
+int TestTunoraAPI::waitFinished(TunoraAPI &api, int id)
+{
+    QSignalSpy finished(&api, &BaseRadioAPI::signal_requestFinished);
+    for (int round = 0; round < 100; ++round) {
+        for (const auto &args : finished)
+            if (args.at(0).toInt() == id)
+                return args.at(1).toBool() ? 1 : 0;
+        if (!finished.wait(10000))
+            break;
+    }
+    return -1;
+}
+
+// --- Addresses ------------------------------------------------------------------------------
+
+void TestTunoraAPI::addresses_data()
+{
+    QTest::addColumn<bool>("credentials");
+    QTest::addColumn<QStringList>("language"); // code, name
+    QTest::addColumn<int>("minBitrate");
+    QTest::addColumn<int>("maxBitrate");
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<QString>("expected"); // "R" stands for the root and key
+
+    const QString account = u("R&user=bob&pass=p%26ss%20w%C3%B6rd&load_network=1&apiv=1.0&lang=de&kbps_min=64"
+                              "&kbps_max=320&formats=wm,mp3,aac,ac3,ogg");
+    const QStringList de = sl({"de", "Deutsch"});
+    struct Row
+    {
+        const char *name;
+        Command command;
+        QString withCredentials;
+        QString without;
+    };
+    const QList<Row> rows = {
+        {"search", [](TunoraAPI &a) { return a.searchAddress(u("Café del Mar & más"), 2); },
+         account + u("&limit=25&page=2&search=Caf%C3%A9%20del%20Mar%20%26%20m%C3%A1s"),
+         u("R&limit=25&page=2&search=Caf%C3%A9%20del%20Mar%20%26%20m%C3%A1s")},
+        {"regions", [](TunoraAPI &a) { return a.regionsAddress(); }, account + u("&dir=geo&regions=1"),
+         u("R&dir=geo&regions=1")},
+        {"genres", [](TunoraAPI &a) { return a.genresAddress(); }, account + u("&dir=genres&descriptions=1"),
+         u("R&dir=genres&descriptions=1")},
+        {"favourites", [](TunoraAPI &a) { return a.favoritesAddress(); }, account + u("&account=favorites"),
+         u("R&account=favorites")},
+        {"history", [](TunoraAPI &a) { return a.historyAddress(); }, account + u("&account=history"),
+         u("R&account=history")},
+        {"add favourite", [](TunoraAPI &a) { return a.addFavoriteAddress(u("12 3")); },
+         account + u("&account=favorites&add=12%203"), u("R&account=favorites&add=12%203")},
+        {"remove favourite", [](TunoraAPI &a) { return a.removeFavoriteAddress(u("12")); },
+         account + u("&account=favorites&remove=12"), u("R&account=favorites&remove=12")},
+        {"languages", [](TunoraAPI &a) { return a.languagesAddress(); }, u("R&apiv=1.0&info=languages"),
+         u("R&apiv=1.0&info=languages")},
+        {"software version", [](TunoraAPI &a) { return a.softwareVersionAddress(); },
+         account + u("&software=version"), u("R&software=version")},
+        {"account information", [](TunoraAPI &a) { return a.accountInfoAddress(); },
+         account + u("&account=info"), u("R&account=info")},
+        {"check account", [](TunoraAPI &a) { return a.accountAddress(); }, account, u("R")},
+        {"home location", [](TunoraAPI &a) { return a.setLocationAddress(u("São Paulo")); },
+         account + u("&account=setlocation&name=S%C3%A3o%20Paulo"),
+         u("R&account=setlocation&name=S%C3%A3o%20Paulo")},
+        {"create account",
+         [](TunoraAPI &a) { return a.createAccountAddress(u("new user"), u("pw"), u("a+b@x.org")); },
+         u("R&apiv=1.0&lang=de&account=new&user=new%20user&pass=pw&email=a%2Bb%40x.org"),
+         u("R&apiv=1.0&account=new&user=new%20user&pass=pw&email=a%2Bb%40x.org")},
+        {"resend validation", [](TunoraAPI &a) { return a.resendValidationAddress(u("u"), u("p/w")); },
+         u("R&apiv=1.0&lang=de&account=resendvalidation&user=u&pass=p%2Fw"),
+         u("R&apiv=1.0&account=resendvalidation&user=u&pass=p%2Fw")},
+        {"lost password", [](TunoraAPI &a) { return a.lostPasswordAddress(u("me@x.org")); },
+         u("R&apiv=1.0&lang=de&account=lostpassword&member=me%40x.org"),
+         u("R&apiv=1.0&account=lostpassword&member=me%40x.org")},
+        {"translation", [](TunoraAPI &a) { return a.translationAddress(u("German.xml"), u("de")); },
+         u("R&apiv=1.0&lang=de&translation=German.xml&lang=de"),
+         u("R&apiv=1.0&translation=German.xml&lang=de")},
+        {"sign in",
+         [](TunoraAPI &a) {
+             a.setCredentials(u("ann"), u("sec ret"));
+             return a.signInAddress();
+         },
+         u("R&apiv=1.0&lang=de&account=authenticate&user=ann&pass=sec%20ret"),
+         u("R&apiv=1.0&account=authenticate&user=ann&pass=sec%20ret")},
+        {"playing now",
+         [](TunoraAPI &a) {
+             a.playingNow({}); // stores nothing to send
+             a.setFreeAddress(QString());
+             return a.customAddress(99);
+         },
+         QString(), QString()},
+        {"song search link", [](TunoraAPI &a) { return a.songSearchLink(u("77")); },
+         account + u("&search_itunes={1}+-+{2}&sid=77"), u("R&search_itunes={1}+-+{2}&sid=77")},
+    };
+    for (const Row &row : rows) {
+        QTest::addRow("%s, signed in", row.name)
+            << true << de << 64 << 320 << row.command << row.withCredentials;
+        QTest::addRow("%s, no credentials", row.name)
+            << false << QStringList() << 0 << 0 << row.command << row.without;
+    }
+
+    auto account_ = [](TunoraAPI &a) { return a.accountAddress(); };
+    const QString base = u("R&user=bob&pass=p%26ss%20w%C3%B6rd&load_network=1&apiv=1.0");
+    QTest::newRow("max 768 is sent") << true << QStringList() << 0 << 768 << Command(account_)
+                                     << base + u("&kbps_max=768&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("max 769 is not") << true << QStringList() << 0 << 769 << Command(account_)
+                                    << base + u("&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("max 800 is not") << true << QStringList() << 0 << 800 << Command(account_)
+                                    << base + u("&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("min only") << true << QStringList() << 32 << 0 << Command(account_)
+                              << base + u("&kbps_min=32&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("language name without code sends it empty")
+        << true << sl({"", "Deutsch"}) << 0 << 0 << Command(account_)
+        << base + u("&lang=&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("language code without name") << true << sl({"fr", ""}) << 0 << 0 << Command(account_)
+                                                << base + u("&lang=fr&formats=wm,mp3,aac,ac3,ogg");
+    QTest::newRow("directory with language")
+        << true << sl({"de", "Deutsch"}) << 0 << 0
+        << Command([](TunoraAPI &a) { return a.directoryAddress(); }) << u("R&apiv=1.0&lang=de");
+    QTest::newRow("news feed in the language")
+        << true << sl({"de", "Deutsch"}) << 0 << 0
+        << Command([](TunoraAPI &a) { return a.newsFeedAddress(); })
+        << u("https://news.example/services/newsfeed/desktop/de/rss.xml");
+    QTest::newRow("news feed defaults to en")
+        << false << QStringList() << 0 << 0 << Command([](TunoraAPI &a) { return a.newsFeedAddress(); })
+        << u("https://news.example/services/newsfeed/desktop/en/rss.xml");
+    QTest::newRow("playing now, ids in order")
+        << true << QStringList() << 0 << 0 << Command([](TunoraAPI &a) {
+               a.setQuiet(true);
+               a.playingNow(sl({"3", "1", "2"}));
+               a.stopAll();
+               return a.playingNowAddress();
+           })
+        << base + u("&formats=wm,mp3,aac,ac3,ogg&playingnow=3,1,2");
+    QTest::newRow("free address for other kinds")
+        << true << QStringList() << 0 << 0 << Command([](TunoraAPI &a) {
+               a.setFreeAddress(u("https://elsewhere.example/x"));
+               return a.customAddress(7);
+           })
+        << u("https://elsewhere.example/x");
+}
+
+void TestTunoraAPI::addresses()
+{
+    QFETCH(bool, credentials);
+    QFETCH(QStringList, language);
+    QFETCH(int, minBitrate);
+    QFETCH(int, maxBitrate);
+    QFETCH(Command, command);
+    QFETCH(QString, expected);
+
+    {
+        // The keys the client reads, written in one go.
+        QSettings settings;
+        if (credentials) {
+            settings.setValue(u("username"), u("bob"));
+            settings.setValue(u("password"), u("p&ss wörd"));
+        }
+        if (!language.isEmpty()) {
+            settings.setValue(u("lang_code_bob"), language[0]);
+            settings.setValue(u("lang_name_bob"), language[1]);
+        }
+        settings.setValue(u("MinBitrate"), minBitrate);
+        settings.setValue(u("MaxBitrate"), maxBitrate);
+        settings.setValue(AppSettings::endpointKey(AppSettings::NewsFeedHost), u("https://news.example/"));
+    }
+
+    TunoraAPI api;
+    const QString root = u(Root) + u(Key);
+    QString want = expected;
+    if (want.startsWith(QLatin1Char('R')))
+        want = root + want.mid(1);
+    QCOMPARE(command(api), want);
+}
+
+void TestTunoraAPI::encoding_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("encoded");
+    QTest::newRow("unreserved stay") << u("AZaz09-._~") << u("AZaz09-._~");
+    QTest::newRow("blank") << u("a b") << u("a%20b");
+    QTest::newRow("reserved characters")
+        << u(":/?#[]@!$&'()*+,;=") << u("%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D");
+    QTest::newRow("percent") << u("100%") << u("100%25");
+    QTest::newRow("UTF-8 letters") << u("Grüße") << u("Gr%C3%BC%C3%9Fe");
+    QTest::newRow("outside the BMP") << u("♪😀") << u("%E2%99%AA%F0%9F%98%80");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestTunoraAPI::encoding()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, encoded);
+    QCOMPARE(TunoraAPI::encode(value), encoded);
+}
+
+void TestTunoraAPI::userAgent()
+{
+    TunoraAPI api;
+    const QString agent = QHttpExt::settings().userAgent;
+    QVERIFY2(agent.startsWith(QLatin1String("TunoraDE/1.02 (Linux")), qPrintable(agent));
+    QVERIFY(agent.endsWith(QLatin1Char(')')));
+    QVERIFY(!agent.contains(QLatin1String("Windows")));
+    QCOMPARE(QHttpExt::settings().addressMode, 1);
+    QVERIFY(QHttpExt::settings().useNetworkManager);
+    QCOMPARE(QHttpExt::settings().extraCaCertificates, QList<QSslCertificate>{m_ca->caCertificate()});
+}
+
+void TestTunoraAPI::identicalCommandsShareTheId()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    const int first = api.requestFavorites();
+    const int second = api.requestFavorites();
+    QVERIFY(first != 0);
+    QCOMPARE(second, first);
+    QCOMPARE(first, addressHash(api.favoritesAddress()));
+    QCOMPARE(waitFinished(api, first), 0);
+}
+
+// --- Against the scripted directory ---------------------------------------------------------
+
+void TestTunoraAPI::paging_data()
+{
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("replyLimit");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("pageCount");
+    QTest::addColumn<int>("lastPageCount");
+    QTest::addColumn<int>("onPage");
+    QTest::newRow("101, first page") << 101 << 25 << 0 << 5 << 1 << 25;
+    QTest::newRow("101, fourth page") << 101 << 25 << 3 << 5 << 1 << 1;
+    QTest::newRow("101, last page") << 101 << 25 << 4 << 5 << 1 << 1;
+    QTest::newRow("100, fourth page") << 100 << 25 << 3 << 4 << 0 << 25;
+    QTest::newRow("10 on one page") << 10 << 25 << 0 << 1 << 10 << 10;
+    QTest::newRow("nothing found") << 0 << 25 << 0 << 0 << 0 << 25;
+    QTest::newRow("reply without a limit") << 40 << 0 << 0 << 0 << 0 << 25;
+}
+
+void TestTunoraAPI::paging()
+{
+    QFETCH(int, total);
+    QFETCH(int, replyLimit);
+    QFETCH(int, page);
+    QFETCH(int, pageCount);
+    QFETCH(int, lastPageCount);
+    QFETCH(int, onPage);
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QVERIFY(api.search(QStringLiteral("%1 %2 0").arg(total).arg(replyLimit), page));
+    QCOMPARE(api.page(), page);
+    QCOMPARE(api.limit(), 25);
+    const int id = addressHash(api.searchAddress(QStringLiteral("%1 %2 0").arg(total).arg(replyLimit), page));
+    QCOMPARE(waitFinished(api, id), 0);
+    const QString query = QString::fromUtf8(server.lastRequest().target);
+    QVERIFY2(query.contains(QStringLiteral("&limit=25&page=%1&search=").arg(page)), qPrintable(query));
+    QCOMPARE(api.resultsTotal(), total);
+    QCOMPARE(api.pageCount(), pageCount);
+    QCOMPARE(api.lastPageCount(), lastPageCount);
+    QCOMPARE(api.resultsOnPage(), onPage);
+    // Every command starts with fresh paging numbers.
+    api.regionsAddress();
+    QCOMPARE(api.resultsTotal(), 0);
+    QCOMPARE(api.pageCount(), 0);
+}
+
+void TestTunoraAPI::stationCommands_data()
+{
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<int>("stations");
+    QTest::newRow("search") << Command([](TunoraAPI &a) {
+        return QString::number(a.searchStations(u("30 25 12"), 1));
+    }) << 12;
+    QTest::newRow("favourites") << Command([](TunoraAPI &a) { return QString::number(a.requestFavorites()); })
+                                << 3;
+    QTest::newRow("history") << Command([](TunoraAPI &a) { return QString::number(a.requestHistory()); })
+                             << 3;
+    QTest::newRow("history, type 12")
+        << Command([](TunoraAPI &a) { return QString::number(a.requestHistory(true)); }) << 3;
+}
+
+void TestTunoraAPI::stationCommands()
+{
+    QFETCH(Command, command);
+    QFETCH(int, stations);
+    HttpServer server;
+    useServer(server);
+    AppSettings::instance().setCredentials(u("bob"), u("secret"));
+    TunoraAPI api;
+    QStringList names;
+    QStringList urls;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&](const Station *s) {
+        names << s->name();
+        urls << s->currentStream().url;
+    });
+    QSignalSpy started(TunoraAPI::activity(), &DirectoryActivity::requestStarted);
+    QSignalSpy ended(TunoraAPI::activity(), &DirectoryActivity::requestEnded);
+    const int id = command(api).toInt();
+    QVERIFY(id != 0);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(waitFinished(api, id), 0);
+    QCOMPARE(names.size(), stations);
+    QCOMPARE(names.first(), u("Station 1"));
+    QCOMPARE(urls.last(), QStringLiteral("http://s.example/%1.mp3").arg(stations));
+    QCOMPARE(api.stationCount(), quint32(stations));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(1).toInt(), id);
+    QVERIFY(!api.stationList());
+    QVERIFY(m_boxes.isEmpty());
+    const HttpRequest request = server.lastRequest();
+    QCOMPARE(request.query().queryItemValue(u("user")), u("bob"));
+    QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
+}
+
+void TestTunoraAPI::regionsAndGenres()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QStringList found;
+    connect(&api, &BaseRadioAPI::signal_regionFound, this,
+            [&](const WorldRegion *r) { found << r->name() + u(":") + r->countries().value(0)->code(); });
+    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *g) {
+        found << g->name() + u(":") + (g->subgenres() ? g->subgenres()->firstKey() : QString());
+    });
+    QCOMPARE(waitFinished(api, api.requestRegions()), 0);
+    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
+    QCOMPARE(found, sl({"Europe:FR", "Rock:Indie"}));
+}
+
+void TestTunoraAPI::sharedLanguagesAndAccount()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QSignalSpy languages(TunoraAPI::activity(), &DirectoryActivity::languagesChanged);
+    QSignalSpy account(TunoraAPI::activity(), &DirectoryActivity::accountDetailsChanged);
+    QCOMPARE(waitFinished(api, api.requestLanguages()), 0);
+    QCOMPARE(TunoraAPI::languages(), (QList<Language>{{u("en"), u("English")}, {u("de"), u("Deutsch")}}));
+    QCOMPARE(languages.size(), 1);
+    // Asking again replaces the list instead of adding to it.
+    TunoraAPI other;
+    QVERIFY(other.requestLanguagesModal());
+    QCOMPARE(TunoraAPI::languages().size(), 2);
+    QCOMPARE(waitFinished(api, api.requestAccountInfo()), 0);
+    QCOMPARE(TunoraAPI::accountDetails().mail, u("bob@example.org"));
+    QCOMPARE(TunoraAPI::accountDetails().country_name, u("France"));
+    QCOMPARE(account.size(), 1);
+}
+
+void TestTunoraAPI::versionBackgroundAndVerbose()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QList<QPair<QString, bool>> versions;
+    connect(&api, &BaseRadioAPI::signal_versionFound, this, [&](const SoftwareVersion *v) {
+        versions.append({v->version + u("/") + v->comment, v->report});
+    });
+    QCOMPARE(waitFinished(api, api.requestSoftwareVersion()), 0);
+    QVERIFY(api.requestSoftwareVersionModal());
+    QCOMPARE(versions, (QList<QPair<QString, bool>>{{u("1.03/New."), false}, {u("1.03/New."), true}}));
+}
+
+void TestTunoraAPI::newsFeedIsReadOnce()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    const int id = api.requestNewsFeed();
+    QCOMPARE(waitFinished(api, id), 0);
+    QCOMPARE(server.lastRequest().path(), u("/services/newsfeed/desktop/en/rss.xml"));
+    QCOMPARE(api.news(), (QList<NewsItem>{{u("Hello. World"), u("https://n.example/1")}}));
+    QCOMPARE(waitFinished(api, api.requestNewsFeed()), 0);
+    QCOMPARE(api.news().size(), 1);
+}
+
+void TestTunoraAPI::signInStatusIsTheCallersToShow()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    const int id = api.signIn(u("ann"), u("pw"));
+    QCOMPARE(waitFinished(api, id), 0);
+    QCOMPARE(api.lastStatus(), 2);
+    QCOMPARE(api.lastMessage(), u("Account not activated"));
+    QCOMPARE(api.findRequest(id)->kind(), quint32(TunoraAPI::KindSignIn));
+    QTest::qWait(20);
+    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(server.lastRequest().query().queryItemValue(u("user")), u("ann"));
+}
+
+void TestTunoraAPI::playingNow()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QCOMPARE(api.playingNow({}), 0);
+    QStringList found;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&](const Station *s) {
+        found << s->id() + u(":") + s->nowPlaying().artist() + u("-") + s->nowPlaying().title();
+    });
+    const int id = api.playingNow(sl({"7", "8", "9"}));
+    QCOMPARE(waitFinished(api, id), 0);
+    QCOMPARE(server.lastRequest().query().queryItemValue(u("playingnow")), u("7,8,9"));
+    QCOMPARE(found, sl({"7:A-S"}));
+}
+
+void TestTunoraAPI::errorReplyShowsBox()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    const int id = api.addFavorite(u("5"));
+    QCOMPARE(waitFinished(api, id), 0);
+    QTRY_COMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes[0], u("Unknown &lt;station&gt;"));
+    QCOMPARE(api.lastStatus(), 2);
+}
+
+void TestTunoraAPI::malformedReplyShowsBox()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    int stations = 0;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++stations; });
+    const int id = api.searchStations(u("broken"), 0);
+    QCOMPARE(waitFinished(api, id), 1);
+    QTRY_COMPARE(m_boxes.size(), 1);
+    QVERIFY(m_boxes[0].startsWith(u("The data returned from the server was not in the correct format.")));
+    QCOMPARE(stations, 0);
+}
+
+void TestTunoraAPI::stopDeliversNothingMore()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    int stations = 0;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++stations; });
+    QList<QPair<int, bool>> ends;
+    connect(&api, &BaseRadioAPI::signal_requestFinished, this, [&](int id, bool error) {
+        ends.append({id, error});
+    });
+    const int id = api.searchStations(u("slow"), 0);
+    QTRY_VERIFY(api.findRequest(id) && api.findRequest(id)->text().contains(u("</station>")));
+    api.stop(id);
+    QCOMPARE(ends, (QList<QPair<int, bool>>{{id, false}}));
+    QTRY_COMPARE(ends.size(), 2);
+    QCOMPARE(ends[1].first, 0);
+    QCOMPARE(stations, 0);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestTunoraAPI::quietRequestsAreNotAnnounced()
+{
+    HttpServer server;
+    useServer(server);
+    TunoraAPI api;
+    QSignalSpy started(TunoraAPI::activity(), &DirectoryActivity::requestStarted);
+    QSignalSpy ended(TunoraAPI::activity(), &DirectoryActivity::requestEnded);
+    api.setQuiet(true);
+    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
+    QCOMPARE(started.size(), 0);
+    QCOMPARE(ended.size(), 0);
+    QVERIFY(!api.quiet());
+    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(ended.size(), 1);
+}
+
+void TestTunoraAPI::modalCommands()
+{
+    HttpServer server;
+    useServer(server);
+    AppSettings::instance().setCredentials(u("bob"), u("secret"));
+    TunoraAPI api;
+    QVERIFY(api.checkAccount());
+    QCOMPARE(api.lastStatus(), 1);
+    QVERIFY(api.setHomeLocation(u("São Paulo")));
+    QCOMPARE(api.lastStatus(), 0);
+    QCOMPARE(api.lastMessage(), u("São Paulo"));
+    QVERIFY(api.requestAccountInfoModal());
+    QCOMPARE(TunoraAPI::accountDetails().username, u("bob"));
+    int stations = 0;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++stations; });
+    QVERIFY(api.requestHistoryModal());
+    QCOMPARE(stations, 3);
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestTunoraAPI::translationIsWrittenWhole()
+{
+    HttpServer server;
+    useServer(server);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u("German.xml"));
+    TunoraAPI api;
+    QVERIFY(api.requestTranslation(u("German.xml"), u("de"), file));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(f.readAll()),
+             u("<strings><string><text>Play</text><trans>Abspielen ▶</trans></string></strings>"));
+    // A failed download leaves no file behind.
+    server.setHandler([](const HttpRequest &) { return HttpResponse::error(500, "oops"); });
+    const QString missing = dir.filePath(u("French.xml"));
+    QVERIFY(!api.requestTranslation(u("French.xml"), u("fr"), missing));
+    QVERIFY(!QFile::exists(missing));
+    QCOMPARE(m_boxes.size(), 1);
+}
+
+void TestTunoraAPI::untrustedCaFileRefused()
+{
+    HttpServer server;
+    useServer(server);
+    AppSettings::instance().setCaFile(m_otherCa->caFile());
+    TunoraAPI api;
+    QCOMPARE(QHttpExt::settings().extraCaCertificates, QList<QSslCertificate>{m_otherCa->caCertificate()});
+    int regions = 0;
+    connect(&api, &BaseRadioAPI::signal_regionFound, this, [&] { ++regions; });
+    QCOMPARE(waitFinished(api, api.requestRegions()), 1);
+    QCOMPARE(regions, 0);
+    QCOMPARE(server.requestCount(), 0);
+    QTRY_COMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes[0], plainToHtml(QHttpExt::networkErrorText(QNetworkReply::SslHandshakeFailedError)));
+}
+
+namespace {
+QStringList *capturedLog = nullptr;
+void captureLog(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (capturedLog)
+        capturedLog->append(message);
+}
+} // namespace
+
+void TestTunoraAPI::passwordNeverLogged()
+{
+    HttpServer server;
+    useServer(server);
+    AppSettings::instance().setCredentials(u("bob"), u("Zebra-Secret-42"));
+    QStringList log;
+    capturedLog = &log;
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    {
+        TunoraAPI api;
+        QCOMPARE(waitFinished(api, api.requestFavorites()), 0);
+        QCOMPARE(waitFinished(api, api.signIn(u("bob"), u("Zebra-Secret-42"))), 0);
+        QVERIFY(api.checkAccount());
+        server.setHandler([](const HttpRequest &) { return HttpResponse::ok("<r><x></r>"); });
+        QCOMPARE(waitFinished(api, api.requestFavorites()), 1);
+    }
+    qInstallMessageHandler(previous);
+    capturedLog = nullptr;
+    QVERIFY(!log.isEmpty());
+    for (const QString &line : std::as_const(log))
+        QVERIFY2(!line.contains(u("Zebra-Secret-42")), qPrintable(line));
+    QVERIFY(log.join(u("\n")).contains(u("pass=***")));
+}
+
+TUNORA_TEST_MAIN(TestTunoraAPI)
+#include "tst_tunoraapi.moc"

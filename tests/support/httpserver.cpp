@@ -1,0 +1,295 @@
+#include "httpserver.h"
+
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTimer>
+#include <QUrl>
+
+namespace TunoraTest {
+
+QByteArray HttpRequest::header(const QByteArray &name) const
+{
+    for (const auto &h : headers)
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second;
+    return QByteArray();
+}
+
+QString HttpRequest::path() const
+{
+    const qsizetype q = target.indexOf('?');
+    return QString::fromUtf8(q < 0 ? target : target.left(q));
+}
+
+QUrlQuery HttpRequest::query() const
+{
+    const qsizetype q = target.indexOf('?');
+    return q < 0 ? QUrlQuery() : QUrlQuery(QString::fromUtf8(target.mid(q + 1)));
+}
+
+HttpResponse HttpResponse::ok(const QByteArray &body, const QByteArray &contentType)
+{
+    HttpResponse r;
+    r.body = body;
+    r.header("Content-Type", contentType);
+    return r;
+}
+
+HttpResponse HttpResponse::redirect(const QByteArray &location, int status)
+{
+    HttpResponse r;
+    r.status = status;
+    r.header("Location", location);
+    return r;
+}
+
+HttpResponse HttpResponse::error(int status, const QByteArray &body)
+{
+    HttpResponse r;
+    r.status = status;
+    r.body = body;
+    r.header("Content-Type", "text/html");
+    return r;
+}
+
+namespace {
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+} // namespace
+
+// Hands accepted descriptors to the server, which wraps them in a (TLS) socket itself.
+class TcpListener : public QTcpServer
+{
+public:
+    explicit TcpListener(HttpServer *owner)
+        : QTcpServer(owner)
+        , m_owner(owner)
+    {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_owner->accept(descriptor); }
+
+private:
+    HttpServer *m_owner;
+};
+
+HttpServer::HttpServer(QObject *parent)
+    : QObject(parent)
+    , m_server(new TcpListener(this))
+{}
+
+HttpServer::~HttpServer()
+{
+    closeAllConnections();
+}
+
+bool HttpServer::listen()
+{
+    m_tls = false;
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+bool HttpServer::listenTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    m_tls = true;
+    m_certificate = certificate;
+    m_key = key;
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 HttpServer::port() const
+{
+    return m_server->serverPort();
+}
+
+QString HttpServer::baseUrl() const
+{
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port());
+}
+
+QString HttpServer::url(const QString &pathAndQuery) const
+{
+    return baseUrl() + pathAndQuery;
+}
+
+void HttpServer::closeAllConnections()
+{
+    const auto connections = m_connections;
+    m_connections.clear();
+    for (Connection *c : connections) {
+        if (c->socket) {
+            c->socket->disconnect(this);
+            c->socket->abort();
+            c->socket->deleteLater();
+        }
+        delete c;
+    }
+}
+
+void HttpServer::accept(qintptr descriptor)
+{
+    QTcpSocket *socket = nullptr;
+    if (m_tls) {
+        auto *ssl = new QSslSocket(this);
+        if (!ssl->setSocketDescriptor(descriptor)) {
+            delete ssl;
+            return;
+        }
+        ssl->setLocalCertificate(m_certificate);
+        ssl->setPrivateKey(m_key);
+        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+        connect(ssl, &QSslSocket::errorOccurred, this, [this, ssl](QAbstractSocket::SocketError) {
+            if (!ssl->isEncrypted())
+                ++m_failedHandshakes;
+        });
+        ssl->startServerEncryption();
+        socket = ssl;
+    } else {
+        socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+    }
+    auto *connection = new Connection;
+    connection->socket = socket;
+    m_connections.append(connection);
+    connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(connection); });
+    // Freed from the event loop: a socket may report its end from inside one of our writes.
+    connect(socket, &QTcpSocket::disconnected, this, [this, connection] {
+        if (!m_connections.removeOne(connection))
+            return;
+        if (connection->socket)
+            connection->socket->deleteLater();
+        QTimer::singleShot(0, [connection] { delete connection; });
+    });
+}
+
+void HttpServer::readFrom(Connection *connection)
+{
+    if (!connection->socket)
+        return;
+    connection->buffer += connection->socket->readAll();
+    while (!connection->busy) {
+        const qsizetype headerEnd = connection->buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        const QList<QByteArray> lines = connection->buffer.left(headerEnd).split('\n');
+        HttpRequest request;
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        request.method = first.value(0);
+        request.target = first.value(1);
+        qsizetype length = 0;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray line = lines[i].trimmed();
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+        }
+        length = request.header("Content-Length").toLongLong();
+        if (connection->buffer.size() < headerEnd + 4 + length)
+            return;
+        request.body = connection->buffer.mid(headerEnd + 4, length);
+        connection->buffer.remove(0, headerEnd + 4 + length);
+
+        m_requests.append(request);
+        emit requestReceived(request);
+        HttpResponse response;
+        const auto fixed = m_fixed.constFind(request.path());
+        if (fixed != m_fixed.constEnd())
+            response = fixed.value();
+        else if (m_handler)
+            response = m_handler(request);
+        else
+            response = HttpResponse::error(404, "not found");
+        respond(connection, request, response);
+    }
+}
+
+void HttpServer::respond(Connection *connection, const HttpRequest &request, const HttpResponse &response)
+{
+    const bool close = request.header("Connection").compare("close", Qt::CaseInsensitive) == 0 ||
+                       response.cutAfter >= 0 || !response.contentLength;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                      (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
+    for (const auto &h : response.headers)
+        head += h.first + ": " + h.second + "\r\n";
+    if (response.contentLength)
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (close)
+        head += "Connection: close\r\n";
+    head += "\r\n";
+    connection->busy = true;
+    connection->socket->write(head);
+    QByteArray body = request.method == "HEAD" ? QByteArray() : response.body;
+    if (response.cutAfter >= 0)
+        body.truncate(response.cutAfter);
+    writeBody(connection, body, response, close);
+}
+
+void HttpServer::writeBody(Connection *connection, QByteArray body, HttpResponse response, bool close)
+{
+    if (!m_connections.contains(connection) || !connection->socket)
+        return;
+    if (response.chunkSize <= 0 || body.size() <= response.chunkSize) {
+        connection->socket->write(body);
+        if (!m_connections.contains(connection) || !connection->socket)
+            return;
+        finishResponse(connection, close && !response.hold);
+        if (response.hold)
+            return;
+        connection->busy = false;
+        if (!close && !connection->buffer.isEmpty())
+            readFrom(connection);
+        return;
+    }
+    connection->socket->write(body.left(response.chunkSize));
+    if (!m_connections.contains(connection))
+        return;
+    body.remove(0, response.chunkSize);
+    QTimer::singleShot(response.chunkDelayMs, this, [this, connection, body, response, close] {
+        writeBody(connection, body, response, close);
+    });
+}
+
+void HttpServer::finishResponse(Connection *connection, bool close)
+{
+    if (close)
+        connection->socket->disconnectFromHost();
+}
+
+} // namespace TunoraTest
