@@ -318,8 +318,9 @@ void HlsSource::run()
         retryMs = retryMs == 0 ? FirstRetryMs : std::min(retryMs * 2, MaxRetryMs);
         return sleepFor(std::chrono::milliseconds(retryMs)) && Clock::now() - failingSince <= window;
     };
+    auto loaded = Clock::now(); // when the playlist in hand was fetched
+    bool grew = true;           // whether that fetch brought new segments
     for (;;) {
-        bool fetched = false;
         const std::vector<HlsSegment> segments = m_playlist.segments;
         if (!segments.empty() && m_next < segments.front().sequence)
             m_next = segments.front().sequence; // fell behind the live window: jump ahead
@@ -334,19 +335,23 @@ void HlsSource::run()
             retryMs = 0;
             failingSince = Clock::time_point::max();
             m_next = segment.sequence + 1;
-            fetched = true;
         }
         if (m_playlist.endList)
             return;
-        // Reload: a full target duration after new segments came, half of one when none did.
+        // Reload a target duration after the last load, or half of one when it brought nothing.
         const double target = std::clamp(m_playlist.targetDuration, 1.0, 60.0);
-        if (!sleepFor(std::chrono::milliseconds(int(target * (fetched ? 1000 : 500)))))
+        const auto due = loaded + std::chrono::milliseconds(int(target * (grew ? 1000 : 500)));
+        if (due > Clock::now() &&
+            !sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now())))
             return;
+        const std::int64_t before = m_playlist.segments.empty() ? -1 : m_playlist.segments.back().sequence;
         int error = 0;
         while (!reloadPlaylist(error)) {
             if (!retry(error))
                 return;
         }
+        loaded = Clock::now();
+        grew = !m_playlist.segments.empty() && m_playlist.segments.back().sequence > before;
         retryMs = 0;
         failingSince = Clock::time_point::max();
     }

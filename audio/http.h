@@ -168,6 +168,8 @@ public:
     // Reads body bytes (without chunk framing). Returns the count (> 0), 0 at the end of the
     // body, or -1 with `error` set.
     int read(std::uint8_t *buffer, int size, Deadline deadline, const Interrupt &interrupt, int &error);
+    // True once a body with a length, or a chunked one, arrived completely.
+    bool complete() const { return m_chunk == Chunk::Done || m_bodyLeft == 0; }
 
 private:
     HttpStream() = default;

@@ -16,7 +16,7 @@ namespace tunora::audio {
 
 namespace {
 
-constexpr std::int64_t MinCapacity = 16 * 1024;
+constexpr std::int64_t MinCapacity = 4 * 1024;
 constexpr std::int64_t MaxCapacity = 16 * 1024 * 1024;
 constexpr std::int64_t MaxPeek = 2 * 1024 * 1024; // what the format check may look ahead
 constexpr std::size_t MaxPendingEvents = 64;
@@ -197,7 +197,7 @@ int BufferedSource::read(std::uint8_t *buffer, int size)
             m_roomReady.notify_all();
             return int(n);
         }
-        if (m_ended)
+        if (endedForReaders())
             return 0;
         m_dataReady.wait_for(lock, WaitSlice); // slices: the creator's abort flag does not notify
     }
@@ -218,7 +218,7 @@ int BufferedSource::peek(std::int64_t offset, std::uint8_t *buffer, int size)
             return AVERROR_EXIT;
         const std::int64_t at = m_position.load(std::memory_order_relaxed);
         const std::int64_t received = m_received.load(std::memory_order_relaxed);
-        if (received >= at + wanted || m_ended) {
+        if (received >= at + wanted || endedForReaders()) {
             const std::int64_t available = received - (at + offset);
             if (available <= 0)
                 return 0;
@@ -249,7 +249,31 @@ void BufferedSource::takeEvents(std::int64_t upTo, std::vector<SourceEvent> &out
 bool BufferedSource::ended() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_ended;
+    return endedForReaders();
+}
+
+bool BufferedSource::endedForReaders() const
+{
+    return m_ended || (m_dropped && !resumable());
+}
+
+void BufferedSource::setResumable()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_resumable.store(true, std::memory_order_relaxed);
+    }
+    m_roomReady.notify_all();
+}
+
+bool BufferedSource::waitUntilResumable()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_dropped = true;
+    m_dataReady.notify_all(); // a creator still looking at the data sees its end
+    while (!resumable() && !m_stop.load(std::memory_order_relaxed))
+        m_roomReady.wait_for(lock, std::chrono::milliseconds(100));
+    return !m_stop.load(std::memory_order_relaxed);
 }
 
 bool BufferedSource::waitForRoom()
@@ -302,28 +326,45 @@ void BufferedSource::append(const std::uint8_t *data, std::size_t size)
 void BufferedSource::addEvent(std::int64_t offset, DWORD type, DWORD tagType,
                               std::shared_ptr<const std::vector<std::string>> tag)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (tag) {
-        auto it = std::find_if(m_latestTags.begin(), m_latestTags.end(),
-                               [&](const auto &entry) { return entry.first == tagType; });
-        if (it == m_latestTags.end())
-            m_latestTags.emplace_back(tagType, tag);
-        else
-            it->second = tag;
+    TagSink sink;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (tag) {
+            const bool first = std::none_of(m_firstTags.begin(), m_firstTags.end(),
+                                            [&](const auto &entry) { return entry.first == tagType; });
+            if (first) {
+                m_firstTags.emplace_back(tagType, tag);
+                if (m_tagSink) {
+                    m_tagsHandedOver.push_back(tagType);
+                    sink = m_tagSink;
+                }
+            }
+        }
+        m_events.push_back({offset, type, 0, tagType, tag});
+        // A server that sends blocks faster than anyone can hear them loses the older ones.
+        while (m_events.size() > MaxPendingEvents)
+            m_events.pop_front();
     }
-    m_events.push_back({offset, type, 0, tagType, std::move(tag)});
-    // A server that sends blocks faster than anyone can hear them loses the older ones.
-    while (m_events.size() > MaxPendingEvents)
-        m_events.pop_front();
+    if (sink)
+        sink(tagType, *tag);
 }
 
-std::shared_ptr<const std::vector<std::string>> BufferedSource::latestTag(DWORD tagType)
+void BufferedSource::setFirstTagSink(TagSink sink)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
-    for (const auto &entry : m_latestTags)
-        if (entry.first == tagType)
-            return entry.second;
-    return nullptr;
+    std::vector<std::pair<DWORD, std::shared_ptr<const std::vector<std::string>>>> arrived;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_tagSink = sink;
+        for (const auto &entry : m_firstTags)
+            if (std::find(m_tagsHandedOver.begin(), m_tagsHandedOver.end(), entry.first) ==
+                m_tagsHandedOver.end()) {
+                m_tagsHandedOver.push_back(entry.first);
+                arrived.push_back(entry);
+            }
+    }
+    if (sink)
+        for (const auto &entry : arrived)
+            sink(entry.first, *entry.second);
 }
 
 void BufferedSource::finish()
@@ -428,7 +469,7 @@ bool BufferedSource::waitForBuffered(std::int64_t bytes, Deadline deadline, cons
             return false;
         if (m_received.load(std::memory_order_relaxed) - m_position.load(std::memory_order_relaxed) >=
                 bytes ||
-            m_ended || Clock::now() >= deadline)
+            endedForReaders() || Clock::now() >= deadline)
             return true;
         m_dataReady.wait_for(lock, WaitSlice);
     }
@@ -451,7 +492,7 @@ bool BufferedSource::readWhole(std::size_t maxBytes, Deadline deadline, const In
             error = BASS_ERROR_FILEFORM; // no playlist is that large
             return false;
         }
-        if (m_ended) {
+        if (endedForReaders()) {
             out.resize(std::size_t(available));
             out.resize(copyOut(at, reinterpret_cast<std::uint8_t *>(out.data()), out.size()));
             return true;
@@ -525,9 +566,11 @@ void HttpSource::run()
         if (stopping() || error == BASS_ERROR_ABORTED)
             return;
         const std::int64_t length = size();
-        if (length >= 0 && downloaded() >= length)
+        if ((length >= 0 && downloaded() >= length) || (got == 0 && m_stream->complete()))
             return; // complete
-        if (!resumable() || !reconnect())
+        // Dropped while the creator still works on it: the data ends for the creator, and the
+        // connection is resumed once the channel exists (or never, for one the creators refuse).
+        if (!waitUntilResumable() || !reconnect())
             return;
     }
 }

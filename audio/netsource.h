@@ -23,6 +23,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <thread>
 
 struct AVIOContext;
@@ -46,7 +47,7 @@ public:
     void interrupt() override;
     void takeEvents(std::int64_t upTo, std::vector<SourceEvent> &out) override;
 
-    // The download buffer in bytes (at least 16 KiB, at most 16 MiB), or from a byte rate.
+    // The download buffer in bytes (at least 4 KiB, at most 16 MiB), or from a byte rate.
     void setCapacity(std::int64_t bytes);
     void setByteRate(std::int64_t bytesPerSecond);
     // Keeps every byte (a file of known length, not streamed in blocks): then it can seek.
@@ -56,7 +57,7 @@ public:
     void setDownloadProc(DOWNLOADPROC *proc, void *user);
     void activateDownloadProc();
     // Once the channel exists, an interrupted connection is resumed instead of ending the data.
-    void setResumable() { m_resumable.store(true, std::memory_order_relaxed); }
+    void setResumable();
     // Waits until `bytes` are buffered ahead of the read position, the data ended, the
     // deadline passed or the interrupt fired. Returns false only for the interrupt.
     bool waitForBuffered(std::int64_t bytes, Deadline deadline, const Interrupt &interrupt);
@@ -64,8 +65,11 @@ public:
     // than `maxBytes`, did not end before the deadline, or the interrupt fired.
     bool readWhole(std::size_t maxBytes, Deadline deadline, const Interrupt &interrupt, std::string &out,
                    int &error);
-    // The last metadata block that arrived, if any (the first title of a new channel).
-    std::shared_ptr<const std::vector<std::string>> latestTag(DWORD tagType);
+    // The first tag of each kind (a new channel's first title) is handed to `sink` as soon as it
+    // arrives (or at once, when it already did), without waiting for its audio to be heard;
+    // later ones travel as events. The sink runs on the reader thread.
+    using TagSink = std::function<void(DWORD tagType, const std::vector<std::string> &tag)>;
+    void setFirstTagSink(TagSink sink);
     bool ended() const;
 
 protected:
@@ -89,6 +93,9 @@ protected:
     const std::atomic<bool> *stopFlag() const { return &m_stop; }
     void setLength(std::int64_t length) { m_length.store(length, std::memory_order_relaxed); }
     bool resumable() const { return m_resumable.load(std::memory_order_relaxed); }
+    // For run(), when the connection dropped: waits until the channel exists (the creator calls
+    // setResumable); until then readers see the data end. False once the source is shut down.
+    bool waitUntilResumable();
 
 private:
     struct Block
@@ -99,6 +106,7 @@ private:
     static constexpr std::size_t BlockSize = 16384;
 
     // With m_lock held.
+    bool endedForReaders() const;
     std::size_t copyOut(std::int64_t from, std::uint8_t *buffer, std::size_t size) const;
     void discardConsumed();
     std::int64_t fillLimit() const;
@@ -115,11 +123,14 @@ private:
     std::int64_t m_peekDemand = 0;
     bool m_keepAll = false;
     bool m_ended = false;
+    bool m_dropped = false; // the connection dropped and is not resumed (yet)
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_interrupted{false};
     std::atomic<bool> m_resumable{false};
     std::deque<SourceEvent> m_events;
-    std::vector<std::pair<DWORD, std::shared_ptr<const std::vector<std::string>>>> m_latestTags;
+    std::vector<std::pair<DWORD, std::shared_ptr<const std::vector<std::string>>>> m_firstTags;
+    TagSink m_tagSink;
+    std::vector<DWORD> m_tagsHandedOver;
 
     // Download callback: bytes [m_delivered, m_received) are held until delivered.
     DOWNLOADPROC *m_proc = nullptr;

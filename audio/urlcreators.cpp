@@ -271,14 +271,9 @@ HSTREAM Opener::open(const std::string &address, std::uint64_t offset, int depth
     ReadPlaylist(text, *entries);
     if (entries->empty() && trimmed(text).find_first_of("\r\n") == std::string::npos)
         entries->push_back(trimmed(text)); // a document that is one address
-    // Relative entries are taken relative to the playlist's own address.
-    for (std::string &entry : *entries) {
+    // Only absolute addresses are followed (see openEntries): a relative entry is a path.
+    for (std::string &entry : *entries)
         entry = trimmed(entry);
-        Url absolute;
-        if (!entry.empty() && entry.find("://") == std::string::npos &&
-            response->url.resolve(entry, absolute))
-            entry = absolute.toString();
-    }
     const HSTREAM handle = openEntries(*entries, depth);
     if (!handle && BASS_ErrorGetCode() != BASS_ERROR_ABORTED)
         park({{}, key, {}, nullptr, nullptr, entries, 0});
@@ -370,8 +365,10 @@ HSTREAM Opener::makeChannel(const std::string &key, std::unique_ptr<BufferedSour
         return fail(BASS_ERROR_HANDLE);
     if (response)
         channel->setTags(response->icy ? BASS_TAG_ICY : BASS_TAG_HTTP, response->lines);
-    if (const auto title = net->latestTag(BASS_TAG_META))
-        channel->setTags(BASS_TAG_META, *title, true);
+    net->setFirstTagSink([handle](DWORD tagType, const std::vector<std::string> &tag) {
+        if (const std::shared_ptr<Channel> target = Engine::instance().channel(handle))
+            target->setTags(tagType, tag, tagType == BASS_TAG_META);
+    });
     if (const std::int64_t rate = channel->decoder().bitRate(); rate > 0)
         net->setByteRate(rate / 8);
     net->setResumable();

@@ -161,6 +161,11 @@ ScriptedServer::~ScriptedServer()
 bool ScriptedServer::start(Handler handler, const QSslCertificate &certificate, const QSslKey &key)
 {
     stop();
+    {
+        QMutexLocker guard(&m_lock);
+        m_connections = 0;
+        m_requests.clear();
+    }
     m_tls = !certificate.isNull();
     m_thread = std::make_unique<QThread>();
     m_worker = new ScriptedServerWorker(this, std::move(handler));
