@@ -12,6 +12,7 @@
 #include "hlssource.h"
 #include "netsource.h"
 #include "playlist.h"
+#include "rtspsource.h"
 
 #include <algorithm>
 #include <set>
@@ -203,6 +204,10 @@ public:
 private:
     HSTREAM openEntries(const std::vector<std::string> &entries, int depth);
     std::unique_ptr<BufferedSource> openMms(const Url &url, int &error);
+    std::unique_ptr<BufferedSource> openRtsp(const Url &url, int &error);
+    // The address of `url` with its host looked up (FFmpeg's clients would look it up beyond a
+    // cancel's reach), in the given scheme and port.
+    bool numericAddress(const Url &url, const std::string &scheme, int port, std::string &out, int &error);
     HSTREAM makeChannel(const std::string &key, std::unique_ptr<BufferedSource> source,
                         std::shared_ptr<const HttpResponse> response);
 
@@ -247,8 +252,17 @@ HSTREAM Opener::open(const std::string &address, std::uint64_t offset, int depth
         }
         return makeChannel(key, std::move(source), nullptr);
     }
+    if (url.scheme == "rtsp") {
+        std::unique_ptr<BufferedSource> source = openRtsp(url, error);
+        if (!source) {
+            if (error != BASS_ERROR_ABORTED)
+                park({{}, key, {}, nullptr, nullptr, nullptr, error});
+            return fail(error);
+        }
+        return makeChannel(key, std::move(source), nullptr);
+    }
     if (url.scheme != "http" && url.scheme != "https")
-        return fail(BASS_ERROR_FILEOPEN); // rtsp and the rest: not offered
+        return fail(BASS_ERROR_FILEOPEN);
 
     std::unique_ptr<HttpSource> source = HttpSource::open(url, std::int64_t(offset), m_interrupt, error);
     if (!source) {
@@ -308,25 +322,27 @@ HSTREAM Opener::openEntries(const std::vector<std::string> &entries, int depth)
     return fail(error);
 }
 
-std::unique_ptr<BufferedSource> Opener::openMms(const Url &url, int &error)
+bool Opener::numericAddress(const Url &url, const std::string &scheme, int port, std::string &out, int &error)
 {
-    // FFmpeg's protocols look host names up themselves, beyond a cancel's reach: hand them the
-    // address already looked up.
     std::vector<std::string> addresses;
     error = resolveHost(url.host, deadlineAfter(netTimeoutMs()), m_interrupt, addresses);
     if (error != 0)
-        return nullptr;
+        return false;
     const std::string host =
         addresses.front().find(':') != std::string::npos ? "[" + addresses.front() + "]" : addresses.front();
+    out = scheme + "://" + host + ":" + std::to_string(port) + url.target;
+    return true;
+}
+
+std::unique_ptr<BufferedSource> Opener::openMms(const Url &url, int &error)
+{
     const bool portGiven = url.port != defaultPort(url.scheme);
-    std::vector<std::string> schemes;
-    if (url.scheme == "mms")
-        schemes = {"mmsh", "mmst"};
-    else
-        schemes = {url.scheme};
+    const std::vector<std::string> schemes =
+        url.scheme == "mms" ? std::vector<std::string>{"mmsh", "mmst"} : std::vector<std::string>{url.scheme};
     for (const std::string &scheme : schemes) {
-        const int port = portGiven ? url.port : defaultPort(scheme);
-        const std::string address = scheme + "://" + host + ":" + std::to_string(port) + url.target;
+        std::string address;
+        if (!numericAddress(url, scheme, portGiven ? url.port : defaultPort(scheme), address, error))
+            return nullptr;
         std::unique_ptr<AvioSource> source = AvioSource::open(address, m_interrupt, error);
         if (source)
             return source;
@@ -334,6 +350,16 @@ std::unique_ptr<BufferedSource> Opener::openMms(const Url &url, int &error)
             break;
     }
     return nullptr;
+}
+
+std::unique_ptr<BufferedSource> Opener::openRtsp(const Url &url, int &error)
+{
+    std::string address;
+    if (!numericAddress(url, "rtsp", url.port, address, error))
+        return nullptr;
+    if (!url.user.empty()) // FFmpeg's client takes the credentials from the address
+        address.insert(7, url.user + ":" + url.password + "@");
+    return RtspSource::open(address, m_interrupt, error);
 }
 
 HSTREAM Opener::makeChannel(const std::string &key, std::unique_ptr<BufferedSource> source,

@@ -10,6 +10,7 @@
 #include "net.h"
 #include "netsource.h"
 #include "scriptedserver.h"
+#include "sniff.h"
 #include "testmain.h"
 
 #include <QElapsedTimer>
@@ -77,6 +78,41 @@ Script notFound()
 Handler once(const Script &first)
 {
     return [first](int index, const QByteArray &) { return index == 0 ? first : notFound(); };
+}
+
+// MPEG audio frames as RTP packets (payload type 14: a 4-byte header, then whole frames), each
+// framed for an interleaved RTSP connection on channel 0.
+QByteArray interleavedRtp(const QByteArray &mp3)
+{
+    QByteArray out;
+    const auto *data = reinterpret_cast<const std::uint8_t *>(mp3.constData());
+    quint16 sequence = 4711;
+    double timestamp = 90000;
+    for (qsizetype at = 0; at + 4 <= mp3.size();) {
+        std::uint32_t key = 0;
+        int layer = 0;
+        const int length =
+            tunora::audio::mpegAudioFrameLength(data + at, std::size_t(mp3.size() - at), key, layer);
+        if (length == 0 || at + length > mp3.size())
+            break;
+        QByteArray packet("\x80\x0e", 2);
+        packet += char(sequence >> 8);
+        packet += char(sequence & 0xFF);
+        const auto ts = quint32(timestamp);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            packet += char((ts >> shift) & 0xFF);
+        packet += QByteArray("\x12\x34\x56\x78\0\0\0\0", 8); // source, then the MPEG audio header
+        packet += mp3.mid(at, length);
+        out += '$';
+        out += '\0';
+        out += char(packet.size() >> 8);
+        out += char(packet.size() & 0xFF);
+        out += packet;
+        ++sequence;
+        timestamp += 1152.0 * 90000.0 / 44100.0;
+        at += length;
+    }
+    return out;
 }
 
 // A tag that is a list of zero-terminated strings.
@@ -1203,6 +1239,57 @@ private slots:
         QVERIFY2(attributes.contains("Title=Windows Title"), attributes.join('|').constData());
         QVERIFY(std::any_of(attributes.begin(), attributes.end(),
                             [](const QByteArray &a) { return a.startsWith("Bitrate="); }));
+        BASS_StreamFree(stream);
+    }
+
+    void rtsp()
+    {
+        // FFmpeg's RTSP client against a scripted server: one MPEG audio track, sent over the
+        // interleaved TCP connection after PLAY. The WMA creator (which the wrapper gives rtsp
+        // addresses) plays it.
+        const QByteArray rtp = interleavedRtp(m_mp3.left(5 * BytesPerSecond));
+        QVERIFY(!rtp.isEmpty());
+        QVERIFY(m_server.start([rtp](int, const QByteArray &request) {
+            const QByteArray method = request.left(request.indexOf(' '));
+            QByteArray cseq;
+            for (const QByteArray &line : request.split('\n'))
+                if (line.toLower().startsWith("cseq:"))
+                    cseq = line.mid(5).trimmed();
+            QList<QByteArray> lines{"CSeq: " + cseq};
+            QByteArray body;
+            if (method == "OPTIONS") {
+                lines << "Public: OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN";
+            } else if (method == "DESCRIBE") {
+                body = "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=Tunora test\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
+                       "m=audio 0 RTP/AVP 14\r\na=control:track1\r\n";
+                const QByteArray target = request.split(' ').value(1);
+                lines << "Content-Base: " + target + "/"
+                      << "Content-Type: application/sdp"
+                      << "Content-Length: " + QByteArray::number(body.size());
+            } else if (method == "SETUP") {
+                lines << "Transport: RTP/AVP/TCP;unicast;interleaved=0-1"
+                      << "Session: 20240101";
+            } else if (method == "PLAY") {
+                lines << "Session: 20240101";
+                return Script{ScriptedServer::send(ScriptedServer::header("RTSP/1.0 200 OK", lines)),
+                              ScriptedServer::stream(rtp, 6000, 50), ScriptedServer::next()};
+            }
+            return Script{ScriptedServer::send(ScriptedServer::header("RTSP/1.0 200 OK", lines) + body),
+                          ScriptedServer::next()};
+        }));
+        const QByteArray url = "rtsp://127.0.0.1:" + QByteArray::number(m_server.port()) + "/live";
+        const HSTREAM stream = BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        BASS_CHANNELINFO info{};
+        QVERIFY(BASS_ChannelGetInfo(stream, &info));
+        QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_WMA_MP3));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 5.0) < 0.2, qPrintable(QString::number(seconds)));
+        QByteArrayList methods;
+        for (const QByteArray &request : m_server.requests())
+            methods << request.left(request.indexOf(' '));
+        QVERIFY2(methods.mid(0, 4) == QByteArrayList({"OPTIONS", "DESCRIBE", "SETUP", "PLAY"}),
+                 methods.join(' ').constData());
         BASS_StreamFree(stream);
     }
 

@@ -16,7 +16,7 @@ namespace {
 struct Session
 {
     QTcpSocket *socket = nullptr;
-    QByteArray request;
+    QByteArray incoming; // what the client sent and no request has taken yet
     bool answered = false;
     ScriptedServer::Script script;
     qsizetype step = 0;
@@ -80,21 +80,21 @@ private:
 
     void readRequest(const std::shared_ptr<Session> &session)
     {
-        if (session->answered) {
-            session->socket->readAll(); // what the client sends later is of no interest
-            return;
-        }
-        session->request += session->socket->readAll();
-        const qsizetype end = session->request.indexOf("\r\n\r\n");
+        session->incoming += session->socket->readAll();
+        if (session->answered)
+            return; // kept for a later Next step
+        const qsizetype end = session->incoming.indexOf("\r\n\r\n");
         if (end < 0) {
-            if (session->request.size() > 65536)
+            if (session->incoming.size() > 65536)
                 session->socket->abort();
             return;
         }
-        session->request.truncate(end + 4);
+        const QByteArray request = session->incoming.left(end + 4);
+        session->incoming.remove(0, end + 4);
         session->answered = true;
-        m_owner->record(session->request);
-        session->script = m_handler(session->index, session->request);
+        m_owner->record(request);
+        session->script = m_handler(session->index, request);
+        session->step = 0;
         run(session);
     }
 
@@ -130,6 +130,12 @@ private:
                 session->step = session->script.size() + 1;
                 return;
             case ScriptedServer::Step::Hold:
+                return;
+            case ScriptedServer::Step::Next:
+                session->answered = false;
+                session->script.clear();
+                session->step = 0;
+                readRequest(session);
                 return;
             }
         }

@@ -7,8 +7,8 @@
 //
 // Each connection reads the request header (up to the blank line), then asks the handler for a
 // script: a list of steps (send bytes, pause, stream bytes at a pace, close, hold the connection
-// silent). The handler runs on the server's thread; it gets the connection's number (0 first)
-// and the request.
+// silent, wait for the next request on the same connection). The handler runs on the server's
+// thread; it gets the connection's number (0 first) and the request.
 
 #include <QByteArray>
 #include <QList>
@@ -36,7 +36,8 @@ public:
             Pause,
             Stream,
             Close,
-            Hold
+            Hold,
+            Next
         };
         Kind kind = Send;
         QByteArray data;
@@ -56,6 +57,8 @@ public:
     static Step close() { return {Step::Close, {}, 0, 0}; }
     // Keeps the connection open and silent until the server stops.
     static Step hold() { return {Step::Hold, {}, 0, 0}; }
+    // Waits for the connection's next request (RTSP) and asks the handler again.
+    static Step next() { return {Step::Next, {}, 0, 0}; }
 
     // A complete reply header: status line, header lines, blank line.
     static QByteArray header(const QByteArray &status, const QList<QByteArray> &lines = {});
