@@ -243,33 +243,23 @@ HSTREAM Opener::open(const std::string &address, std::uint64_t offset, int depth
     }
 
     int error = 0;
-    if (url.scheme == "mms" || url.scheme == "mmsh" || url.scheme == "mmst") {
-        std::unique_ptr<BufferedSource> source = openMms(url, error);
-        if (!source) {
-            if (error != BASS_ERROR_ABORTED)
-                park({{}, key, {}, nullptr, nullptr, nullptr, error});
-            return fail(error);
-        }
-        return makeChannel(key, std::move(source), nullptr);
-    }
-    if (url.scheme == "rtsp") {
-        std::unique_ptr<BufferedSource> source = openRtsp(url, error);
-        if (!source) {
-            if (error != BASS_ERROR_ABORTED)
-                park({{}, key, {}, nullptr, nullptr, nullptr, error});
-            return fail(error);
-        }
-        return makeChannel(key, std::move(source), nullptr);
+    // A connection that failed is remembered for the creators tried next (not a cancel).
+    auto failed = [&] {
+        if (error != BASS_ERROR_ABORTED)
+            park({{}, key, {}, nullptr, nullptr, nullptr, error});
+        return fail(error);
+    };
+    if (url.scheme == "mms" || url.scheme == "mmsh" || url.scheme == "mmst" || url.scheme == "rtsp") {
+        std::unique_ptr<BufferedSource> source =
+            url.scheme == "rtsp" ? openRtsp(url, error) : openMms(url, error);
+        return source ? makeChannel(key, std::move(source), nullptr) : failed();
     }
     if (url.scheme != "http" && url.scheme != "https")
         return fail(BASS_ERROR_FILEOPEN);
 
     std::unique_ptr<HttpSource> source = HttpSource::open(url, std::int64_t(offset), m_interrupt, error);
-    if (!source) {
-        if (error != BASS_ERROR_ABORTED)
-            park({{}, key, {}, nullptr, nullptr, nullptr, error});
-        return fail(error);
-    }
+    if (!source)
+        return failed();
     auto response = std::make_shared<const HttpResponse>(source->response());
     const Deadline deadline = deadlineAfter(netTimeoutMs());
     if (!isDocument(*source, *response, deadline, m_interrupt)) {
