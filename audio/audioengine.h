@@ -208,8 +208,10 @@ struct BASS_DEVICEINFO
 };
 
 // ---- callbacks -----------------------------------------------------------------------------------
-// Download callback of the URL creators: first the HTTP/ICY header block (buffer set, length 0),
-// then every block of raw stream bytes as received (without ICY metadata), and last buffer null.
+// Download callback of the URL creators: first, with BASS_STREAM_STATUS, the HTTP/ICY header
+// block as received (one zero-terminated text with its CRLFs; buffer set, length 0) on the
+// creator's thread; then, once the channel exists, every block of raw stream bytes in order
+// (without ICY metadata, from the first byte on) on the network reader's thread; last buffer null.
 typedef void(CALLBACK DOWNLOADPROC)(const void *buffer, DWORD length, void *user);
 // Runs on the engine's callback thread (never the output thread), unless BASS_SYNC_MIXTIME.
 typedef void(CALLBACK SYNCPROC)(HSYNC handle, DWORD channel, DWORD data, void *user);
