@@ -3,6 +3,7 @@
 
 #include "audioengine.h"
 #include "engine.h"
+#include "netsource.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,11 +14,7 @@
 
 using namespace tunora::audio;
 
-namespace {
-
-// A path handed over with BASS_UNICODE is a wchar_t string (UTF-32 here); the file system
-// wants UTF-8. Returns false for code points that no UTF-8 text can hold.
-bool utf8FromWide(const wchar_t *wide, std::string &out)
+bool tunora::audio::utf8FromWide(const wchar_t *wide, std::string &out)
 {
     out.clear();
     for (; *wide; ++wide) {
@@ -42,6 +39,8 @@ bool utf8FromWide(const wchar_t *wide, std::string &out)
     }
     return true;
 }
+
+namespace {
 
 std::shared_ptr<Channel> channelOrFail(DWORD handle)
 {
@@ -82,6 +81,8 @@ HSTREAM createFromFile(Family family, BOOL mem, const void *file, QWORD offset, 
         } else {
             path = static_cast<const char *>(file);
         }
+        if (isNetworkAddress(path))
+            return createFromNetwork(family, path, offset, flags, nullptr, nullptr);
         int error = 0;
         source = openLocation(path, offset, length, context, error);
         if (!source)
@@ -498,7 +499,11 @@ QWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode)
         value = source.downloaded();
         break;
     case BASS_FILEPOS_END:
-        value = source.size();
+        // A network stream read in blocks reports its download buffer, so that the share of it
+        // that is filled can be watched before playback starts.
+        value = !source.isLocal() && (channel->flags & BASS_STREAM_BLOCK) && source.bufferSize() > 0
+                    ? source.bufferSize()
+                    : source.size();
         if (value < 0) {
             fail(BASS_ERROR_NOTAVAIL);
             return QwordError;

@@ -17,8 +17,8 @@ namespace tunora::audio {
 namespace {
 constexpr int PollSliceMs = 20; // how quickly a waiting pipe read notices an abort
 constexpr std::size_t PipeChunk = 16384;
+} // namespace
 
-// The seek of a source with a known size: moves `current` and returns the new position.
 std::int64_t moveTo(std::atomic<std::int64_t> &current, std::int64_t position, int whence, std::int64_t size)
 {
     std::int64_t target = position;
@@ -31,7 +31,6 @@ std::int64_t moveTo(std::atomic<std::int64_t> &current, std::int64_t position, i
     current.store(std::min(target, size), std::memory_order_relaxed);
     return current.load(std::memory_order_relaxed);
 }
-} // namespace
 
 std::unique_ptr<FileSource> FileSource::open(const std::string &path, std::uint64_t offset,
                                              std::uint64_t length, int &error)

@@ -30,13 +30,27 @@ struct OpenContext
 };
 
 // An event a source attaches to a byte offset of its data (a network reader's metadata block,
-// a stall of the connection). The decode path turns it into a sync that fires when playback
-// reaches the audio decoded from that offset. `type` is a BASS_SYNC_* kind.
+// new comments of a chained Ogg stream). The decode path turns it into a sync that fires when
+// playback reaches the audio decoded from that offset. `type` is a BASS_SYNC_* kind. When `tag`
+// is set, the channel's tag `tagType` takes that value as the syncs fire (a BASS_TAG_META block
+// is one string, the other kinds are lists).
 struct SourceEvent
 {
+    SourceEvent() = default;
+    SourceEvent(std::int64_t offset_, DWORD type_, DWORD data_, DWORD tagType_ = 0,
+                std::shared_ptr<const std::vector<std::string>> tag_ = nullptr)
+        : offset(offset_)
+        , type(type_)
+        , data(data_)
+        , tagType(tagType_)
+        , tag(std::move(tag_))
+    {}
+
     std::int64_t offset = 0;
     DWORD type = 0;
     DWORD data = 0;
+    DWORD tagType = 0;
+    std::shared_ptr<const std::vector<std::string>> tag;
 };
 
 class ByteSource
@@ -64,6 +78,12 @@ public:
     virtual std::int64_t downloaded() const = 0;
     // True for local files and memory; false for network streams.
     virtual bool isLocal() const = 0;
+    // Network sources: how many bytes the reader buffers ahead of the read position (the
+    // download buffer); -1 for sources without one.
+    virtual std::int64_t bufferSize() const { return -1; }
+    // True for a stream assembled from segments (HTTP live streaming): the plain creator then
+    // accepts whatever audio format the segments carry.
+    virtual bool isSegmented() const { return false; }
 
     // Wakes a blocked read() or peek(); from then on both fail with AVERROR_EXIT. Any thread.
     virtual void interrupt() = 0;
@@ -151,11 +171,15 @@ private:
     std::atomic<bool> m_interrupted{false};
 };
 
-// Opens what a file creator was given: a local path (UTF-8). Addresses with a scheme
-// (http://, https://, mms://) are the network reader's; until one is linked here they fail
-// with BASS_ERROR_FILEOPEN. Returns null and sets `error` on failure.
+// Opens what a file creator was given: a local path (UTF-8). Returns null and sets `error` on
+// failure. Network addresses are not opened here: the file creators hand them to the URL
+// creators' path (createFromNetwork in urlcreators.cpp), which also follows playlists.
 std::unique_ptr<ByteSource> openLocation(const std::string &location, std::uint64_t offset,
                                          std::uint64_t length, const OpenContext &context, int &error);
+
+// The seek of a source with a known size: moves `current` (SEEK_SET, SEEK_CUR, SEEK_END) within
+// [0, size] and returns the new position, or AVERROR(EINVAL) before the start.
+std::int64_t moveTo(std::atomic<std::int64_t> &current, std::int64_t position, int whence, std::int64_t size);
 
 // True when `location` starts with a URL scheme the network reader handles.
 bool isNetworkAddress(const std::string &location);

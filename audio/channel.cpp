@@ -71,6 +71,8 @@ Channel::Channel(std::shared_ptr<Session> session, HSTREAM handle_, DWORD flags_
     std::vector<std::string> comments = m_decoder->comments();
     if (!comments.empty())
         setTags(BASS_TAG_OGG, comments);
+    if (!m_decoder->headerAttributes().empty())
+        setTags(BASS_TAG_WMA, m_decoder->headerAttributes());
 }
 
 Channel::~Channel()
@@ -220,12 +222,12 @@ void Channel::decodeLoop()
                 channelPosition += block.frames;
                 firePositionSyncs(from, channelPosition, true, 0);
                 for (const SourceEvent &event : block.events)
-                    fire(event.type, event.data, true); // MIXTIME syncs: when decoded
+                    fireEvent(event, true); // MIXTIME syncs: when decoded
                 if (!block.events.empty()) {
                     const std::uint64_t at = ring.written();
                     std::lock_guard<std::mutex> mix(m_session->mixer.lock);
                     for (const SourceEvent &event : block.events)
-                        marks.push_back({at, event.type, event.data});
+                        marks.push_back({at, event});
                 }
             } else {
                 ended = true;
@@ -298,8 +300,8 @@ DWORD Channel::readDecoded(void *buffer, DWORD bytes, bool asFloat)
                 break;
             }
             for (const SourceEvent &event : m_block.events) {
-                fire(event.type, event.data, true);
-                fire(event.type, event.data, false);
+                fireEvent(event, true);
+                fireEvent(event, false);
             }
         }
         const std::int64_t count = std::min(wanted - done, m_block.frames - m_blockOffset);
@@ -532,6 +534,43 @@ void Channel::fire(DWORD type, DWORD data, bool mixTime, std::int64_t delayFrame
     const HSTREAM channelHandle = handle;
     for (HSYNC id : later)
         m_session->callbacks.post(due, [channelHandle, id, data] { deliverSync(channelHandle, id, data); });
+}
+
+void Channel::fireEvent(const SourceEvent &event, bool mixTime, std::int64_t delayFrames)
+{
+    if (!event.tag) {
+        fire(event.type, event.data, mixTime, delayFrames);
+        return;
+    }
+    const bool single = event.tagType == BASS_TAG_META;
+    if (mixTime) {
+        bool any = false;
+        {
+            std::lock_guard<std::mutex> guard(m_syncLock);
+            for (const SyncEntry &e : m_syncs)
+                any = any || (e.type == event.type && (e.flags & BASS_SYNC_MIXTIME));
+        }
+        if (any)
+            setTags(event.tagType, *event.tag, single);
+        fire(event.type, event.data, true);
+        return;
+    }
+    std::vector<HSYNC> later;
+    {
+        std::lock_guard<std::mutex> guard(m_syncLock);
+        for (const SyncEntry &e : m_syncs)
+            if (e.type == event.type && !(e.flags & BASS_SYNC_MIXTIME))
+                later.push_back(e.id);
+    }
+    const HSTREAM channelHandle = handle;
+    m_session->callbacks.post(m_session->dueAfter(delayFrames), [channelHandle, later, event, single] {
+        const std::shared_ptr<Channel> channel = Engine::instance().channel(channelHandle);
+        if (!channel)
+            return;
+        channel->setTags(event.tagType, *event.tag, single);
+        for (HSYNC id : later)
+            deliverSync(channelHandle, id, event.data);
+    });
 }
 
 void Channel::firePositionSyncs(std::int64_t from, std::int64_t to, bool mixTime, std::int64_t delayFrames)

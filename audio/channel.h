@@ -60,12 +60,11 @@ struct ChainEntry
     bool removed = false;
 };
 
-// A position in the ring (frames written since the last reset) at which a sync is due.
+// A position in the ring (frames written since the last reset) at which a source event is due.
 struct RingMark
 {
     std::uint64_t at = 0;
-    DWORD type = 0;
-    DWORD data = 0;
+    SourceEvent event;
 };
 
 // Peak of the audio heard in one level window (about 10 ms), after the channel volume.
@@ -130,6 +129,10 @@ public:
     bool removeSync(HSYNC id);
     bool lookupSync(HSYNC id, SyncEntry &entry);
     void fire(DWORD type, DWORD data, bool mixTime, std::int64_t delayFrames = 0);
+    // A source event: as fire(), and a tag that comes with the event changes together with the
+    // syncs (heard: in the same callback-thread task, just before them; MIXTIME: just before
+    // the MIXTIME syncs, when there are any).
+    void fireEvent(const SourceEvent &event, bool mixTime, std::int64_t delayFrames = 0);
     std::vector<SyncEntry> takeSyncs(DWORD type);
     // POS syncs crossed between two channel frames ([from, to)).
     void firePositionSyncs(std::int64_t from, std::int64_t to, bool mixTime, std::int64_t delayFrames);

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -147,6 +148,13 @@ int Decoder::openStream(const Sniffed &format, bool mono, bool prescan)
 
     m_ctype = format.ctype;
     const AVCodecID id = stream->codecpar->codec_id;
+    if (m_ctype == 0) { // a transport stream: the codec inside says what it is
+        m_ctype = id == AV_CODEC_ID_AAC   ? BASS_CTYPE_STREAM_AAC
+                  : id == AV_CODEC_ID_MP3 ? BASS_CTYPE_STREAM_MP3
+                  : id == AV_CODEC_ID_MP2 ? BASS_CTYPE_STREAM_MP2
+                  : id == AV_CODEC_ID_MP1 ? BASS_CTYPE_STREAM_MP1
+                                          : BASS_CTYPE_STREAM;
+    }
     if (m_ctype == BASS_CTYPE_STREAM_WMA && (id == AV_CODEC_ID_MP3 || id == AV_CODEC_ID_MP2))
         m_ctype = BASS_CTYPE_STREAM_WMA_MP3;
     if (m_ctype == BASS_CTYPE_STREAM_WAV_PCM && id == AV_CODEC_ID_MP3)
@@ -166,6 +174,8 @@ int Decoder::openStream(const Sniffed &format, bool mono, bool prescan)
         while ((entry = av_dict_get(comments, "", entry, AV_DICT_IGNORE_SUFFIX)))
             m_comments.push_back(std::string(entry->key) + "=" + entry->value);
     }
+    if (std::strcmp(format.demuxer, "asf") == 0)
+        m_headerAttributes = asfAttributes(m_format, stream);
 
     // The exact length, when asked for: frames per packet (constant in these formats, known once
     // the first frame is decoded) times the packets, less what the decoder trims.
@@ -272,6 +282,8 @@ int Decoder::decodeFrame()
                 m_dataStart = m_packet->pos;
             m_lastPacketPos = m_packet->pos;
         }
+        if (std::strcmp(m_format->iformat->name, "ogg") == 0)
+            takeCommentUpdate();
         m_packetBytes += m_packet->size;
         m_packetTime += std::max<std::int64_t>(m_packet->duration, 0);
         // What the decoder has been given ends with this packet. (The reading position of the
@@ -287,6 +299,89 @@ int Decoder::decodeFrame()
         if (result < 0 && result != AVERROR(EAGAIN) && ++m_errorsInRow > MaxErrorsInRow)
             return -1;
     }
+}
+
+std::vector<std::string> Decoder::asfAttributes(const AVFormatContext *format, const AVStream *stream)
+{
+    // FFmpeg gives the header's attributes its own common names; the tag uses the header's.
+    static const char *const names[][2] = {{"title", "Title"},         {"artist", "Author"},
+                                           {"author", "Author"},       {"copyright", "Copyright"},
+                                           {"comment", "Description"}, {"genre", "WM/Genre"},
+                                           {"album", "WM/AlbumTitle"}, {"album_artist", "WM/AlbumArtist"},
+                                           {"date", "WM/Year"},        {"track", "WM/TrackNumber"}};
+    std::vector<std::string> attributes;
+    const AVDictionaryEntry *entry = nullptr;
+    while ((entry = av_dict_get(format->metadata, "", entry, AV_DICT_IGNORE_SUFFIX))) {
+        std::string key = entry->key;
+        for (const auto &name : names)
+            if (key == name[0])
+                key = name[1];
+        attributes.push_back(key + "=" + entry->value);
+    }
+    const std::int64_t bitRate = stream->codecpar->bit_rate ? stream->codecpar->bit_rate : format->bit_rate;
+    if (bitRate > 0)
+        attributes.push_back("Bitrate=" + std::to_string(bitRate));
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        attributes.push_back("Duration=" + std::to_string(format->duration / 1000)); // milliseconds
+    attributes.push_back(std::string("Seekable=") + ((format->pb && format->pb->seekable) ? "1" : "0"));
+    attributes.push_back(std::string("Broadcast=") + (format->duration > 0 ? "0" : "1"));
+    return attributes;
+}
+
+void Decoder::takeCommentUpdate()
+{
+    // A chained Ogg stream (an Icecast title change) starts with new comments: the tag keeps
+    // the latest value of each key and a metadata event marks where they took effect.
+    std::size_t size = 0;
+    const std::uint8_t *data = av_packet_get_side_data(m_packet, AV_PKT_DATA_METADATA_UPDATE, &size);
+    if (!data || size == 0)
+        return;
+    AVDictionary *update = nullptr;
+    if (av_packet_unpack_dictionary(data, size, &update) < 0) {
+        av_dict_free(&update);
+        return;
+    }
+    std::vector<std::string> merged = m_comments;
+    const AVDictionaryEntry *entry = nullptr;
+    while ((entry = av_dict_get(update, "", entry, AV_DICT_IGNORE_SUFFIX))) {
+        const std::string key = entry->key;
+        const std::string item = key + "=" + entry->value;
+        auto same = std::find_if(merged.begin(), merged.end(), [&](const std::string &existing) {
+            return existing.size() > key.size() && existing[key.size()] == '=' &&
+                   av_strncasecmp(existing.c_str(), key.c_str(), key.size()) == 0;
+        });
+        if (same == merged.end())
+            merged.push_back(item);
+        else
+            *same = item;
+    }
+    av_dict_free(&update);
+    if (merged == m_comments)
+        return;
+    m_comments = merged;
+    SourceEvent event;
+    event.offset = m_packet->pos >= 0 ? m_packet->pos : m_consumed.load(std::memory_order_relaxed);
+    event.type = BASS_SYNC_META;
+    event.tagType = BASS_TAG_OGG;
+    event.tag = std::make_shared<const std::vector<std::string>>(std::move(merged));
+    m_pendingEvents.push_back(std::move(event));
+}
+
+std::int64_t Decoder::bitRate() const
+{
+    if (!m_format || m_stream < 0)
+        return 0;
+    const AVStream *stream = m_format->streams[m_stream];
+    if (stream->codecpar->bit_rate > 0)
+        return stream->codecpar->bit_rate;
+    if (m_codec && m_codec->bit_rate > 0)
+        return m_codec->bit_rate;
+    if (m_format->bit_rate > 0)
+        return m_format->bit_rate;
+    if (m_packetTime > 0)
+        return av_rescale(m_packetBytes * 8, stream->time_base.den,
+                          std::int64_t(stream->time_base.num) * m_packetTime);
+    return 0;
 }
 
 bool Decoder::convert(DecodedBlock &block)

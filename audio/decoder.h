@@ -19,6 +19,7 @@
 #include <vector>
 
 struct AVFormatContext;
+struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -69,6 +70,10 @@ public:
     ByteSource &source() { return *m_source; }
     // "KEY=value" comments of Ogg and FLAC files, as the container carries them.
     const std::vector<std::string> &comments() const { return m_comments; }
+    // "Name=value" attributes of an ASF (WMA) header, with the header's own names.
+    const std::vector<std::string> &headerAttributes() const { return m_headerAttributes; }
+    // Bits per second: announced by the stream, else measured over the packets read; 0 unknown.
+    std::int64_t bitRate() const;
 
     // Makes a blocked next() return false soon (any thread).
     void interrupt();
@@ -79,6 +84,8 @@ private:
     // Reads and decodes until a frame is there; returns 1, 0 at the end, negative on failure.
     int decodeFrame();
     bool convert(DecodedBlock &block);
+    void takeCommentUpdate();
+    static std::vector<std::string> asfAttributes(const AVFormatContext *format, const AVStream *stream);
     std::int64_t scanLength();
     static int readPacket(void *opaque, std::uint8_t *buffer, int size);
     static std::int64_t seekPacket(void *opaque, std::int64_t offset, int whence);
@@ -116,6 +123,7 @@ private:
     std::atomic<bool> m_interrupted{false};
     std::atomic<const OpenContext *> m_opening{nullptr}; // while open() runs
     std::vector<std::string> m_comments;
+    std::vector<std::string> m_headerAttributes;
     std::vector<SourceEvent> m_pendingEvents;
 };
 

@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "netsource.h"
 #include "sniff.h"
 
 extern "C" {
@@ -30,6 +31,18 @@ bool Config::proxy(std::string &out) const
     std::lock_guard<std::mutex> guard(m_lock);
     out = m_proxy;
     return m_hasProxy;
+}
+
+std::string Config::caFile() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_caFile;
+}
+
+void Config::setCaFile(const std::string &path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_caFile = path;
 }
 
 void Config::setAgent(const char *text)
@@ -254,7 +267,7 @@ void Mixer::mixChannel(Channel &channel, float *out, std::size_t frames, std::ve
                 ++it;
                 continue;
             }
-            channel.fire(it->type, it->data, false, latency + std::int64_t(it->at - before));
+            channel.fireEvent(it->event, false, latency + std::int64_t(it->at - before));
             it = channel.marks.erase(it);
         }
     }
@@ -386,12 +399,19 @@ bool Engine::free()
     for (auto &[handle, channel] : channels)
         channel->shutdown();
     channels.clear();
+    dropParkedSources();
     succeed();
     return true;
 }
 
 HSTREAM Engine::createChannel(std::unique_ptr<ByteSource> source, Family family, DWORD flags,
                               std::string filename, const OpenContext &context)
+{
+    return createChannelOrReturn(source, family, flags, std::move(filename), context);
+}
+
+HSTREAM Engine::createChannelOrReturn(std::unique_ptr<ByteSource> &source, Family family, DWORD flags,
+                                      std::string filename, const OpenContext &context)
 {
     std::shared_ptr<Session> session = this->session();
     if (!session)
@@ -400,8 +420,13 @@ HSTREAM Engine::createChannel(std::unique_ptr<ByteSource> source, Family family,
     Sniffed format;
     int error = sniffFamily(family, *source, format);
     source->watchOpen(nullptr);
-    if (error != 0)
-        return fail(context.aborted() ? BASS_ERROR_ABORTED : error);
+    if (error != 0) {
+        if (context.aborted())
+            error = BASS_ERROR_ABORTED;
+        if (error != BASS_ERROR_FILEFORM)
+            source.reset();
+        return fail(error);
+    }
     std::unique_ptr<Decoder> decoder = Decoder::open(std::move(source), format, flags & BASS_SAMPLE_MONO,
                                                      flags & BASS_STREAM_PRESCAN, context, error);
     if (!decoder)

@@ -5,27 +5,29 @@
 // Session per BASS_Init: the output, the mixer that runs on the output's thread, and the
 // callback thread that runs syncs.
 //
-// How network streams plug in (the URL creators are declared in audioengine.h, not defined here):
-// - A URL creator opens a ByteSource of its own (see bytesource.h for the contract: read() blocks
-//   until data or interrupt(); peek() must reach 64 KiB past any ID3 tags for the format check;
-//   size() is -1 for a live stream; downloaded() counts received bytes; seekable() false). It
-//   watches currentAbortFlag() while connecting and fails with BASS_ERROR_ABORTED when it is set;
-//   the options it needs are in config() (timeout, buffer, pre-buffer, agent, proxy, playlists).
+// How network streams plug in (netsource.h, urlcreators.cpp):
+// - A URL creator (and a file creator handed a network address) opens a BufferedSource: a
+//   reader thread per channel fills the source's own buffer from the connection. read() blocks
+//   until data or interrupt(); peek() reaches as far as the format check asks; size() is the
+//   length or -1 for a live stream; downloaded() counts received bytes; bufferSize() is the
+//   download buffer. The creator watches currentAbortFlag() while connecting and fails with
+//   BASS_ERROR_ABORTED when it is set; the options it needs are in config().
 //   Then it calls Engine::createChannel(source, family, flags, url, context): the format check,
-//   decoder, decode thread, positions, mixer and syncs are those of the file creators. The WMA
-//   and MP4 file creators reach the network through openLocation() in bytesource.cpp.
+//   decoder, decode thread, positions, mixer and syncs are those of the file creators. When the
+//   format check refuses the data, the source is handed back, so that the next creator tried
+//   on the same address can take over the connection instead of opening another.
 // - BASS_FILEPOS_CURRENT is what the decoder consumed (end of the last packet), DOWNLOAD is
-//   source.downloaded(), END is source.size() (-1: BASS_ERROR_NOTAVAIL), BUFFER is downloaded
+//   source.downloaded(), END is the length, or for a network stream streamed in blocks
+//   (BASS_STREAM_BLOCK, always for a live stream) the download buffer; BUFFER is downloaded
 //   minus the source's read position, CONNECTED answers 1 for a non-local source.
-// - Events at a byte offset (a metadata block): return them from ByteSource::takeEvents; the
-//   MIXTIME syncs run when that offset is decoded, the others when its audio is heard. Events
-//   without a position (download done): Channel::fire(type, data, false).
-// - Tags: Channel::setTags(BASS_TAG_HTTP / BASS_TAG_ICY, header lines) and
-//   Channel::setTags(BASS_TAG_META, {block}, true); earlier pointers stay valid for one change.
+// - Events at a byte offset (a metadata block): returned by ByteSource::takeEvents with the tag
+//   that comes with them; the MIXTIME syncs run when that offset is decoded, the others when its
+//   audio is heard, and the tag changes with them (Channel::fireEvent).
+// - Tags: Channel::setTags(BASS_TAG_HTTP / BASS_TAG_ICY, header lines) at creation.
 // - Stalls: while read() blocks, the ring runs dry and the mixer raises BASS_SYNC_STALL 0 (after
 //   the channel had played); it raises STALL 1 when half the ring is filled again. A reconnect
-//   should keep read() blocking; read() returning 0 ends the channel (END when heard).
-// - HLS: the plain family's check refuses "#EXTM3U" today; the network reader decides there.
+//   keeps read() blocking; read() returning 0 ends the channel (END when heard).
+// - HLS: the source says isSegmented(); the plain family's check then accepts the segments' audio.
 
 #include "channel.h"
 #include "effects.h"
@@ -55,6 +57,11 @@ struct Config
     std::atomic<DWORD> netPrebufPercent{75};
     std::atomic<DWORD> netPlaylist{0};
     std::atomic<DWORD> wmaPrebuf{1};
+    // Not options of the interface: the trust store for https, and how long a dropped live stream
+    // is retried before it ends (tests shorten both the net timeout and this).
+    std::atomic<DWORD> reconnectWindowMs{10000};
+    std::string caFile() const;
+    void setCaFile(const std::string &path);
 
     // Pointer options: copies of the caller's texts; empty optional = not set.
     std::string agent() const;
@@ -67,6 +74,7 @@ private:
     std::string m_agent;
     std::string m_proxy;
     bool m_hasProxy = false;
+    std::string m_caFile = "/etc/ssl/certs/ca-certificates.crt";
     // BASS_GetConfigPtr hands out pointers: the texts of earlier values stay allocated.
     std::vector<std::unique_ptr<std::string>> m_handedOut;
     friend const void *configPointer(DWORD option);
@@ -74,6 +82,10 @@ private:
 
 Config &config();
 const void *configPointer(DWORD option);
+
+// A path or address handed over with BASS_UNICODE is a wchar_t string (UTF-32 here); files and
+// networks want UTF-8. Returns false for code points that no UTF-8 text can hold.
+bool utf8FromWide(const wchar_t *wide, std::string &out);
 
 // ---- per-thread state ---------------------------------------------------------------------------
 // Sets the calling thread's last error; returns false so that `return fail(CODE);` reads well.
@@ -200,6 +212,10 @@ public:
     // or 0 with the thread's last error set.
     HSTREAM createChannel(std::unique_ptr<ByteSource> source, Family family, DWORD flags,
                           std::string filename, const OpenContext &context);
+    // The same, except that when the format check refuses the data (BASS_ERROR_FILEFORM) the
+    // source is left to the caller, unread, for another creator to try.
+    HSTREAM createChannelOrReturn(std::unique_ptr<ByteSource> &source, Family family, DWORD flags,
+                                  std::string filename, const OpenContext &context);
 
     std::shared_ptr<Channel> channel(DWORD handle);
     // Frees a channel: out of the mix, decode thread joined, FREE syncs posted. A free asked for

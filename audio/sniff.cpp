@@ -199,6 +199,100 @@ long findFrameRun(const std::uint8_t *p, std::size_t size, bool adts, bool dataE
     return -1;
 }
 
+namespace {
+
+constexpr int Undecided = -1;
+
+bool isTransportStream(const std::uint8_t *p, std::size_t size)
+{
+    return size >= 189 && p[0] == 0x47 && p[188] == 0x47 && (size < 377 || p[376] == 0x47);
+}
+
+// The decision on the first `size` bytes (after ID3 tags). `final`: no more data will come (the
+// whole scan window, or the end of the data); otherwise a decision that more data could change
+// is left open.
+int decide(Family family, bool segmented, bool atStart, const std::uint8_t *p, std::size_t size,
+           bool endsHere, bool final, Sniffed &out)
+{
+    const OggCodec ogg = oggCodec(p, size);
+    const bool container = hasContainerSignature(p, size);
+    auto mpegRun = [&](int *layer) { return container ? -1 : findFrameRun(p, size, false, endsHere, layer); };
+    auto adtsRun = [&] { return container ? -1 : findFrameRun(p, size, true, endsHere); };
+
+    switch (family) {
+    case Family::Plain: {
+        if (ogg == OggCodec::Vorbis) {
+            out = {"ogg", BASS_CTYPE_STREAM_OGG};
+            return 0;
+        }
+        if (ogg == OggCodec::Opus) {
+            out = {"ogg", BASS_CTYPE_STREAM_OPUS};
+            return 0;
+        }
+        if (isRiffWave(p, size)) {
+            out = {"wav", BASS_CTYPE_STREAM_WAV_PCM};
+            return 0;
+        }
+        int layer = 0;
+        const long mpeg = mpegRun(&layer);
+        const long adts = segmented || !final ? adtsRun() : -1;
+        if (segmented) {
+            // A live stream's segments: whatever audio they carry (the first frame run wins).
+            if (isTransportStream(p, size)) {
+                out = {"mpegts", 0};
+                return 0;
+            }
+            if (adts >= 0 && (mpeg < 0 || adts <= mpeg)) {
+                out = {"aac", BASS_CTYPE_STREAM_AAC};
+                return 0;
+            }
+        }
+        if (mpeg >= 0) {
+            const DWORD ctypes[] = {BASS_CTYPE_STREAM_MP1, BASS_CTYPE_STREAM_MP2, BASS_CTYPE_STREAM_MP3};
+            out = {"mp3", ctypes[layer - 1]};
+            return 0;
+        }
+        if (container || adts >= 0)
+            return BASS_ERROR_FILEFORM; // another family's data: no need to wait for more
+        return final ? BASS_ERROR_FILEFORM : Undecided;
+    }
+    case Family::Aac: {
+        if (adtsRun() >= 0) {
+            out = {"aac", BASS_CTYPE_STREAM_AAC};
+            return 0;
+        }
+        if (container || (!final && mpegRun(nullptr) >= 0))
+            return BASS_ERROR_FILEFORM;
+        return final ? BASS_ERROR_FILEFORM : Undecided;
+    }
+    case Family::Mp4:
+        if (atStart && isMp4(p, size)) {
+            out = {"mov", BASS_CTYPE_STREAM_MP4};
+            return 0;
+        }
+        return size >= 8 || final ? BASS_ERROR_FILEFORM : Undecided;
+    case Family::Wma:
+        if (atStart && isAsf(p, size)) {
+            out = {"asf", BASS_CTYPE_STREAM_WMA};
+            return 0;
+        }
+        return size >= 16 || final ? BASS_ERROR_FILEFORM : Undecided;
+    case Family::Flac:
+        if (startsWith(p, size, "fLaC", 4)) {
+            out = {"flac", BASS_CTYPE_STREAM_FLAC};
+            return 0;
+        }
+        if (ogg == OggCodec::Flac) {
+            out = {"ogg", BASS_CTYPE_STREAM_FLAC_OGG};
+            return 0;
+        }
+        return size >= 64 || final ? BASS_ERROR_FILEFORM : Undecided;
+    }
+    return BASS_ERROR_FILEFORM;
+}
+
+} // namespace
+
 int sniffFamily(Family family, ByteSource &source, Sniffed &out)
 {
     // Skip ID3v2 tags (several may follow each other), then look at the data behind them.
@@ -215,67 +309,21 @@ int sniffFamily(Family family, ByteSource &source, Sniffed &out)
         if (start > std::int64_t(MaxTagSkip))
             return BASS_ERROR_FILEFORM;
     }
-    std::vector<std::uint8_t> data(ScanWindow);
-    const int got = source.peek(start, data.data(), int(data.size()));
-    if (got < 0)
-        return BASS_ERROR_ABORTED;
-    data.resize(std::size_t(got));
-    const std::uint8_t *p = data.data();
-    const std::size_t size = data.size();
-    const bool endsHere = size < ScanWindow;
-    const OggCodec ogg = oggCodec(p, size);
-
-    switch (family) {
-    case Family::Plain:
-        if (ogg == OggCodec::Vorbis) {
-            out = {"ogg", BASS_CTYPE_STREAM_OGG};
-            return 0;
-        }
-        if (ogg == OggCodec::Opus) {
-            out = {"ogg", BASS_CTYPE_STREAM_OPUS};
-            return 0;
-        }
-        if (isRiffWave(p, size)) {
-            out = {"wav", BASS_CTYPE_STREAM_WAV_PCM};
-            return 0;
-        }
-        if (!hasContainerSignature(p, size)) {
-            int layer = 0;
-            if (findFrameRun(p, size, false, endsHere, &layer) >= 0) {
-                const DWORD ctypes[] = {BASS_CTYPE_STREAM_MP1, BASS_CTYPE_STREAM_MP2, BASS_CTYPE_STREAM_MP3};
-                out = {"mp3", ctypes[layer - 1]};
-                return 0;
-            }
-        }
-        return BASS_ERROR_FILEFORM;
-    case Family::Aac:
-        if (!hasContainerSignature(p, size) && findFrameRun(p, size, true, endsHere) >= 0) {
-            out = {"aac", BASS_CTYPE_STREAM_AAC};
-            return 0;
-        }
-        return BASS_ERROR_FILEFORM;
-    case Family::Mp4:
-        if (start == 0 && isMp4(p, size)) {
-            out = {"mov", BASS_CTYPE_STREAM_MP4};
-            return 0;
-        }
-        return BASS_ERROR_FILEFORM;
-    case Family::Wma:
-        if (start == 0 && isAsf(p, size)) {
-            out = {"asf", BASS_CTYPE_STREAM_WMA};
-            return 0;
-        }
-        return BASS_ERROR_FILEFORM;
-    case Family::Flac:
-        if (startsWith(p, size, "fLaC", 4)) {
-            out = {"flac", BASS_CTYPE_STREAM_FLAC};
-            return 0;
-        }
-        if (ogg == OggCodec::Flac) {
-            out = {"ogg", BASS_CTYPE_STREAM_FLAC_OGG};
-            return 0;
-        }
-        return BASS_ERROR_FILEFORM;
+    // Growing windows: a network stream need not deliver 64 KiB before the usual formats are
+    // recognised (three frame headers, or a container signature, sit in the first kilobytes).
+    std::vector<std::uint8_t> data;
+    for (const std::size_t window : {std::size_t(2048), std::size_t(16384), ScanWindow}) {
+        data.resize(window);
+        const int got = source.peek(start, data.data(), int(data.size()));
+        if (got < 0)
+            return BASS_ERROR_ABORTED;
+        data.resize(std::size_t(got));
+        const bool endsHere = data.size() < window;
+        const bool final = endsHere || window == ScanWindow;
+        const int result =
+            decide(family, source.isSegmented(), start == 0, data.data(), data.size(), endsHere, final, out);
+        if (result != Undecided)
+            return result;
     }
     return BASS_ERROR_FILEFORM;
 }

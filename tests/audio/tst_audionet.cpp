@@ -1,0 +1,1197 @@
+// Network streams against a scripted byte-level server on 127.0.0.1: failures and their error
+// codes, ICY metadata, the download callback and file positions, stalls, dropped connections,
+// cancels, playlists, HLS, proxies and TLS.
+
+#include "audiotest.h"
+#include "engine.h"
+#include "hls.h"
+#include "http.h"
+#include "media.h"
+#include "net.h"
+#include "netsource.h"
+#include "scriptedserver.h"
+#include "testmain.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using TunoraTest::Hls;
+using TunoraTest::HlsStream;
+using TunoraTest::Media;
+using TunoraTest::ScriptedServer;
+using namespace AudioTest;
+using Handler = ScriptedServer::Handler;
+using Script = ScriptedServer::Script;
+
+Q_DECLARE_METATYPE(Handler)
+
+namespace {
+
+constexpr int BytesPerSecond = 16000; // the 128 kbit/s test streams
+
+// Audio with ICY metadata interleaved every `metaint` bytes: blocks[i] follows interval i
+// (an empty block is sent as a zero length byte).
+QByteArray interleaved(const QByteArray &audio, int metaint, const QList<QByteArray> &blocks)
+{
+    QByteArray out;
+    int interval = 0;
+    for (qsizetype at = 0; at < audio.size(); at += metaint, ++interval) {
+        out += audio.mid(at, metaint);
+        if (at + metaint > audio.size())
+            break;
+        const QByteArray block = interval < blocks.size() ? blocks[interval] : QByteArray();
+        const int length = int((block.size() + 15) / 16);
+        out += char(length);
+        out += block + QByteArray(length * 16 - block.size(), '\0');
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray streamHeader(const QList<QByteArray> &extra = {}, const QByteArray &status = "ICY 200 OK")
+{
+    QList<QByteArray> lines{"Content-Type: audio/mpeg", "icy-name: Test Radio", "icy-br: 128"};
+    lines += extra;
+    return ScriptedServer::header(status, lines);
+}
+
+Script notFound()
+{
+    return {ScriptedServer::send(
+                ScriptedServer::header("HTTP/1.0 404 Not Found", {"Content-Type: text/plain"}) + "gone"),
+            ScriptedServer::close()};
+}
+
+// Serves `first` to the first connection and a 404 to every later one (the end of a stream).
+Handler once(const Script &first)
+{
+    return [first](int index, const QByteArray &) { return index == 0 ? first : notFound(); };
+}
+
+// A tag that is a list of zero-terminated strings.
+QByteArrayList tagList(HSTREAM stream, DWORD type)
+{
+    QByteArrayList items;
+    for (const char *item = BASS_ChannelGetTags(stream, type); item && *item; item += std::strlen(item) + 1)
+        items << item;
+    return items;
+}
+
+QByteArray requestPath(const QByteArray &request)
+{
+    const QList<QByteArray> words = request.left(request.indexOf('\r')).split(' ');
+    return words.size() >= 2 ? words[1] : QByteArray();
+}
+
+// Syncs as they come: kind, data, the tag that was current, the frames decoded before.
+struct SyncRecord
+{
+    int kind;
+    DWORD data;
+    QByteArray tag;
+    qint64 atMs;
+};
+
+class SyncLog
+{
+public:
+    struct Entry
+    {
+        SyncLog *log;
+        int kind;
+    };
+    void *user(int kind)
+    {
+        m_entries.push_back(std::make_unique<Entry>(Entry{this, kind}));
+        return m_entries.back().get();
+    }
+    static void CALLBACK record(HSYNC, DWORD channel, DWORD data, void *user)
+    {
+        auto *entry = static_cast<Entry *>(user);
+        QByteArray tag;
+        if (const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META))
+            tag = meta;
+        else if (const char *ogg = BASS_ChannelGetTags(channel, BASS_TAG_OGG))
+            for (const char *item = ogg; *item; item += std::strlen(item) + 1)
+                tag += QByteArray(item) + '\n';
+        std::lock_guard<std::mutex> guard(entry->log->m_lock);
+        entry->log->m_records.push_back({entry->kind, data, tag, entry->log->m_clock.elapsed()});
+    }
+    void start() { m_clock.start(); }
+    std::vector<SyncRecord> records(int kind = -1)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::vector<SyncRecord> out;
+        for (const SyncRecord &r : m_records)
+            if (kind < 0 || r.kind == kind)
+                out.push_back(r);
+        return out;
+    }
+    bool waitFor(int kind, std::size_t count, int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (records(kind).size() < count && waited.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return records(kind).size() >= count;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<SyncRecord> m_records;
+    std::vector<std::unique_ptr<Entry>> m_entries;
+    QElapsedTimer m_clock;
+};
+
+enum Kind
+{
+    Meta,
+    MetaMixTime,
+    Stall,
+    End
+};
+
+// What the download callback received.
+struct Downloads
+{
+    std::mutex lock;
+    QList<QByteArray> headers;
+    QByteArray bytes;
+    int ends = 0;
+    static void CALLBACK proc(const void *buffer, DWORD length, void *user)
+    {
+        auto *self = static_cast<Downloads *>(user);
+        std::lock_guard<std::mutex> guard(self->lock);
+        if (!buffer)
+            ++self->ends;
+        else if (length == 0)
+            self->headers << QByteArray(static_cast<const char *>(buffer));
+        else
+            self->bytes.append(static_cast<const char *>(buffer), qsizetype(length));
+    }
+};
+
+// Sets an abort flag from another thread after a while.
+class DelayedAbort
+{
+public:
+    explicit DelayedAbort(int afterMs)
+    {
+        BASS_SetAbortFlag(&m_flag);
+        m_thread = std::thread([this, afterMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+            m_flag = true;
+        });
+    }
+    ~DelayedAbort()
+    {
+        m_thread.join();
+        BASS_SetAbortFlag(nullptr);
+    }
+
+private:
+    std::atomic<bool> m_flag{false};
+    std::thread m_thread;
+};
+
+// Makes a test CA and server certificates with the openssl command.
+struct TestCertificates
+{
+    QTemporaryDir dir;
+    QString caFile;
+    QSslCertificate good, wrongHost;
+    QSslKey key;
+
+    bool make(QString *error)
+    {
+        const QString openssl = TunoraTest::findProgram(QStringLiteral("openssl"));
+        if (openssl.isEmpty()) {
+            *error = QStringLiteral("openssl is not installed");
+            return false;
+        }
+        auto run = [&](const QStringList &arguments) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(openssl, arguments);
+            if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+                *error = QString::fromLocal8Bit(p.readAll());
+                return false;
+            }
+            return true;
+        };
+        QFile ext(dir.filePath(QStringLiteral("ext.cnf")));
+        if (!ext.open(QIODevice::WriteOnly))
+            return false;
+        ext.write("[good]\nsubjectAltName=IP:127.0.0.1,DNS:localhost\n"
+                  "[wrong]\nsubjectAltName=DNS:other.example\n");
+        ext.close();
+        const QString days = QStringLiteral("2");
+        if (!run({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                  QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                  QStringLiteral("ca.key"), QStringLiteral("-out"), QStringLiteral("ca.pem"),
+                  QStringLiteral("-days"), days, QStringLiteral("-subj"),
+                  QStringLiteral("/CN=Tunora Test CA")}) ||
+            !run({QStringLiteral("req"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                  QStringLiteral("-nodes"), QStringLiteral("-keyout"), QStringLiteral("server.key"),
+                  QStringLiteral("-out"), QStringLiteral("server.csr"), QStringLiteral("-subj"),
+                  QStringLiteral("/CN=127.0.0.1")}))
+            return false;
+        for (const QString &which : {QStringLiteral("good"), QStringLiteral("wrong")})
+            if (!run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                      QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
+                      QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+                      QStringLiteral("-days"), days, QStringLiteral("-extfile"), QStringLiteral("ext.cnf"),
+                      QStringLiteral("-extensions"), which, QStringLiteral("-out"),
+                      which + QStringLiteral(".pem")}))
+                return false;
+        caFile = dir.filePath(QStringLiteral("ca.pem"));
+        good = QSslCertificate(readFile(dir.filePath(QStringLiteral("good.pem"))));
+        wrongHost = QSslCertificate(readFile(dir.filePath(QStringLiteral("wrong.pem"))));
+        key = QSslKey(readFile(dir.filePath(QStringLiteral("server.key"))), QSsl::Rsa);
+        return !good.isNull() && !wrongHost.isNull() && !key.isNull();
+    }
+};
+
+} // namespace
+
+class TestAudioNet : public QObject
+{
+    Q_OBJECT
+
+    QByteArray m_mp3; // 10 s, 128 kbit/s, 440 Hz left, 660 Hz right, no tags
+    QByteArray m_aac; // 10 s ADTS AAC
+    QString m_aacFile;
+    ScriptedServer m_server;
+    // Outlive every channel of a test: cleanup() frees the channels before they are replaced.
+    std::unique_ptr<SyncLog> m_log;
+    std::unique_ptr<Downloads> m_downloads;
+
+    // The settings every test starts from (tests that change one restore it in cleanup()).
+    void defaults()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 1500);
+        BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 1000);
+        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 2);
+        BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+        tunora::audio::config().reconnectWindowMs = 2500;
+        tunora::audio::config().setCaFile("/etc/ssl/certs/ca-certificates.crt");
+        tunora::audio::setResolverForTests(nullptr);
+    }
+
+    // Decodes a whole decoding channel; checks the tone of both sides and returns the seconds.
+    double decodedSeconds(HSTREAM stream, double leftHz = 440)
+    {
+        const std::vector<float> samples = decodeAll(stream, 44100 * 40);
+        const std::size_t frames = samples.size() / 2;
+        if (frames > 44100)
+            [&] {
+                QVERIFY(std::abs(frequencyOf(channelOf(samples, 2, 0, 22050, frames - 4410), 44100) -
+                                 leftHz) < 3);
+            }();
+        return double(frames) / 44100.0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        Media::Spec mp3;
+        mp3.format = Media::Mp3;
+        mp3.seconds = 10;
+        mp3.right = QStringLiteral("0.5*sin(2*PI*660*t)");
+        mp3.extra = {QStringLiteral("-write_xing"), QStringLiteral("0"), QStringLiteral("-id3v2_version"),
+                     QStringLiteral("0")};
+        m_mp3 = readFile(Media::make(mp3, &error));
+        QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
+        Media::Spec aac = mp3;
+        aac.format = Media::Aac;
+        aac.extra.clear();
+        m_aacFile = Media::make(aac, &error);
+        m_aac = readFile(m_aacFile);
+        QVERIFY2(!m_aac.isEmpty(), qPrintable(error));
+        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    }
+
+    void cleanupTestCase() { BASS_Free(); }
+
+    void init()
+    {
+        defaults();
+        m_log = std::make_unique<SyncLog>();
+        m_downloads = std::make_unique<Downloads>();
+    }
+
+    void cleanup()
+    {
+        // A failed test may leave channels behind: a fresh engine for the next one.
+        BASS_Free();
+        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+        m_server.stop();
+        defaults();
+    }
+
+    // ---- failures ----------------------------------------------------------------------------
+
+    void failures_data()
+    {
+        QTest::addColumn<Handler>("handler");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("atLeastMs"); // a time-out must not come early
+
+        auto reply = [](const QByteArray &bytes) {
+            return Handler([bytes](int, const QByteArray &) {
+                return Script{ScriptedServer::send(bytes), ScriptedServer::close()};
+            });
+        };
+        QTest::newRow("404") << reply(ScriptedServer::header("HTTP/1.1 404 Not Found")) << BASS_ERROR_FILEOPEN
+                             << 0;
+        QTest::newRow("ICY 404 with a page")
+            << reply(ScriptedServer::header("ICY 404 Resource Not Found", {"Content-Type: text/html"}) +
+                     "<html>")
+            << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("ICY 200 with a page")
+            << reply(ScriptedServer::header("ICY 200 OK", {"Content-Type: text/html; charset=utf-8"}) +
+                     "<html>")
+            << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("HTTP 200 with a page")
+            << reply(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: TEXT/HTML"}) + "<html>")
+            << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("500") << reply(ScriptedServer::header("HTTP/1.0 500 Oops")) << BASS_ERROR_FILEOPEN
+                             << 0;
+        QTest::newRow("not http at all") << reply("SSH-2.0-OpenSSH_9.2\r\n\r\n") << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("closed inside the header")
+            << reply("ICY 200 OK\r\nicy-name: x") << BASS_ERROR_FILEOPEN << 0;
+        QByteArray huge("HTTP/1.0 200 OK\r\n");
+        while (huge.size() < 80000)
+            huge += "X-Filler: " + QByteArray(200, 'x') + "\r\n";
+        QTest::newRow("header too large") << reply(huge) << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("redirect loop") << Handler([](int index, const QByteArray &) {
+            return Script{ScriptedServer::send(ScriptedServer::header(
+                              "HTTP/1.1 302 Found", {"Location: /hop" + QByteArray::number(index)})),
+                          ScriptedServer::close()};
+        }) << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("redirect to a file")
+            << reply(ScriptedServer::header("HTTP/1.1 301 Moved", {"Location: file:///etc/passwd"}))
+            << BASS_ERROR_FILEOPEN << 0;
+        QTest::newRow("text that is no audio")
+            << reply(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: text/plain"}) +
+                     QByteArray(5000, 'a'))
+            << BASS_ERROR_FILEFORM << 0;
+        QTest::newRow("never answers")
+            << Handler([](int, const QByteArray &) { return Script{ScriptedServer::hold()}; })
+            << BASS_ERROR_TIMEOUT << 1400;
+        QTest::newRow("header that never ends") << Handler([](int, const QByteArray &) {
+            return Script{ScriptedServer::stream("ICY 200 OK\r\n" + QByteArray(200, 'x'), 1, 50)};
+        }) << BASS_ERROR_TIMEOUT << 1400;
+    }
+
+    void failures()
+    {
+        QFETCH(Handler, handler);
+        QFETCH(int, expected);
+        QFETCH(int, atLeastMs);
+        QVERIFY(m_server.start(handler));
+        QElapsedTimer timer;
+        timer.start();
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/stream").constData(), 0,
+                                                    BASS_STREAM_DECODE, nullptr, nullptr);
+        const int error = BASS_ErrorGetCode();
+        const qint64 elapsed = timer.elapsed();
+        if (stream)
+            BASS_StreamFree(stream);
+        QCOMPARE(stream, HSTREAM(0));
+        QCOMPARE(error, expected);
+        QVERIFY2(elapsed >= atLeastMs, qPrintable(QString::number(elapsed)));
+        QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
+    }
+
+    void refusedAndUnresolved_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<int>("resolverError"); // what the (test) name lookup answers; -1: not asked
+        QTest::addColumn<int>("expected");
+        QTest::newRow("refused") << "http://127.0.0.1:" + QByteArray::number(TunoraTest::freeTcpPort()) + "/"
+                                 << -1 << BASS_ERROR_FILEOPEN;
+        QTest::newRow("no such host")
+            << QByteArray("http://no.such.host/") << BASS_ERROR_FILEOPEN << BASS_ERROR_FILEOPEN;
+        QTest::newRow("no name server")
+            << QByteArray("http://any.host/") << BASS_ERROR_NONET << BASS_ERROR_NONET;
+        QTest::newRow("not an address") << QByteArray("http://") << -1 << BASS_ERROR_FILEOPEN;
+        QTest::newRow("scheme not offered") << QByteArray("gopher://h/x") << -1 << BASS_ERROR_FILEOPEN;
+    }
+
+    void refusedAndUnresolved()
+    {
+        QFETCH(QByteArray, url);
+        QFETCH(int, resolverError);
+        QFETCH(int, expected);
+        std::atomic<int> asked{0};
+        tunora::audio::setResolverForTests([&](const std::string &, std::vector<std::string> &) {
+            ++asked;
+            return resolverError;
+        });
+        QCOMPARE(BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr), HSTREAM(0));
+        QCOMPARE(BASS_ErrorGetCode(), expected);
+        QCOMPARE(asked.load() > 0, resolverError >= 0);
+        // The other creators the wrapper tries next fail at once with the same error, without
+        // asking again.
+        QCOMPARE(BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr),
+                 HSTREAM(0));
+        QCOMPARE(BASS_ErrorGetCode(), expected);
+        QVERIFY(asked.load() <= 1);
+    }
+
+    // ---- cancel ---------------------------------------------------------------------------------
+
+    void cancel_data()
+    {
+        QTest::addColumn<bool>("slowLookup");
+        QTest::addColumn<bool>("dribble");
+        QTest::newRow("accepted, never answered") << false << false;
+        QTest::newRow("in the name lookup") << true << false;
+        QTest::newRow("in a header that never ends") << false << true;
+    }
+
+    void cancel()
+    {
+        QFETCH(bool, slowLookup);
+        QFETCH(bool, dribble);
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 20000);
+        QVERIFY(m_server.start([dribble](int, const QByteArray &) {
+            return dribble ? Script{ScriptedServer::stream("ICY 200 OK\r\n" + QByteArray(500, 'x'), 1, 20)}
+                           : Script{ScriptedServer::hold()};
+        }));
+        QByteArray url = m_server.url("/stream");
+        if (slowLookup) {
+            const quint16 port = m_server.port();
+            tunora::audio::setResolverForTests([](const std::string &, std::vector<std::string> &addresses) {
+                std::this_thread::sleep_for(std::chrono::seconds(3)); // a name server that does not answer
+                addresses.push_back("127.0.0.1");
+                return 0;
+            });
+            url = "http://slow.example:" + QByteArray::number(port) + "/stream";
+        }
+        QElapsedTimer timer;
+        HSTREAM stream;
+        {
+            DelayedAbort abort(300);
+            timer.start();
+            stream = BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+            QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_ABORTED);
+        }
+        QCOMPARE(stream, HSTREAM(0));
+        // Long before the time-out or the name server: the cancel ended it.
+        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(timer.elapsed() >= 250);
+    }
+
+    // ---- what servers send -------------------------------------------------------------------------
+
+    void replies_data()
+    {
+        QTest::addColumn<Handler>("handler");
+        QTest::addColumn<bool>("icyTag"); // the header lands in BASS_TAG_ICY rather than BASS_TAG_HTTP
+        const QByteArray mp3 = m_mp3;
+        QTest::newRow("ICY status") << once({ScriptedServer::send(streamHeader() + mp3),
+                                             ScriptedServer::close()})
+                                    << true;
+        QTest::newRow("HTTP with a length")
+            << once({ScriptedServer::send(
+                         ScriptedServer::header("HTTP/1.1 200 OK",
+                                                {"Content-Type: audio/mpeg",
+                                                 "Content-Length: " + QByteArray::number(mp3.size())}) +
+                         mp3),
+                     ScriptedServer::hold()})
+            << false;
+        QTest::newRow("slow header") << once({ScriptedServer::stream(streamHeader(), 7, 30),
+                                              ScriptedServer::send(mp3), ScriptedServer::close()})
+                                     << true;
+        QTest::newRow("body in small pieces")
+            << once({ScriptedServer::send(streamHeader()), ScriptedServer::stream(mp3, 4096, 1),
+                     ScriptedServer::close()})
+            << true;
+        QTest::newRow("redirects, relative and absolute") << Handler([mp3](int index,
+                                                                           const QByteArray &request) {
+            const QByteArray path = requestPath(request);
+            if (path == "/stream")
+                return Script{ScriptedServer::send(
+                                  ScriptedServer::header("HTTP/1.1 302 Found", {"Location: b/../hop"})),
+                              ScriptedServer::close()};
+            if (path == "/hop")
+                return Script{
+                    ScriptedServer::send(ScriptedServer::header(
+                        "HTTP/1.1 301 Moved",
+                        {"Location: http://127.0.0.1:" +
+                         request.mid(request.indexOf("Host: 127.0.0.1:") + 16, 5).split('\r')[0] + "/live"})),
+                    ScriptedServer::close()};
+            if (path == "/live" && index == 2)
+                return Script{ScriptedServer::send(streamHeader() + mp3), ScriptedServer::close()};
+            return notFound();
+        }) << true;
+        QTest::newRow("chunked")
+            << once({ScriptedServer::send(ScriptedServer::header(
+                         "HTTP/1.1 200 OK", {"Content-Type: audio/mpeg", "Transfer-Encoding: chunked"})),
+                     ScriptedServer::send(QByteArray::number(qlonglong(mp3.size() - 1000), 16) +
+                                          ";ext=1\r\n" + mp3.left(mp3.size() - 1000) + "\r\n"),
+                     ScriptedServer::send("3e8\r\n" + mp3.right(1000) + "\r\n0\r\nX-Trailer: 1\r\n\r\n"),
+                     ScriptedServer::hold()})
+            << false;
+        QTest::newRow("metaint 0") << once({ScriptedServer::send(streamHeader({"icy-metaint: 0"}) + mp3),
+                                            ScriptedServer::close()})
+                                   << true;
+        QTest::newRow("metaint absurd")
+            << once({ScriptedServer::send(streamHeader({"icy-metaint: 123456789012345678901234"}) + mp3),
+                     ScriptedServer::close()})
+            << true;
+        QTest::newRow("metaint 1") << once({ScriptedServer::send(streamHeader({"icy-metaint: 1"}) +
+                                                                 interleaved(mp3, 1, {})),
+                                            ScriptedServer::close()})
+                                   << true;
+    }
+
+    void replies()
+    {
+        QFETCH(Handler, handler);
+        QFETCH(bool, icyTag);
+        QVERIFY(m_server.start(handler));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/stream").constData(), 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        BASS_CHANNELINFO info{};
+        QVERIFY(BASS_ChannelGetInfo(stream, &info));
+        QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_MP3));
+        QCOMPARE(info.chans, DWORD(2));
+        QVERIFY(BASS_ChannelGetTags(stream, icyTag ? BASS_TAG_ICY : BASS_TAG_HTTP));
+        QVERIFY(!BASS_ChannelGetTags(stream, icyTag ? BASS_TAG_HTTP : BASS_TAG_ICY));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 10.0) < 0.1, qPrintable(QString::number(seconds)));
+        BASS_StreamFree(stream);
+    }
+
+    // ---- ICY metadata ----------------------------------------------------------------------------
+
+    void metadataAtItsByte()
+    {
+        // Blocks after 1, 2 and 3 s of audio: a title with "';" in it, the same block again,
+        // and a title that is not UTF-8. The server sends everything at once, cut at awkward
+        // places (inside a length byte's interval, inside a block).
+        const QList<QByteArray> blocks{"StreamTitle='It's';here';StreamUrl='http://x/';",
+                                       "StreamTitle='It's';here';StreamUrl='http://x/';",
+                                       "StreamTitle='Caf\xe9 \xc0';"};
+        const QByteArray body = interleaved(m_mp3, BytesPerSecond, blocks);
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(streamHeader({"icy-metaint: 16000"})),
+                  ScriptedServer::send(body.left(16001)), ScriptedServer::pause(30),
+                  ScriptedServer::send(body.mid(16001, 20)), ScriptedServer::pause(30),
+                  ScriptedServer::stream(body.mid(16021), 3001, 2), ScriptedServer::close()})));
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/").constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+        QVERIFY(stream);
+        SyncLog &log = *m_log;
+        // The position is read by the test between reads: the sync runs inside the read.
+        static std::atomic<qint64> decodedFrames;
+        decodedFrames = 0;
+        struct At
+        {
+            static void CALLBACK sync(HSYNC, DWORD channel, DWORD, void *user)
+            {
+                auto *positions = static_cast<std::vector<std::pair<qint64, QByteArray>> *>(user);
+                positions->emplace_back(decodedFrames.load(),
+                                        QByteArray(BASS_ChannelGetTags(channel, BASS_TAG_META)));
+            }
+        };
+        std::vector<std::pair<qint64, QByteArray>> positions;
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META | BASS_SYNC_MIXTIME, 0, At::sync, &positions));
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta)));
+        float block[1152 * 2];
+        for (;;) {
+            const DWORD got = BASS_ChannelGetData(stream, block, sizeof block | BASS_DATA_FLOAT);
+            if (got == DWORD(-1) || got == 0)
+                break;
+            decodedFrames += got / 8;
+        }
+        QCOMPARE(positions.size(), std::size_t(3));
+        for (std::size_t i = 0; i < 3; ++i) {
+            // At the audio that followed the block, not when it was downloaded (all at once).
+            const double seconds = double(positions[i].first) / 44100.0;
+            QVERIFY2(std::abs(seconds - double(i + 1)) < 0.1, qPrintable(QString::number(seconds)));
+            QCOMPARE(positions[i].second, blocks[int(i)]); // raw, not decoded, not cut at "';"
+        }
+        QVERIFY(log.waitFor(Meta, 3, 2000)); // the repeated block fires as well
+        BASS_StreamFree(stream);
+    }
+
+    void titleChangesWhenHeard()
+    {
+        // Three titles half a second apart, all downloaded at once; each sync of a playing channel
+        // must see its own block as the current tag, not the last one downloaded.
+        const QList<QByteArray> blocks{"StreamTitle='A';", "StreamTitle='B';", "StreamTitle='C';"};
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(streamHeader({"icy-metaint: 8000"}) +
+                                       interleaved(m_mp3.left(4 * BytesPerSecond), 8000, blocks)),
+                  ScriptedServer::hold()})));
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/").constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        SyncLog &log = *m_log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta));
+        log.start();
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QVERIFY(log.waitFor(Meta, 3, 4000));
+        const std::vector<SyncRecord> syncs = log.records(Meta);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(syncs[std::size_t(i)].tag, blocks[i]);
+        QVERIFY(syncs[1].atMs - syncs[0].atMs > 300); // heard half a second apart
+        BASS_StreamFree(stream);
+    }
+
+    // ---- download callback, tags and positions ------------------------------------------------------
+
+    void downloadCallback_data()
+    {
+        QTest::addColumn<bool>("status");
+        QTest::newRow("with the header block") << true;
+        QTest::newRow("without") << false;
+    }
+
+    void downloadCallback()
+    {
+        QFETCH(bool, status);
+        const QByteArray header = streamHeader({"icy-metaint: 16000"});
+        const QByteArray audio = m_mp3.left(5 * BytesPerSecond);
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(header + interleaved(audio, 16000, {"StreamTitle='x';"})),
+                  ScriptedServer::close()})));
+        Downloads &downloads = *m_downloads;
+        const DWORD flags = BASS_STREAM_DECODE | BASS_STREAM_BLOCK | (status ? BASS_STREAM_STATUS : 0);
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/").constData(), 0, flags, Downloads::proc, &downloads);
+        QVERIFY(stream);
+        QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END), QWORD(16000)); // 1 s of 128 kbit/s
+        QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CONNECTED), QWORD(1));
+        decodeAll(stream);
+        QVERIFY(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD) == QWORD(audio.size()));
+        QVERIFY(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT) <= QWORD(audio.size()));
+        QVERIFY(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT) > QWORD(audio.size() - 2000));
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 3000) {
+            std::lock_guard<std::mutex> guard(downloads.lock);
+            if (downloads.ends > 0)
+                break;
+            QTest::qWait(10);
+        }
+        std::lock_guard<std::mutex> guard(downloads.lock);
+        QCOMPARE(downloads.headers, status ? QByteArrayList{header} : QByteArrayList{}); // exactly as sent
+        QCOMPARE(downloads.bytes, audio); // the stream's own bytes, without the metadata
+        QCOMPARE(downloads.ends, 1);
+        BASS_StreamFree(stream);
+    }
+
+    void wholeFileSeeks()
+    {
+        // Without BASS_STREAM_BLOCK a file of known length is kept whole, so it can seek.
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(
+                      ScriptedServer::header("HTTP/1.1 200 OK",
+                                             {"Content-Type: audio/mpeg",
+                                              "Content-Length: " + QByteArray::number(m_mp3.size())}) +
+                      m_mp3),
+                  ScriptedServer::hold()})));
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/f.mp3").constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+        QVERIFY(stream);
+        QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END), QWORD(m_mp3.size()));
+        QVERIFY(BASS_ChannelSetPosition(stream, BASS_ChannelSeconds2Bytes(stream, 8.0), BASS_POS_BYTE));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 2.0) < 0.1, qPrintable(QString::number(seconds)));
+        BASS_StreamFree(stream);
+    }
+
+    void firstTitleAndTags()
+    {
+        QVERIFY(
+            m_server.start(once({ScriptedServer::send(streamHeader({"icy-metaint: 4000", "icy-genre: Jazz"}) +
+                                                      interleaved(m_mp3, 4000, {"StreamTitle='First';"})),
+                                 ScriptedServer::hold()})));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/").constData(), 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        QCOMPARE(tagList(stream, BASS_TAG_ICY),
+                 QByteArrayList({"ICY 200 OK", "Content-Type: audio/mpeg", "icy-name: Test Radio",
+                                 "icy-br: 128", "icy-metaint: 4000", "icy-genre: Jazz"}));
+        // The first block is the title as soon as it arrived, before anything is heard.
+        QTRY_COMPARE_WITH_TIMEOUT(QByteArray(BASS_ChannelGetTags(stream, BASS_TAG_META)),
+                                  QByteArray("StreamTitle='First';"), 3000);
+        BASS_StreamFree(stream);
+    }
+
+    // ---- stalls and dropped connections -------------------------------------------------------------
+
+    void stallThenResume()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000); // the pause is no time-out
+        const QByteArray audio = m_mp3.left(6 * BytesPerSecond);
+        QVERIFY(m_server.start(once(
+            {ScriptedServer::send(streamHeader() + audio.left(BytesPerSecond)), ScriptedServer::pause(2500),
+             ScriptedServer::stream(audio.mid(BytesPerSecond), 4000, 100), ScriptedServer::hold()})));
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/").constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        SyncLog &log = *m_log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_STALL, 0, SyncLog::record, log.user(Stall));
+        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QVERIFY(log.waitFor(Stall, 2, 6000));
+        const std::vector<SyncRecord> stalls = log.records(Stall);
+        QCOMPARE(stalls[0].data, DWORD(0));
+        QCOMPARE(stalls[1].data, DWORD(1));
+        QVERIFY(log.records(End).empty());
+        QCOMPARE(m_server.connections(), 1); // a pause is no drop
+        BASS_StreamFree(stream);
+    }
+
+    void dropThenReconnect()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000);
+        const QByteArray audio = m_mp3.left(6 * BytesPerSecond);
+        QVERIFY(m_server.start([audio](int index, const QByteArray &) {
+            if (index == 0)
+                return Script{ScriptedServer::send(streamHeader() + audio.left(2 * BytesPerSecond)),
+                              ScriptedServer::close()};
+            if (index == 1) // back, but only after the buffer ran dry
+                return Script{ScriptedServer::pause(3000), ScriptedServer::send(streamHeader()),
+                              ScriptedServer::stream(audio.mid(2 * BytesPerSecond), 8000, 100),
+                              ScriptedServer::close()};
+            return notFound();
+        }));
+        const HSTREAM stream =
+            BASS_StreamCreateURL(m_server.url("/live").constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        SyncLog &log = *m_log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_STALL, 0, SyncLog::record, log.user(Stall));
+        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
+        log.start();
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QVERIFY(log.waitFor(Stall, 2, 8000));
+        QVERIFY(log.records(End).empty());
+        const std::vector<SyncRecord> stalls = log.records(Stall);
+        QCOMPARE(stalls[0].data, DWORD(0));
+        QCOMPARE(stalls[1].data, DWORD(1));
+        QVERIFY(stalls[1].atMs - stalls[0].atMs > 700); // silence until the server was back
+        QCOMPARE(m_server.connections(), 2);
+        const QByteArray again = m_server.requests().value(1);
+        QVERIFY(again.startsWith("GET /live HTTP/1.0\r\n"));
+        QVERIFY(again.contains("Icy-MetaData: 1\r\n"));
+        QVERIFY(!again.contains("Range:")); // a live stream starts where it is
+        // Then the server says the stream is gone: the end comes, once the rest was heard.
+        QVERIFY(log.waitFor(End, 1, 8000));
+        QVERIFY(log.records(End)[0].atMs > 6000); // 6 s of audio and the stall
+        BASS_StreamFree(stream);
+    }
+
+    void backOffOnServersThatCloseAtOnce()
+    {
+        tunora::audio::config().reconnectWindowMs = 3000;
+        QVERIFY(m_server.start([this](int index, const QByteArray &) {
+            if (index == 0)
+                return Script{ScriptedServer::send(streamHeader() + m_mp3.left(2 * BytesPerSecond)),
+                              ScriptedServer::close()};
+            return Script{ScriptedServer::send(streamHeader()),
+                          ScriptedServer::close()}; // answers, then nothing
+        }));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/").constData(), 0,
+                                                    BASS_STREAM_BLOCK | BASS_STREAM_DECODE, nullptr, nullptr);
+        QVERIFY(stream);
+        QElapsedTimer timer;
+        timer.start();
+        decodeAll(stream); // returns when the data ended for good
+        const qint64 elapsed = timer.elapsed();
+        const int connections = m_server.connections();
+        // Back-off 0.25, 0.5, 1, 2 s (a quarter either way), and it gives up after the window.
+        QVERIFY2(connections >= 3 && connections <= 7, qPrintable(QString::number(connections)));
+        QVERIFY2(elapsed >= 2800 && elapsed < 9000, qPrintable(QString::number(elapsed)));
+        BASS_StreamFree(stream);
+    }
+
+    // ---- handing a connection over, playlists -----------------------------------------------------
+
+    void aacTakesOverTheConnection()
+    {
+        QVERIFY(m_server.start(once(
+            {ScriptedServer::send(ScriptedServer::header("ICY 200 OK", {"Content-Type: audio/aac"}) + m_aac),
+             ScriptedServer::close()})));
+        const QByteArray url = m_server.url("/aac");
+        QCOMPARE(BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr), HSTREAM(0));
+        QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+        const HSTREAM stream =
+            BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+        QVERIFY(stream);
+        QCOMPARE(m_server.connections(), 1); // the plain creator's connection, handed over
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 10.0) < 0.1, qPrintable(QString::number(seconds)));
+        BASS_StreamFree(stream);
+    }
+
+    void playlists_data()
+    {
+        QTest::addColumn<QList<QByteArrayList>>("documents"); // path, then the document
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QByteArrayList>("requested"); // the paths asked for, in order
+
+        using Docs = QList<QByteArrayList>;
+        QTest::newRow("pls: second entry after a dead one")
+            << Docs{{"/list.pls", "[playlist]\nFile1=@/dead\nFile2=@/stream\nNumberOfEntries=2\n"}} << true
+            << QByteArrayList{"/list.pls", "/dead", "/stream"};
+        QTest::newRow("m3u") << Docs{{"/list.m3u", "#EXTM3U\n#EXTINF:-1,Radio\n@/stream\n"}} << true
+                             << QByteArrayList{"/list.m3u", "/stream"};
+        QTest::newRow("asx") << Docs{{"/list.asx",
+                                      "<asx version=\"3.0\"><entry><ref href=\"@/stream\"/></entry></asx>"}}
+                             << true << QByteArrayList{"/list.asx", "/stream"};
+        QTest::newRow("nested three deep")
+            << Docs{{"/a.pls", "[playlist]\nFile1=@/b.m3u\n"},
+                    {"/b.m3u", "#EXTINF:1,b\n@/c.asx\n"},
+                    {"/c.asx", "<asx><entry><ref href=\"@/stream\"/></entry></asx>"}}
+            << true << QByteArrayList{"/a.pls", "/b.m3u", "/c.asx", "/stream"};
+        QTest::newRow("relative entries are paths")
+            << Docs{{"/dir/list.m3u", "#EXTINF:-1,x\n../stream\n#EXTINF:-1,y\n/stream\n"}} << false
+            << QByteArrayList{"/dir/list.m3u"};
+        QTest::newRow("loop visits each once")
+            << Docs{{"/a.pls", "[playlist]\nFile1=@/b.pls\n"},
+                    {"/b.pls", "[playlist]\nFile1=@/a.pls\nFile2=@/a.pls\n"}}
+            << false << QByteArrayList{"/a.pls", "/b.pls"};
+        QTest::newRow("too deep")
+            << Docs{{"/1.m3u", "#EXTINF:1,\n@/2.m3u\n"}, {"/2.m3u", "#EXTINF:1,\n@/3.m3u\n"},
+                    {"/3.m3u", "#EXTINF:1,\n@/4.m3u\n"}, {"/4.m3u", "#EXTINF:1,\n@/5.m3u\n"},
+                    {"/5.m3u", "#EXTINF:1,\n@/6.m3u\n"}, {"/6.m3u", "#EXTINF:1,\n@/stream\n"}}
+            << false << QByteArrayList{"/1.m3u", "/2.m3u", "/3.m3u", "/4.m3u", "/5.m3u", "/6.m3u"};
+        QTest::newRow("files and paths are never opened")
+            << Docs{{"/bad.m3u", "#EXTM3U\n#EXTINF:1,\nfile://%LOCAL%\n#EXTINF:1,\n%LOCAL%\n"}} << false
+            << QByteArrayList{"/bad.m3u"};
+        QTest::newRow("control characters")
+            << Docs{{"/bad.pls", "[playlist]\nFile1=@/stream\x01x\n"}} << false << QByteArrayList{"/bad.pls"};
+        QTest::newRow("too large") << Docs{{"/big.m3u",
+                                            "#EXTM3U\n#EXTINF:1,\n@/stream\n" + QByteArray(1100000, '#')}}
+                                   << false << QByteArrayList{"/big.m3u"};
+    }
+
+    void playlists()
+    {
+        QFETCH(QList<QByteArrayList>, documents);
+        QFETCH(bool, opens);
+        QFETCH(QByteArrayList, requested);
+        QMap<QByteArray, QByteArray> served;
+        const QByteArray mp3 = m_mp3;
+        QVERIFY(m_server.start([&served, mp3](int, const QByteArray &request) {
+            const QByteArray path = requestPath(request);
+            if (path == "/stream")
+                return Script{ScriptedServer::send(streamHeader() + mp3), ScriptedServer::close()};
+            if (!served.contains(path))
+                return notFound();
+            const QByteArray type = path.endsWith(".pls")   ? "audio/x-scpls"
+                                    : path.endsWith(".asx") ? "video/x-ms-asf"
+                                                            : "audio/x-mpegurl";
+            return Script{
+                ScriptedServer::send(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: " + type}) +
+                                     served.value(path)),
+                ScriptedServer::close()};
+        }));
+        const QString local = Media::tone(Media::Mp3, 0.5); // a playable file a playlist points to
+        for (const QByteArrayList &document : documents)
+            served.insert(
+                document[0],
+                QByteArray(document[1]).replace("@", m_server.url("")).replace("%LOCAL%", local.toUtf8()));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url(documents[0][0]).constData(), 0,
+                                                    BASS_STREAM_DECODE, nullptr, nullptr);
+        const int error = BASS_ErrorGetCode();
+        QCOMPARE(stream != 0, opens);
+        if (!opens)
+            QCOMPARE(error, BASS_ERROR_FILEFORM);
+        QByteArrayList paths;
+        for (const QByteArray &request : m_server.requests())
+            paths << requestPath(request);
+        QCOMPARE(paths, requested);
+        if (stream)
+            BASS_StreamFree(stream);
+    }
+
+    void playlistsFollowedOnlyWhenAllowed()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 0);
+        QVERIFY(m_server.start([this](int, const QByteArray &request) {
+            if (requestPath(request) == "/stream")
+                return Script{ScriptedServer::send(streamHeader() + m_mp3), ScriptedServer::close()};
+            return Script{ScriptedServer::send(
+                              ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: audio/x-scpls"}) +
+                              "[playlist]\nFile1=" + m_server.url("/stream") + "\n"),
+                          ScriptedServer::close()};
+        }));
+        QCOMPARE(
+            BASS_StreamCreateURL(m_server.url("/x.pls").constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr),
+            HSTREAM(0));
+        QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+        QCOMPARE(m_server.connections(), 1);
+    }
+
+    void playlistOfAacHandsOver()
+    {
+        // The plain creator reads the playlist and refuses the AAC stream behind it; the AAC
+        // creator takes both the list and the open connection over: one request each.
+        QVERIFY(m_server.start([this](int, const QByteArray &request) {
+            if (requestPath(request) == "/aac")
+                return Script{ScriptedServer::send(
+                                  ScriptedServer::header("ICY 200 OK", {"Content-Type: audio/aac"}) + m_aac),
+                              ScriptedServer::close()};
+            return Script{ScriptedServer::send(
+                              ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: audio/x-scpls"}) +
+                              "[playlist]\nFile1=" + m_server.url("/aac") + "\n"),
+                          ScriptedServer::close()};
+        }));
+        const QByteArray url = m_server.url("/list.pls");
+        QCOMPARE(BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr), HSTREAM(0));
+        const HSTREAM stream =
+            BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
+        QVERIFY(stream);
+        QCOMPARE(m_server.connections(), 2);
+        BASS_StreamFree(stream);
+    }
+
+    // ---- HLS ------------------------------------------------------------------------------------------
+
+    void hls_data()
+    {
+        QTest::addColumn<bool>("transportStream");
+        QTest::addColumn<bool>("master");
+        QTest::newRow("packed AAC with ID3 timestamps") << false << false;
+        QTest::newRow("MPEG-TS segments") << true << false;
+        QTest::newRow("through a master playlist") << false << true;
+    }
+
+    void hls()
+    {
+        QFETCH(bool, transportStream);
+        QFETCH(bool, master);
+        HlsStream hls;
+        QString error;
+        QVERIFY2(transportStream ? Hls::transportStream(m_aacFile, 2, "seg", hls, &error)
+                                 : Hls::packedAudio(m_aacFile, 2, "seg", hls, &error),
+                 qPrintable(error));
+        QMap<QByteArray, QByteArray> files;
+        for (const auto &segment : hls.segments)
+            files.insert("/hls/" + segment.first, segment.second);
+        files.insert("/hls/media.m3u8", hls.playlist(0, int(hls.segments.size()), true));
+        files.insert("/hls/master.m3u8",
+                     "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=800000,CODECS=\"avc1.42e01e,mp4a.40.2\"\n"
+                     "video.m3u8\n#EXT-X-STREAM-INF:BANDWIDTH=96000,CODECS=\"mp4a.40.2\"\nmedia.m3u8\n");
+        QVERIFY(m_server.start([&files](int, const QByteArray &request) {
+            const QByteArray path = requestPath(request);
+            if (!files.contains(path))
+                return notFound();
+            const QByteArray type = path.endsWith(".m3u8") ? "application/vnd.apple.mpegurl" : "audio/aac";
+            return Script{ScriptedServer::send(
+                              ScriptedServer::header(
+                                  "HTTP/1.1 200 OK",
+                                  {"Content-Type: " + type,
+                                   "Content-Length: " + QByteArray::number(files.value(path).size())}) +
+                              files.value(path)),
+                          ScriptedServer::close()};
+        }));
+        const QByteArray url = m_server.url(master ? "/hls/master.m3u8" : "/hls/media.m3u8");
+        const HSTREAM stream = BASS_StreamCreateURL(url.constData(), 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        BASS_CHANNELINFO info{};
+        BASS_ChannelGetInfo(stream, &info);
+        QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_AAC));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 10.0) < 0.2, qPrintable(QString::number(seconds)));
+        QVERIFY(!m_server.requests().join().contains("video.m3u8"));
+        BASS_StreamFree(stream);
+    }
+
+    void hlsLive()
+    {
+        // A live window of three one-second segments that moves on every second; the stream
+        // starts near the live edge and keeps reloading the playlist.
+        HlsStream hls;
+        QString error;
+        QVERIFY2(Hls::packedAudio(m_aacFile, 1, "s", hls, &error), qPrintable(error));
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<int> playlistsServed{0};
+        QVERIFY(m_server.start([&](int, const QByteArray &request) {
+            const QByteArray path = requestPath(request);
+            if (path == "/live.m3u8") {
+                ++playlistsServed;
+                const int edge = std::min(int(clock.elapsed() / 1000) + 3, int(hls.segments.size()));
+                return Script{ScriptedServer::send(
+                                  ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: audio/mpegurl"}) +
+                                  hls.playlist(edge - 3, 3, false)),
+                              ScriptedServer::close()};
+            }
+            for (const auto &segment : hls.segments)
+                if (path == "/" + segment.first)
+                    return Script{
+                        ScriptedServer::send(ScriptedServer::header("HTTP/1.0 200 OK") + segment.second),
+                        ScriptedServer::close()};
+            return notFound();
+        }));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/live.m3u8").constData(), 0,
+                                                    BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        SyncLog &log = *m_log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QTest::qWait(4500);
+        QVERIFY(log.records(End).empty());
+        QVERIFY(playlistsServed.load() >= 3);
+        const double heard =
+            BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+        QVERIFY2(heard > 3.5, qPrintable(QString::number(heard)));
+        BASS_StreamFree(stream);
+    }
+
+    // ---- other routes -----------------------------------------------------------------------------------
+
+    void throughProxy()
+    {
+        QVERIFY(
+            m_server.start(once({ScriptedServer::send(streamHeader() + m_mp3), ScriptedServer::close()})));
+        const QByteArray proxy = "us:pw@127.0.0.1:" + QByteArray::number(m_server.port());
+        QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, proxy.constData()));
+        const HSTREAM stream = BASS_StreamCreateURL("http://radio.example:8000/live", 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        const QByteArray request = m_server.requests().value(0);
+        QVERIFY(request.startsWith("GET http://radio.example:8000/live HTTP/1.0\r\n"));
+        QVERIFY(request.contains("\r\nHost: radio.example:8000\r\n"));
+        QVERIFY(request.contains("\r\nProxy-Authorization: Basic dXM6cHc=\r\n"));
+        BASS_StreamFree(stream);
+    }
+
+    void tls_data()
+    {
+        QTest::addColumn<bool>("rightHost");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("trusted, right host") << true << true << true;
+        QTest::newRow("unknown authority") << true << false << false;
+        QTest::newRow("other host") << false << true << false;
+    }
+
+    void tls()
+    {
+        QFETCH(bool, rightHost);
+        QFETCH(bool, trusted);
+        QFETCH(bool, opens);
+        static TestCertificates certificates;
+        static bool tried = false, made = false;
+        static QString error;
+        if (!tried) {
+            tried = true;
+            made = certificates.make(&error);
+        }
+        QVERIFY2(made, qPrintable(error));
+        if (trusted)
+            tunora::audio::config().setCaFile(certificates.caFile.toStdString());
+        QVERIFY(m_server.start(once({ScriptedServer::send(streamHeader() + m_mp3), ScriptedServer::close()}),
+                               rightHost ? certificates.good : certificates.wrongHost, certificates.key));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/secure").constData(), 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QCOMPARE(stream != 0, opens);
+        if (!opens) {
+            QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+            return;
+        }
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 10.0) < 0.1, qPrintable(QString::number(seconds)));
+        BASS_StreamFree(stream);
+    }
+
+    void chainedOggComments()
+    {
+        // Two Ogg Vorbis streams one after the other (an Icecast title change): the second one's
+        // comments arrive with a metadata sync; the tag keeps the latest value of every key.
+        Media::Spec first;
+        first.format = Media::Vorbis;
+        first.seconds = 1.5;
+        first.right = QStringLiteral("0.5*sin(2*PI*660*t)");
+        first.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=First"),
+                       QStringLiteral("-metadata"), QStringLiteral("ALBUM=Kept")};
+        Media::Spec second = first;
+        second.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=Second")};
+        QString error;
+        const QByteArray a = readFile(Media::make(first, &error)), b = readFile(Media::make(second, &error));
+        QVERIFY2(!a.isEmpty() && !b.isEmpty(), qPrintable(error));
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(
+                      ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: application/ogg"}) + a + b),
+                  ScriptedServer::close()})));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/ogg").constData(), 0,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        QVERIFY(tagList(stream, BASS_TAG_OGG).contains("TITLE=First"));
+        SyncLog &log = *m_log;
+        BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 3.0) < 0.1, qPrintable(QString::number(seconds)));
+        QVERIFY(log.waitFor(Meta, 1, 2000));
+        const QByteArray tag = log.records(Meta)[0].tag;
+        QVERIFY2(tag.contains("TITLE=Second\n"), tag.constData());
+        QVERIFY2(tag.contains("=Kept\n"), tag.constData());
+        QVERIFY(!tag.contains("=First\n"));
+        BASS_StreamFree(stream);
+    }
+
+    void wmaOverHttp()
+    {
+        Media::Spec spec;
+        spec.format = Media::Wma;
+        spec.seconds = 2;
+        spec.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Windows Title")};
+        QString error;
+        const QByteArray wma = readFile(Media::make(spec, &error));
+        QVERIFY2(!wma.isEmpty(), qPrintable(error));
+        QVERIFY(m_server.start([wma](int, const QByteArray &) {
+            return Script{
+                ScriptedServer::send(
+                    ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: video/x-ms-asf"}) + wma),
+                ScriptedServer::close()};
+        }));
+        const QByteArray url = m_server.url("/x.wma");
+        const HSTREAM stream = BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        const QByteArrayList attributes = tagList(stream, BASS_TAG_WMA);
+        QVERIFY2(attributes.contains("Title=Windows Title"), attributes.join('|').constData());
+        QVERIFY(std::any_of(attributes.begin(), attributes.end(),
+                            [](const QByteArray &a) { return a.startsWith("Bitrate="); }));
+        BASS_StreamFree(stream);
+    }
+
+    void mmsTriesHttpThenTcp()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 700);
+        QVERIFY(m_server.start([](int, const QByteArray &) { return notFound(); }));
+        const QByteArray url = "mms://127.0.0.1:" + QByteArray::number(m_server.port()) + "/radio";
+        QCOMPARE(BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE), HSTREAM(0));
+        QTest::qWait(100);
+        QCOMPARE(m_server.connections(), 2); // first as MMS over HTTP, then over TCP
+        QVERIFY(m_server.requests().value(0).startsWith("GET /radio HTTP/1."));
+    }
+};
+
+TUNORA_TEST_MAIN_CORE(TestAudioNet)
+#include "tst_audionet.moc"

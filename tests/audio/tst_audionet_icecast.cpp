@@ -1,0 +1,245 @@
+// Network streams from a real Icecast server on 127.0.0.1, fed by ffmpeg: MP3, AAC and Ogg
+// Vorbis mounts, title changes through Icecast's admin call, the pre-buffer, file positions and
+// the download callback on a live mount.
+
+#include "audioengine.h"
+#include "icecast.h"
+#include "testmain.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <mutex>
+
+using TunoraTest::IcecastServer;
+
+namespace {
+
+QByteArrayList tagList(HSTREAM stream, DWORD type)
+{
+    QByteArrayList items;
+    for (const char *item = BASS_ChannelGetTags(stream, type); item && *item; item += std::strlen(item) + 1)
+        items << item;
+    return items;
+}
+
+// META syncs with the block that was current when each ran.
+struct Titles
+{
+    std::mutex lock;
+    QByteArrayList blocks;
+    static void CALLBACK sync(HSYNC, DWORD channel, DWORD, void *user)
+    {
+        auto *self = static_cast<Titles *>(user);
+        const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
+        std::lock_guard<std::mutex> guard(self->lock);
+        self->blocks << QByteArray(meta ? meta : "");
+    }
+    bool waitFor(const QByteArray &block, int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < timeoutMs) {
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (blocks.contains(block))
+                    return true;
+            }
+            QTest::qWait(20);
+        }
+        return false;
+    }
+};
+
+struct Downloads
+{
+    std::mutex lock;
+    QByteArrayList headers;
+    qint64 bytes = 0;
+    static void CALLBACK proc(const void *buffer, DWORD length, void *user)
+    {
+        auto *self = static_cast<Downloads *>(user);
+        std::lock_guard<std::mutex> guard(self->lock);
+        if (buffer && length == 0)
+            self->headers << QByteArray(static_cast<const char *>(buffer));
+        else if (buffer)
+            self->bytes += length;
+    }
+};
+
+} // namespace
+
+class TestAudioNetIcecast : public QObject
+{
+    Q_OBJECT
+
+    IcecastServer m_icecast;
+    Titles m_titles;       // outlive the channels (cleanup() frees them)
+    Downloads m_downloads;
+
+    QByteArray url(const char *mount) const { return m_icecast.mountUrl(QString::fromLatin1(mount)).toEncoded(); }
+
+private slots:
+    void initTestCase()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        QString error;
+        QVERIFY2(m_icecast.start(&error), qPrintable(error));
+        IcecastServer::Source mp3;
+        QVERIFY2(m_icecast.startSource(mp3, &error), qPrintable(error));
+        IcecastServer::Source aac;
+        aac.mount = QStringLiteral("/test.aac");
+        aac.codec = QStringLiteral("aac");
+        aac.bitrateKbps = 64;
+        QVERIFY2(m_icecast.startSource(aac, &error), qPrintable(error));
+        IcecastServer::Source vorbis;
+        vorbis.mount = QStringLiteral("/test.ogg");
+        vorbis.codec = QStringLiteral("vorbis");
+        QVERIFY2(m_icecast.startSource(vorbis, &error), qPrintable(error));
+        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    }
+
+    void init()
+    {
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000);
+        BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
+        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+    }
+
+    void cleanup()
+    {
+        BASS_Free();
+        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+        std::lock_guard<std::mutex> guard(m_titles.lock);
+        m_titles.blocks.clear();
+        std::lock_guard<std::mutex> downloads(m_downloads.lock);
+        m_downloads.headers.clear();
+        m_downloads.bytes = 0;
+    }
+
+    void cleanupTestCase()
+    {
+        BASS_Free();
+        m_icecast.stop();
+    }
+
+    void mounts_data()
+    {
+        QTest::addColumn<QByteArray>("mount");
+        QTest::addColumn<DWORD>("ctype");
+        QTest::addColumn<bool>("icyMetadata");
+        QTest::newRow("MP3") << QByteArray("/test.mp3") << DWORD(BASS_CTYPE_STREAM_MP3) << true;
+        QTest::newRow("AAC") << QByteArray("/test.aac") << DWORD(BASS_CTYPE_STREAM_AAC) << true;
+        QTest::newRow("Ogg Vorbis") << QByteArray("/test.ogg") << DWORD(BASS_CTYPE_STREAM_OGG) << false;
+    }
+
+    void mounts()
+    {
+        // As the channel wrapper opens an address: the plain creator first, then the AAC one.
+        QFETCH(QByteArray, mount);
+        QFETCH(DWORD, ctype);
+        QFETCH(bool, icyMetadata);
+        const QByteArray address = url(mount.constData());
+        HSTREAM stream = BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS,
+                                              Downloads::proc, &m_downloads);
+        if (!stream) {
+            QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+            stream = BASS_AAC_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        }
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        BASS_CHANNELINFO info{};
+        QVERIFY(BASS_ChannelGetInfo(stream, &info));
+        QCOMPARE(info.ctype, ctype);
+        const QByteArrayList headers = tagList(stream, BASS_TAG_HTTP);
+        QVERIFY2(headers.value(0).startsWith("HTTP/1.0 200"), headers.join('|').constData());
+        QVERIFY(headers.contains("icy-name:Test Stream"));
+        QCOMPARE(std::any_of(headers.begin(), headers.end(), [](const QByteArray &h) { return h.startsWith("icy-metaint:"); }),
+                 icyMetadata);
+        if (ctype == BASS_CTYPE_STREAM_OGG) {
+            const QByteArrayList comments = tagList(stream, BASS_TAG_OGG);
+            QVERIFY2(std::any_of(comments.begin(), comments.end(),
+                                 [](const QByteArray &c) { return c.toLower().startsWith("encoder="); }),
+                     comments.join('|').constData());
+        }
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QTest::qWait(1500);
+        QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
+        const double heard = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+        QVERIFY2(heard > 1.0, qPrintable(QString::number(heard)));
+        const DWORD level = BASS_ChannelGetLevel(stream);
+        QVERIFY((level & 0xFFFF) > 1000); // the source's sine (at an eighth of full scale) is heard
+        BASS_StreamFree(stream);
+    }
+
+    void titleChange_data()
+    {
+        QTest::addColumn<QByteArray>("mount");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("MP3") << QByteArray("/test.mp3") << QStringLiteral("Artist - It's';odd");
+        QTest::newRow("AAC") << QByteArray("/test.aac") << QStringLiteral("Band - Song");
+    }
+
+    void titleChange()
+    {
+        QFETCH(QByteArray, mount);
+        QFETCH(QString, title);
+        const QByteArray address = url(mount.constData());
+        HSTREAM stream = BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        if (!stream)
+            stream = BASS_AAC_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, Titles::sync, &m_titles));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QString error;
+        QVERIFY2(m_icecast.setTitle(QString::fromLatin1(mount), title, &error), qPrintable(error));
+        // Raw, as Icecast sends it: the "';" inside the title is not an end.
+        const QByteArray block = "StreamTitle='" + title.toUtf8() + "';";
+        QVERIFY2(m_titles.waitFor(block, 12000), m_titles.blocks.join(QByteArray("|")).constData());
+        BASS_StreamFree(stream);
+    }
+
+    void liveMountPositions()
+    {
+        // With the creator's pre-buffer at 60 %, the share of the download buffer that is filled
+        // when it returns; then the wrapper's own wait for 80 % fills up as the stream goes on.
+        BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 60);
+        const QByteArray address = url("/test.mp3");
+        const HSTREAM stream = BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS,
+                                                    Downloads::proc, &m_downloads);
+        QVERIFY(stream);
+        const QWORD end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
+        QCOMPARE(end, QWORD(5 * 16000)); // five seconds of 128 kbit/s
+        auto buffered = [&] {
+            return qint64(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD)) -
+                   qint64(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT));
+        };
+        QVERIFY2(buffered() >= qint64(end) * 60 / 100, qPrintable(QString::number(buffered())));
+        QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CONNECTED), QWORD(1));
+        QElapsedTimer waited;
+        waited.start();
+        while (buffered() * 100 / qint64(end) <= 80 && waited.elapsed() < 4000)
+            QTest::qWait(50);
+        QVERIFY2(buffered() * 100 / qint64(end) > 80, qPrintable(QString::number(buffered())));
+
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        const QWORD before = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT);
+        QTest::qWait(2000);
+        const QWORD current = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT);
+        const QWORD downloaded = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD);
+        // Playing consumes about 16000 bytes a second; the download stays ahead by the buffer.
+        QVERIFY2(current > before + 20000 && current < before + 48000, qPrintable(QString::number(current - before)));
+        QVERIFY(downloaded >= current);
+        QVERIFY(downloaded - current <= end + 32768);
+        BASS_StreamFree(stream);
+        std::lock_guard<std::mutex> guard(m_downloads.lock);
+        QCOMPARE(m_downloads.headers.size(), 1);
+        QVERIFY(m_downloads.headers[0].startsWith("HTTP/1.0 200 OK\r\n"));
+        QVERIFY(m_downloads.headers[0].contains("\r\nicy-metaint:16000\r\n"));
+        QVERIFY(m_downloads.headers[0].endsWith("\r\n\r\n"));
+        QVERIFY(m_downloads.bytes > qint64(downloaded) - 65536 && m_downloads.bytes <= qint64(downloaded));
+    }
+};
+
+TUNORA_TEST_MAIN_CORE(TestAudioNetIcecast)
+#include "tst_audionet_icecast.moc"
