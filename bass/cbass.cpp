@@ -1256,6 +1256,7 @@ void CBass::AdvancePlaybackClock()
 {
     ++m_secondsPlayed;
     ++m_secondsTick;
+    UpdateMeasuredBitrate();
 }
 
 void CBass::SetFadeTimes(int fadeInMs, int fadeOutMs)
@@ -1289,7 +1290,9 @@ void CBass::OnStreamData(const void *buffer, DWORD length)
         Notify(EventRecordingFailed, 0);
         StopRecording();
     }
-    UpdateMeasuredBitrate();
+    // The measured bit rate is not refreshed from here but by the play clock (at most once a
+    // second either way): an engine call on this thread may leave the reader holding the last
+    // reference to a channel stopped meanwhile.
 }
 
 void CBass::OnMetaSync(HSYNC handle, DWORD channel, DWORD data)

@@ -75,7 +75,9 @@ public:
     CBass();
     CBass(const CBass &) = delete;
     CBass &operator=(const CBass &) = delete;
-    // Stops the channel and frees everything.
+    // Stops the channel and frees everything. Engine threads may call the virtual hooks until the
+    // channel is stopped: a derived class whose hooks use its own members calls Stop(0) in its
+    // own destructor.
     virtual ~CBass();
 
     // Stops a channel that is open and clears every field to its start value. The now-playing
@@ -293,7 +295,8 @@ public:
     quint32 StationBitrate() const;
     quint64 BytesDownloaded() const;
     quint64 SecondsPlayed() const { return m_secondsPlayed; }
-    // One second of playback passed: both play counters advance.
+    // One second of playback passed (the channel's timer calls this while the channel plays):
+    // both play counters advance and the measured bit rate is refreshed.
     void AdvancePlaybackClock();
 
     int FadeInMs() const { return m_fadeInMs; }
@@ -306,7 +309,8 @@ public:
     // After a successful open: pre-buffer, syncs, channel information, first title, bit rate,
     // EventPlaying, now-playing, fade-in. Returns early when an abort is requested meanwhile.
     virtual void OnConnected();
-    // Downloaded bytes: to a recording of the stream's own data, then the measured bit rate.
+    // Downloaded bytes, on the network reader's thread: to a recording of the stream's own data.
+    // Calls no engine function (see AdvancePlaybackClock for the bit rate).
     virtual void OnStreamData(const void *buffer, DWORD length);
     // A title may have changed: read the tags, judge the title, raise EventTitleChanged when a
     // new one was accepted.
