@@ -98,6 +98,8 @@ public:
     }
 
 protected:
+    // True while a creator opens the source.
+    bool opening() const { return m_open.load(std::memory_order_acquire) != nullptr; }
     bool openAborted() const
     {
         const OpenContext *context = m_open.load(std::memory_order_acquire);

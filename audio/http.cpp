@@ -421,15 +421,16 @@ int errorFromLookup(int eaiError, int savedErrno)
 
 namespace {
 
-// Trust stores are read once per file.
+// Trust stores are read once per file and kept for the life of the process (connections of
+// abandoned threads may still use them while static objects are destroyed).
 std::mutex g_credentialsLock;
-std::map<std::string, gnutls_certificate_credentials_t> g_credentials;
 
 gnutls_certificate_credentials_t credentialsFor(const std::string &caFile)
 {
+    static auto *cache = new std::map<std::string, gnutls_certificate_credentials_t>;
     std::lock_guard<std::mutex> guard(g_credentialsLock);
-    const auto it = g_credentials.find(caFile);
-    if (it != g_credentials.end())
+    const auto it = cache->find(caFile);
+    if (it != cache->end())
         return it->second;
     gnutls_certificate_credentials_t credentials = nullptr;
     if (gnutls_certificate_allocate_credentials(&credentials) < 0)
@@ -437,7 +438,7 @@ gnutls_certificate_credentials_t credentialsFor(const std::string &caFile)
     // A missing or empty store trusts nothing: every certificate then fails verification.
     if (!caFile.empty())
         gnutls_certificate_set_x509_trust_file(credentials, caFile.c_str(), GNUTLS_X509_FMT_PEM);
-    g_credentials.emplace(caFile, credentials);
+    cache->emplace(caFile, credentials);
     return credentials;
 }
 

@@ -183,6 +183,7 @@ int BufferedSource::read(std::uint8_t *buffer, int size)
     if (size <= 0)
         return 0;
     std::unique_lock<std::mutex> lock(m_lock);
+    Progress progress;
     for (;;) {
         if (m_interrupted.load(std::memory_order_relaxed) || openAborted())
             return AVERROR_EXIT;
@@ -199,8 +200,25 @@ int BufferedSource::read(std::uint8_t *buffer, int size)
         }
         if (endedForReaders())
             return 0;
+        if (openStalled(progress))
+            return AVERROR(ETIMEDOUT);
         m_dataReady.wait_for(lock, WaitSlice); // slices: the creator's abort flag does not notify
     }
+}
+
+bool BufferedSource::openStalled(Progress &progress) const
+{
+    // A creator must not wait for ever on a server that answered and then sends nothing.
+    if (!opening())
+        return false;
+    const std::int64_t received = m_received.load(std::memory_order_relaxed);
+    const auto now = Clock::now();
+    if (received != progress.received || progress.since == Clock::time_point()) {
+        progress.received = received;
+        progress.since = now;
+        return false;
+    }
+    return now - progress.since >= std::chrono::milliseconds(netTimeoutMs());
 }
 
 int BufferedSource::peek(std::int64_t offset, std::uint8_t *buffer, int size)
@@ -208,6 +226,7 @@ int BufferedSource::peek(std::int64_t offset, std::uint8_t *buffer, int size)
     if (offset < 0 || size <= 0)
         return 0;
     std::unique_lock<std::mutex> lock(m_lock);
+    Progress progress;
     const std::int64_t wanted = std::min<std::int64_t>(offset + size, MaxPeek);
     if (wanted > m_peekDemand) {
         m_peekDemand = wanted;
@@ -224,6 +243,8 @@ int BufferedSource::peek(std::int64_t offset, std::uint8_t *buffer, int size)
                 return 0;
             return int(copyOut(at + offset, buffer, std::size_t(std::min<std::int64_t>(size, available))));
         }
+        if (openStalled(progress))
+            return AVERROR(ETIMEDOUT);
         m_dataReady.wait_for(lock, WaitSlice);
     }
 }
@@ -589,9 +610,12 @@ bool HttpSource::reconnect()
     const auto window = std::chrono::milliseconds(config().reconnectWindowMs.load());
     for (;;) {
         m_backoffMs = m_backoffMs == 0 ? FirstBackoffMs : std::min(m_backoffMs * 2, MaxBackoffMs);
-        if (!sleepFor(std::chrono::milliseconds(jittered(m_backoffMs))))
+        // The last attempt comes as the window closes.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_failingSince + window - Clock::now());
+        if (left.count() <= 0)
             return false;
-        if (Clock::now() - m_failingSince > window)
+        if (!sleepFor(std::min(std::chrono::milliseconds(jittered(m_backoffMs)), left)))
             return false;
         HttpRequest request = m_request;
         request.rangeFrom = size() >= 0 ? m_offset + downloaded() : 0;

@@ -12,7 +12,7 @@
 //   a growing, jittered back-off, and the data ends only when the server answers with an error
 //   or no connection worth the name came for the reconnect window (10 s).
 // - AvioSource: what FFmpeg's own protocols read (mmsh://, mmst://).
-// - HlsSource (hls.h): HTTP live streams, segment after segment.
+// - HlsSource (hlssource.h): HTTP live streams, segment after segment.
 //
 // The creators' common path (urlcreators.cpp) decides which source an address needs.
 
@@ -107,6 +107,13 @@ private:
 
     // With m_lock held.
     bool endedForReaders() const;
+    struct Progress
+    {
+        std::int64_t received = -1;
+        Clock::time_point since;
+    };
+    // True when, during an open, nothing arrived for the net time-out.
+    bool openStalled(Progress &progress) const;
     std::size_t copyOut(std::int64_t from, std::uint8_t *buffer, std::size_t size) const;
     void discardConsumed();
     std::int64_t fillLimit() const;

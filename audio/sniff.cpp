@@ -298,10 +298,11 @@ int sniffFamily(Family family, ByteSource &source, Sniffed &out)
     // Skip ID3v2 tags (several may follow each other), then look at the data behind them.
     std::int64_t start = 0;
     std::uint8_t header[10];
+    auto failed = [](int got) { return got == AVERROR(ETIMEDOUT) ? BASS_ERROR_TIMEOUT : BASS_ERROR_ABORTED; };
     for (int tags = 0; tags < 8; ++tags) {
         const int got = source.peek(start, header, sizeof header);
         if (got < 0)
-            return BASS_ERROR_ABORTED;
+            return failed(got);
         const std::size_t tag = id3v2Length(header, std::size_t(got));
         if (tag == 0)
             break;
@@ -316,7 +317,7 @@ int sniffFamily(Family family, ByteSource &source, Sniffed &out)
         data.resize(window);
         const int got = source.peek(start, data.data(), int(data.size()));
         if (got < 0)
-            return BASS_ERROR_ABORTED;
+            return failed(got);
         data.resize(std::size_t(got));
         const bool endsHere = data.size() < window;
         const bool final = endsHere || window == ScanWindow;

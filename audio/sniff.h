@@ -32,7 +32,8 @@ struct Sniffed
 
 // Looks at the source's first bytes (without consuming them). Returns 0 and fills `out` when the
 // data belongs to `family`; BASS_ERROR_FILEFORM when it does not; BASS_ERROR_ABORTED when the
-// source was interrupted or the open aborted while waiting for data.
+// source was interrupted or the open aborted while waiting for data; BASS_ERROR_TIMEOUT when a
+// network source delivered nothing for the net time-out.
 int sniffFamily(Family family, ByteSource &source, Sniffed &out);
 
 // Frame-header checks, exposed for the tests and the fuzz target. `size` is what `p` holds.

@@ -9,7 +9,7 @@
 // connection failure, so that the remaining creators fail at once instead of trying again.
 
 #include "engine.h"
-#include "hls.h"
+#include "hlssource.h"
 #include "netsource.h"
 #include "playlist.h"
 
@@ -21,6 +21,9 @@ namespace tunora::audio {
 namespace {
 
 constexpr auto ParkTime = std::chrono::seconds(3);
+// A failure is remembered only for the creators tried right after: a new attempt by the user
+// a moment later must connect again.
+constexpr auto FailureTime = std::chrono::seconds(1);
 constexpr std::size_t MaxParked = 8;
 constexpr int MaxPlaylistDepth = 5;
 constexpr int MaxEntriesTried = 16;
@@ -92,7 +95,7 @@ void park(Parked entry)
     {
         std::lock_guard<std::mutex> guard(p.lock);
         entry.thread = std::this_thread::get_id();
-        entry.until = Clock::now() + ParkTime;
+        entry.until = Clock::now() + (entry.error != 0 ? FailureTime : ParkTime);
         for (auto it = p.parked.begin(); it != p.parked.end();) {
             if (it->thread == entry.thread && it->url == entry.url) {
                 dropped.push_back(std::move(*it));
@@ -121,6 +124,10 @@ bool claim(const std::string &url, Parked &out)
     const auto self = std::this_thread::get_id();
     for (auto it = p.parked.begin(); it != p.parked.end(); ++it) {
         if (it->thread == self && it->url == url && it->until > Clock::now()) {
+            if (it->error != 0) { // stays for the next creator, too
+                out.error = it->error;
+                return true;
+            }
             out = std::move(*it);
             p.parked.erase(it);
             return true;

@@ -286,6 +286,7 @@ class TestAudioNet : public QObject
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
         BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 2);
         BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
+        BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, nullptr);
         tunora::audio::config().reconnectWindowMs = 2500;
         tunora::audio::config().setCaFile("/etc/ssl/certs/ca-certificates.crt");
         tunora::audio::setResolverForTests(nullptr);
@@ -450,6 +451,8 @@ private slots:
         // asking again.
         QCOMPARE(BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr),
                  HSTREAM(0));
+        QCOMPARE(BASS_ErrorGetCode(), expected);
+        QCOMPARE(BASS_MP4_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE), HSTREAM(0));
         QCOMPARE(BASS_ErrorGetCode(), expected);
         QVERIFY(asked.load() <= 1);
     }
@@ -1072,6 +1075,7 @@ private slots:
             m_server.start(once({ScriptedServer::send(streamHeader() + m_mp3), ScriptedServer::close()})));
         const QByteArray proxy = "us:pw@127.0.0.1:" + QByteArray::number(m_server.port());
         QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, proxy.constData()));
+        QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, "Tunora/1.02"));
         const HSTREAM stream = BASS_StreamCreateURL("http://radio.example:8000/live", 0,
                                                     BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
         QVERIFY(stream);
@@ -1079,6 +1083,27 @@ private slots:
         QVERIFY(request.startsWith("GET http://radio.example:8000/live HTTP/1.0\r\n"));
         QVERIFY(request.contains("\r\nHost: radio.example:8000\r\n"));
         QVERIFY(request.contains("\r\nProxy-Authorization: Basic dXM6cHc=\r\n"));
+        QVERIFY(request.contains("\r\nUser-Agent: Tunora/1.02\r\n"));
+        BASS_StreamFree(stream);
+    }
+
+    void startOffset()
+    {
+        // The creators' offset asks the server for the rest of a file from there.
+        const QByteArray rest = m_mp3.mid(80000);
+        QVERIFY(m_server.start(
+            once({ScriptedServer::send(
+                      ScriptedServer::header("HTTP/1.1 206 Partial Content",
+                                             {"Content-Type: audio/mpeg",
+                                              "Content-Length: " + QByteArray::number(rest.size())}) +
+                      rest),
+                  ScriptedServer::hold()})));
+        const HSTREAM stream = BASS_StreamCreateURL(m_server.url("/f.mp3").constData(), 80000,
+                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY(stream);
+        QVERIFY(m_server.requests().value(0).contains("\r\nRange: bytes=80000-\r\n"));
+        const double seconds = decodedSeconds(stream);
+        QVERIFY2(std::abs(seconds - 5.0) < 0.1, qPrintable(QString::number(seconds)));
         BASS_StreamFree(stream);
     }
 

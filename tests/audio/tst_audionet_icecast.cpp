@@ -74,10 +74,13 @@ class TestAudioNetIcecast : public QObject
     Q_OBJECT
 
     IcecastServer m_icecast;
-    Titles m_titles;       // outlive the channels (cleanup() frees them)
+    Titles m_titles; // outlive the channels (cleanup() frees them)
     Downloads m_downloads;
 
-    QByteArray url(const char *mount) const { return m_icecast.mountUrl(QString::fromLatin1(mount)).toEncoded(); }
+    QByteArray url(const char *mount) const
+    {
+        return m_icecast.mountUrl(QString::fromLatin1(mount)).toEncoded();
+    }
 
 private slots:
     void initTestCase()
@@ -154,7 +157,8 @@ private slots:
         const QByteArrayList headers = tagList(stream, BASS_TAG_HTTP);
         QVERIFY2(headers.value(0).startsWith("HTTP/1.0 200"), headers.join('|').constData());
         QVERIFY(headers.contains("icy-name:Test Stream"));
-        QCOMPARE(std::any_of(headers.begin(), headers.end(), [](const QByteArray &h) { return h.startsWith("icy-metaint:"); }),
+        QCOMPARE(std::any_of(headers.begin(), headers.end(),
+                             [](const QByteArray &h) { return h.startsWith("icy-metaint:"); }),
                  icyMetadata);
         if (ctype == BASS_CTYPE_STREAM_OGG) {
             const QByteArrayList comments = tagList(stream, BASS_TAG_OGG);
@@ -165,7 +169,8 @@ private slots:
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QTest::qWait(1500);
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
-        const double heard = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+        const double heard =
+            BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
         QVERIFY2(heard > 1.0, qPrintable(QString::number(heard)));
         const DWORD level = BASS_ChannelGetLevel(stream);
         QVERIFY((level & 0xFFFF) > 1000); // the source's sine (at an eighth of full scale) is heard
@@ -205,8 +210,8 @@ private slots:
         // when it returns; then the wrapper's own wait for 80 % fills up as the stream goes on.
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 60);
         const QByteArray address = url("/test.mp3");
-        const HSTREAM stream = BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS,
-                                                    Downloads::proc, &m_downloads);
+        const HSTREAM stream = BASS_StreamCreateURL(
+            address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS, Downloads::proc, &m_downloads);
         QVERIFY(stream);
         const QWORD end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
         QCOMPARE(end, QWORD(5 * 16000)); // five seconds of 128 kbit/s
@@ -228,7 +233,8 @@ private slots:
         const QWORD current = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CURRENT);
         const QWORD downloaded = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD);
         // Playing consumes about 16000 bytes a second; the download stays ahead by the buffer.
-        QVERIFY2(current > before + 20000 && current < before + 48000, qPrintable(QString::number(current - before)));
+        QVERIFY2(current > before + 20000 && current < before + 48000,
+                 qPrintable(QString::number(current - before)));
         QVERIFY(downloaded >= current);
         QVERIFY(downloaded - current <= end + 32768);
         BASS_StreamFree(stream);

@@ -1,7 +1,7 @@
 // The network reader's parsers on their own: playlist readers, ICY de-interleaving, addresses,
 // reply headers, HLS playlists and the mapping of socket failures to error codes.
 
-#include "hls.h"
+#include "hlssource.h"
 #include "http.h"
 #include "icy.h"
 #include "playlist.h"

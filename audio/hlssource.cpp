@@ -1,4 +1,4 @@
-#include "hls.h"
+#include "hlssource.h"
 
 #include "engine.h"
 #include "playlist.h"
@@ -320,6 +320,7 @@ void HlsSource::run()
     };
     auto loaded = Clock::now(); // when the playlist in hand was fetched
     bool grew = true;           // whether that fetch brought new segments
+    auto grewAt = loaded;       // a live playlist that stops growing is a stream that ended
     for (;;) {
         const std::vector<HlsSegment> segments = m_playlist.segments;
         if (!segments.empty() && m_next < segments.front().sequence)
@@ -352,6 +353,11 @@ void HlsSource::run()
         }
         loaded = Clock::now();
         grew = !m_playlist.segments.empty() && m_playlist.segments.back().sequence > before;
+        if (grew)
+            grewAt = loaded;
+        else if (loaded - grewAt >
+                 std::max<std::chrono::milliseconds>(window, std::chrono::milliseconds(int(3000 * target))))
+            return;
         retryMs = 0;
         failingSince = Clock::time_point::max();
     }
