@@ -1,0 +1,169 @@
+#pragma once
+
+// A channel wrapper for tests: records every notification (from any thread) with the time it
+// came, keeps the real title processing, and lets a test script what the recording writer
+// answers. Header-only: only tests that link tunora_bass include it.
+
+#include "cbass.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMutex>
+#include <QTest>
+
+namespace TunoraTest {
+
+class TestBass : public BASS::CBass
+{
+public:
+    struct Event
+    {
+        uint msg;
+        uint param;
+        qint64 atMs; // since construction or clearEvents()
+    };
+
+    TestBass() { m_clock.start(); }
+    // Engine threads may call the hooks until the channel is gone: stop it while this object is
+    // still whole.
+    ~TestBass() override { Stop(0); }
+
+    void Notify(uint msg, uint param) override
+    {
+        QMutexLocker lock(&m_eventLock);
+        m_events.append({msg, param, m_clock.elapsed()});
+    }
+
+    void ShowMessage(const QString &text, bool show) override
+    {
+        QMutexLocker lock(&m_eventLock);
+        m_messages.append({text, show});
+    }
+
+    bool WaitForPreBuffer() override
+    {
+        const bool filled = BASS::CBass::WaitForPreBuffer();
+        QMutexLocker lock(&m_eventLock);
+        m_preBuffered = filled;
+        m_fillAfterPreBuffer = BufferFillPercent();
+        return filled;
+    }
+
+    QList<Event> events() const
+    {
+        QMutexLocker lock(&m_eventLock);
+        return m_events;
+    }
+    // The messages in order, optionally only those of one kind.
+    QList<uint> messages() const
+    {
+        QList<uint> out;
+        for (const Event &e : events())
+            out.append(e.msg);
+        return out;
+    }
+    int count(uint msg) const { return int(messages().count(msg)); }
+    // The params of every notification of one kind, in order.
+    QList<uint> params(uint msg) const
+    {
+        QList<uint> out;
+        for (const Event &e : events())
+            if (e.msg == msg)
+                out.append(e.param);
+        return out;
+    }
+    // Time of the first notification of a kind, -1 when none came.
+    qint64 timeOf(uint msg) const
+    {
+        for (const Event &e : events())
+            if (e.msg == msg)
+                return e.atMs;
+        return -1;
+    }
+    qint64 elapsed() const { return m_clock.elapsed(); }
+    void clearEvents()
+    {
+        QMutexLocker lock(&m_eventLock);
+        m_events.clear();
+        m_messages.clear();
+        m_clock.restart();
+    }
+    // Waits (serving this thread's events) until `count` notifications of a kind arrived.
+    bool waitFor(uint msg, int count = 1, int timeoutMs = 10000) const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (this->count(msg) < count && waited.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return this->count(msg) >= count;
+    }
+
+    QList<QPair<QString, bool>> shownMessages() const
+    {
+        QMutexLocker lock(&m_eventLock);
+        return m_messages;
+    }
+    bool preBuffered() const
+    {
+        QMutexLocker lock(&m_eventLock);
+        return m_preBuffered;
+    }
+    int fillAfterPreBuffer() const
+    {
+        QMutexLocker lock(&m_eventLock);
+        return m_fillAfterPreBuffer;
+    }
+
+    // ---- the recording state, set from the test (the writers are not part of the wrapper) ----
+    void setRecording(bool active, bool armed, qint32 format = BASS::RecordStreamData)
+    {
+        QMutexLocker lock(&m_recordLock);
+        m_record.active = active;
+        m_record.armed = armed;
+        m_record.format = format;
+    }
+    // What WriteRecordedData answers, one character per block: 't' written, 'f' failed.
+    void scriptWrites(const QByteArray &answers)
+    {
+        QMutexLocker lock(&m_eventLock);
+        m_writeAnswers = answers;
+        m_writes = 0;
+    }
+    int writes() const
+    {
+        QMutexLocker lock(&m_eventLock);
+        return m_writes;
+    }
+    // The working texts a connect error report shows.
+    void setReportState(const QString &errorText, const QString &url, const QString &tags)
+    {
+        {
+            QMutexLocker lock(&m_textLock);
+            m_errorText = errorText;
+            m_currentUrl = url;
+        }
+        QMutexLocker lock(&m_metaLock);
+        m_streamInfo.tagsText = tags;
+    }
+
+protected:
+    bool WriteRecordedData(const void *, DWORD) override
+    {
+        QMutexLocker lock(&m_eventLock);
+        const bool ok = m_writes < m_writeAnswers.size() && m_writeAnswers[m_writes] == 't';
+        ++m_writes;
+        return ok;
+    }
+
+private:
+    mutable QMutex m_eventLock;
+    QElapsedTimer m_clock;
+    QList<Event> m_events;
+    QList<QPair<QString, bool>> m_messages;
+    bool m_preBuffered = false;
+    int m_fillAfterPreBuffer = -1;
+    QByteArray m_writeAnswers;
+    int m_writes = 0;
+};
+
+} // namespace TunoraTest
