@@ -8,16 +8,15 @@
 
 #include "audioengine.h"
 #include "http.h"
+#include "loopback.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -31,16 +30,8 @@ using Clock = std::chrono::steady_clock;
 // Accepts connections and keeps them open without a word.
 int silentServer(std::vector<int> &held, std::mutex &lock)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 64) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        std::perror("audio-net-cancel: listen");
-        std::exit(1);
-    }
+    int port = 0;
+    const int fd = bench::listenOnLoopback("audio-net-cancel", port);
     std::thread([fd, &held, &lock] {
         for (;;) {
             const int client = ::accept(fd, nullptr, nullptr);
@@ -50,7 +41,7 @@ int silentServer(std::vector<int> &held, std::mutex &lock)
             held.push_back(client);
         }
     }).detach();
-    return ntohs(address.sin_port);
+    return port;
 }
 
 // Runs the plain URL creator on `url`, sets the abort flag after `afterMs`; returns the time from
