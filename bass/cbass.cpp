@@ -243,6 +243,8 @@ HSTREAM CBass::create(CreatorKind kind, const QString &address, DWORD flags, boo
     const std::wstring wide = address.toStdWString();
     const void *path = wide.c_str();
     const DWORD narrowFlags = flags & ~DWORD(BASS_UNICODE);
+    // Every URL creator gets the download callback, not only the plain one: an AAC or FLAC
+    // station would otherwise have no header text, no byte count and nothing to record.
     HSTREAM handle = 0;
     switch (kind) {
     case CreatorPlain:
