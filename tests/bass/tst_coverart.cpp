@@ -5,6 +5,7 @@
 #include "coverart.h"
 #include "httpserver.h"
 #include "net.h"
+#include "testca.h"
 #include "testmain.h"
 
 #include <QBuffer>
@@ -168,6 +169,7 @@ class TestCoverArt : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -176,6 +178,7 @@ private slots:
     void nextCandidateWhenImageFails_data();
     void nextCandidateWhenImageFails();
     void imageBehindRedirect();
+    void untrustedCertificateIsNotFound();
     void fallsBackToNextSource();
     void notFound_data();
     void notFound();
@@ -190,12 +193,35 @@ private slots:
     void artistInfo();
 
 private:
+    // Replaces the plain server by one that speaks TLS with a certificate of this authority.
+    void useTls(const TunoraTest::TestCa &ca);
+
+    std::unique_ptr<TunoraTest::TestCa> m_ca;
+    std::unique_ptr<TunoraTest::TestCa> m_otherCa;
+    QStringList m_messages; // message boxes the lookups tried to show
     std::unique_ptr<HttpServer> m_server;
     std::unique_ptr<CoverArt> m_cover;
 };
 
+void TestCoverArt::initTestCase()
+{
+    m_ca = std::make_unique<TunoraTest::TestCa>();
+    QVERIFY2(m_ca->isValid(), qPrintable(m_ca->error()));
+    m_otherCa = std::make_unique<TunoraTest::TestCa>(QStringLiteral("Another CA"));
+    QVERIFY2(m_otherCa->isValid(), qPrintable(m_otherCa->error()));
+}
+
 void TestCoverArt::init()
 {
+    m_messages.clear();
+    HttpSettings &settings = QHttpExt::settings();
+    settings = HttpSettings();
+    settings.extraCaCertificates = {m_ca->caCertificate()};
+    settings.messageHook = [this](MessageKind, const QString &, const QString &text,
+                                  QMessageBox::StandardButtons) {
+        m_messages << text;
+        return int(QMessageBox::Ok);
+    };
     m_server = std::make_unique<HttpServer>();
     QVERIFY(m_server->listen());
     m_cover = std::make_unique<CoverArt>();
@@ -206,6 +232,16 @@ void TestCoverArt::cleanup()
 {
     m_cover.reset();
     m_server.reset();
+    QHttpExt::settings() = HttpSettings();
+    // Lookups run in the background: they never put a message box in front of the listener.
+    QCOMPARE(m_messages, QStringList());
+}
+
+void TestCoverArt::useTls(const TunoraTest::TestCa &ca)
+{
+    m_server = std::make_unique<HttpServer>();
+    QVERIFY(m_server->listenTls(ca.serverCertificate(), ca.serverKey()));
+    configure(*m_cover, *m_server);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -217,6 +253,7 @@ void TestCoverArt::sourceFound_data()
     QTest::addColumn<QStringList>("query"); // name=value pairs the search must carry
     QTest::addColumn<Setup>("setup");
     QTest::addColumn<QString>("title"); // of the album information delivered
+    QTest::addColumn<bool>("tls");
 
     auto shop = [](HttpServer &s, CoverArt &) {
         s.setResponse(QStringLiteral("/amazonsearch.aspx"),
@@ -229,13 +266,14 @@ void TestCoverArt::sourceFound_data()
     };
     QTest::newRow("shop search US") << 1 << "/amazonsearch.aspx"
                                     << QStringList{u"artist=Pink%20Floyd"_s, u"title=Time"_s, u"dest=US"_s}
-                                    << Setup(shop) << "Dark Side";
+                                    << Setup(shop) << "Dark Side" << false;
     QTest::newRow("shop search Japan")
-        << 5 << "/amazonsearch.aspx" << QStringList{u"dest=JP"_s} << Setup(shop) << "Dark Side";
+        << 5 << "/amazonsearch.aspx" << QStringList{u"dest=JP"_s} << Setup(shop) << "Dark Side" << false;
     QTest::newRow("image search, safe")
-        << 8 << "/images" << QStringList{u"q=Pink+Floyd+%22Time%22"_s, u"safe=on"_s} << Setup(google) << "";
+        << 8 << "/images" << QStringList{u"q=Pink+Floyd+%22Time%22"_s, u"safe=on"_s} << Setup(google) << ""
+        << false;
     QTest::newRow("image search") << 9 << "/images" << QStringList{u"q=Pink+Floyd+Time"_s, u"safe=off"_s}
-                                  << Setup(google) << "";
+                                  << Setup(google) << "" << false;
     QTest::newRow("track information")
         << 10 << "/2.0/" << QStringList{u"method=track.getinfo"_s, u"artist=Pink%20Floyd"_s, u"track=Time"_s}
         << Setup([](HttpServer &s, CoverArt &) {
@@ -243,17 +281,21 @@ void TestCoverArt::sourceFound_data()
                              xml(trackInfoReply(s.url(QStringLiteral("/img/xl.png")), QString())));
                s.setResponse(QStringLiteral("/img/xl.png"), image());
            })
-        << "Track Info Album";
+        << "Track Info Album" << false;
+    auto songSearch = [](HttpServer &s, CoverArt &) {
+        s.setResponse(
+            QStringLiteral("/api"),
+            HttpResponse::ok(songSearchReply({{"Dark Side", s.url(QStringLiteral("/img/170.jpg"))}}),
+                             "application/json"));
+        s.setResponse(QStringLiteral("/img/170.jpg"), image());
+    };
     QTest::newRow("directory song search")
-        << 11 << "/api" << QStringList{u"search_itunes=Pink+Floyd+-+Time"_s, u"sid=7"_s}
-        << Setup([](HttpServer &s, CoverArt &) {
-               s.setResponse(
-                   QStringLiteral("/api"),
-                   HttpResponse::ok(songSearchReply({{"Dark Side", s.url(QStringLiteral("/img/170.jpg"))}}),
-                                    "application/json"));
-               s.setResponse(QStringLiteral("/img/170.jpg"), image());
-           })
-        << "Dark Side";
+        << 11 << "/api" << QStringList{u"search_itunes=Pink+Floyd+-+Time"_s, u"sid=7"_s} << Setup(songSearch)
+        << "Dark Side" << false;
+    QTest::newRow("directory song search over https")
+        << 11 << "/api" << QStringList{u"sid=7"_s} << Setup(songSearch) << "Dark Side" << true;
+    QTest::newRow("shop search over https")
+        << 2 << "/amazonsearch.aspx" << QStringList{u"dest=UK"_s} << Setup(shop) << "Dark Side" << true;
 }
 
 void TestCoverArt::sourceFound()
@@ -263,7 +305,11 @@ void TestCoverArt::sourceFound()
     QFETCH(QStringList, query);
     QFETCH(Setup, setup);
     QFETCH(QString, title);
+    QFETCH(bool, tls);
 
+    if (tls)
+        useTls(*m_ca);
+    QCOMPARE(m_server->baseUrl().startsWith(QLatin1String("https:")), tls);
     setup(*m_server, *m_cover);
     m_cover->setSourceOrder({source});
     QSignalSpy process(m_cover.get(), &CoverArt::sig_coverArtProcess);
@@ -342,6 +388,23 @@ void TestCoverArt::imageBehindRedirect()
     QCOMPARE(values(process), foundSignals);
     QCOMPARE(m_cover->Image().size(), QSize(8, 8));
     QCOMPARE(m_cover->CurrentAlbumInfo().title, QStringLiteral("Moved"));
+}
+
+void TestCoverArt::untrustedCertificateIsNotFound()
+{
+    useTls(*m_otherCa);
+    m_cover->setSourceOrder({CoverArt::SourceCustom});
+    m_server->setResponse(
+        QStringLiteral("/api"),
+        HttpResponse::ok(songSearchReply({{"A", m_server->url(QStringLiteral("/img/a.png"))}}),
+                         "application/json"));
+    m_server->setResponse(QStringLiteral("/img/a.png"), image());
+
+    QSignalSpy process(m_cover.get(), &CoverArt::sig_coverArtProcess);
+    m_cover->DownloadAlbumInfo(song(QStringLiteral("Pink Floyd"), QStringLiteral("Time")));
+    QVERIFY(waitFor(process, CoverArt::LookupEnded));
+    QCOMPARE(values(process), notFoundSignals);
+    QCOMPARE(m_server->requestCount(), 0);
 }
 
 void TestCoverArt::fallsBackToNextSource()
