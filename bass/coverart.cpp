@@ -1379,7 +1379,13 @@ void CoverArt::DownloadArtistInfo(const Song &song, const QString &address)
 {
     if (!m_http || IsDownloading(DownloadInfo::ArtistInfoPage, song))
         return;
-    beginArtist(song, {address});
+    // Links to artist pages may come from fetched pages: only web addresses are followed; any
+    // other ends as "nothing found".
+    const QString page = safeUrl(address);
+    if (page.isEmpty())
+        qCDebug(lcCover).noquote() << "CoverArt::DownloadArtistInfo not a web address:"
+                                   << maskedAddress(address);
+    beginArtist(song, page.isEmpty() ? QStringList() : QStringList{page});
 }
 
 void CoverArt::beginArtist(const Song &song, const QStringList &pages)

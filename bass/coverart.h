@@ -257,7 +257,7 @@ public:
     virtual void DownloadAlbumInfo(const Song &song);
     // Fetches the song's lyrics page; a running lyrics download for another song is abandoned.
     virtual void DownloadLyrics(const Song &song);
-    // Fetches an artist page at this address.
+    // Fetches an artist page at this address (http or https only).
     virtual void DownloadArtistInfo(const Song &song, const QString &address);
     // Fetches the artist wiki page of the song's artist and, when it has no text, the
     // music-information page.

@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 
 #include <functional>
 
@@ -679,9 +680,11 @@ void TestCoverArt::artistInfo_data()
 {
     QTest::addColumn<QString>("artist");
     QTest::addColumn<Setup>("setup");
-    QTest::addColumn<QString>("text");         // "" when nothing is found
-    QTest::addColumn<QStringList>("htmlHas");  // pieces ArtistInfoHtml() must hold
-    QTest::addColumn<QStringList>("requests"); // paths asked for, in order
+    QTest::addColumn<QString>("text");        // "" when nothing is found
+    QTest::addColumn<QStringList>("htmlHas"); // pieces ArtistInfoHtml() must hold
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<QString>(
+        "address"); // a page asked for directly; "" looks the artist up // paths asked for, in order
 
     QTest::newRow("wiki page") << "Pink Floyd" << Setup([](HttpServer &s, CoverArt &) {
         s.setResponse(QStringLiteral("/wiki/music/Pink+Floyd/+wiki"),
@@ -689,7 +692,7 @@ void TestCoverArt::artistInfo_data()
                            "onerror=alert(1)&gt;</p></div>"));
     }) << "Pink Floyd were an English band.\n\n<img src=x onerror=alert(1)>"
                                << QStringList{u"English band.<br><br>&lt;img src=x"_s}
-                               << QStringList{u"/wiki/music/Pink+Floyd/+wiki"_s};
+                               << QStringList{u"/wiki/music/Pink+Floyd/+wiki"_s} << QString();
     QTest::newRow("no wiki, the information page")
         << "Beatles, The" << Setup([](HttpServer &s, CoverArt &) {
                s.setResponse(QStringLiteral("/info/artist/The%20Beatles"),
@@ -697,14 +700,15 @@ void TestCoverArt::artistInfo_data()
                                   "<div style=\"display:none\">hidden</div></div>"));
            })
         << "Liverpool\n\n1960" << QStringList{u"Liverpool<br><br>1960"_s}
-        << QStringList{u"/wiki/music/The+Beatles/+wiki"_s, u"/info/artist/The%20Beatles"_s};
+        << QStringList{u"/wiki/music/The+Beatles/+wiki"_s, u"/info/artist/The%20Beatles"_s} << QString();
     QTest::newRow("redirecting page") << "Cher" << Setup([](HttpServer &s, CoverArt &) {
         s.setResponse(QStringLiteral("/wiki/music/Cher/+wiki"),
                       html("<html><head><meta http-equiv=\"refresh\" content=\"0;url=/wiki/moved/Cher\">"
                            "</head></html>"));
         s.setResponse(QStringLiteral("/wiki/moved/Cher"), html("<div id=wiki>Singer.</div>"));
     }) << "Singer." << QStringList{u"Singer."_s}
-                                      << QStringList{u"/wiki/music/Cher/+wiki"_s, u"/wiki/moved/Cher"_s};
+                                      << QStringList{u"/wiki/music/Cher/+wiki"_s, u"/wiki/moved/Cher"_s}
+                                      << QString();
     QTest::newRow("redirect loop is cut")
         << "Loop" << Setup([](HttpServer &s, CoverArt &) {
                s.setResponse(QStringLiteral("/wiki/music/Loop/+wiki"),
@@ -712,20 +716,29 @@ void TestCoverArt::artistInfo_data()
            })
         << "" << QStringList{u"Nothing found about Loop"_s}
         << QStringList{u"/wiki/music/Loop/+wiki"_s, u"/wiki/music/Loop/+wiki"_s, u"/wiki/music/Loop/+wiki"_s,
-                       u"/wiki/music/Loop/+wiki"_s, u"/info/artist/Loop"_s};
+                       u"/wiki/music/Loop/+wiki"_s, u"/info/artist/Loop"_s}
+        << QString();
     QTest::newRow("redirect to another scheme is not followed")
         << "Files" << Setup([](HttpServer &s, CoverArt &) {
                s.setResponse(QStringLiteral("/wiki/music/Files/+wiki"),
                              html("<meta http-equiv=\"refresh\" content=\"0;url=file:///etc/passwd\">"));
            })
         << "" << QStringList{u"Nothing found about Files"_s}
-        << QStringList{u"/wiki/music/Files/+wiki"_s, u"/info/artist/Files"_s};
+        << QStringList{u"/wiki/music/Files/+wiki"_s, u"/info/artist/Files"_s} << QString();
     QTest::newRow("not found: the name is escaped, the link encoded")
         << "<script>alert(1)</script> & Co" << Setup([](HttpServer &, CoverArt &) {}) << ""
         << QStringList{u"Nothing found about &lt;script&gt;alert(1)&lt;/script&gt; &amp; Co</b>"_s,
                        u"<a href=\"https://search.test/search?q=%3Cscript%3Ealert%281%29%3C%2Fscript%3E+%26+Co\">"_s}
         << QStringList{u"/wiki/music/%3Cscript%3Ealert%281%29%3C%2Fscript%3E+and+Co/+wiki"_s,
-                       u"/info/artist/%3Cscript%3Ealert%281%29%3C%2Fscript%3E%20and%20Co"_s};
+                       u"/info/artist/%3Cscript%3Ealert%281%29%3C%2Fscript%3E%20and%20Co"_s}
+        << QString();
+    QTest::newRow("page asked for directly") << "Cher" << Setup([](HttpServer &s, CoverArt &) {
+        s.setResponse(QStringLiteral("/elsewhere/cher"), html("<div id=wiki>Singer &amp; actress.</div>"));
+    }) << "Singer & actress." << QStringList{u"Singer &amp; actress."_s}
+                                             << QStringList{u"/elsewhere/cher"_s} << "/elsewhere/cher";
+    QTest::newRow("a page that is not on the web is not asked for")
+        << "Cher" << Setup([](HttpServer &, CoverArt &) {}) << ""
+        << QStringList{u"Nothing found about Cher"_s} << QStringList() << "file";
 }
 
 void TestCoverArt::artistInfo()
@@ -735,11 +748,24 @@ void TestCoverArt::artistInfo()
     QFETCH(QString, text);
     QFETCH(QStringList, htmlHas);
     QFETCH(QStringList, requests);
+    QFETCH(QString, address);
     setup(*m_server, *m_cover);
 
     QSignalSpy process(m_cover.get(), &CoverArt::sig_coverArtProcess);
     QSignalSpy status(m_cover.get(), &CoverArt::sig_statusChanged);
-    m_cover->DownloadArtistInfoFor(song(artist, QStringLiteral("Song")));
+    // "file": a local file that would pass for an artist page if it were read.
+    QTemporaryFile local;
+    if (address == QLatin1String("file")) {
+        QVERIFY(local.open());
+        local.write("<div id=wiki>A local file</div>");
+        local.flush();
+        address = QUrl::fromLocalFile(local.fileName()).toString();
+    }
+    if (address.isEmpty())
+        m_cover->DownloadArtistInfoFor(song(artist, QStringLiteral("Song")));
+    else
+        m_cover->DownloadArtistInfo(song(artist, QStringLiteral("Song")),
+                                    address.startsWith(QLatin1Char('/')) ? m_server->url(address) : address);
     QVERIFY(waitFor(process, CoverArt::ArtistInfoReady));
 
     QCOMPARE(values(process), (QList<int>{CoverArt::ArtistInfoStarted, CoverArt::ArtistInfoReady}));

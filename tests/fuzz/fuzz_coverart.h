@@ -6,7 +6,19 @@
 
 #include "coverart.h"
 
+#include <QLoggingCategory>
+
 namespace FuzzCover {
+
+// The readers log what they find; millions of inputs would drown the output.
+inline void quiet()
+{
+    static const bool once = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("tunora.coverart.debug=false"));
+        return true;
+    }();
+    (void)once;
+}
 
 inline void require(bool condition)
 {

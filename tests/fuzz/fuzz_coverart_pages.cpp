@@ -8,6 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    FuzzCover::quiet();
     const QString page = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
 
     const QList<BASS::AlbumInfo> images = BASS::CoverReplies::readGoogleImages(page, QStringLiteral("A - B"));

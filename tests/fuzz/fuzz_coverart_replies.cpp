@@ -8,6 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    FuzzCover::quiet();
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     FuzzCover::requireCandidates(BASS::CoverReplies::readAmazonService(bytes));
     FuzzCover::requireCandidates(BASS::CoverReplies::readLastFMImages(bytes));
