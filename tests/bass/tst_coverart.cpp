@@ -3,12 +3,12 @@
 // source, services that answer nothing or cannot be reached, repeated lookups and Stop.
 
 #include "coverart.h"
+#include "coverfixture.h"
 #include "httpserver.h"
 #include "net.h"
 #include "testca.h"
 #include "testmain.h"
 
-#include <QBuffer>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 
@@ -24,20 +24,9 @@ namespace {
 
 using Setup = std::function<void(HttpServer &server, CoverArt &cover)>;
 
-QByteArray png(int width, int height, QColor color = Qt::darkCyan)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 HttpResponse image(int width = 40, int height = 30)
 {
-    return HttpResponse::ok(png(width, height), "image/png");
+    return HttpResponse::ok(TunoraTest::coverPng(width, height), "image/png");
 }
 
 HttpResponse xml(const QByteArray &body)

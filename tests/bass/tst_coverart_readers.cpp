@@ -3,25 +3,14 @@
 // markup in texts, non-web addresses) give nothing harmful.
 
 #include "coverart.h"
+#include "coverfixture.h"
 #include "testmain.h"
 
-#include <QBuffer>
 
 using namespace BASS;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-QByteArray png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QByteArray shopItem(const QByteArray &title, const QByteArray &large, const QByteArray &extra = QByteArray())
 {
@@ -622,10 +611,10 @@ void TestCoverArtReaders::decodeImage_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QSize>("size"); // invalid: refused
-    QTest::newRow("png") << png(40, 30) << QSize(40, 30);
-    QTest::newRow("too wide") << png(CoverReplies::MaxImageSide + 1, 1) << QSize();
+    QTest::newRow("png") << TunoraTest::coverPng(40, 30) << QSize(40, 30);
+    QTest::newRow("too wide") << TunoraTest::coverPng(CoverReplies::MaxImageSide + 1, 1) << QSize();
     QTest::newRow("an HTML page") << QByteArray("<html><body>Not found</body></html>") << QSize();
-    QTest::newRow("cut short") << png(40, 30).left(60) << QSize();
+    QTest::newRow("cut short") << TunoraTest::coverPng(40, 30).left(60) << QSize();
     QTest::newRow("empty") << QByteArray() << QSize();
 }
 
