@@ -214,7 +214,7 @@ QString deadStream(const QString &path)
 const char *LiveMount = "/contract.mp3";
 const int PagingStations = 30;
 // Failed sign-ins an account may have before it is locked for a while.
-const int FailureLimit = 6;
+const int FailureLimit = 4;
 
 } // namespace
 
@@ -286,6 +286,9 @@ private:
     DirectoryService &service() { return *m_backend->service; }
     bool signUpAndActivate(const QString &user, const QString &password, const QString &mail, QString *why);
     StationSeen stationNamed(const QString &searchText, const QString &name);
+    // Sorted names of the stations on the first page of a search; total gets its result total
+    // (-1 when the request failed).
+    QStringList namesFound(const QString &searchText, int *total);
     QString stationId(const QString &searchText, const QString &name)
     {
         return stationNamed(searchText, name).id;
@@ -385,8 +388,9 @@ void TestContract::initTestCase()
     m_options.extraCatalogues << catalogue;
     m_options.poller = m_icecast != nullptr;
     m_options.pollIntervalSeconds = 1;
-    // The account limit is low enough to be reached by one test and above what the other tests
-    // spend; the limits per address, on creations and on mails must not get in the way.
+    // The account limit is low enough for one test to reach it and above the three failed
+    // sign-ins the listener spends elsewhere; the limits per address, on creations and on mails
+    // must not get in the way.
     m_options.settings = {{u("accounts/account_failure_limit"), QString::number(FailureLimit)},
                           {u("accounts/address_failure_limit"), u("1000")},
                           {u("accounts/creation_limit"), u("1000")},
@@ -524,6 +528,18 @@ bool TestContract::signUpAndActivate(const QString &user, const QString &passwor
         return false;
     }
     return true;
+}
+
+QStringList TestContract::namesFound(const QString &searchText, int *total)
+{
+    TunoraAPI api;
+    const Outcome o = run(api, [&](TunoraAPI &a) { return a.searchStations(searchText, 0); });
+    QStringList names;
+    for (const StationSeen &s : o.stations)
+        names << s.name;
+    names.sort();
+    *total = o.error == 0 ? api.resultsTotal() : -1;
+    return names;
 }
 
 StationSeen TestContract::stationNamed(const QString &searchText, const QString &name)
@@ -672,15 +688,9 @@ void TestContract::accountRefused()
     QVERIFY(api.createAccount(user, password, mail));
     QCOMPARE(api.lastStatus(), 2);
     QCOMPARE(api.lastMessage(), message);
+    // Nothing was created: every account creation sends its activation mail.
     QCOMPARE(service().mails().size(), before);
-    // Nothing was created: signing in with what was sent is refused like any unknown name (not
-    // tried for the listener's name, whose failed sign-ins other tests count).
-    if (user.compare(m_user, Qt::CaseInsensitive) == 0)
-        return;
-    const Outcome o = run(api, [&](TunoraAPI &a) { return a.signIn(user, password); });
-    QCOMPARE(o.error, 0);
-    QCOMPARE(api.lastStatus(), 0);
-    QCOMPARE(api.lastMessage(), u("Invalid member name or password"));
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
 }
 
 void TestContract::rateLimitLooksAlike()
@@ -956,15 +966,9 @@ void TestContract::regionSearchTerms()
                     term = sub->search();
         }
     QVERIFY(!term.isEmpty());
-    TunoraAPI api;
-    const Outcome o = run(api, [&](TunoraAPI &a) { return a.searchStations(term, 0); });
-    QCOMPARE(o.error, 0);
-    QStringList found;
-    for (const StationSeen &s : o.stations)
-        found << s.name;
-    found.sort();
-    QCOMPARE(found, names);
-    QCOMPARE(api.resultsTotal(), int(names.size()));
+    int total = 0;
+    QCOMPARE(namesFound(term, &total), names);
+    QCOMPARE(total, int(names.size()));
 }
 
 void TestContract::genreTree()
@@ -1034,14 +1038,9 @@ void TestContract::genreSearchTerms()
             term.clear();
     }
     QVERIFY(!term.isEmpty());
-    TunoraAPI api;
-    const Outcome o = run(api, [&](TunoraAPI &a) { return a.searchStations(term, 0); });
-    QCOMPARE(o.error, 0);
-    QStringList found;
-    for (const StationSeen &s : o.stations)
-        found << s.name;
-    found.sort();
-    QCOMPARE(found, names);
+    int total = 0;
+    QCOMPARE(namesFound(term, &total), names);
+    QCOMPARE(total, int(names.size()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1179,9 +1178,11 @@ void TestContract::errorReplies_data()
     const Command addHostile = [](TunoraAPI &api) { return api.addFavorite(u("1 OR 1=1; --")); };
     QTest::newRow("favourites without an account")
         << QString() << QString() << QString() << favorites << true << u("Please sign in first");
-    QTest::newRow("history with a wrong password")
-        << m_user << u("wrong") << QString() << Command([](TunoraAPI &api) { return api.requestHistory(); })
-        << true << u("Invalid member name or password");
+    // (A name nobody has: the listener's failed sign-ins are counted by the rate limit.)
+    QTest::newRow("history for a name nobody has")
+        << u("nobody_has_this_name") << u("wrong") << QString()
+        << Command([](TunoraAPI &api) { return api.requestHistory(); }) << true
+        << u("Invalid member name or password");
     QTest::newRow("unknown station") << m_user << m_password << QString() << addUnknown << true
                                      << u("Station not found");
     QTest::newRow("station id that is no number")
