@@ -11,6 +11,7 @@
 #include "httpblocking.h"
 #include "icecast.h"
 #include "net.h"
+#include "playlist.h"
 #include "postgres.h"
 #include "tagscanner.h"
 #include "testca.h"
@@ -32,6 +33,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 using namespace BASS;
 using TunoraTest::DirectoryService;
@@ -252,6 +256,8 @@ private slots:
     void searchPaging_data();
     void searchPaging();
     void searchPagesCoverEveryResultOnce();
+    void searchTextIsNeverSyntax_data();
+    void searchTextIsNeverSyntax();
     void stationRecord_data();
     void stationRecord();
     void streamFilters_data();
@@ -801,6 +807,47 @@ void TestContract::searchPagesCoverEveryResultOnce()
     QCOMPARE(ids.size(), PagingStations);
 }
 
+void TestContract::searchTextIsNeverSyntax_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("names");
+
+    // What listeners type reaches the full-text search as words, never as its query syntax.
+    QTest::newRow("ampersand") << u("rock & roll") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("ampersand inside a word") << u("R&B") << QStringList{u("Smooth Groove R&B")};
+    QTest::newRow("capital umlaut") << u("ÄRZTE") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("unbalanced quote")
+        << u("\"live") << QStringList{u("Contract Live Radio"), u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("star") << u("multi*") << QStringList{u("Multistream Radio")};
+    QTest::newRow("minus") << u("-multistream") << QStringList{u("Multistream Radio")};
+    QTest::newRow("operator words") << u("multistream OR AND NOT NEAR") << QStringList();
+    QTest::newRow("parenthesis") << u("(multistream") << QStringList{u("Multistream Radio")};
+    QTest::newRow("column filter") << u("name:multistream") << QStringList();
+    QTest::newRow("caret and braces") << u("^multistream {x}") << QStringList();
+    QTest::newRow("SQL") << u("'; DROP TABLE stations; --") << QStringList();
+    QTest::newRow("LIKE wildcards") << u("%_%") << QStringList();
+    QTest::newRow("backslash") << u("multi\\stream") << QStringList();
+    QTest::newRow("only punctuation") << u("!?.,;") << QStringList();
+    QTest::newRow("genre term without a name") << u("gen:") << QStringList();
+    QTest::newRow("country term with a quote") << u("country:\"D") << QStringList();
+}
+
+void TestContract::searchTextIsNeverSyntax()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, names);
+    int total = 0;
+    const QStringList found = namesFound(text, &total);
+    QCOMPARE(total, int(found.size()));
+    for (const QString &name : std::as_const(names))
+        QVERIFY2(found.contains(name), qPrintable(found.join(u(" | "))));
+    QTest::qWait(0);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+    // The catalogue is still whole.
+    QCOMPARE(namesFound(u("pagingword"), &total).size(), TunoraAPI::PageSize);
+    QCOMPARE(total, PagingStations);
+}
+
 void TestContract::stationRecord_data()
 {
     QTest::addColumn<QString>("search");
@@ -1093,10 +1140,18 @@ void TestContract::listenAddressRecordsHistory()
     const Fetched pls = fetch(multi.streams[1].url);
     QVERIFY2(pls.ok, qPrintable(pls.error));
     QCOMPARE(pls.status, 200);
-    QVERIFY2(pls.data.startsWith("[playlist]"), pls.data.constData());
-    QVERIFY(pls.data.contains("NumberOfEntries=3"));
-    QVERIFY(pls.data.contains(QByteArray("File1=" + deadStream(u("multi-48.aac")).toUtf8() + "\n")));
-    QVERIFY(pls.data.contains("Title1=Multistream Radio\n"));
+    // Read as the player's engine reads what a station address answers.
+    const std::string_view text(pls.data.constData(), size_t(pls.data.size()));
+    QVERIFY2(tunora::audio::looksLikePlaylist(text), pls.data.constData());
+    std::vector<std::string> addresses;
+    QCOMPARE(tunora::audio::ReadPlaylist(text, addresses), size_t(3));
+    QStringList files;
+    for (const std::string &a : addresses) {
+        QVERIFY2(tunora::audio::isAcceptableStreamAddress(a), a.c_str());
+        files << QString::fromStdString(a);
+    }
+    QCOMPARE(files, (QStringList{deadStream(u("multi-48.aac")), deadStream(u("multi-128.mp3")),
+                                 deadStream(u("multi-96.ogg"))}));
     QVERIFY(fetch(rock.streams[0].url).ok);
 
     TunoraAPI api;
