@@ -276,6 +276,8 @@ private slots:
     void transferErrors_data();
     void transferErrors();
     void homeLocationAndAccountInfo();
+    void homeLocationNames_data();
+    void homeLocationNames();
 
     void languagesAndTranslation_data();
     void languagesAndTranslation();
@@ -1117,6 +1119,15 @@ void TestContract::favoritesRoundTrip()
     }
     // Searches mark favourites too.
     QVERIFY(stationNamed(u("multistream"), u("Multistream Radio")).favorite);
+    // The bitrate filter thins out the streams but never hides one of the listener's favourites.
+    AppSettings::instance().setMaxBitrate(64);
+    favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    AppSettings::instance().setMaxBitrate(0);
+    QCOMPARE(favorites.stations.size(), 2);
+    QVERIFY(favorites.find(first) && favorites.find(second));
+    QCOMPARE(favorites.find(first)->streams.size(), 0);
+    QCOMPARE(favorites.find(second)->streams.size(), 1);
+    QCOMPARE(favorites.find(second)->streams[0].bitrate, 48u);
 
     const Outcome removed = run(api, [&](TunoraAPI &a) { return a.removeFavorite(first); });
     QCOMPARE(removed.error, 0);
@@ -1125,7 +1136,7 @@ void TestContract::favoritesRoundTrip()
     QCOMPARE(favorites.ids(), QStringList{second});
     QVERIFY(!stationNamed(u("ärzte"), u("Rock & Roll \"Live\" Ärzte")).favorite);
     run(api, [&](TunoraAPI &a) { return a.removeFavorite(second); });
-    QCOMPARE(started.size(), 7);
+    QCOMPARE(started.size(), 8);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
 }
 
@@ -1379,6 +1390,39 @@ void TestContract::homeLocationAndAccountInfo()
     QCOMPARE(changed.size(), 1);
     QCOMPARE(TunoraAPI::accountDetails().country_code, u("FR"));
     QCOMPARE(TunoraAPI::accountDetails().location_string, u("France"));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestContract::homeLocationNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("country");
+
+    QTest::newRow("city and country") << u("Wien, Austria") << u("Wien, Austria") << u("AT") << u("Austria");
+    QTest::newRow("blanks are tidied")
+        << u("  Lyon ,   France  ") << u("Lyon , France") << u("FR") << u("France");
+    QTest::newRow("country the catalogue does not know")
+        << u("Atlantis") << u("Atlantis") << QString() << QString();
+    QTest::newRow("angle brackets come back as look-alikes")
+        << u("<b>Smith & Sons</b>, United Kingdom") << u("‹b›Smith & Sons‹/b›, United Kingdom") << u("GB")
+        << u("United Kingdom");
+    QTest::newRow("other scripts") << u("Москва, Russia") << u("Москва, Russia") << u("RU") << u("Russia");
+}
+
+void TestContract::homeLocationNames()
+{
+    QFETCH(QString, name);
+    TunoraAPI api;
+    QVERIFY(api.setHomeLocation(name));
+    QCOMPARE(api.lastStatus(), 0);
+    QVERIFY(api.requestAccountInfoModal());
+    const AccountDetails &details = TunoraAPI::accountDetails();
+    QCOMPARE(details.username, m_user);
+    QTEST(details.location_string, "location");
+    QTEST(details.country_code, "code");
+    QTEST(details.country_name, "country");
     QVERIFY(m_boxes.isEmpty());
 }
 
