@@ -147,7 +147,7 @@ Outcome run(TunoraAPI &api, const Command &send)
     return outcome;
 }
 
-// A plain fetch with the program's HTTP client (mailed links, listen addresses).
+// A plain fetch with the program's HTTP client (mailed links, listen addresses), or a form post.
 struct Fetched
 {
     bool ok = false;
@@ -156,7 +156,7 @@ struct Fetched
     QString error;
 };
 
-Fetched fetch(const QString &address)
+Fetched fetch(const QString &address, const QByteArray &form = QByteArray())
 {
     QHttpExt http;
     Fetched f;
@@ -170,7 +170,7 @@ Fetched fetch(const QString &address)
         done = true;
         loop.quit();
     });
-    if (http.get(address) == 0) {
+    if ((form.isEmpty() ? http.get(address) : http.post(address, form)) == 0) {
         f.error = http.errorText();
         return f;
     }
@@ -252,6 +252,7 @@ private slots:
     void failedSignInsLookAlike();
     void rateLimitLooksAlike();
     void lostPasswordLooksAlike();
+    void passwordResetThroughTheMailedLink();
 
     void searchPaging_data();
     void searchPaging();
@@ -756,6 +757,46 @@ void TestContract::lostPasswordLooksAlike()
     // The password is unchanged until the mailed link is used.
     QVERIFY(api.checkAccount());
     QCOMPARE(api.lastStatus(), 1);
+}
+
+void TestContract::passwordResetThroughTheMailedLink()
+{
+    // The account of accountLifecycle, asked for by its mail address.
+    const QString user = u("Neuling_7");
+    const QString old = u("Zebra & Kaffee ☕");
+    const QString fresh = u("Neues Passwort & mehr 🎵");
+    TunoraAPI api;
+    QVERIFY(api.lostPassword(u("neuling@example.org")));
+    QCOMPARE(api.lastStatus(), 0);
+    QVERIFY(service().mails().last().contains(u("To: neuling@example.org")));
+    const QUrl link = service().linkFromLastMail(u("/account/reset"));
+    QVERIFY(link.isValid());
+    QVERIFY(fetch(link.toString(QUrl::FullyEncoded)).ok);
+
+    // The page's form, as a browser sends it.
+    QUrl target = link;
+    target.setQuery(QString());
+    const QString token = QUrlQuery(link).queryItemValue(u("token"));
+    auto form = [&](const QString &password, const QString &again) {
+        QUrlQuery q;
+        q.addQueryItem(u("token"), token);
+        q.addQueryItem(u("password"), TunoraAPI::encode(password));
+        q.addQueryItem(u("password2"), TunoraAPI::encode(again));
+        return q.toString(QUrl::FullyEncoded).toUtf8();
+    };
+    const Fetched differ = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh + u("x")));
+    QCOMPARE(differ.status, 400);
+    const Fetched changed = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh));
+    QVERIFY2(changed.ok, qPrintable(changed.error));
+    QCOMPARE(changed.status, 200);
+
+    // The client signs in with the new password only; the link is spent.
+    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, fresh); }).error, 0);
+    QCOMPARE(api.lastStatus(), 1);
+    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, old); }).error, 0);
+    QCOMPARE(api.lastStatus(), 0);
+    QCOMPARE(fetch(link.toString(QUrl::FullyEncoded)).status, 404);
+    QVERIFY(!service().mails().last().contains(fresh));
 }
 
 // ---------------------------------------------------------------------------------------------
