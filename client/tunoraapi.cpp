@@ -472,6 +472,15 @@ bool TunoraAPI::requestTranslation(const QString &name, const QString &language,
 {
     if (!modal(translationAddress(name, language), TypeRaw, tr("Getting Translation") + QLatin1String("...")))
         return false;
+    // The service answers a language it does not offer with an error reply: that is no language
+    // file, and a file written from it would stop the next start from asking again.
+    BASS::StatusReply status;
+    BASS::scanStatus(modalState().text(), status);
+    if (status.status == 2) {
+        rememberStatus(status);
+        qCWarning(lcApi).noquote() << "TunoraAPI::requestTranslation" << name << status.message;
+        return false;
+    }
     // Written beside the target and renamed over it only when every byte is on disk.
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly)) {

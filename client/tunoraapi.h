@@ -90,6 +90,7 @@ public:
     bool resendValidation(const QString &user, const QString &password);
     bool lostPassword(const QString &member);
     // Fetches a language file and writes it, as UTF-8, to filePath (replaced only when complete).
+    // An error reply of the service writes nothing: false, with its message in lastMessage().
     bool requestTranslation(const QString &name, const QString &language, const QString &filePath);
 
     // The shop-search link of a station: "{1}" and "{2}" stay for the caller's artist and title.

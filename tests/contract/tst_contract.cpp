@@ -1,0 +1,1636 @@
+// The player's directory client (TunoraAPI) against the real directory service: every command
+// goes through the client as the player sends it, and what the client makes of the reply (its
+// records, signals, paging numbers, status fields and message boxes) is checked. Every test runs
+// once per database: one service on SQLite and one on a private PostgreSQL cluster, both started
+// once on 127.0.0.1 with the same small catalogue written here and a test CA each, which the
+// player's settings name while that database's rows run. A local Icecast mount is listed in the
+// catalogue so that the services' pollers have a live title to pick up.
+
+#include "appsettings.h"
+#include "directoryservice.h"
+#include "httpblocking.h"
+#include "icecast.h"
+#include "net.h"
+#include "playlist.h"
+#include "postgres.h"
+#include "tagscanner.h"
+#include "testca.h"
+#include "testmain.h"
+#include "tunoraapi.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace BASS;
+using TunoraTest::DirectoryService;
+using TunoraTest::IcecastServer;
+using TunoraTest::PostgresCluster;
+
+using Command = std::function<int(TunoraAPI &)>;
+Q_DECLARE_METATYPE(Command)
+
+namespace {
+
+QString u(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+// What the client announced for one station, copied while the signal ran.
+struct StreamSeen
+{
+    QString url;
+    quint32 bitrate = 0;
+    StreamFormat format = FormatNone;
+};
+
+struct StationSeen
+{
+    QString id;
+    QString name;
+    QString website;
+    QString country;
+    QString location;
+    QString genres;
+    bool favorite = false;
+    QString artist;
+    QString song;
+    QList<StreamSeen> streams;
+    QString currentUrl;
+};
+
+StationSeen copyStation(const Station &s)
+{
+    StationSeen seen{s.id(),
+                     s.name(),
+                     s.website(),
+                     s.country(),
+                     s.location(),
+                     s.genres(),
+                     s.favorite(),
+                     s.nowPlaying().artist(),
+                     s.nowPlaying().title(),
+                     {},
+                     s.currentStream().url};
+    for (const StationStream *stream : s.streams())
+        seen.streams.append({stream->url, stream->bitrate, stream->format});
+    return seen;
+}
+
+// The end of one background request: its error flag (-1 while it has not ended) and every
+// station it announced.
+struct Outcome
+{
+    int id = 0;
+    int error = -1;
+    QList<StationSeen> stations;
+
+    const StationSeen *find(const QString &id) const
+    {
+        for (const StationSeen &s : stations)
+            if (s.id == id)
+                return &s;
+        return nullptr;
+    }
+    QStringList ids() const
+    {
+        QStringList out;
+        for (const StationSeen &s : stations)
+            out << s.id;
+        return out;
+    }
+};
+
+// Sends a background command and waits for its signal_requestFinished. A command that returns
+// SentId stands for the id of the request it started (commands that answer with a flag).
+constexpr int SentId = -1;
+
+Outcome run(TunoraAPI &api, const Command &send)
+{
+    Outcome outcome;
+    QObject guard;
+    QObject::connect(&api, &BaseRadioAPI::signal_stationFound, &guard,
+                     [&](const Station *station) { outcome.stations.append(copyStation(*station)); });
+    int started = 0;
+    QObject::connect(&api, &BaseRadioAPI::signal_requestStarted, &guard, [&](int id) { started = id; });
+    QEventLoop loop;
+    QObject::connect(&api, &BaseRadioAPI::signal_requestFinished, &guard, [&](int id, bool error) {
+        if (id != 0 && id == outcome.id) {
+            outcome.error = error ? 1 : 0;
+            loop.quit();
+        }
+    });
+    outcome.id = send(api);
+    if (outcome.id == SentId)
+        outcome.id = started;
+    if (outcome.id == 0)
+        return outcome;
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (outcome.error < 0)
+        loop.exec();
+    return outcome;
+}
+
+// A plain fetch with the program's HTTP client (mailed links, listen addresses), or a form post.
+struct Fetched
+{
+    bool ok = false;
+    int status = 0;
+    QByteArray data;
+    QString error;
+};
+
+Fetched fetch(const QString &address, const QByteArray &form = QByteArray())
+{
+    QHttpExt http;
+    Fetched f;
+    bool done = false;
+    QEventLoop loop;
+    QObject::connect(&http, &QHttpExt::sig_Ready, &loop, [&](const QHttpExt::httpInfo *info) {
+        f.ok = !info->failed;
+        f.status = info->httpStatus;
+        f.data = info->data;
+        f.error = info->error;
+        done = true;
+        loop.quit();
+    });
+    if ((form.isEmpty() ? http.get(address) : http.post(address, form)) == 0) {
+        f.error = http.errorText();
+        return f;
+    }
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (!done)
+        loop.exec();
+    return f;
+}
+
+// The station id inside a listen address: the text after "station_id=" up to the next "&".
+QString stationIdFromUrl(const QString &url)
+{
+    const qsizetype at = url.indexOf(QLatin1String("station_id="));
+    if (at < 0)
+        return QString();
+    const qsizetype from = at + 11;
+    const qsizetype end = url.indexOf(QLatin1Char('&'), from);
+    return url.mid(from, end < 0 ? -1 : end - from);
+}
+
+QJsonObject catalogueStation(const QString &name, const QStringList &genres, const QString &country,
+                             const QString &region, const QString &homepage, const QString &url,
+                             const QString &codec, int bitrate, const QJsonObject &alternatives = {})
+{
+    return QJsonObject{{u("Name"), name},
+                       {u("Genre"), QJsonArray::fromStringList(genres)},
+                       {u("Country"), country},
+                       {u("Region"), region},
+                       {u("Homepage"), homepage},
+                       {u("Languages"), QJsonArray{u("English")}},
+                       {u("Description"), QString()},
+                       {u("Codec"), codec},
+                       {u("Bitrate"), bitrate},
+                       {u("StreamUri"), url},
+                       {u("alternativeStreams"), alternatives}};
+}
+
+// Stream addresses of catalogue stations that nobody plays: a closed port on this machine, so
+// that the poller's visits fail at once and nothing leaves it.
+QString deadStream(const QString &path)
+{
+    return u("http://127.0.0.1:1/") + path;
+}
+
+const char *LiveMount = "/contract.mp3";
+const int PagingStations = 30;
+// Failed sign-ins an account may have before it is locked for a while.
+const int FailureLimit = 4;
+
+} // namespace
+
+// One database under test: its running service and what earlier tests learned from it.
+struct Backend
+{
+    std::unique_ptr<DirectoryService> service;
+    QString skipReason;
+    QList<WorldRegion> regions;
+    QList<Genre> genres;
+    bool newsAdded = false;
+    qint64 startMs = 0;
+    qint64 testMs = 0;
+};
+
+class TestContract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data();
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void accountLifecycle();
+    void accountRefused_data();
+    void accountRefused();
+    void failedSignInsLookAlike_data();
+    void failedSignInsLookAlike();
+    void rateLimitLooksAlike();
+    void lostPasswordLooksAlike();
+    void passwordResetThroughTheMailedLink();
+
+    void searchPaging_data();
+    void searchPaging();
+    void searchPagesCoverEveryResultOnce();
+    void searchTextIsNeverSyntax_data();
+    void searchTextIsNeverSyntax();
+    void stationRecord_data();
+    void stationRecord();
+    void streamFilters_data();
+    void streamFilters();
+    void regions();
+    void regionSearchTerms_data();
+    void regionSearchTerms();
+    void genreTree();
+    void genreSearchTerms_data();
+    void genreSearchTerms();
+
+    void favoritesRoundTrip();
+    void listenAddressRecordsHistory();
+    void errorReplies_data();
+    void errorReplies();
+    void transferErrors_data();
+    void transferErrors();
+    void homeLocationAndAccountInfo();
+    void homeLocationNames_data();
+    void homeLocationNames();
+
+    void languagesAndTranslation_data();
+    void languagesAndTranslation();
+    void softwareVersion_data();
+    void softwareVersion();
+    void newsFeed_data();
+    void newsFeed();
+    void playingNowFollowsTheStream();
+
+private:
+    bool startBackend(const QString &name, DirectoryService::Backend kind, QString *error);
+    // Points the player's settings (service root, news host, CA file) at one backend's service.
+    void useBackend(Backend &backend);
+    DirectoryService &service() { return *m_backend->service; }
+    bool signUpAndActivate(const QString &user, const QString &password, const QString &mail, QString *why);
+    StationSeen stationNamed(const QString &searchText, const QString &name);
+    // Sorted names of the stations on the first page of a search; total gets its result total
+    // (-1 when the request failed).
+    QStringList namesFound(const QString &searchText, int *total);
+    QString stationId(const QString &searchText, const QString &name)
+    {
+        return stationNamed(searchText, name).id;
+    }
+    void useListener();
+    void setLanguage(const QString &code, const QString &name);
+
+    std::unique_ptr<PostgresCluster> m_postgres;
+    std::unique_ptr<IcecastServer> m_icecast;
+    std::map<QString, Backend> m_backends;
+    Backend *m_backend = nullptr;
+    QElapsedTimer m_testTimer;
+    DirectoryService::Options m_options;
+    QTemporaryDir m_files;
+    QStringList m_boxes;
+
+    const QString m_user = u("listener");
+    const QString m_password = u("p4ss wörd &=+?");
+    const QString m_mail = u("listener@example.org");
+};
+
+// ---------------------------------------------------------------------------------------------
+// Set-up
+
+void TestContract::initTestCase_data()
+{
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("SQLite") << u("SQLite");
+    QTest::newRow("PostgreSQL") << u("PostgreSQL");
+}
+
+void TestContract::initTestCase()
+{
+    QVERIFY(m_files.isValid());
+    const QString folder = TunoraTest::IsolatedHome::path() + u("/app");
+    QVERIFY(QDir().mkpath(folder));
+    AppSettings::setApplicationFolderOverride(folder);
+    AppSettings::instance();
+
+    // A live station for the poller, when Icecast is installed.
+    QString liveUrl = deadStream(u("live"));
+    if (IcecastServer::available()) {
+        m_icecast = std::make_unique<IcecastServer>();
+        QString error;
+        QVERIFY2(m_icecast->start(&error), qPrintable(error));
+        IcecastServer::Source source;
+        source.mount = QLatin1String(LiveMount);
+        source.name = u("Contract Live Radio");
+        QVERIFY2(m_icecast->startSource(source, &error), qPrintable(error));
+        QVERIFY2(m_icecast->setTitle(source.mount, u("Opening Artist - Opening Tune"), &error),
+                 qPrintable(error));
+        liveUrl = m_icecast->mountUrl(source.mount).toString();
+    }
+    // A small catalogue: texts that need escaping, several streams, a country with a
+    // subsection, genres under a top-level genre with an ampersand, and enough look-alike
+    // stations for two pages of results.
+    QJsonObject stations;
+    stations.insert(u("amp"), catalogueStation(u("Rock & Roll \"Live\" Ärzte"), {u("Classic Rock")},
+                                               u("Germany"), u("Bayern"), u("http://rock.example/live"),
+                                               deadStream(u("amp")), u("MP3"), 128));
+    stations.insert(u("markup"),
+                    catalogueStation(u("Tom <b>Jones</b> FM"), {u("Oldies")}, u("United Kingdom"), QString(),
+                                     u("https://tom.example/"), deadStream(u("markup")), u("MP3"), 128));
+    stations.insert(u("entity"),
+                    catalogueStation(u("Fish &amp; Chips &lt;3 Radio"), {u("Talk")}, u("United Kingdom"),
+                                     QString(), QString(), deadStream(u("entity")), u("MP3"), 64));
+    stations.insert(u("cyrillic"),
+                    catalogueStation(u("Радио Ёлка 日本 ♫"), {u("Hip-Hop")}, u("Russia"), QString(),
+                                     u("http://yolka.example/"), deadStream(u("cyrillic")), u("AAC"), 64));
+    stations.insert(u("rnb"), catalogueStation(u("Smooth Groove R&B"), {u("R'n'B")}, u("France"), QString(),
+                                               QString(), deadStream(u("rnb")), u("MP3"), 192));
+    stations.insert(
+        u("multi"),
+        catalogueStation(u("Multistream Radio"), {u("Jazz")}, u("Germany"), u("Berlin"),
+                         u("www.multi.example"), deadStream(u("multi-128.mp3")), u("MP3"), 128,
+                         QJsonObject{{u("a"), QJsonObject{{u("StreamUri"), deadStream(u("multi-48.aac"))},
+                                                          {u("Codec"), u("AAC")},
+                                                          {u("Bitrate"), 48}}},
+                                     {u("b"), QJsonObject{{u("StreamUri"), deadStream(u("multi-96.ogg"))},
+                                                          {u("Codec"), u("OGG")},
+                                                          {u("Bitrate"), 96}}}}));
+    stations.insert(u("live"),
+                    catalogueStation(u("Contract Live Radio"), {u("Smooth Jazz")}, u("France"), QString(),
+                                     u("https://live.example/"), liveUrl, u("MP3"), 128));
+    for (int i = 1; i <= PagingStations; ++i)
+        stations.insert(u("paging%1").arg(i),
+                        catalogueStation(u("Pagingword Station %1").arg(i, 2, 10, QLatin1Char('0')),
+                                         {u("Pop")}, u("Austria"), QString(), QString(),
+                                         deadStream(u("paging%1").arg(i)), u("MP3"), 128));
+    const QString catalogue = m_files.filePath(u("contract.json"));
+    QFile file(catalogue);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(QJsonObject{{u("webradios"), stations}}).toJson(QJsonDocument::Compact));
+    file.close();
+
+    m_options.importCatalogue = false;
+    m_options.extraCatalogues << catalogue;
+    m_options.poller = m_icecast != nullptr;
+    m_options.pollIntervalSeconds = 1;
+    // The account limit is low enough for one test to reach it and above the three failed
+    // sign-ins the listener spends elsewhere; the limits per address, on creations and on mails
+    // must not get in the way.
+    m_options.settings = {{u("accounts/account_failure_limit"), QString::number(FailureLimit)},
+                          {u("accounts/address_failure_limit"), u("1000")},
+                          {u("accounts/creation_limit"), u("1000")},
+                          {u("accounts/mail_limit"), u("1000")},
+                          {u("software/version"), u("1.03")},
+                          {u("software/comment"), u("Faster search. Fewer stalls.")},
+                          {u("software/comment_version"), u("1.03 beta")},
+                          {u("software/file_location"), u("https://downloads.example/TunoraDE-1.03.tar.xz")},
+                          {u("software/file_size"), u("4242424")},
+                          {u("software/file_mime"), u("application/x-xz")}};
+
+    QHttpExt::settings().messageHook = [this](MessageKind, const QString &, const QString &text,
+                                              QMessageBox::StandardButtons) {
+        m_boxes << text;
+        return int(QMessageBox::Ok);
+    };
+
+    QString error;
+    QVERIFY2(startBackend(u("SQLite"), DirectoryService::Backend::SQLite, &error), qPrintable(error));
+    if (PostgresCluster::available()) {
+        m_postgres = std::make_unique<PostgresCluster>();
+        QVERIFY2(m_postgres->start(&error), qPrintable(error));
+        m_options.postgres = m_postgres.get();
+        QVERIFY2(startBackend(u("PostgreSQL"), DirectoryService::Backend::PostgreSQL, &error),
+                 qPrintable(error));
+    } else {
+        m_backends[u("PostgreSQL")].skipReason = u("PostgreSQL is not installed");
+    }
+    m_backend = nullptr;
+}
+
+bool TestContract::startBackend(const QString &name, DirectoryService::Backend kind, QString *error)
+{
+    QElapsedTimer timer;
+    timer.start();
+    Backend &backend = m_backends[name];
+    backend.service = std::make_unique<DirectoryService>();
+    m_options.backend = kind;
+    if (!backend.service->start(m_options)) {
+        *error = name + u(": ") + backend.service->errorString();
+        return false;
+    }
+    useBackend(backend);
+    m_backend = &backend;
+    if (!signUpAndActivate(m_user, m_password, m_mail, error)) {
+        error->prepend(name + u(": "));
+        return false;
+    }
+    backend.startMs = timer.elapsed();
+    return true;
+}
+
+void TestContract::useBackend(Backend &backend)
+{
+    AppSettings &settings = AppSettings::instance();
+    settings.setEndpoint(AppSettings::DirectoryRoot, backend.service->root().toString());
+    settings.setEndpoint(AppSettings::NewsFeedHost, backend.service->root().toString());
+    settings.setCaFile(backend.service->caFile());
+    settings.setCredentials(QString(), QString());
+    // The process-wide trust follows the CA file of the settings; plain fetches use it too.
+    TunoraAPI::configureHttp();
+}
+
+void TestContract::cleanupTestCase()
+{
+    QHttpExt::settings().messageHook = nullptr;
+    for (auto &[name, backend] : m_backends) {
+        if (!backend.service)
+            continue;
+        qInfo().noquote() << name << "service start" << backend.startMs << "ms, tests" << backend.testMs
+                          << "ms";
+        if (backend.service->isRunning()) {
+            // Passwords travel in request addresses; the service must never write them down.
+            const QString output = backend.service->output();
+            QVERIFY2(!output.contains(m_password), qPrintable(output));
+            QVERIFY2(backend.service->stop(), qPrintable(backend.service->errorString()));
+        }
+    }
+    if (m_icecast)
+        m_icecast->stop();
+    if (m_postgres)
+        m_postgres->stop();
+}
+
+void TestContract::init()
+{
+    QFETCH_GLOBAL(QString, backend);
+    m_backend = &m_backends[backend];
+    if (!m_backend->service)
+        QSKIP(qPrintable(m_backend->skipReason));
+    useBackend(*m_backend);
+    m_testTimer.start();
+    useListener();
+    AppSettings::instance().setMinBitrate(0);
+    AppSettings::instance().setMaxBitrate(0);
+    m_boxes.clear();
+}
+
+void TestContract::cleanup()
+{
+    setLanguage(QString(), QString());
+    if (m_backend && m_backend->service)
+        m_backend->testMs += m_testTimer.elapsed();
+}
+
+void TestContract::useListener()
+{
+    AppSettings::instance().setCredentials(m_user, m_password);
+}
+
+void TestContract::setLanguage(const QString &code, const QString &name)
+{
+    const QString member = AppSettings::instance().memberName();
+    if (!member.isEmpty())
+        AppSettings::instance().writeLanguage(Language{code, name}, member);
+}
+
+bool TestContract::signUpAndActivate(const QString &user, const QString &password, const QString &mail,
+                                     QString *why)
+{
+    TunoraAPI api;
+    const qsizetype before = service().mails().size();
+    if (!api.createAccount(user, password, mail) || api.lastStatus() >= 1) {
+        *why = u("account not created: %1 %2").arg(api.lastStatus()).arg(api.lastMessage());
+        return false;
+    }
+    if (service().mails().size() != before + 1) {
+        *why = u("no activation mail");
+        return false;
+    }
+    const Fetched page =
+        fetch(service().linkFromLastMail(u("/account/activate")).toString(QUrl::FullyEncoded));
+    if (!page.ok || page.status != 200) {
+        *why = u("activation link failed: %1 %2").arg(page.status).arg(page.error);
+        return false;
+    }
+    return true;
+}
+
+QStringList TestContract::namesFound(const QString &searchText, int *total)
+{
+    TunoraAPI api;
+    const Outcome o = run(api, [&](TunoraAPI &a) { return a.searchStations(searchText, 0); });
+    QStringList names;
+    for (const StationSeen &s : o.stations)
+        names << s.name;
+    names.sort();
+    *total = o.error == 0 ? api.resultsTotal() : -1;
+    return names;
+}
+
+StationSeen TestContract::stationNamed(const QString &searchText, const QString &name)
+{
+    TunoraAPI api;
+    const Outcome found = run(api, [&](TunoraAPI &a) { return a.searchStations(searchText, 0); });
+    for (const StationSeen &s : found.stations)
+        if (s.name == name)
+            return s;
+    qWarning().noquote() << "no station" << name << "among" << found.stations.size() << "results of"
+                         << searchText;
+    return StationSeen();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Accounts
+
+void TestContract::accountLifecycle()
+{
+    AppSettings::instance().setCredentials(QString(), QString());
+    const QString user = u("Neuling_7");
+    const QString password = u("Zebra & Kaffee ☕");
+    const QString mail = u("neuling@example.org");
+    TunoraAPI api;
+
+    const qsizetype before = service().mails().size();
+    QVERIFY(api.createAccount(user, password, mail));
+    QVERIFY2(api.lastStatus() < 1, qPrintable(api.lastMessage())); // "below 1" means created
+    QVERIFY(!api.lastMessage().isEmpty());
+    QCOMPARE(service().mails().size(), before + 1);
+    QVERIFY(service().mails().last().contains(u("To: ") + mail));
+    QVERIFY(!service().mails().last().contains(password));
+
+    // Not activated yet: the sign-in says 2 with the member's name and shows no box of its own.
+    const Outcome early = run(api, [&](TunoraAPI &a) { return a.signIn(user, password); });
+    QCOMPARE(early.error, 0);
+    QCOMPARE(api.lastStatus(), 2);
+    QVERIFY2(api.lastMessage().contains(user), qPrintable(api.lastMessage()));
+    AppSettings::instance().setCredentials(user, password);
+    QVERIFY(api.checkAccount());
+    QCOMPARE(api.lastStatus(), 2);
+
+    QVERIFY(api.resendValidation(user, password));
+    QCOMPARE(api.lastStatus(), 0);
+    QCOMPARE(api.lastMessage(), u("Email sent"));
+    QCOMPARE(service().mails().size(), before + 2);
+
+    const QUrl link = service().linkFromLastMail(u("/account/activate"));
+    QCOMPARE(link.host(), u("127.0.0.1"));
+    const Fetched page = fetch(link.toString(QUrl::FullyEncoded));
+    QVERIFY2(page.ok, qPrintable(page.error));
+    QCOMPARE(page.status, 200);
+
+    const Outcome signedIn = run(api, [&](TunoraAPI &a) { return a.signIn(user, password); });
+    QCOMPARE(signedIn.error, 0);
+    QCOMPARE(api.lastStatus(), 1);
+    QVERIFY(api.checkAccount());
+    QCOMPARE(api.lastStatus(), 1);
+    const Outcome favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    QCOMPARE(favorites.error, 0);
+    QCOMPARE(favorites.stations.size(), 0);
+
+    // The name is taken now (in any letter case), and the account needs no second activation.
+    QVERIFY(api.createAccount(user.toLower(), u("another password"), u("other@example.org")));
+    QCOMPARE(api.lastStatus(), 2);
+    QVERIFY2(api.lastMessage().contains(u("already")), qPrintable(api.lastMessage()));
+    QVERIFY(api.resendValidation(user, password));
+    QCOMPARE(api.lastStatus(), 2);
+    QCOMPARE(service().mails().size(), before + 2);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestContract::failedSignInsLookAlike_data()
+{
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<int>("expectedStatus");
+    QTest::addColumn<bool>("modal");
+
+    // Each command is sent for the listener with a wrong password and for a name nobody has.
+    QTest::newRow("sign in") << Command([](TunoraAPI &api) {
+        return api.signIn(AppSettings::instance().memberName(), u("not the password"));
+    }) << 0 << false;
+    QTest::newRow("check account") << Command([](TunoraAPI &api) { return api.checkAccount() ? 1 : 0; }) << 0
+                                   << true;
+    QTest::newRow("resend validation") << Command([](TunoraAPI &api) {
+        return api.resendValidation(AppSettings::instance().memberName(), u("not the password")) ? 1 : 0;
+    }) << 2 << true;
+}
+
+void TestContract::failedSignInsLookAlike()
+{
+    QFETCH(Command, command);
+    QFETCH(int, expectedStatus);
+    QFETCH(bool, modal);
+
+    QList<QPair<int, QString>> answers;
+    for (const QString &user : {m_user, u("nobody_has_this_name")}) {
+        AppSettings::instance().setCredentials(user, u("not the password"));
+        TunoraAPI api;
+        if (modal) {
+            QCOMPARE(command(api), 1);
+        } else {
+            const Outcome o = run(api, command);
+            QCOMPARE(o.error, 0);
+        }
+        answers.append({api.lastStatus(), api.lastMessage()});
+    }
+    QCOMPARE(answers[0].first, expectedStatus);
+    QVERIFY(!answers[0].second.isEmpty());
+    QCOMPARE(answers[1], answers[0]);
+    // Sign-in answers are the dialog's to show.
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestContract::accountRefused_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("mail");
+    QTest::addColumn<QString>("message");
+
+    const QString badName = u("Member names have 3 to 32 letters or digits, and may also contain . - _");
+    QTest::newRow("name too short") << u("ab") << u("secret123") << u("ab@example.org") << badName;
+    QTest::newRow("name too long") << QString(33, QLatin1Char('n')) << u("secret123") << u("n@example.org")
+                                   << badName;
+    QTest::newRow("name with markup") << u("<b>bold</b>") << u("secret123") << u("b@example.org") << badName;
+    QTest::newRow("name with SQL") << u("x' OR '1'='1") << u("secret123") << u("q@example.org") << badName;
+    QTest::newRow("password too short")
+        << u("Short_Pass") << u("12345") << u("s@example.org") << u("Passwords have at least 6 characters");
+    QTest::newRow("mail without a domain")
+        << u("No_Domain") << u("secret123") << u("not-a-mail") << u("The e-mail address is not valid");
+    QTest::newRow("name of the listener in other letters")
+        << m_user.toUpper() << u("secret123") << u("l2@example.org")
+        << u("The member name %1 is already taken").arg(m_user.toUpper());
+}
+
+void TestContract::accountRefused()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, mail);
+    QFETCH(QString, message);
+    AppSettings::instance().setCredentials(QString(), QString());
+    TunoraAPI api;
+    const qsizetype before = service().mails().size();
+    QVERIFY(api.createAccount(user, password, mail));
+    QCOMPARE(api.lastStatus(), 2);
+    QCOMPARE(api.lastMessage(), message);
+    // Nothing was created: every account creation sends its activation mail.
+    QCOMPARE(service().mails().size(), before);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestContract::rateLimitLooksAlike()
+{
+    const QString password = u("right password 1");
+    QString why;
+    QVERIFY2(signUpAndActivate(u("locked_out"), password, u("locked@example.org"), &why), qPrintable(why));
+
+    // The same sequence for an account and for a name nobody has: wrong passwords until the
+    // limit, then the right one (for the account) and a command that needs the account.
+    QList<QStringList> answers;
+    for (const QString &user : {u("locked_out"), u("nobody_locked_out")}) {
+        QStringList seen;
+        TunoraAPI api;
+        for (int i = 0; i < FailureLimit; ++i) {
+            QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, u("wrong %1").arg(i)); }).error, 0);
+            seen << u("%1 %2").arg(api.lastStatus()).arg(api.lastMessage());
+        }
+        QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, password); }).error, 0);
+        seen << u("%1 %2").arg(api.lastStatus()).arg(api.lastMessage());
+        AppSettings::instance().setCredentials(user, password);
+        m_boxes.clear();
+        const Outcome favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+        QCOMPARE(favorites.error, 0);
+        QCOMPARE(favorites.stations.size(), 0);
+        QTRY_COMPARE(m_boxes.size(), 1);
+        seen << m_boxes;
+        answers << seen;
+    }
+    const QString invalid = u("0 Invalid member name or password");
+    const QString limited = u("Too many failed attempts, please try again in a few minutes");
+    QStringList expected(FailureLimit, invalid);
+    expected << u("0 ") + limited << limited;
+    QCOMPARE(answers[0], expected);
+    QCOMPARE(answers[1], answers[0]);
+}
+
+void TestContract::lostPasswordLooksAlike()
+{
+    TunoraAPI api;
+    const qsizetype before = service().mails().size();
+    QVERIFY(api.lostPassword(m_user));
+    const QPair<int, QString> known{api.lastStatus(), api.lastMessage()};
+    QCOMPARE(known.first, 0);
+    QCOMPARE(service().mails().size(), before + 1);
+    QVERIFY(service().mails().last().contains(u("To: ") + m_mail));
+    QVERIFY(!service().mails().last().contains(m_password));
+    QVERIFY(service().linkFromLastMail(u("/account/reset")).isValid());
+
+    QVERIFY(api.lostPassword(u("nobody_has_this_name")));
+    QCOMPARE((QPair<int, QString>{api.lastStatus(), api.lastMessage()}), known);
+    QVERIFY(api.lostPassword(u("nobody@example.org")));
+    QCOMPARE((QPair<int, QString>{api.lastStatus(), api.lastMessage()}), known);
+    QCOMPARE(service().mails().size(), before + 1);
+    // The password is unchanged until the mailed link is used.
+    QVERIFY(api.checkAccount());
+    QCOMPARE(api.lastStatus(), 1);
+}
+
+void TestContract::passwordResetThroughTheMailedLink()
+{
+    // The account of accountLifecycle, asked for by its mail address.
+    const QString user = u("Neuling_7");
+    const QString old = u("Zebra & Kaffee ☕");
+    const QString fresh = u("Neues Passwort & mehr 🎵");
+    TunoraAPI api;
+    QVERIFY(api.lostPassword(u("neuling@example.org")));
+    QCOMPARE(api.lastStatus(), 0);
+    QVERIFY(service().mails().last().contains(u("To: neuling@example.org")));
+    const QUrl link = service().linkFromLastMail(u("/account/reset"));
+    QVERIFY(link.isValid());
+    QVERIFY(fetch(link.toString(QUrl::FullyEncoded)).ok);
+
+    // The page's form, as a browser sends it.
+    QUrl target = link;
+    target.setQuery(QString());
+    const QString token = QUrlQuery(link).queryItemValue(u("token"));
+    auto form = [&](const QString &password, const QString &again) {
+        QUrlQuery q;
+        q.addQueryItem(u("token"), token);
+        q.addQueryItem(u("password"), TunoraAPI::encode(password));
+        q.addQueryItem(u("password2"), TunoraAPI::encode(again));
+        return q.toString(QUrl::FullyEncoded).toUtf8();
+    };
+    const Fetched differ = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh + u("x")));
+    QCOMPARE(differ.status, 400);
+    const Fetched changed = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh));
+    QVERIFY2(changed.ok, qPrintable(changed.error));
+    QCOMPARE(changed.status, 200);
+
+    // The client signs in with the new password only; the link is spent.
+    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, fresh); }).error, 0);
+    QCOMPARE(api.lastStatus(), 1);
+    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, old); }).error, 0);
+    QCOMPARE(api.lastStatus(), 0);
+    QCOMPARE(fetch(link.toString(QUrl::FullyEncoded)).status, 404);
+    QVERIFY(!service().mails().last().contains(fresh));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stations
+
+void TestContract::searchPaging_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("pageCount");
+    QTest::addColumn<int>("lastPageCount");
+    QTest::addColumn<int>("stations");
+
+    QTest::newRow("first page") << u("pagingword") << 0 << PagingStations << 2 << 5 << 25;
+    QTest::newRow("last page") << u("pagingword") << 1 << PagingStations << 2 << 5 << 5;
+    QTest::newRow("behind the end") << u("pagingword") << 2 << PagingStations << 2 << 5 << 0;
+    QTest::newRow("prefixes of two words") << u("PAGINGW stat") << 0 << PagingStations << 2 << 5 << 25;
+    QTest::newRow("every word required") << u("pagingword 17") << 0 << 1 << 1 << 1 << 1;
+    QTest::newRow("no match") << u("zqxjkvw") << 0 << 0 << 0 << 0 << 0;
+}
+
+void TestContract::searchPaging()
+{
+    QFETCH(QString, text);
+    QFETCH(int, page);
+    TunoraAPI api;
+    const Outcome o = run(api, [&](TunoraAPI &a) { return a.search(text, page) ? SentId : 0; });
+    QCOMPARE(o.error, 0);
+    QTEST(api.resultsTotal(), "total");
+    QTEST(api.pageCount(), "pageCount");
+    QTEST(api.lastPageCount(), "lastPageCount");
+    QTEST(int(o.stations.size()), "stations");
+    for (const StationSeen &s : o.stations)
+        QVERIFY2(s.name.startsWith(u("Pagingword Station")), qPrintable(s.name));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestContract::searchPagesCoverEveryResultOnce()
+{
+    TunoraAPI api;
+    QSet<QString> ids;
+    for (int page = 0; page < 2; ++page) {
+        const Outcome o = run(api, [&](TunoraAPI &a) { return a.searchStations(u("pagingword"), page); });
+        QCOMPARE(o.error, 0);
+        for (const StationSeen &s : o.stations)
+            QVERIFY2(!ids.contains(s.id), qPrintable(s.name));
+        for (const StationSeen &s : o.stations)
+            ids.insert(s.id);
+    }
+    QCOMPARE(ids.size(), PagingStations);
+}
+
+void TestContract::searchTextIsNeverSyntax_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("names");
+
+    // What listeners type reaches the full-text search as words, never as its query syntax.
+    QTest::newRow("ampersand") << u("rock & roll") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("ampersand inside a word") << u("R&B") << QStringList{u("Smooth Groove R&B")};
+    QTest::newRow("capital umlaut") << u("ÄRZTE") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("unbalanced quote")
+        << u("\"live") << QStringList{u("Contract Live Radio"), u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("star") << u("multi*") << QStringList{u("Multistream Radio")};
+    QTest::newRow("minus") << u("-multistream") << QStringList{u("Multistream Radio")};
+    QTest::newRow("operator words") << u("multistream OR AND NOT NEAR") << QStringList();
+    QTest::newRow("parenthesis") << u("(multistream") << QStringList{u("Multistream Radio")};
+    QTest::newRow("column filter") << u("name:multistream") << QStringList();
+    QTest::newRow("caret and braces") << u("^multistream {x}") << QStringList();
+    QTest::newRow("SQL") << u("'; DROP TABLE stations; --") << QStringList();
+    QTest::newRow("LIKE wildcards") << u("%_%") << QStringList();
+    QTest::newRow("backslash") << u("multi\\stream") << QStringList();
+    QTest::newRow("only punctuation") << u("!?.,;") << QStringList();
+    QTest::newRow("genre term without a name") << u("gen:") << QStringList();
+    QTest::newRow("country term with a quote") << u("country:\"D") << QStringList();
+}
+
+void TestContract::searchTextIsNeverSyntax()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, names);
+    int total = 0;
+    const QStringList found = namesFound(text, &total);
+    QCOMPARE(total, int(found.size()));
+    for (const QString &name : std::as_const(names))
+        QVERIFY2(found.contains(name), qPrintable(found.join(u(" | "))));
+    QTest::qWait(0);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+    // The catalogue is still whole.
+    QCOMPARE(namesFound(u("pagingword"), &total).size(), TunoraAPI::PageSize);
+    QCOMPARE(total, PagingStations);
+}
+
+void TestContract::stationRecord_data()
+{
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("website");
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("genres");
+    QTest::addColumn<QList<quint32>>("formats");
+    QTest::addColumn<QList<quint32>>("bitrates");
+
+    // Names as the listener sees them: an ampersand stays an ampersand, quotes and letters of
+    // any script pass unchanged; angle brackets and entity-looking text arrive as look-alike
+    // characters so that no text can ever be read as markup.
+    QTest::newRow("ampersand, quotes, umlaut")
+        << u("ärzte") << u("Rock & Roll \"Live\" Ärzte") << u("rock.example/live") << u("Germany")
+        << u("Bayern, Germany") << u("Classic Rock") << QList<quint32>{FormatMP3} << QList<quint32>{128};
+    QTest::newRow("angle brackets") << u("jones") << u("Tom ‹b›Jones‹/b› FM") << u("https://tom.example/")
+                                    << u("United Kingdom") << u("United Kingdom") << u("Oldies")
+                                    << QList<quint32>{FormatMP3} << QList<quint32>{128};
+    QTest::newRow("entity-looking text")
+        << u("chips") << u("Fish ＆amp; Chips ＆lt;3 Radio") << QString() << u("United Kingdom")
+        << u("United Kingdom") << u("Talk") << QList<quint32>{FormatMP3} << QList<quint32>{64};
+    QTest::newRow("other scripts") << u("ёлка") << u("Радио Ёлка 日本 ♫") << u("yolka.example/")
+                                   << u("Russia") << u("Russia") << u("Hip-Hop") << QList<quint32>{FormatAAC}
+                                   << QList<quint32>{64};
+    QTest::newRow("three streams in catalogue order")
+        << u("multistream") << u("Multistream Radio") << u("www.multi.example") << u("Germany")
+        << u("Berlin, Germany") << u("Jazz") << QList<quint32>{FormatMP3, FormatAAC, FormatOGG}
+        << QList<quint32>{128, 48, 96};
+}
+
+void TestContract::stationRecord()
+{
+    QFETCH(QString, search);
+    QFETCH(QString, name);
+    QFETCH(QList<quint32>, formats);
+    QFETCH(QList<quint32>, bitrates);
+
+    const StationSeen s = stationNamed(search, name);
+    QVERIFY(!s.id.isEmpty());
+    QTEST(s.website, "website");
+    QTEST(s.country, "country");
+    QTEST(s.location, "location");
+    QTEST(s.genres, "genres");
+    QVERIFY(!s.favorite);
+    QCOMPARE(s.streams.size(), formats.size());
+    for (qsizetype i = 0; i < s.streams.size(); ++i) {
+        QCOMPARE(s.streams[i].format, formats[i]);
+        QCOMPARE(s.streams[i].bitrate, bitrates[i]);
+        // Every entry is the service's listen address of this station, never the stream itself.
+        const QUrl url(s.streams[i].url);
+        QCOMPARE(url.scheme(), u("https"));
+        QCOMPARE(url.port(), int(service().port()));
+        QCOMPARE(stationIdFromUrl(s.streams[i].url), s.id);
+        QCOMPARE(QUrlQuery(url).queryItemValue(u("apitid")), u("781"));
+        QVERIFY(!s.streams[i].url.contains(u("wörd")) && !s.streams[i].url.contains(u("w%C3%B6rd")));
+    }
+    QCOMPARE(s.currentUrl, s.streams.value(0).url);
+}
+
+void TestContract::streamFilters_data()
+{
+    QTest::addColumn<int>("minKbps");
+    QTest::addColumn<int>("maxKbps");
+    QTest::addColumn<QList<quint32>>("bitrates");
+
+    QTest::newRow("no limits") << 0 << 0 << QList<quint32>{128, 48, 96};
+    QTest::newRow("at most 64") << 0 << 64 << QList<quint32>{48};
+    QTest::newRow("at least 100") << 100 << 0 << QList<quint32>{128};
+    QTest::newRow("between 64 and 100") << 64 << 100 << QList<quint32>{96};
+    QTest::newRow("800 means no upper limit") << 0 << 800 << QList<quint32>{128, 48, 96};
+}
+
+void TestContract::streamFilters()
+{
+    QFETCH(int, minKbps);
+    QFETCH(int, maxKbps);
+    AppSettings::instance().setMinBitrate(minKbps);
+    AppSettings::instance().setMaxBitrate(maxKbps);
+    const StationSeen s = stationNamed(u("multistream"), u("Multistream Radio"));
+    QVERIFY(!s.id.isEmpty());
+    QList<quint32> seen;
+    for (const StreamSeen &stream : s.streams)
+        seen << stream.bitrate;
+    QTEST(seen, "bitrates");
+}
+
+void TestContract::regions()
+{
+    TunoraAPI api;
+    QList<WorldRegion> regions;
+    connect(&api, &BaseRadioAPI::signal_regionFound, this,
+            [&](const WorldRegion *region) { regions.append(*region); });
+    const Outcome o = run(api, [](TunoraAPI &a) { return a.requestRegions(); });
+    QCOMPARE(o.error, 0);
+    QVERIFY(m_boxes.isEmpty());
+
+    QMap<QString, QString> regionOf;
+    const Country *germany = nullptr;
+    for (const WorldRegion &r : std::as_const(regions)) {
+        QVERIFY(!r.name().isEmpty());
+        for (const Country *c : r.countries()) {
+            regionOf.insert(c->name(), r.name());
+            // Codes are letters (a number here would be a database key leaking out).
+            QVERIFY2(c->code().size() == 2 && c->code().at(0).isLetter() && c->code().at(1).isLetter(),
+                     qPrintable(c->code()));
+            QCOMPARE(c->search(), u("country:\"%1\"").arg(c->code()));
+            QVERIFY(!c->isSubsection());
+            for (const Country *sub : c->subsections()) {
+                QVERIFY(sub->isSubsection());
+                QVERIFY2(sub->code().startsWith(c->code() + u("-")), qPrintable(sub->code()));
+                QVERIFY(!sub->code().mid(3).toInt());
+                QVERIFY(sub->search().contains(c->search()));
+            }
+            if (c->code() == u("DE"))
+                germany = c;
+        }
+    }
+    // Only countries that have stations are listed.
+    QCOMPARE(regionOf, (QMap<QString, QString>{{u("Austria"), u("Europe")},
+                                               {u("France"), u("Europe")},
+                                               {u("Germany"), u("Europe")},
+                                               {u("Russia"), u("Europe")},
+                                               {u("United Kingdom"), u("Europe")}}));
+    QVERIFY(germany);
+    QStringList subsections;
+    for (const Country *sub : germany->subsections())
+        subsections << sub->name();
+    QCOMPARE(subsections, (QStringList{u("Bayern"), u("Berlin")}));
+    m_backend->regions = regions;
+}
+
+void TestContract::regionSearchTerms_data()
+{
+    QTest::addColumn<QString>("country");
+    QTest::addColumn<QString>("subsection");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("country") << u("Germany") << QString()
+                             << QStringList{u("Multistream Radio"), u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("subsection") << u("Germany") << u("Bayern")
+                                << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("country without subsections")
+        << u("France") << QString() << QStringList{u("Contract Live Radio"), u("Smooth Groove R&B")};
+}
+
+void TestContract::regionSearchTerms()
+{
+    QFETCH(QString, country);
+    QFETCH(QString, subsection);
+    QFETCH(QStringList, names);
+    if (m_backend->regions.isEmpty())
+        QSKIP("the region list was not read");
+    QString term;
+    for (const WorldRegion &r : std::as_const(m_backend->regions))
+        for (const Country *c : r.countries()) {
+            if (c->name() != country)
+                continue;
+            term = c->search();
+            for (const Country *sub : c->subsections())
+                if (sub->name() == subsection)
+                    term = sub->search();
+        }
+    QVERIFY(!term.isEmpty());
+    int total = 0;
+    QCOMPARE(namesFound(term, &total), names);
+    QCOMPARE(total, int(names.size()));
+}
+
+void TestContract::genreTree()
+{
+    TunoraAPI api;
+    QList<Genre> genres;
+    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *genre) { genres.append(*genre); });
+    const Outcome o = run(api, [](TunoraAPI &a) { return a.requestGenres(); });
+    QCOMPARE(o.error, 0);
+
+    QMap<QString, QStringList> tree;
+    for (const Genre &g : std::as_const(genres)) {
+        QVERIFY2(!g.description().isEmpty(), qPrintable(g.name()));
+        QCOMPARE(g.search(), u("gen:\"%1\"").arg(g.name()));
+        QStringList subs;
+        if (g.subgenres()) {
+            for (const Genre *sub : *g.subgenres()) {
+                QCOMPARE(sub->parent()->name(), g.name());
+                QVERIFY2(!sub->description().isEmpty(), qPrintable(sub->name()));
+                subs << sub->name();
+            }
+        }
+        tree.insert(g.name(), subs);
+    }
+    // Top-level genres with the catalogue's tags as sub-genres; a tag that is itself a top-level
+    // genre ("Pop", "Jazz") has no sub-genre entry.
+    const QMap<QString, QStringList> expected{{u("Hip-Hop & R&B"), {u("Hip-Hop"), u("R'n'B")}},
+                                              {u("Jazz"), {u("Smooth Jazz")}},
+                                              {u("News & Talk"), {u("Talk")}},
+                                              {u("Oldies & Decades"), {u("Oldies")}},
+                                              {u("Pop"), {}},
+                                              {u("Rock"), {u("Classic Rock")}}};
+    QCOMPARE(tree, expected);
+    m_backend->genres = genres;
+}
+
+void TestContract::genreSearchTerms_data()
+{
+    QTest::addColumn<QString>("genre");
+    QTest::addColumn<QString>("subgenre");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("top level with an ampersand")
+        << u("Hip-Hop & R&B") << QString() << QStringList{u("Smooth Groove R&B"), u("Радио Ёлка 日本 ♫")};
+    QTest::newRow("sub-genre with an apostrophe")
+        << u("Hip-Hop & R&B") << u("R'n'B") << QStringList{u("Smooth Groove R&B")};
+    QTest::newRow("top level takes in its sub-genres")
+        << u("Jazz") << QString() << QStringList{u("Contract Live Radio"), u("Multistream Radio")};
+    QTest::newRow("sub-genre") << u("Jazz") << u("Smooth Jazz") << QStringList{u("Contract Live Radio")};
+}
+
+void TestContract::genreSearchTerms()
+{
+    QFETCH(QString, genre);
+    QFETCH(QString, subgenre);
+    QFETCH(QStringList, names);
+    if (m_backend->genres.isEmpty())
+        QSKIP("the genre list was not read");
+    QString term;
+    for (const Genre &g : std::as_const(m_backend->genres)) {
+        if (g.name() != genre)
+            continue;
+        term = g.search();
+        if (!subgenre.isEmpty() && g.subgenres() && g.subgenres()->contains(subgenre))
+            term = g.subgenres()->value(subgenre)->search();
+        else if (!subgenre.isEmpty())
+            term.clear();
+    }
+    QVERIFY(!term.isEmpty());
+    int total = 0;
+    QCOMPARE(namesFound(term, &total), names);
+    QCOMPARE(total, int(names.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The listener's account
+
+void TestContract::favoritesRoundTrip()
+{
+    const QString first = stationId(u("ärzte"), u("Rock & Roll \"Live\" Ärzte"));
+    const QString second = stationId(u("multistream"), u("Multistream Radio"));
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+    TunoraAPI api;
+    QSignalSpy started(&api, &BaseRadioAPI::signal_requestStarted);
+
+    for (const QString &id : {first, second, second}) {
+        const Outcome added = run(api, [&](TunoraAPI &a) { return a.addFavorite(id); });
+        QCOMPARE(added.error, 0);
+        QCOMPARE(api.lastStatus(), 0);
+        QCOMPARE(api.lastMessage(), u("Favorite added"));
+    }
+    Outcome favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    QCOMPARE(favorites.error, 0);
+    QCOMPARE(favorites.stations.size(), 2); // adding twice keeps one entry
+    for (const QString &id : {first, second}) {
+        QVERIFY(favorites.find(id));
+        QVERIFY(favorites.find(id)->favorite);
+        QVERIFY(!favorites.find(id)->streams.isEmpty());
+    }
+    // Searches mark favourites too.
+    QVERIFY(stationNamed(u("multistream"), u("Multistream Radio")).favorite);
+    // The bitrate filter thins out the streams but never hides one of the listener's favourites.
+    AppSettings::instance().setMaxBitrate(64);
+    favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    AppSettings::instance().setMaxBitrate(0);
+    QCOMPARE(favorites.stations.size(), 2);
+    QVERIFY(favorites.find(first) && favorites.find(second));
+    QCOMPARE(favorites.find(first)->streams.size(), 0);
+    QCOMPARE(favorites.find(second)->streams.size(), 1);
+    QCOMPARE(favorites.find(second)->streams[0].bitrate, 48u);
+
+    const Outcome removed = run(api, [&](TunoraAPI &a) { return a.removeFavorite(first); });
+    QCOMPARE(removed.error, 0);
+    QCOMPARE(api.lastStatus(), 0);
+    favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    QCOMPARE(favorites.ids(), QStringList{second});
+    QVERIFY(!stationNamed(u("ärzte"), u("Rock & Roll \"Live\" Ärzte")).favorite);
+    run(api, [&](TunoraAPI &a) { return a.removeFavorite(second); });
+    QCOMPARE(started.size(), 8);
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestContract::listenAddressRecordsHistory()
+{
+    const StationSeen multi = stationNamed(u("multistream"), u("Multistream Radio"));
+    const StationSeen rock = stationNamed(u("ärzte"), u("Rock & Roll \"Live\" Ärzte"));
+    QCOMPARE(multi.streams.size(), 3);
+    QVERIFY(!rock.streams.isEmpty());
+
+    // The second entry of a station: a playlist of its real streams, the chosen one first.
+    const Fetched pls = fetch(multi.streams[1].url);
+    QVERIFY2(pls.ok, qPrintable(pls.error));
+    QCOMPARE(pls.status, 200);
+    // Read as the player's engine reads what a station address answers.
+    const std::string_view text(pls.data.constData(), size_t(pls.data.size()));
+    QVERIFY2(tunora::audio::looksLikePlaylist(text), pls.data.constData());
+    std::vector<std::string> addresses;
+    QCOMPARE(tunora::audio::ReadPlaylist(text, addresses), size_t(3));
+    QStringList files;
+    for (const std::string &a : addresses) {
+        QVERIFY2(tunora::audio::isAcceptableStreamAddress(a), a.c_str());
+        files << QString::fromStdString(a);
+    }
+    QCOMPARE(files, (QStringList{deadStream(u("multi-48.aac")), deadStream(u("multi-128.mp3")),
+                                 deadStream(u("multi-96.ogg"))}));
+    QVERIFY(fetch(rock.streams[0].url).ok);
+
+    TunoraAPI api;
+    Outcome history = run(api, [](TunoraAPI &a) { return a.requestHistory(); });
+    QCOMPARE(history.error, 0);
+    QVERIFY(history.stations.size() >= 2);
+    QCOMPARE(history.stations[0].id, rock.id); // newest first
+    QCOMPARE(history.stations[1].id, multi.id);
+
+    // The modal variant reads the same list.
+    QList<QString> modalIds;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&](const Station *s) { modalIds << s->id(); });
+    QVERIFY(api.requestHistoryModal());
+    QCOMPARE(modalIds, history.ids());
+
+    // Listening again moves the station to the front without a second entry.
+    QVERIFY(fetch(multi.streams[0].url).ok);
+    history = run(api, [](TunoraAPI &a) { return a.requestHistory(true); });
+    QCOMPARE(history.stations.value(0).id, multi.id);
+    QCOMPARE(history.ids().count(multi.id), 1);
+
+    // A listener without an account gets addresses without a token; listening there records
+    // nothing in anybody's history.
+    AppSettings::instance().setCredentials(QString(), QString());
+    const StationSeen anonymous = stationNamed(u("ärzte"), u("Rock & Roll \"Live\" Ärzte"));
+    QVERIFY(!anonymous.streams.value(0).url.contains(u("&t=")));
+    QVERIFY(fetch(anonymous.streams.value(0).url).ok);
+    useListener();
+    history = run(api, [](TunoraAPI &a) { return a.requestHistory(); });
+    QCOMPARE(history.stations.value(0).id, multi.id);
+
+    // The address of a station the directory does not have: an HTTP error, never a playlist,
+    // and nothing recorded.
+    QString unknown = multi.streams[0].url;
+    unknown.replace(u("/listen/") + multi.id + u("?"), u("/listen/999999999?"));
+    unknown.replace(u("station_id=") + multi.id, u("station_id=999999999"));
+    QVERIFY(unknown.contains(u("/listen/999999999?")));
+    const Fetched missing = fetch(unknown);
+    QVERIFY(!missing.ok);
+    QCOMPARE(missing.status, 404);
+    QVERIFY(!missing.data.contains("[playlist]"));
+    const qsizetype entries = history.stations.size();
+    history = run(api, [](TunoraAPI &a) { return a.requestHistory(); });
+    QCOMPARE(history.stations.size(), entries);
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestContract::errorReplies_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("message");
+
+    // Addresses the player builds, bent where the player itself never would.
+    auto bent = [](QString (TunoraAPI::*build)(), quint32 type, const QString &from, const QString &to) {
+        return Command([=](TunoraAPI &api) {
+            QString address = (api.*build)();
+            if (!address.contains(from))
+                return 0; // the address no longer has that part: nothing to bend
+            return api.send(address.replace(from, to), type);
+        });
+    };
+    auto bentSearch = [](const QString &from, const QString &to) {
+        return Command([=](TunoraAPI &api) {
+            QString address = api.searchAddress(u("pagingword"), 0);
+            if (!address.contains(from))
+                return 0;
+            return api.send(address.replace(from, to), BaseRadioAPI::TypeSearch);
+        });
+    };
+    const QString key = QLatin1String(TunoraAPI::ApiKey);
+    const QString invalid = u("Invalid request");
+
+    const Command favorites = [](TunoraAPI &api) { return api.requestFavorites(); };
+    const Command addUnknown = [](TunoraAPI &api) { return api.addFavorite(u("999999999")); };
+    const Command addHostile = [](TunoraAPI &api) { return api.addFavorite(u("1 OR 1=1; --")); };
+    QTest::newRow("favourites without an account")
+        << QString() << QString() << QString() << favorites << true << u("Please sign in first");
+    // (A name nobody has: the listener's failed sign-ins are counted by the rate limit.)
+    QTest::newRow("history for a name nobody has")
+        << u("nobody_has_this_name") << u("wrong") << QString()
+        << Command([](TunoraAPI &api) { return api.requestHistory(); }) << true
+        << u("Invalid member name or password");
+    QTest::newRow("unknown station") << m_user << m_password << QString() << addUnknown << true
+                                     << u("Station not found");
+    QTest::newRow("station id that is no number")
+        << m_user << m_password << QString() << addHostile << true << u("Station not found");
+    QTest::newRow("in the listener's language")
+        << m_user << m_password << u("de") << addUnknown << true << u("Sender nicht gefunden");
+
+    QTest::newRow("wrong API key") << m_user << m_password << QString()
+                                   << bent(&TunoraAPI::favoritesAddress, BaseRadioAPI::TypeFavorites, key,
+                                           u("Zz") + key.mid(2))
+                                   << true << u("Invalid API key");
+    QTest::newRow("no API key") << QString() << QString() << QString()
+                                << bent(&TunoraAPI::genresAddress, BaseRadioAPI::TypeGenres, u("key=") + key,
+                                        u("apikey="))
+                                << true << u("Invalid API key");
+    QTest::newRow("wrong API key in the listener's language")
+        << m_user << m_password << u("de")
+        << bent(&TunoraAPI::historyAddress, BaseRadioAPI::TypeHistory, key, key.toLower()) << true
+        << u("Ungültiger API-Schlüssel");
+    QTest::newRow("page that is no number")
+        << m_user << m_password << QString() << bentSearch(u("&page=0"), u("&page=one")) << true << invalid;
+    QTest::newRow("negative page") << m_user << m_password << QString()
+                                   << bentSearch(u("&page=0"), u("&page=-1")) << true << invalid;
+    QTest::newRow("page size zero") << m_user << m_password << QString()
+                                    << bentSearch(u("&limit=25"), u("&limit=0")) << true << invalid;
+    QTest::newRow("page size too large")
+        << m_user << m_password << QString() << bentSearch(u("&limit=25"), u("&limit=1000000")) << true
+        << invalid;
+    QTest::newRow("search text too long") << m_user << m_password << QString() << Command([](TunoraAPI &api) {
+        return api.searchStations(QString(300, QLatin1Char('x')), 0);
+    }) << true << u("The search text is too long");
+    QTest::newRow("control character in the search text")
+        << m_user << m_password << QString()
+        << Command([](TunoraAPI &api) { return api.searchStations(u("paging\x01word"), 0); }) << true
+        << invalid;
+    QTest::newRow("value over 4 KiB") << m_user << m_password << QString() << Command([](TunoraAPI &api) {
+        return api.searchStations(QString(5000, QLatin1Char('z')), 0);
+    }) << true << invalid;
+    QTest::newRow("unknown directory")
+        << m_user << m_password << QString()
+        << bent(&TunoraAPI::regionsAddress, BaseRadioAPI::TypeRegions, u("dir=geo"), u("dir=planets")) << true
+        << u("Unknown command");
+    QTest::newRow("unknown account command")
+        << m_user << m_password << QString()
+        << bent(&TunoraAPI::favoritesAddress, BaseRadioAPI::TypeFavorites, u("account=favorites"),
+                u("account=everything"))
+        << true << u("Unknown command");
+    // The caller of "playing now" deals with its failures: no message box.
+    QTest::newRow("playing now with a hostile id")
+        << m_user << m_password << QString() << Command([](TunoraAPI &api) {
+               return api.playingNow({u("1"), u("2 UNION SELECT password")});
+           })
+        << false << invalid;
+}
+
+void TestContract::errorReplies()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, language);
+    QFETCH(Command, command);
+    QFETCH(bool, shown);
+    QFETCH(QString, message);
+    AppSettings::instance().setCredentials(user, password);
+    if (!language.isEmpty())
+        setLanguage(language, u("Deutsch"));
+
+    TunoraAPI api;
+    const Outcome o = run(api, command);
+    QVERIFY(o.id != 0);
+    // An error reply is a complete reply: the request ends normally, with the service's message
+    // shown to the listener once, as plain text.
+    QCOMPARE(o.error, 0);
+    QCOMPARE(o.stations.size(), 0);
+    QCOMPARE(api.lastError(), message.toHtmlEscaped());
+    if (shown)
+        QTRY_COMPARE(m_boxes, QStringList{message.toHtmlEscaped()});
+    QTest::qWait(0);
+    QCOMPARE(m_boxes.size(), shown ? 1 : 0);
+    QCOMPARE(api.resultsTotal(), 0);
+}
+
+void TestContract::transferErrors_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QNetworkReply::NetworkError>("code");
+
+    QTest::newRow("address the service does not have") << u("path") << QNetworkReply::ContentNotFoundError;
+    QTest::newRow("certificate of another authority") << u("ca") << QNetworkReply::SslHandshakeFailedError;
+    QTest::newRow("nobody listening") << u("port") << QNetworkReply::ConnectionRefusedError;
+}
+
+void TestContract::transferErrors()
+{
+    QFETCH(QString, where);
+    QFETCH(QNetworkReply::NetworkError, code);
+    TunoraTest::TestCa otherCa(u("Another Test CA"));
+    QVERIFY2(otherCa.isValid(), qPrintable(otherCa.error()));
+    AppSettings &settings = AppSettings::instance();
+    QUrl root = service().root();
+    if (where == u("path"))
+        root.setPath(u("/no/such/place"));
+    else if (where == u("port"))
+        root.setPort(TunoraTest::freeTcpPort());
+    settings.setEndpoint(AppSettings::DirectoryRoot, root.toString());
+    if (where == u("ca"))
+        settings.setCaFile(otherCa.caFile());
+    TunoraAPI api;
+
+    // A transfer that fails ends the request with its error flag and the client's text for it.
+    const Outcome o = run(api, [](TunoraAPI &a) { return a.requestGenres(); });
+    QCOMPARE(o.error, 1);
+    const QString text = QHttpExt::networkErrorText(code).toHtmlEscaped();
+    QCOMPARE(api.lastError(), text);
+    QTRY_COMPARE(m_boxes, QStringList{text});
+
+    // A modal command says no and shows the same text.
+    m_boxes.clear();
+    QVERIFY(!api.requestLanguagesModal());
+    QTRY_VERIFY(!m_boxes.isEmpty());
+    QVERIFY2(m_boxes.constFirst().contains(text), qPrintable(m_boxes.join(u("\n"))));
+}
+
+void TestContract::homeLocationAndAccountInfo()
+{
+    TunoraAPI api;
+    QVERIFY(api.setHomeLocation(u("München, Germany")));
+    QCOMPARE(api.lastStatus(), 0);
+    QCOMPARE(api.lastMessage(), u("Home location saved"));
+
+    QVERIFY(api.requestAccountInfoModal());
+    const AccountDetails expected{m_user, u("München, Germany"), m_mail, u("DE"), u("Germany")};
+    QCOMPARE(TunoraAPI::accountDetails(), expected);
+
+    // A country alone names the country; the background command announces the new details.
+    QVERIFY(api.setHomeLocation(u("France")));
+    QSignalSpy changed(TunoraAPI::activity(), &DirectoryActivity::accountDetailsChanged);
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestAccountInfo(); }).error, 0);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(TunoraAPI::accountDetails().country_code, u("FR"));
+    QCOMPARE(TunoraAPI::accountDetails().location_string, u("France"));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestContract::homeLocationNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("country");
+
+    QTest::newRow("city and country") << u("Wien, Austria") << u("Wien, Austria") << u("AT") << u("Austria");
+    QTest::newRow("blanks are tidied")
+        << u("  Lyon ,   France  ") << u("Lyon , France") << u("FR") << u("France");
+    QTest::newRow("country the catalogue does not know")
+        << u("Atlantis") << u("Atlantis") << QString() << QString();
+    QTest::newRow("angle brackets come back as look-alikes")
+        << u("<b>Smith & Sons</b>, United Kingdom") << u("‹b›Smith & Sons‹/b›, United Kingdom") << u("GB")
+        << u("United Kingdom");
+    QTest::newRow("other scripts") << u("Москва, Russia") << u("Москва, Russia") << u("RU") << u("Russia");
+}
+
+void TestContract::homeLocationNames()
+{
+    QFETCH(QString, name);
+    TunoraAPI api;
+    QVERIFY(api.setHomeLocation(name));
+    QCOMPARE(api.lastStatus(), 0);
+    QVERIFY(api.requestAccountInfoModal());
+    const AccountDetails &details = TunoraAPI::accountDetails();
+    QCOMPARE(details.username, m_user);
+    QTEST(details.location_string, "location");
+    QTEST(details.country_code, "code");
+    QTEST(details.country_name, "country");
+    QVERIFY(m_boxes.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Languages, version, news, playing now
+
+void TestContract::languagesAndTranslation_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("translation");
+
+    QTest::newRow("German") << u("Deutsch") << u("de") << u("About") << u("Über");
+    QTest::newRow("English") << u("English") << u("en") << u("About") << u("About");
+    QTest::newRow("not offered") << u("Klingon") << u("tlh") << QString() << QString();
+}
+
+void TestContract::languagesAndTranslation()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, code);
+    QFETCH(QString, source);
+    QFETCH(QString, translation);
+
+    TunoraAPI api;
+    QSignalSpy changed(TunoraAPI::activity(), &DirectoryActivity::languagesChanged);
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestLanguages(); }).error, 0);
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(TunoraAPI::languages(), (QList<Language>{{u("en"), u("English")}, {u("de"), u("Deutsch")}}));
+    QVERIFY(api.requestLanguagesModal());
+    QCOMPARE(TunoraAPI::languages().size(), 2);
+
+    // The language file is fetched by the language's name and written as it came.
+    const QString file = m_files.filePath(name + u(".xml"));
+    QFile::remove(file);
+    const bool offered = !source.isEmpty();
+    QCOMPARE(api.requestTranslation(name, code, file), offered);
+    QCOMPARE(QFile::exists(file), offered);
+    if (!offered) {
+        // Nothing to keep: the service's answer is the client's last status.
+        QCOMPARE(api.lastStatus(), 2);
+        QCOMPARE(api.lastMessage(), u("Language not found"));
+        QVERIFY(m_boxes.isEmpty());
+        return;
+    }
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    TagScanner scanner(QString::fromUtf8(f.readAll()));
+    QMap<QString, QString> entries;
+    for (QString entry = scanner.findRaw(u"string"); !entry.isEmpty(); entry = scanner.findRaw(u"string")) {
+        TagScanner e(entry);
+        const QString text = e.find(u"text");
+        entries.insert(text, e.findFirst(u"trans"));
+    }
+    QVERIFY2(entries.size() > 100, qPrintable(QString::number(entries.size())));
+    QCOMPARE(entries.value(source), translation);
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestContract::softwareVersion_data()
+{
+    QTest::addColumn<bool>("verbose");
+    QTest::newRow("background check") << false;
+    QTest::newRow("asked for by the listener") << true;
+}
+
+void TestContract::softwareVersion()
+{
+    QFETCH(bool, verbose);
+    TunoraAPI api;
+    QList<SoftwareVersion> found;
+    connect(&api, &BaseRadioAPI::signal_versionFound, this,
+            [&](const SoftwareVersion *version) { found.append(*version); });
+    if (verbose)
+        QVERIFY(api.requestSoftwareVersionModal());
+    else
+        QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestSoftwareVersion(); }).error, 0);
+    QCOMPARE(found.size(), 1);
+    const SoftwareVersion &v = found[0];
+    QCOMPARE(v.name, u("TunoraDE"));
+    QCOMPARE(v.version, u("1.03"));
+    QCOMPARE(v.comment, u("Faster search. Fewer stalls."));
+    QCOMPARE(v.comment_version, u("1.03 beta"));
+    QCOMPARE(v.file_location, u("https://downloads.example/TunoraDE-1.03.tar.xz"));
+    QCOMPARE(v.file_size.toULongLong(), 4242424ULL);
+    QCOMPARE(v.file_mime, u("application/x-xz"));
+    QCOMPARE(v.report, verbose);
+}
+
+void TestContract::newsFeed_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("first");
+
+    QTest::newRow("no language: English") << QString() << u("Contract & news: 2 < 3");
+    QTest::newRow("German") << u("de") << u("Willkommen im Tunora-Verzeichnis.");
+    QTest::newRow("a language without news: English") << u("fr") << u("Contract & news: 2 < 3");
+}
+
+void TestContract::newsFeed()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, first);
+    if (!m_backend->newsAdded) {
+        QString output;
+        QCOMPARE(service().runTool({u("news-add"), u("en"), u("Contract & news: 2 < 3"),
+                                    u("https://news.example/item?a=1&b=2")},
+                                   &output),
+                 0);
+        m_backend->newsAdded = true;
+    }
+    setLanguage(language, language);
+    TunoraAPI api;
+    QVERIFY(api.newsFeedAddress().startsWith(service().root().toString()));
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestNewsFeed(); }).error, 0);
+    QVERIFY(!api.news().isEmpty());
+    QCOMPARE(api.news().first().title, first);
+    for (const NewsItem &item : api.news())
+        QVERIFY2(QUrl(item.link).isValid() && item.link.startsWith(u("http")), qPrintable(item.link));
+    if (first.startsWith(u("Contract")))
+        QCOMPARE(api.news().first().link, u("https://news.example/item?a=1&b=2"));
+}
+
+void TestContract::playingNowFollowsTheStream()
+{
+    if (!m_icecast)
+        QSKIP("Icecast is not installed");
+    // Both services follow the same mount: the titles carry the database's name, so that each
+    // run waits for titles of its own.
+    QFETCH_GLOBAL(QString, backend);
+    const QString live = stationId(u("contract live"), u("Contract Live Radio"));
+    const QString other = stationId(u("multistream"), u("Multistream Radio"));
+    QVERIFY(!live.isEmpty() && !other.isEmpty());
+
+    TunoraAPI api;
+    auto playing = [&]() {
+        const Outcome o = run(api, [&](TunoraAPI &a) { return a.playingNow({other, live}); });
+        const StationSeen *s = o.find(live);
+        return s ? s->artist + u(" - ") + s->song : QString();
+    };
+    QString error;
+    const QString opening = u("Opening Artist - Opening Tune ") + backend;
+    QVERIFY2(m_icecast->setTitle(QLatin1String(LiveMount), opening, &error), qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(playing(), opening, 60000);
+
+    // A new title on the mount reaches "playing now" and the search.
+    const QString song = u("Xylophone Daybreak ") + backend;
+    QVERIFY2(m_icecast->setTitle(QLatin1String(LiveMount), u("Quimby Zorn - ") + song, &error),
+             qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(playing(), u("Quimby Zorn - ") + song, 60000);
+
+    const Outcome both = run(api, [&](TunoraAPI &a) { return a.playingNow({other, live}); });
+    QCOMPARE(both.error, 0);
+    QCOMPARE(both.stations.size(), 2);
+    QVERIFY(both.find(other));
+    QCOMPARE(both.find(other)->song, QString());
+
+    for (const QString &text : {u("xylophone"), u("quimby daybreak")}) {
+        const Outcome found = run(api, [&](TunoraAPI &a) { return a.searchStations(text, 0); });
+        QCOMPARE(found.error, 0);
+        QCOMPARE(found.ids(), QStringList{live});
+        QCOMPARE(found.stations[0].artist, u("Quimby Zorn"));
+        QCOMPARE(found.stations[0].song, song);
+    }
+    QVERIFY(m_boxes.isEmpty());
+}
+
+TUNORA_TEST_MAIN(TestContract)
+#include "tst_contract.moc"
