@@ -137,7 +137,8 @@ public:
     int resultsTotal() const { return m_resultsTotal; }
     int pageCount() const { return m_pageCount; }
     int lastPageCount() const { return m_lastPageCount; }
-    // Results on the current page.
+    // How many results the page after the current one brings (the station list's "more" row):
+    // the remainder when that page is the last one, else a full page.
     int resultsOnPage() const;
     bool stationList() const { return m_stationList; }
 
