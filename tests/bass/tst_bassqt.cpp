@@ -1,0 +1,335 @@
+// The Qt channel on its own: the playlist readers through the Qt layer (text round trip, size
+// cap, hostile documents), engine notifications reaching GUI receivers queued with the channel
+// as sender, messages to the user (escaped, on the GUI thread, quiet stations), and the
+// one-second clock, which advances the counters only while the channel plays.
+
+// The test tables spell their texts as plain UTF-8 literals.
+#undef QT_NO_CAST_FROM_ASCII
+
+#include "bassinit.h"
+#include "bassqt.h"
+#include "httpblocking.h"
+#include "media.h"
+#include "scriptedserver.h"
+#include "testmain.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+using namespace BASS;
+using TunoraTest::Media;
+using TunoraTest::ScriptedServer;
+// Calls one reader in both forms: the list it fills (after clearing it) and the count, and the
+// companion's list.
+using ReaderCall = std::function<int(const BassQt &, const QString &, QStringList &, QStringList &)>;
+
+Q_DECLARE_METATYPE(ReaderCall)
+
+namespace {
+
+// A channel whose recording state a test may set.
+class TestChannel : public BassQt
+{
+public:
+    ~TestChannel() override { Stop(0); }
+    void setRecording(bool active, bool armed)
+    {
+        QMutexLocker lock(&m_recordLock);
+        m_record.active = active;
+        m_record.armed = armed;
+    }
+    CRecord record() const
+    {
+        QMutexLocker lock(&m_recordLock);
+        return m_record;
+    }
+    QTimer *secondsTimer() const { return m_secondsTimer; }
+};
+
+enum ChannelState
+{
+    Stopped,
+    Playing,
+    Paused,
+    Stalled
+};
+
+enum Recording
+{
+    NoRecording,
+    Active,
+    Armed
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestBassQt : public QObject
+{
+    Q_OBJECT
+
+    QString m_wav;
+    QByteArray m_mp3;
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        m_wav = Media::tone(Media::Wav, 5.0, 440, 660, 0.5, &error);
+        QVERIFY2(!m_wav.isEmpty(), qPrintable(error));
+        Media::Spec spec;
+        spec.format = Media::Mp3;
+        spec.seconds = 2.0;
+        spec.right = QStringLiteral("0.5*sin(2*PI*660*t)");
+        spec.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
+                                 QStringLiteral("-id3v2_version"), QStringLiteral("0")};
+        m_mp3 = readFile(Media::make(spec, &error));
+        QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
+        QVERIFY2(InitAudioEngine(&error, 2, true, 1000, "Tunora/1.02", nullptr, 0), qPrintable(error));
+    }
+
+    void cleanupTestCase() { BASS_Free(); }
+
+    // ---- readers ---------------------------------------------------------------------------
+
+    void readers_data()
+    {
+        QTest::addColumn<ReaderCall>("read");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("expected");
+
+        const ReaderCall m3u = [](const BassQt &b, const QString &t, QStringList &l, QStringList &c) {
+            c = b.ReadM3U(t);
+            return b.ReadM3U(t, l);
+        };
+        const ReaderCall asx = [](const BassQt &b, const QString &t, QStringList &l, QStringList &c) {
+            c = b.ReadASX(t);
+            return b.ReadASX(t, l);
+        };
+        const ReaderCall pls = [](const BassQt &b, const QString &t, QStringList &l, QStringList &c) {
+            c = b.ReadPLS(t);
+            return b.ReadPLS(t, l);
+        };
+        const ReaderCall media = [](const BassQt &b, const QString &t, QStringList &l, QStringList &c) {
+            c = b.ReadMediaSrc(t);
+            return b.ReadMediaSrc(t, l);
+        };
+
+        QTest::newRow("pls with titles")
+            << pls << "[playlist]\nFile1=http://a/1\nTitle1=Радио\nFile2=http://b/2\n"
+            << QStringList{"http://a/1", "http://b/2"};
+        QTest::newRow("pls starting at File2 gives nothing") << pls << "[playlist]\nFile2=http://b/2\n"
+                                                             << QStringList{};
+        QTest::newRow("m3u keeps non-ASCII text") << m3u << "#EXTINF:-1,Станция\nhttp://h/Радио?ä=1\n"
+                                                  << QStringList{"http://h/Радио?ä=1"};
+        QTest::newRow("m3u bare list, last line without a break")
+            << m3u << "http://a/1\r\nhttp://b/2" << QStringList{"http://a/1"};
+        QTest::newRow("asx clientskip http dropped, mms kept")
+            << asx
+            << "<asx><entry clientskip=\"yes\"><ref href=\"http://ad/1\"/></entry>"
+               "<entry clientskip=\"yes\"><ref href=\"mms://a/1\"/></entry></asx>"
+            << QStringList{"mms://a/1"};
+        QTest::newRow("media src") << media << "<embed media src=\"http://h/é\" />"
+                                   << QStringList{"http://h/é"};
+
+        // Hostile documents: what they list is taken as it stands (the resolution refuses it),
+        // nothing more, and nothing at all over the size cap.
+        QTest::newRow("file entries are read, not judged")
+            << m3u << "file:///etc/passwd\n/etc/shadow\n"
+            << QStringList{"file:///etc/passwd", "/etc/shadow"};
+        QTest::newRow("control characters stay in the entry")
+            << m3u << QStringLiteral("http://h/\x01x\n") << QStringList{QStringLiteral("http://h/\x01x")};
+        QTest::newRow("self reference") << pls << "[playlist]\nFile1=http://h/self.pls\n"
+                                        << QStringList{"http://h/self.pls"};
+        QString million;
+        million.reserve(11 * 1000 * 1000);
+        for (int i = 0; i < 1000 * 1000; ++i)
+            million += QStringLiteral("http://x\n");
+        QTest::newRow("a million lines") << m3u << million << QStringList{};
+        QTest::newRow("one character over the cap")
+            << asx << "<entry><ref href=\"http://a\"/></entry>" + QString(1024 * 1024, QLatin1Char(' '))
+            << QStringList{};
+        QTest::newRow("multi-byte text over the byte cap")
+            << media << "media src=\"http://a\"" + QString(600 * 1024, QChar(0x0416)) << QStringList{};
+    }
+
+    void readers()
+    {
+        QFETCH(ReaderCall, read);
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        BassQt channel;
+        QStringList list{QStringLiteral("stale")};
+        QStringList companion;
+        const int count = read(channel, text, list, companion);
+        QCOMPARE(list, expected);
+        QCOMPARE(count, int(expected.size()));
+        QCOMPARE(companion, expected);
+    }
+
+    // ---- notifications and messages --------------------------------------------------------
+
+    // Raised on another thread (as the connect thread and the engine's threads do), they reach
+    // a receiver on the GUI thread through its event loop, with the channel as sender.
+    void eventsAreQueued()
+    {
+        BassQt channel;
+        QObject receiver;
+        QList<std::tuple<BassQt *, uint, uint, bool>> seen;
+        connect(&channel, &BassQt::sig_bassEvent, &receiver, [&](BassQt *stream, uint msg, uint param) {
+            seen.append({stream, msg, param, QThread::currentThread() == qApp->thread()});
+        });
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            QVERIFY(channel.OpenFileForDecoding(m_wav)); // EventConnecting, EventPlaying
+            channel.PostNotify(EventStallChanged, 7);
+            QVERIFY(channel.Stop(0)); // EventStopped
+        }));
+        thread->start();
+        QVERIFY(thread->wait(10000));
+        QVERIFY(seen.isEmpty()); // nothing delivered on the raising thread
+        QTRY_COMPARE(seen.size(), 4);
+        using Seen = std::tuple<BassQt *, uint, uint, bool>;
+        QCOMPARE(seen[0], Seen(&channel, EventConnecting, CreatorPlain, true));
+        QCOMPARE(seen[1], Seen(&channel, EventPlaying, 0, true));
+        QCOMPARE(seen[2], Seen(&channel, EventStallChanged, 7, true));
+        QCOMPARE(seen[3], Seen(&channel, EventStopped, 0, true));
+    }
+
+    void messages_data()
+    {
+        QTest::addColumn<quint32>("quiet");
+        QTest::addColumn<bool>("fromThread");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("shown") << 0u << false << true;
+        QTest::newRow("shown on the GUI thread when raised elsewhere") << 0u << true << true;
+        QTest::newRow("quiet station") << 1u << false << false;
+    }
+
+    void messages()
+    {
+        QFETCH(quint32, quiet);
+        QFETCH(bool, fromThread);
+        QFETCH(bool, shown);
+        QList<QPair<QString, bool>> boxes;
+        HttpSettings &settings = QHttpExt::settings();
+        settings.messageHook = [&](MessageKind kind, const QString &, const QString &text,
+                                   QMessageBox::StandardButtons) {
+            if (kind == MessageKind::Warning)
+                boxes.append({text, QThread::currentThread() == qApp->thread()});
+            return int(QMessageBox::Ok);
+        };
+        BassQt channel;
+        Station station;
+        station.setQuietErrors(quiet);
+        channel.SetStation(station);
+        const QString detail = QStringLiteral("<b>disk</b> & more");
+        if (fromThread) {
+            std::unique_ptr<QThread> thread(
+                QThread::create([&] { channel.ReportRecordingError(1, detail); }));
+            thread->start();
+            QVERIFY(thread->wait(5000));
+        } else {
+            channel.ReportRecordingError(1, detail);
+        }
+        QTest::qWait(20);
+        settings.messageHook = nullptr;
+        QCOMPARE(boxes.size(), shown ? 1 : 0);
+        if (shown) {
+            QVERIFY(boxes[0].second);
+            QVERIFY2(boxes[0].first.contains(QStringLiteral("&lt;b&gt;disk&lt;/b&gt; &amp; more")),
+                     qPrintable(boxes[0].first));
+        }
+    }
+
+    // ---- the one-second clock --------------------------------------------------------------
+
+    void secondsTick_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("recording");
+        QTest::addColumn<int>("played");   // seconds added to the play counter
+        QTest::addColumn<int>("recorded"); // to the recording's time
+        QTest::addColumn<int>("waited");   // to an armed recording's wait
+
+        QTest::newRow("stopped") << int(Stopped) << int(Active) << 0 << 0 << 0;
+        QTest::newRow("playing") << int(Playing) << int(NoRecording) << 1 << 0 << 0;
+        QTest::newRow("playing, recording") << int(Playing) << int(Active) << 1 << 1 << 0;
+        QTest::newRow("playing, recording armed") << int(Playing) << int(Armed) << 1 << 0 << 1;
+        QTest::newRow("paused") << int(Paused) << int(Active) << 0 << 0 << 0;
+        QTest::newRow("stalled") << int(Stalled) << int(Armed) << 0 << 0 << 0;
+    }
+
+    void secondsTick()
+    {
+        QFETCH(int, state);
+        QFETCH(int, recording);
+        QFETCH(int, played);
+        QFETCH(int, recorded);
+        QFETCH(int, waited);
+        ScriptedServer server;
+        TestChannel channel;
+        channel.secondsTimer()->stop(); // the test ticks by hand
+        channel.SetFadeTimes(0, 0);
+        switch (state) {
+        case Playing:
+            QVERIFY(channel.OpenFile(m_wav, 0, true));
+            QVERIFY(channel.IsPlaying());
+            break;
+        case Paused:
+            QVERIFY(channel.OpenFile(m_wav, 0, true));
+            QVERIFY(channel.Pause());
+            QVERIFY(channel.IsPaused());
+            break;
+        case Stalled: {
+            // Two seconds of audio at once, then silence from the server: the buffer runs dry.
+            const QByteArray header = ScriptedServer::header("ICY 200 OK", {"Content-Type: audio/mpeg"});
+            const QByteArray body = m_mp3;
+            QVERIFY(server.start([header, body](int, const QByteArray &) {
+                return ScriptedServer::Script{ScriptedServer::send(header + body), ScriptedServer::hold()};
+            }));
+            QVERIFY(channel.OpenURL(QString::fromLatin1(server.url("/live")), 0));
+            QTRY_VERIFY_WITH_TIMEOUT(channel.IsStalled(), 10000);
+            break;
+        }
+        default:
+            break;
+        }
+        channel.setRecording(recording == Active, recording == Armed);
+        const quint64 before = channel.SecondsPlayed();
+        channel.slot_secondsTimerUpdate();
+        channel.slot_secondsTimerUpdate();
+        QCOMPARE(channel.SecondsPlayed(), before + 2 * played);
+        QCOMPARE(channel.record().recordedSeconds, 2 * recorded);
+        QCOMPARE(channel.record().waitedSeconds, 2 * waited);
+    }
+
+    // The clock is running from construction on and ticks by itself.
+    void secondsTimerRuns()
+    {
+        TestChannel channel;
+        QVERIFY(channel.secondsTimer()->isActive());
+        QCOMPARE(channel.secondsTimer()->interval(), BassQt::SecondsTimerMs);
+        channel.SetFadeTimes(0, 0);
+        QVERIFY(channel.OpenFile(m_wav, 0, true));
+        QTRY_VERIFY_WITH_TIMEOUT(channel.SecondsPlayed() >= 1, 2500);
+        // Stopping also ends a recording and forgets the address list.
+        channel.setRecording(true, false);
+        channel.SetUrls({QStringLiteral("http://h/1")});
+        QVERIFY(channel.Stop(0));
+        QVERIFY(!channel.IsRecording());
+        channel.Reset();
+        QVERIFY(channel.Urls().isEmpty());
+    }
+};
+
+TUNORA_TEST_MAIN(TestBassQt)
+#include "tst_bassqt.moc"
