@@ -41,12 +41,64 @@ BassQt::BassQt(QObject *parent)
     m_secondsTimer = new QTimer(this);
     connect(m_secondsTimer, &QTimer::timeout, this, &BassQt::slot_secondsTimerUpdate);
     m_secondsTimer->start(SecondsTimerMs);
+    m_coverArt = std::make_shared<CoverArt>();
+    connect(m_coverArt.get(), &CoverArt::sig_coverArtProcess, this, &BassQt::slot_coverArtProcess);
+    connect(m_coverArt.get(), &CoverArt::sig_statusChanged, this, &BassQt::slot_coverArtStatusChanged);
 }
 
 BassQt::~BassQt()
 {
     Stop(0);
     SetUrls({});
+    if (m_coverArt) {
+        m_coverArt->disconnect(this);
+        m_coverArt->Stop();
+    }
+    m_coverArt.reset();
+}
+
+// ---- cover art ---------------------------------------------------------------------------------
+
+void BassQt::DownloadAlbumInfo()
+{
+    m_coverArt->DownloadAlbumInfo(CurrentSong());
+}
+
+void BassQt::DownloadLyrics()
+{
+    m_coverArt->DownloadLyrics(CurrentSong());
+}
+
+void BassQt::DownloadArtistInfo()
+{
+    m_coverArt->DownloadArtistInfoFor(CurrentSong());
+}
+
+bool BassQt::IsDownloadingAlbumInfo() const
+{
+    const Song song = CurrentSong();
+    return m_coverArt->IsDownloading(DownloadInfo::AlbumSearch, song) ||
+           m_coverArt->IsDownloading(DownloadInfo::ImageDownload, song);
+}
+
+void BassQt::StopCoverArt()
+{
+    if (!m_coverArt)
+        return;
+    if (QThread::currentThread() == m_coverArt->thread())
+        m_coverArt->Stop();
+    else // the lookup's transfers belong to the GUI thread
+        QMetaObject::invokeMethod(m_coverArt.get(), &CoverArt::Stop, Qt::QueuedConnection);
+}
+
+void BassQt::slot_coverArtProcess(CoverArt::coverArtType type)
+{
+    emit sig_coverArtReady(this, type);
+}
+
+void BassQt::slot_coverArtStatusChanged(CoverArt::status st)
+{
+    emit sig_coverArtStatusChanged(this, st);
 }
 
 // ---- playlist readers ----------------------------------------------------------------------------
@@ -155,6 +207,7 @@ void BassQt::OnAfterStop()
 {
     CBass::OnAfterStop();
     StopRecording();
+    StopCoverArt();
 }
 
 void BassQt::slot_secondsTimerUpdate()

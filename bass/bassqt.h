@@ -2,6 +2,7 @@
 
 // BassQt: the Qt face of one audio channel. It turns every engine notification into the signal
 // sig_bassEvent, keeps the play counters and the recording clock going with a one-second timer,
+// owns the cover-art lookup of the playing song and relays its signals with itself as sender,
 // keeps the list of stream addresses the connect thread will try, and offers the playlist
 // readers that turn a downloaded document into stream addresses.
 //
@@ -11,11 +12,14 @@
 // connect thread while it runs; set it only while no open runs (it is guarded all the same).
 
 #include "cbass.h"
+#include "coverart.h"
 
 #include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class QTimer;
 
@@ -54,6 +58,19 @@ public:
     virtual void MatchTitleTemplate(const QString &titleTemplate, const QString &title, QString *artist,
                                     QString *song) const;
 
+    // ---- cover art of the playing song (m_song) -------------------------------------------
+    // A cover lookup for the current song.
+    virtual void DownloadAlbumInfo();
+    // The lyrics of the current song.
+    virtual void DownloadLyrics();
+    // A text about the current song's artist.
+    virtual void DownloadArtistInfo();
+    // Whether a cover lookup for the current song runs.
+    virtual bool IsDownloadingAlbumInfo() const;
+    // Ends every lookup under way (nothing is reported for it afterwards).
+    virtual void StopCoverArt();
+    std::shared_ptr<CoverArt> CoverArtObject() const { return m_coverArt; }
+
     // ---- the addresses the connect thread tries -------------------------------------------
     QStringList Urls() const;
     void SetUrls(const QStringList &urls);
@@ -68,19 +85,26 @@ public:
     void Reset() override;
 
 signals:
+    void sig_coverArtReady(BASS::BassQt *stream, BASS::CoverArt::coverArtType type);
+    void sig_coverArtStatusChanged(BASS::BassQt *stream, BASS::CoverArt::status st);
     // Every engine notification (the BassEvent codes), from whatever thread raised it.
     void sig_bassEvent(BASS::BassQt *stream, uint msg, uint param);
 
 public slots:
+    // Relays of the cover-art lookup's signals, with this channel as sender.
+    void slot_coverArtProcess(BASS::CoverArt::coverArtType type);
+    void slot_coverArtStatusChanged(BASS::CoverArt::status st);
     // Once a second: while the channel plays (not stopped, stalled or paused) an active
     // recording gains a second of recorded time (an armed one a second of waiting), and the play
     // counters advance.
     virtual void slot_secondsTimerUpdate();
 
 protected:
-    // Also ends a recording.
+    // Also ends a recording and the cover-art lookup (on the GUI thread, whichever thread
+    // stopped the channel).
     void OnAfterStop() override;
 
+    std::shared_ptr<CoverArt> m_coverArt;
     QTimer *m_secondsTimer = nullptr;
 
 private:

@@ -9,6 +9,7 @@
 #include "bassinit.h"
 #include "bassqt.h"
 #include "httpblocking.h"
+#include "httpserver.h"
 #include "media.h"
 #include "scriptedserver.h"
 #include "testmain.h"
@@ -21,6 +22,8 @@
 #include <memory>
 
 using namespace BASS;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
 using TunoraTest::Media;
 using TunoraTest::ScriptedServer;
 // Calls one reader in both forms: the list it fills (after clearing it) and the count, and the
@@ -28,6 +31,7 @@ using TunoraTest::ScriptedServer;
 using ReaderCall = std::function<int(const BassQt &, const QString &, QStringList &, QStringList &)>;
 
 Q_DECLARE_METATYPE(ReaderCall)
+Q_DECLARE_METATYPE(TunoraTest::HttpResponse)
 
 namespace {
 
@@ -48,6 +52,33 @@ public:
         return m_record;
     }
     QTimer *secondsTimer() const { return m_secondsTimer; }
+    void setSong(const QString &artist, const QString &title)
+    {
+        QMutexLocker lock(&m_songLock);
+        m_song.setArtist(artist);
+        m_song.setTitle(title);
+    }
+};
+
+// What a receiver on the GUI thread hears of the cover-art relays of one channel.
+class CoverLog : public QObject
+{
+public:
+    explicit CoverLog(BassQt *channel)
+    {
+        connect(channel, &BassQt::sig_coverArtReady, this,
+                [this, channel](BassQt *from, CoverArt::coverArtType t) {
+                    if (from == channel)
+                        types.append(t);
+                });
+        connect(channel, &BassQt::sig_coverArtStatusChanged, this,
+                [this, channel](BassQt *from, CoverArt::status st) {
+                    if (from == channel)
+                        statuses.append(st);
+                });
+    }
+    QList<CoverArt::coverArtType> types;
+    QList<CoverArt::status> statuses;
 };
 
 enum ChannelState
@@ -248,6 +279,80 @@ private slots:
             QVERIFY2(boxes[0].first.contains(QStringLiteral("&lt;b&gt;disk&lt;/b&gt; &amp; more")),
                      qPrintable(boxes[0].first));
         }
+    }
+
+    // ---- cover art -------------------------------------------------------------------------
+
+    // The lookup's signals reach the channel's receivers with the channel as sender.
+    void coverArtRelays_data()
+    {
+        QTest::addColumn<HttpResponse>("page");
+        QTest::addColumn<CoverArt::status>("outcome");
+        QTest::newRow("lyrics found")
+            << HttpResponse::ok("<table><tr><td class=\"td1\">Line one<br>Line two</td>"
+                                "</tr></table>",
+                                "text/html")
+            << CoverArt::StatusLyricsFound;
+        QTest::newRow("lyrics not found") << HttpResponse::error(404) << CoverArt::StatusLyricsNotFound;
+    }
+
+    void coverArtRelays()
+    {
+        QFETCH(HttpResponse, page);
+        QFETCH(CoverArt::status, outcome);
+        HttpServer server;
+        QVERIFY(server.listen());
+        server.setHandler([page](const TunoraTest::HttpRequest &) { return page; });
+        TestChannel channel;
+        CoverLog log(&channel);
+        channel.CoverArtObject()->setLyricsRoot(server.baseUrl());
+        channel.setSong("Some Artist", "Some Song");
+        channel.DownloadLyrics();
+        QTRY_VERIFY(log.types.contains(CoverArt::LyricsReady));
+        QCOMPARE(log.types, (QList<CoverArt::coverArtType>{CoverArt::LyricsStarted, CoverArt::LyricsReady}));
+        QCOMPARE(log.statuses, (QList<CoverArt::status>{CoverArt::StatusSearchingLyrics, outcome}));
+        QCOMPARE(server.lastRequest().path(), QStringLiteral("/Some%20Artist/Some%20Song-Lyrics.html"));
+    }
+
+    // Stopping the channel ends the lookup of its song, on whatever thread it was stopped.
+    void stopEndsCoverLookup_data()
+    {
+        QTest::addColumn<bool>("fromThread");
+        QTest::newRow("stopped on the GUI thread") << false;
+        QTest::newRow("stopped on another thread") << true;
+    }
+
+    void stopEndsCoverLookup()
+    {
+        QFETCH(bool, fromThread);
+        HttpServer server;
+        QVERIFY(server.listen());
+        HttpResponse never = HttpResponse::ok(QByteArray(100, 'x'), "text/html");
+        never.cutAfter = 0;
+        never.hold = true; // the page never comes
+        server.setHandler([never](const TunoraTest::HttpRequest &) { return never; });
+        TestChannel channel;
+        channel.SetFadeTimes(0, 0);
+        CoverLog log(&channel);
+        channel.CoverArtObject()->setLyricsRoot(server.baseUrl());
+        channel.CoverArtObject()->setLookupTimeout(60000);
+        QVERIFY(channel.OpenFile(m_wav, 0, true));
+        channel.setSong("Some Artist", "Some Song");
+        channel.DownloadLyrics();
+        QTRY_COMPARE(server.requestCount(), 1);
+        QVERIFY(channel.CoverArtObject()->IsDownloading(DownloadInfo::LyricsPage, channel.CurrentSong()));
+        if (fromThread) {
+            std::unique_ptr<QThread> thread(QThread::create([&] { channel.Stop(0); }));
+            thread->start();
+            QVERIFY(thread->wait(5000));
+        } else {
+            QVERIFY(channel.Stop(0));
+        }
+        QTRY_VERIFY(
+            !channel.CoverArtObject()->IsDownloading(DownloadInfo::LyricsPage, channel.CurrentSong()));
+        QTest::qWait(100);
+        QVERIFY(!log.types.contains(CoverArt::LyricsReady));
+        server.closeAllConnections();
     }
 
     // ---- the one-second clock --------------------------------------------------------------
