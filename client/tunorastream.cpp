@@ -1,5 +1,7 @@
 #include "tunorastream.h"
 
+#include "appsettings.h"
+
 AppStream::AppStream(QObject *parent)
     : BASS::Stream(parent)
 {}
@@ -8,6 +10,27 @@ TunoraStream::TunoraStream(QObject *parent)
     : AppStream(parent)
 {
     connect(&m_api, &TunoraAPI::signal_requestFinished, this, &TunoraStream::slot_requestFinishedAPI);
+    ConfigureCoverArt();
+}
+
+void TunoraStream::ConfigureCoverArt()
+{
+    const AppSettings &settings = AppSettings::instance();
+    BASS::CoverArt &cover = *m_coverArt;
+    cover.setShopSearchRoot(settings.endpoint(AppSettings::CoverShop));
+    cover.setImageSearchRoot(settings.endpoint(AppSettings::ImageSearch));
+    cover.setTrackInfoRoot(settings.endpoint(AppSettings::TrackInfo));
+    cover.setLyricsRoot(settings.endpoint(AppSettings::Lyrics));
+    cover.setArtistWikiRoot(settings.endpoint(AppSettings::ArtistWiki));
+    cover.setArtistInfoRoot(settings.endpoint(AppSettings::ArtistInfo));
+    cover.setWebSearchRoot(settings.endpoint(AppSettings::WebSearch));
+}
+
+void TunoraStream::SetStation(const BASS::Station &station)
+{
+    AppStream::SetStation(station);
+    m_coverArt->SetCustomSearchAddress(station.id().isEmpty() ? QString()
+                                                              : m_api.songSearchLink(station.id()));
 }
 
 TunoraStream::~TunoraStream()

@@ -1,7 +1,8 @@
 #pragma once
 
-// The application's playback channel: a Stream that cleans the addresses it downloads and holds
-// a directory client of its own (for the now-playing report). The main window owns one.
+// The application's playback channel: a Stream that cleans the addresses it downloads, holds a
+// directory client of its own (for the now-playing report and the station's song search), and
+// gives its cover-art lookup the service addresses of the settings.
 
 #include "stream.h"
 #include "tunoraapi.h"
@@ -29,6 +30,12 @@ public:
     QString LastRequestedUrl() const { return m_lastRequestedUrl; }
     // The same cleaning before the station's address is judged.
     bool ResolveStation(const QString &address) override;
+
+    // Also points the cover-art lookup's song search at the directory's search for this station.
+    void SetStation(const BASS::Station &station) override;
+    // Reads the cover-art, lyrics and artist-information service addresses from the settings
+    // (done at construction; again after the settings changed).
+    void ConfigureCoverArt();
 
     // Hands the station's id and the current song to the directory's now-playing report.
     virtual void ReportNowPlaying();

@@ -1,5 +1,6 @@
 // The application's channel: line breaks are taken out of an address before it is downloaded
-// (on the direct path and through the resolution), while the address as given is kept.
+// (on the direct path and through the resolution), while the address as given is kept; the
+// service addresses of the settings and the station's song search reach the cover-art lookup.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -14,6 +15,21 @@
 
 using TunoraTest::HttpResponse;
 using TunoraTest::HttpServer;
+
+namespace {
+
+class SongStream : public TunoraStream
+{
+public:
+    void setSong(const QString &artist, const QString &title)
+    {
+        QMutexLocker lock(&m_songLock);
+        m_song.setArtist(artist);
+        m_song.setTitle(title);
+    }
+};
+
+} // namespace
 
 class TestTunoraStream : public QObject
 {
@@ -70,6 +86,34 @@ private slots:
         QCOMPARE(m_server.lastRequest().path(), QStringLiteral("/a.pls"));
         if (!resolve)
             QCOMPARE(stream.LastRequestedUrl(), raw);
+    }
+
+    void coverArtServices()
+    {
+        HttpServer services;
+        QVERIFY(services.listen());
+        services.setHandler([](const TunoraTest::HttpRequest &) { return HttpResponse::error(404); });
+        AppSettings &settings = AppSettings::instance();
+        settings.setEndpoint(AppSettings::Lyrics, services.url("/lyrics"));
+        settings.setEndpoint(AppSettings::DirectoryRoot, services.url("/directory/"));
+        SongStream stream;
+        BASS::Station station;
+        station.setId("42");
+        stream.SetStation(station);
+        stream.setSong("Some Artist", "Some Song");
+
+        stream.DownloadLyrics();
+        QTRY_COMPARE(services.requestCount(), 1);
+        QCOMPARE(services.lastRequest().path(),
+                 QStringLiteral("/lyrics/Some%20Artist/Some%20Song-Lyrics.html"));
+
+        // The first source of a cover lookup is the directory's song search for this station.
+        stream.DownloadAlbumInfo();
+        QTRY_COMPARE(services.requestCount(), 2);
+        const TunoraTest::HttpRequest search = services.lastRequest();
+        QVERIFY2(search.path().startsWith(QStringLiteral("/directory/")), qPrintable(search.path()));
+        QCOMPARE(search.query().queryItemValue("sid"), QStringLiteral("42"));
+        QVERIFY(search.query().hasQueryItem("search_itunes"));
     }
 };
 
