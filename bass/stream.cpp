@@ -451,6 +451,13 @@ void Stream::installMonoDsp()
     SetDsp(0);
 }
 
+void Stream::Reset()
+{
+    BassQt::Reset();
+    m_statusText.clear();
+    m_statusCode = 0;
+}
+
 void Stream::OnConnected()
 {
     if (m_mono)

@@ -157,6 +157,8 @@ public:
     QList<int> LevelsRight() const { return QList<int>(m_levelsRight.begin(), m_levelsRight.end()); }
 
     // ---- CBass hooks -----------------------------------------------------------------------
+    // Also clears the status text and code.
+    void Reset() override;
     // Installs the mono fold-down on the new channel before it is heard.
     void OnConnected() override;
     void OnDsp(HDSP handle, DWORD channel, void *buffer, DWORD length) override;
