@@ -227,11 +227,19 @@ bool Stream::RequestURLs(const QString &url, bool flag)
     return m_nestedRequestId != 0;
 }
 
+void Stream::dropResolverDownload(int id)
+{
+    if (m_resolverIds.remove(id))
+        ++m_droppedIds[id];
+}
+
 void Stream::AbortRequests()
 {
     ++m_resolveGeneration;
     m_resolvePosted = false;
     m_resolveRequestId = 0;
+    for (const int id : QList<int>(m_resolverIds.begin(), m_resolverIds.end()))
+        dropResolverDownload(id);
     m_playlistHttp.abortAll();
     m_eventHttp.abortAll();
 }
@@ -281,6 +289,8 @@ void Stream::followRedirect(int oldId, int newId)
             *id = newId;
     if (m_resolverIds.remove(oldId))
         m_resolverIds.insert(newId);
+    if (const int dropped = m_droppedIds.take(oldId); dropped > 0)
+        m_droppedIds[newId] += dropped;
 }
 
 void Stream::slot_Ready(const QHttpExt::httpInfo *info)
@@ -288,9 +298,14 @@ void Stream::slot_Ready(const QHttpExt::httpInfo *info)
     if (!info)
         return;
     qDebug().noquote() << "Stream::requestFinished: " << info->id << info->failed;
+    if (const int dropped = m_droppedIds.value(info->id); dropped > 0) {
+        if (dropped == 1)
+            m_droppedIds.remove(info->id);
+        else
+            m_droppedIds[info->id] = dropped - 1;
+        return; // abandoned by the resolution: nobody waits for it
+    }
     if (m_resolverIds.remove(info->id)) {
-        if (info->id != m_resolveRequestId)
-            return; // abandoned by the resolution: nobody waits for it
         m_resolveRequestId = 0;
         if (info->failed)
             resolveFailed(info->id, info->error);
@@ -335,6 +350,7 @@ void Stream::replyStarted(const QHttpExt::httpInfo *info)
     // Audio, not a document: the address is the stream. The transfer is dropped unreported.
     const int id = m_resolveRequestId;
     m_resolveRequestId = 0;
+    dropResolverDownload(id);
     m_playlistHttp.abort(id);
     resolveStep(m_resolution.isStream());
 }

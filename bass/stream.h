@@ -12,6 +12,7 @@
 #include "bassqt.h"
 #include "httpblocking.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -195,10 +196,15 @@ private:
     void replyStarted(const QHttpExt::httpInfo *info);
     void resolveStep(const PlaylistResolution::Step &step);
     void resolveFailed(int id, const QString &error);
+    void dropResolverDownload(int id);
 
     PlaylistResolution m_resolution;
     int m_resolveRequestId = 0;
-    QSet<int> m_resolverIds;      // every download the resolution started that has not ended
+    QSet<int> m_resolverIds; // every download the resolution started that has not ended
+    // Downloads the resolution dropped whose reports are still to come, by id (equal addresses
+    // share an id, so a dropped download and a new one of the same address are told apart by
+    // order: the dropped one reports first).
+    QHash<int, int> m_droppedIds;
     bool m_resolvePosted = false; // a result waits in the event queue
     quint64 m_resolveGeneration = 0;
     // Channel layout of the DSP's channel, read when it is installed.

@@ -313,10 +313,20 @@ private slots:
         QCOMPARE(resolved.first().at(1).toStringList(), QStringList{"http://h/new"});
         QCOMPARE(failed.size(), 0);
 
+        // The same address again: the dropped download and the new one share their id.
+        QVERIFY(stream.ResolveStation(url("/old.pls")));
+        QTRY_VERIFY(m_server->requestCount() == 3);
+        QVERIFY(stream.ResolveStation(url("/old.pls")));
+        QVERIFY(resolved.wait(5000));
+        QTest::qWait(200);
+        QCOMPARE(resolved.size(), 2);
+        QCOMPARE(resolved.last().at(1).toStringList(), QStringList{"http://h/old"});
+        QCOMPARE(failed.size(), 0);
+
         QVERIFY(stream.ResolveStation(QStringLiteral("http://h/direct"))); // no download: posted
         stream.AbortRequests();
         QTest::qWait(50);
-        QCOMPARE(resolved.size(), 1);
+        QCOMPARE(resolved.size(), 2);
         QVERIFY(!stream.IsResolving());
     }
 
