@@ -1,7 +1,7 @@
 // Station stream resolution: the rules that take a station's address through playlist documents
 // to the stream addresses to open (nesting bound, visited addresses, refused entries), the
 // downloads of the channel against a local HTTP server (texts, ids across redirects, failures,
-// size cap, audio answers, abandoning), and the small address helpers.
+// size cap, audio answers, abandoning), and the station id of a play link.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -426,24 +426,6 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, id);
         QCOMPARE(Stream::StationIdFromUrl(url), id);
-    }
-
-    void playlistAddress_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<bool>("playlist");
-        QTest::newRow("pls after a host") << "http://h/radio.pls" << true;
-        QTest::newRow("begins with .pls") << ".pls" << false;
-        QTest::newRow("any case") << "http://h/LISTEN.ASX" << true;
-        QTest::newRow("php page") << "http://h/play.php?id=1" << true;
-        QTest::newRow("stream") << "http://h:8000/live" << false;
-    }
-
-    void playlistAddress()
-    {
-        QFETCH(QString, url);
-        QFETCH(bool, playlist);
-        QCOMPARE(Stream::IsPlaylistAddress(url), playlist);
     }
 };
 
