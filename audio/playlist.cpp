@@ -131,6 +131,27 @@ private:
     std::size_t m_at = 0;
 };
 
+// Documents over the size cap are not read at all: the readers never see more than they were
+// made for, whatever handed them the text.
+bool tooLarge(std::string_view text, std::vector<std::string> &out)
+{
+    out.clear();
+    return text.size() > MaxPlaylistBytes;
+}
+
+// Whether an ASX entry carries clientskip="yes" (blanks allowed around the "=").
+bool skipsClient(std::string_view body)
+{
+    for (std::size_t at = findNoCase(body, "clientskip"); at != std::string_view::npos;
+         at = findNoCase(body, "clientskip", at + 1)) {
+        Scanner s(body.substr(at + std::strlen("clientskip")));
+        s.skipAssignment();
+        if (s.startsWith("\"yes\""))
+            return true;
+    }
+    return false;
+}
+
 // The M3U marker rule: the address on the line that follows each marker line.
 std::size_t readAfterMarkers(std::string_view text, std::string_view marker, std::vector<std::string> &out)
 {
@@ -153,7 +174,8 @@ std::size_t readAfterMarkers(std::string_view text, std::string_view marker, std
 
 std::size_t ReadASX(std::string_view text, std::vector<std::string> &out)
 {
-    out.clear();
+    if (tooLarge(text, out))
+        return 0;
     Scanner s(text);
     while (out.size() < MaxPlaylistEntries) {
         s.skipPast("<entry");
@@ -167,7 +189,7 @@ std::size_t ReadASX(std::string_view text, std::vector<std::string> &out)
             b.skipAssignment();
             b.skipOne('"');
             std::string address = trimmed(b.readTo("\""));
-            if (!containsNoCase(body, "clientskip=\"yes\"") || containsNoCase(body, "mms://"))
+            if (!skipsClient(body) || containsNoCase(body, "mms://"))
                 out.push_back(std::move(address));
         } else if (containsNoCase(body, "mms://")) {
             b.moveTo("mms://");
@@ -179,7 +201,8 @@ std::size_t ReadASX(std::string_view text, std::vector<std::string> &out)
 
 std::size_t ReadPLS(std::string_view text, std::vector<std::string> &out)
 {
-    out.clear();
+    if (tooLarge(text, out))
+        return 0;
     if (!containsNoCase(text, "[playlist]"))
         return 0;
     Scanner s(text);
@@ -213,7 +236,8 @@ std::size_t ReadPLS(std::string_view text, std::vector<std::string> &out)
 
 std::size_t ReadM3U(std::string_view text, std::vector<std::string> &out)
 {
-    out.clear();
+    if (tooLarge(text, out))
+        return 0;
     if (containsNoCase(text, "#EXTINF:"))
         return readAfterMarkers(text, "#EXTINF:", out);
     if (containsNoCase(text, "#EXTM3U"))
@@ -239,7 +263,8 @@ std::size_t ReadM3U(std::string_view text, std::vector<std::string> &out)
 
 std::size_t ReadMediaSrc(std::string_view text, std::vector<std::string> &out)
 {
-    out.clear();
+    if (tooLarge(text, out))
+        return 0;
     if (!containsNoCase(text, "media src="))
         return 0;
     Scanner s(text);

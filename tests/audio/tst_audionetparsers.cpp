@@ -131,6 +131,24 @@ private slots:
         for (std::size_t i = 0; i < MaxPlaylistEntries; ++i)
             capped << "http://h/" + QByteArray::number(qulonglong(i));
         QTest::newRow("m3u capped at the entry limit") << int(M3u) << many << capped;
+        QByteArray millionLines;
+        millionLines.reserve(12 * 1000 * 1000);
+        for (int i = 0; i < 1000 * 1000; ++i)
+            millionLines += "http://h/x\n";
+        QTest::newRow("a million lines are over the size cap")
+            << int(Any) << millionLines << QByteArrayList{};
+        QByteArray atCap = "[playlist]\nFile1=http://a/1\n";
+        atCap += QByteArray(qsizetype(MaxPlaylistBytes) - atCap.size(), '\n');
+        QTest::newRow("pls at exactly the size cap") << int(Pls) << atCap << QByteArrayList{"http://a/1"};
+        QTest::newRow("asx one byte over the size cap")
+            << int(Asx)
+            << "<entry><ref href=\"http://a/1\"/></entry>" + QByteArray(qsizetype(MaxPlaylistBytes), ' ')
+            << QByteArrayList{};
+        QTest::newRow("asx clientskip with blanks around =")
+            << int(Asx)
+            << QByteArray("<entry ClientSkip = \"YES\"><ref href=\"http://ad/1\"/></entry>"
+                          "<entry clientskip=\"no\"><ref href=\"http://b/2\"/></entry>")
+            << QByteArrayList{"http://b/2"};
         QTest::newRow("nul bytes and junk")
             << int(Any) << QByteArray("\0\0#EXTINF:\0\n\0\n", 14) << QByteArrayList{QByteArray("\0", 1)};
         QTest::newRow("markers only") << int(Any) << QByteArray("<entry</entry<entry") << QByteArrayList{};

@@ -1,0 +1,61 @@
+#pragma once
+
+// QtBassConnectThread: opens a channel's stream off the GUI thread, so that the window stays
+// responsive while the engine connects, pre-buffers and fades in. One thread belongs to one
+// channel for the whole run of the program and is started again for every connection; only one
+// run at a time.
+//
+// A run opens the channel's address list (BassQt::Urls) in forward order, or from the last
+// entry when SetReverse(true) was called before it; with an empty list it opens the address of
+// the channel's station record. The outcome is read from the channel afterwards (a handle, or
+// its error text); an aborted run raised EventConnectAborted and WasAborted() tells.
+
+#include <QThread>
+
+#include <atomic>
+
+namespace BASS {
+
+class BassQt;
+
+class QtBassConnectThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit QtBassConnectThread(BassQt *stream, QObject *parent = nullptr);
+    // Aborts a run still going and waits for it.
+    ~QtBassConnectThread() override;
+
+    // Starts a run (with the priority of the caller unless told otherwise). Clears the aborted
+    // mark first, so that an Abort() that comes before the run is under way is not lost.
+    void start(Priority priority = InheritPriority);
+
+    // Abandons the run: the open gives up within one engine call, the channel is stopped and
+    // EventConnectAborted raised; the thread then ends normally. Nothing happens while idle.
+    // Called from the GUI thread.
+    void Abort();
+    // Try the list from the last entry to the first on the next run (cleared after every run).
+    void SetReverse(bool reverse);
+    bool IsReverse() const { return m_reverse; }
+    // An abort was requested during the last run.
+    bool WasAborted() const { return m_aborted; }
+    BassQt *Stream() const { return m_stream; }
+
+signals:
+    // After every run, on the thread the object lives on.
+    void signal_Finished(BASS::BassQt *stream);
+
+protected:
+    void run() override;
+
+private slots:
+    void slot_Finished();
+
+private:
+    BassQt *m_stream; // not owned
+    std::atomic<bool> m_aborted{false};
+    std::atomic<bool> m_reverse{false};
+};
+
+} // namespace BASS

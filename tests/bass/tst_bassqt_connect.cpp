@@ -1,0 +1,330 @@
+// The connect thread: a station resolved through an M3U and a PLS on a local HTTP server and
+// opened end to end from a local Icecast mount; the first address failing and the second one
+// opening; an abort while a server never answers; the reverse order for one run only; the
+// station's own address when there is no list; and aborts on an idle thread or one that has
+// only just been started. Notifications are watched as a GUI receiver gets them.
+
+// The test tables spell their texts as plain UTF-8 literals.
+#undef QT_NO_CAST_FROM_ASCII
+
+#include "bassinit.h"
+#include "httpserver.h"
+#include "icecast.h"
+#include "media.h"
+#include "scriptedserver.h"
+#include "stream.h"
+#include "testmain.h"
+#include "threads.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <atomic>
+
+using namespace BASS;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
+using TunoraTest::IcecastServer;
+using TunoraTest::Media;
+using TunoraTest::ScriptedServer;
+using Script = ScriptedServer::Script;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What a receiver on the GUI thread hears of a channel.
+class EventLog : public QObject
+{
+public:
+    explicit EventLog(BassQt *channel)
+    {
+        connect(channel, &BassQt::sig_bassEvent, this, [this, channel](BassQt *stream, uint msg, uint) {
+            if (stream == channel && QThread::currentThread() == thread())
+                m_messages.append(msg);
+        });
+    }
+    QList<uint> messages() const { return m_messages; }
+    int count(uint msg) const { return int(m_messages.count(msg)); }
+
+private:
+    QList<uint> m_messages;
+};
+
+// The paths of the requests in the order they first came.
+QStringList firstRequests(const ScriptedServer &server)
+{
+    QStringList paths;
+    for (const QByteArray &request : server.requests()) {
+        const QList<QByteArray> words = request.split(' ');
+        const QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
+        if (!paths.contains(path))
+            paths.append(path);
+    }
+    return paths;
+}
+
+} // namespace
+
+class TestBassQtConnect : public QObject
+{
+    Q_OBJECT
+
+    QByteArray m_mp3;
+    ScriptedServer m_server;
+
+    // /live* serve the MP3 stream, /silent* accept and never answer, everything else is 404.
+    ScriptedServer::Handler handler() const
+    {
+        const QByteArray audio =
+            ScriptedServer::header("ICY 200 OK", {"Content-Type: audio/mpeg", "icy-name: Test"}) + m_mp3;
+        return [audio](int, const QByteArray &request) {
+            if (request.startsWith("GET /live"))
+                return Script{ScriptedServer::send(audio), ScriptedServer::hold()};
+            if (request.startsWith("GET /silent"))
+                return Script{ScriptedServer::hold()};
+            return Script{ScriptedServer::send(ScriptedServer::header("HTTP/1.0 404 Not Found")),
+                          ScriptedServer::close()};
+        };
+    }
+
+    QString url(const QByteArray &path) const { return QString::fromLatin1(m_server.url(path)); }
+
+    // Runs the thread once and waits for its end as the main window hears of it.
+    static bool runOnce(QtBassConnectThread &thread, int timeoutMs = 15000)
+    {
+        QSignalSpy finished(&thread, &QtBassConnectThread::signal_Finished);
+        thread.start();
+        return finished.wait(timeoutMs) && finished.first().at(0).value<BassQt *>() == thread.Stream();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Media::Spec spec;
+        spec.format = Media::Mp3;
+        spec.seconds = 6.0;
+        spec.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
+                                 QStringLiteral("-id3v2_version"), QStringLiteral("0")};
+        QString error;
+        m_mp3 = readFile(Media::make(spec, &error));
+        QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
+        QVERIFY2(InitAudioEngine(&error, 2, true, 1000, "Tunora/1.02", nullptr, 0), qPrintable(error));
+        QVERIFY(m_server.start(handler()));
+    }
+
+    void cleanupTestCase()
+    {
+        m_server.stop();
+        BASS_Free();
+    }
+
+    // The station's address is an M3U that names a PLS that names the Icecast mount.
+    void endToEndThroughResolution()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        IcecastServer icecast;
+        QString error;
+        QVERIFY2(icecast.start(&error), qPrintable(error));
+        IcecastServer::Source source;
+        source.name = QStringLiteral("Resolved Radio");
+        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
+        const QString mount = icecast.mountUrl(source.mount).toString(QUrl::FullyEncoded);
+
+        HttpServer web;
+        QVERIFY(web.listen());
+        web.setResponse("/station.m3u", HttpResponse::ok("#EXTM3U\n#EXTINF:-1,Resolved Radio\n" +
+                                                             web.url("/next.pls").toUtf8() + "\n",
+                                                         "audio/x-mpegurl"));
+        web.setResponse("/next.pls", HttpResponse::ok("[playlist]\nNumberOfEntries=1\nFile1=" +
+                                                          mount.toUtf8() + "\nTitle1=Resolved Radio\n",
+                                                      "audio/x-scpls"));
+
+        Stream channel;
+        channel.SetFadeTimes(200, 0);
+        EventLog log(&channel);
+        QtBassConnectThread thread(&channel);
+        QSignalSpy resolved(&channel, &Stream::sig_StreamResolved);
+        QVERIFY(channel.ResolveStation(web.url("/station.m3u")));
+        QVERIFY(resolved.wait(10000));
+        QCOMPARE(channel.Urls(), QStringList{mount});
+        QCOMPARE(web.requestCount(), 2);
+
+        QVERIFY(runOnce(thread, 30000));
+        QVERIFY(!thread.WasAborted());
+        QVERIFY(channel.HasChannel());
+        QVERIFY(channel.IsPlaying());
+        QCOMPARE(channel.CurrentUrlText(), mount);
+        QCOMPARE(channel.GetStreamInfo().name, QStringLiteral("Resolved Radio"));
+        QTRY_VERIFY(log.count(EventPlaying) == 1);
+        const QList<uint> messages = log.messages();
+        QCOMPARE(messages.first(), uint(EventConnecting));
+        QVERIFY(messages.lastIndexOf(EventConnecting) < messages.indexOf(EventPlaying));
+        QCOMPARE(log.count(EventConnectAborted), 0);
+        QVERIFY(channel.Stop(0));
+        icecast.stop();
+    }
+
+    void firstFailsSecondOpens()
+    {
+        Stream channel;
+        channel.SetFadeTimes(0, 0);
+        EventLog log(&channel);
+        QtBassConnectThread thread(&channel);
+        channel.SetUrls({url("/missing-1"), url("/live-2")});
+        const int before = int(m_server.requests().size());
+        QVERIFY(runOnce(thread));
+        QVERIFY(channel.HasChannel());
+        QCOMPARE(channel.CurrentUrlText(), url("/live-2"));
+        QCOMPARE(channel.GetLastErrorCode(), 0);
+        QTRY_COMPARE(log.count(EventPlaying), 1);
+        QStringList paths;
+        for (const QByteArray &request : m_server.requests().mid(before))
+            paths << QString::fromLatin1(request.split(' ').value(1));
+        QCOMPARE(paths.first(), QStringLiteral("/missing-1"));
+        QCOMPARE(paths.last(), QStringLiteral("/live-2"));
+        QVERIFY(channel.Stop(0));
+    }
+
+    void allFail()
+    {
+        Stream channel;
+        QtBassConnectThread thread(&channel);
+        channel.SetUrls({url("/missing-1"), url("/missing-2")});
+        QVERIFY(runOnce(thread));
+        QVERIFY(!channel.HasChannel());
+        QVERIFY(channel.GetLastErrorCode() != 0);
+        QVERIFY(!channel.GetErrorText().isEmpty());
+        QVERIFY(!thread.WasAborted());
+    }
+
+    // A server that accepts and never answers: the abort ends the run at once with 0x8080 and
+    // the rest of the list is not tried.
+    void abortWhileConnecting()
+    {
+        Stream channel;
+        EventLog log(&channel);
+        // The time of the abort notification, taken on the thread that raises it.
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<qint64> abortedAt{-1};
+        connect(
+            &channel, &BassQt::sig_bassEvent, &channel,
+            [&](BassQt *, uint msg, uint) {
+                if (msg == EventConnectAborted)
+                    abortedAt = clock.elapsed();
+            },
+            Qt::DirectConnection);
+        QtBassConnectThread thread(&channel);
+        channel.SetUrls({url("/silent-1"), url("/live-after-abort")});
+        QSignalSpy finished(&thread, &QtBassConnectThread::signal_Finished);
+        const int before = int(m_server.requests().size());
+        thread.start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().size() > before, 10000);
+        QTest::qWait(100); // well inside the wait for an answer
+        QVERIFY(thread.isRunning());
+        const qint64 requested = clock.elapsed();
+        thread.Abort();
+        QVERIFY(finished.wait(5000));
+        const qint64 latency = abortedAt - requested;
+        qInfo("abort to 0x8080: %lld ms", static_cast<long long>(latency));
+        QVERIFY(abortedAt >= 0);
+        QVERIFY2(latency < 2000, qPrintable(QString::number(latency)));
+        QVERIFY(thread.WasAborted());
+        QVERIFY(!channel.HasChannel());
+        QCOMPARE(channel.GetLastErrorCode(), 0);
+        QTRY_COMPARE(log.count(EventConnectAborted), 1);
+        QCOMPARE(log.count(EventPlaying), 0);
+        for (const QByteArray &request : m_server.requests().mid(before))
+            QVERIFY(!request.contains("live-after-abort"));
+
+        // The next run is not aborted any more.
+        channel.SetUrls({url("/live-3")});
+        channel.SetFadeTimes(0, 0);
+        QVERIFY(runOnce(thread));
+        QVERIFY(!thread.WasAborted());
+        QVERIFY(channel.HasChannel());
+        QVERIFY(channel.Stop(0));
+    }
+
+    // An abort that comes right after the start is not lost, however the two threads interleave.
+    void abortRightAfterStart()
+    {
+        Stream channel;
+        EventLog log(&channel);
+        QtBassConnectThread thread(&channel);
+        channel.SetUrls({url("/live-4")});
+        QSignalSpy finished(&thread, &QtBassConnectThread::signal_Finished);
+        thread.start();
+        thread.Abort();
+        QVERIFY(finished.wait(10000));
+        QVERIFY(thread.WasAborted());
+        QVERIFY(!channel.HasChannel());
+        QTRY_COMPARE(log.count(EventConnectAborted), 1);
+        QCOMPARE(log.count(EventPlaying), 0);
+    }
+
+    // Abort on an idle thread changes nothing: the next run opens normally.
+    void abortWhileIdle()
+    {
+        Stream channel;
+        channel.SetFadeTimes(0, 0);
+        QtBassConnectThread thread(&channel);
+        thread.Abort();
+        QVERIFY(!thread.WasAborted());
+        QVERIFY(!channel.IsAborting());
+        channel.SetUrls({url("/live-5")});
+        QVERIFY(runOnce(thread));
+        QVERIFY(channel.HasChannel());
+        QVERIFY(channel.Stop(0));
+    }
+
+    void reverseOnceThenForward()
+    {
+        ScriptedServer server;
+        QVERIFY(server.start(handler()));
+        auto at = [&](const char *path) { return QString::fromLatin1(server.url(path)); };
+        Stream channel;
+        QtBassConnectThread thread(&channel);
+        // In reverse every entry is tried, the advertising relay too.
+        channel.SetUrls({at("/a"), at("/b-adinjector"), at("/c")});
+        thread.SetReverse(true);
+        QVERIFY(runOnce(thread));
+        QVERIFY(!thread.IsReverse());
+        QCOMPARE(firstRequests(server), (QStringList{"/c", "/b-adinjector", "/a"}));
+
+        ScriptedServer forward;
+        QVERIFY(forward.start(handler()));
+        auto again = [&](const char *path) { return QString::fromLatin1(forward.url(path)); };
+        channel.SetUrls({again("/a"), again("/b-adinjector"), again("/c")});
+        QVERIFY(runOnce(thread));
+        QCOMPARE(firstRequests(forward), (QStringList{"/a", "/c"}));
+    }
+
+    // Without a list the station record's own address is opened.
+    void emptyListOpensStationAddress()
+    {
+        Stream channel;
+        channel.SetFadeTimes(0, 0);
+        Station station;
+        StationStream entry;
+        entry.url = url("/live-station");
+        station.addStream(entry, true);
+        channel.SetStation(station);
+        QtBassConnectThread thread(&channel);
+        QVERIFY(channel.Urls().isEmpty());
+        QVERIFY(runOnce(thread));
+        QVERIFY(channel.HasChannel());
+        QCOMPARE(channel.CurrentUrlText(), url("/live-station"));
+        QVERIFY(channel.Stop(0));
+    }
+};
+
+TUNORA_TEST_MAIN_CORE(TestBassQtConnect)
+#include "tst_bassqt_connect.moc"

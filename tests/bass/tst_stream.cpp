@@ -1,0 +1,433 @@
+// Station stream resolution: the rules that take a station's address through playlist documents
+// to the stream addresses to open (nesting bound, visited addresses, refused entries), the
+// downloads of the channel against a local HTTP server (texts, ids across redirects, failures,
+// size cap, audio answers, abandoning), and the station id of a play link.
+
+// The test tables spell their texts as plain UTF-8 literals.
+#undef QT_NO_CAST_FROM_ASCII
+
+#include "httpserver.h"
+#include "stream.h"
+#include "testmain.h"
+
+#include <QSignalSpy>
+
+using namespace BASS;
+using TunoraTest::HttpRequest;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
+using Documents = QMap<QString, QString>;
+
+Q_DECLARE_METATYPE(PlaylistResolution::Step::Kind)
+Q_DECLARE_METATYPE(HttpResponse)
+
+namespace {
+
+// A chain of `levels` playlists on host h, each pointing at the next, the last at a stream.
+Documents chain(int levels)
+{
+    Documents docs;
+    for (int i = 1; i <= levels; ++i) {
+        const QString next =
+            i == levels ? QStringLiteral("http://h/live") : QStringLiteral("http://h/l%1.pls").arg(i + 1);
+        docs.insert(QStringLiteral("http://h/l%1.pls").arg(i),
+                    QStringLiteral("[playlist]\nFile1=%1\n").arg(next));
+    }
+    return docs;
+}
+
+} // namespace
+
+class TestStream : public QObject
+{
+    Q_OBJECT
+
+    HttpServer *m_server = nullptr;
+
+    QString url(const QString &path) const { return m_server->url(path); }
+
+private slots:
+    void initTestCase()
+    {
+        m_server = new HttpServer(this);
+        QVERIFY(m_server->listen());
+    }
+
+    void init() { m_server->clearRequests(); }
+
+    // ---- the rules, without I/O ------------------------------------------------------------
+
+    void resolution_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<Documents>("documents");
+        QTest::addColumn<PlaylistResolution::Step::Kind>("kind");
+        QTest::addColumn<QStringList>("urls");
+        QTest::addColumn<QStringList>("downloads");
+
+        using Step = PlaylistResolution::Step;
+        const QString live = QStringLiteral("http://h/live");
+
+        QTest::newRow("a stream address is opened as it is")
+            << live << Documents{} << Step::Open << QStringList{live} << QStringList{};
+        QTest::newRow("a local path of the listener's own is left to the engine")
+            << "/home/u/a.mp3" << Documents{} << Step::Open << QStringList{"/home/u/a.mp3"} << QStringList{};
+        QTest::newRow("a playlist that is not on http is left to the engine")
+            << "mms://h/x.asx" << Documents{} << Step::Open << QStringList{"mms://h/x.asx"} << QStringList{};
+        QTest::newRow("a station address with a control character is refused")
+            << QStringLiteral("http://h/a\x01.pls") << Documents{} << Step::Fail << QStringList{}
+            << QStringList{};
+        QTest::newRow("an empty address fails")
+            << "  " << Documents{} << Step::Fail << QStringList{} << QStringList{};
+
+        QTest::newRow("m3u to pls to stream")
+            << "http://h/a.m3u"
+            << Documents{{"http://h/a.m3u", "#EXTM3U\n#EXTINF:-1,x\nhttp://h/b.pls\n"},
+                         {"http://h/b.pls", "[playlist]\nFile1=http://h/live\nFile2=http://h/backup\n"}}
+            << Step::Open << QStringList{live, "http://h/backup"}
+            << QStringList{"http://h/a.m3u", "http://h/b.pls"};
+        QTest::newRow("asx entries, clientskip advertising left out")
+            << "http://h/a.asx"
+            << Documents{{"http://h/a.asx",
+                          "<asx><entry clientskip=\"yes\"><ref href=\"http://ad/x\"/></entry>"
+                          "<entry><ref href=\"mms://h/live\"/></entry></asx>"}}
+            << Step::Open << QStringList{"mms://h/live"} << QStringList{"http://h/a.asx"};
+        QTest::newRow("a page with a media source")
+            << "http://h/player.php"
+            << Documents{{"http://h/player.php", "<html>\n<embed media src=\"http://h/live\">\n</html>\n"}}
+            << Step::Open << QStringList{live} << QStringList{"http://h/player.php"};
+        QTest::newRow("a document that is one address")
+            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", " http://h/live "}} << Step::Open
+            << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("repeated entries are taken once")
+            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "http://h/live\nHTTP://H/live\nhttp://h/2\n"}}
+            << Step::Open << QStringList{live, "http://h/2"} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("mms, mmsh, mmst and rtsp entries are kept")
+            << "http://h/a.m3u"
+            << Documents{{"http://h/a.m3u", "mms://h/1\nmmsh://h/2\nmmst://h/3\nrtsp://h/4\n"}} << Step::Open
+            << QStringList{"mms://h/1", "mmsh://h/2", "mmst://h/3", "rtsp://h/4"}
+            << QStringList{"http://h/a.m3u"};
+
+        // Hostile documents.
+        QTest::newRow("files, file: and other schemes are never taken")
+            << "http://h/a.m3u"
+            << Documents{{"http://h/a.m3u",
+                          "file:///etc/passwd\n/etc/passwd\nC:\\x.mp3\nftp://h/x\nsmb://h/x\n"
+                          "javascript:alert(1)\nhttp://h/live\n"}}
+            << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a document of files only fails")
+            << "http://h/a.pls"
+            << Documents{{"http://h/a.pls", "[playlist]\nFile1=file:///etc/passwd\nFile2=/dev/zero\n"}}
+            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("entries with control characters are refused")
+            << "http://h/a.m3u"
+            << Documents{{"http://h/a.m3u",
+                          QStringLiteral("http://h/x\x01y\nhttp://h/x\ty\nhttp://h/live\n")}}
+            << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a playlist that lists itself fails")
+            << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\n"}}
+            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("itself in another spelling")
+            << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=HTTP://H/./a.pls#x\n"}}
+            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("itself first, then a stream")
+            << "http://h/a.pls"
+            << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\nFile2=http://h/live\n"}}
+            << Step::Open << QStringList{live} << QStringList{"http://h/a.pls"};
+        QTest::newRow("two playlists that point at each other")
+            << "http://h/a.pls"
+            << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/b.m3u\n"},
+                         {"http://h/b.m3u", "http://h/a.pls\n"}}
+            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls", "http://h/b.m3u"};
+        QTest::newRow("five levels are followed")
+            << "http://h/l1.pls" << chain(5) << Step::Open << QStringList{live}
+            << QStringList{"http://h/l1.pls", "http://h/l2.pls", "http://h/l3.pls", "http://h/l4.pls",
+                           "http://h/l5.pls"};
+        QTest::newRow("a sixth level is not")
+            << "http://h/l1.pls" << chain(6) << Step::Fail << QStringList{}
+            << QStringList{"http://h/l1.pls", "http://h/l2.pls", "http://h/l3.pls", "http://h/l4.pls",
+                           "http://h/l5.pls"};
+        QTest::newRow("an empty document fails")
+            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", ""}} << Step::Fail << QStringList{}
+            << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a page without any address fails")
+            << "http://h/a.php" << Documents{{"http://h/a.php", "<html><body>Not found</body></html>\n"}}
+            << Step::Fail << QStringList{} << QStringList{"http://h/a.php"};
+
+        QString million;
+        million.reserve(15 * 1000 * 1000);
+        for (int i = 0; i < 1000 * 1000; ++i)
+            million += QStringLiteral("http://h/x\n");
+        QTest::newRow("a million lines are over the size cap")
+            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", million}} << Step::Fail << QStringList{}
+            << QStringList{"http://h/a.m3u"};
+        QString many;
+        QStringList first1000;
+        for (int i = 0; i < 3000; ++i) {
+            many += QStringLiteral("http://h/%1\n").arg(i);
+            if (i < 1000)
+                first1000 << QStringLiteral("http://h/%1").arg(i);
+        }
+        QTest::newRow("at most 1000 entries") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", many}}
+                                              << Step::Open << first1000 << QStringList{"http://h/a.m3u"};
+    }
+
+    void resolution()
+    {
+        QFETCH(QString, address);
+        QFETCH(Documents, documents);
+        QFETCH(PlaylistResolution::Step::Kind, kind);
+        QFETCH(QStringList, urls);
+        QFETCH(QStringList, downloads);
+
+        PlaylistResolution resolution;
+        QStringList fetched;
+        PlaylistResolution::Step step = resolution.start(address);
+        while (step.kind == PlaylistResolution::Step::Download && fetched.size() < 20) {
+            fetched << step.address;
+            QCOMPARE(resolution.pending(), step.address);
+            step = resolution.documentArrived(documents.value(step.address));
+        }
+        QCOMPARE(fetched, downloads);
+        QCOMPARE(resolution.depth(), int(downloads.size()));
+        QCOMPARE(step.kind, kind);
+        QCOMPARE(step.urls, urls);
+        QCOMPARE(step.error.isEmpty(), kind != PlaylistResolution::Step::Fail);
+    }
+
+    // A download that turned out to be audio makes its address the stream; starting again
+    // forgets what the previous resolution visited.
+    void resolutionAudioAndRestart()
+    {
+        PlaylistResolution resolution;
+        PlaylistResolution::Step step = resolution.start(QStringLiteral("http://h/a.m3u"));
+        QCOMPARE(step.kind, PlaylistResolution::Step::Download);
+        step = resolution.documentArrived(QStringLiteral("http://h/listen.php\n"));
+        QCOMPARE(step.kind, PlaylistResolution::Step::Download);
+        step = resolution.isStream();
+        QCOMPARE(step.kind, PlaylistResolution::Step::Open);
+        QCOMPARE(step.urls, QStringList{"http://h/listen.php"});
+        QCOMPARE(resolution.isStream().kind, PlaylistResolution::Step::Fail); // nothing pending any more
+
+        QCOMPARE(resolution.start(QStringLiteral("http://h/a.m3u")).kind, PlaylistResolution::Step::Download);
+        QCOMPARE(resolution.depth(), 1);
+    }
+
+    // ---- downloads against a local server --------------------------------------------------
+
+    void resolveOverHttp()
+    {
+        m_server->setResponse(
+            "/a.m3u",
+            HttpResponse::ok("#EXTM3U\n#EXTINF:-1,x\n" + url("/b.pls").toUtf8() + "\n", "audio/x-mpegurl"));
+        m_server->setResponse("/b.pls",
+                              HttpResponse::ok("[playlist]\nFile1=http://127.0.0.1:1/live\n"
+                                               "File2=file:///etc/passwd\nFile3=http://127.0.0.1:1/b\n",
+                                               "audio/x-scpls"));
+        Stream stream;
+        QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
+        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QVERIFY(stream.ResolveStation(url("/a.m3u")));
+        QVERIFY(stream.IsResolving());
+        QVERIFY(resolved.wait(5000));
+        const QStringList expected{"http://127.0.0.1:1/live", "http://127.0.0.1:1/b"};
+        QCOMPARE(resolved.first().at(1).toStringList(), expected);
+        QCOMPARE(stream.Urls(), expected);
+        QVERIFY(!stream.IsResolving());
+        QCOMPARE(ready.size(), 0); // documents read on the way are not reported
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(m_server->requestCount(), 2);
+    }
+
+    void resolveFailures_data()
+    {
+        QTest::addColumn<HttpResponse>("response");
+        QTest::addColumn<QString>("errorPart");
+
+        QTest::newRow("not found") << HttpResponse::error(404, "gone") << "";
+        HttpResponse huge = HttpResponse::ok(QByteArray(int(1024 * 1024 + 10), '\n'), "text/plain");
+        QTest::newRow("over the size cap") << huge << "larger";
+        QTest::newRow("no address in it") << HttpResponse::ok("<html>nothing</html>", "text/html") << "";
+        QTest::newRow("points at itself")
+            << HttpResponse::ok("[playlist]\nFile1=" + url("/a.pls").toUtf8() + "\n") << "";
+    }
+
+    void resolveFailures()
+    {
+        QFETCH(HttpResponse, response);
+        QFETCH(QString, errorPart);
+        m_server->setResponse("/a.pls", response);
+        Stream stream;
+        QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QVERIFY(stream.ResolveStation(url("/a.pls")));
+        QVERIFY(failed.wait(5000));
+        const QString error = failed.first().at(2).toString();
+        QVERIFY(!error.isEmpty());
+        QVERIFY2(error.contains(errorPart), qPrintable(error));
+        QCOMPARE(resolved.size(), 0);
+        QVERIFY(!stream.IsResolving());
+        QTest::qWait(50);
+        QCOMPARE(failed.size(), 1);
+    }
+
+    // A playlist address that answers with audio is the stream: the body is not waited for.
+    void resolveAudioAnswer()
+    {
+        HttpResponse audio = HttpResponse::ok(QByteArray(64 * 1024, '\xFF'), "audio/mpeg");
+        audio.chunkSize = 1024;
+        audio.chunkDelayMs = 200; // a body that would take 12 s
+        m_server->setResponse("/listen.php", audio);
+        Stream stream;
+        QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(stream.ResolveStation(url("/listen.php")));
+        QVERIFY(resolved.wait(5000));
+        QVERIFY2(took.elapsed() < 3000, qPrintable(QString::number(took.elapsed())));
+        QCOMPARE(resolved.first().at(1).toStringList(), QStringList{url("/listen.php")});
+        QTest::qWait(100); // the dropped transfer reports nothing
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(resolved.size(), 1);
+    }
+
+    // A new station (or AbortRequests) abandons the resolution under way: nothing more from it.
+    void resolveAbandoned()
+    {
+        HttpResponse slow = HttpResponse::ok("[playlist]\nFile1=http://h/old\n");
+        slow.chunkSize = 4;
+        slow.chunkDelayMs = 100;
+        m_server->setResponse("/old.pls", slow);
+        m_server->setResponse("/new.pls", HttpResponse::ok("[playlist]\nFile1=http://h/new\n"));
+        Stream stream;
+        QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QVERIFY(stream.ResolveStation(url("/old.pls")));
+        QTRY_VERIFY(m_server->requestCount() == 1);
+        QVERIFY(stream.ResolveStation(url("/new.pls")));
+        QVERIFY(resolved.wait(5000));
+        QTest::qWait(200);
+        QCOMPARE(resolved.size(), 1);
+        QCOMPARE(resolved.first().at(1).toStringList(), QStringList{"http://h/new"});
+        QCOMPARE(failed.size(), 0);
+
+        // The same address again: the dropped download and the new one share their id.
+        QVERIFY(stream.ResolveStation(url("/old.pls")));
+        QTRY_VERIFY(m_server->requestCount() == 3);
+        QVERIFY(stream.ResolveStation(url("/old.pls")));
+        QVERIFY(resolved.wait(5000));
+        QTest::qWait(200);
+        QCOMPARE(resolved.size(), 2);
+        QCOMPARE(resolved.last().at(1).toStringList(), QStringList{"http://h/old"});
+        QCOMPARE(failed.size(), 0);
+
+        QVERIFY(stream.ResolveStation(QStringLiteral("http://h/direct"))); // no download: posted
+        stream.AbortRequests();
+        QTest::qWait(50);
+        QCOMPARE(resolved.size(), 2);
+        QVERIFY(!stream.IsResolving());
+    }
+
+    // The two download entries the main window may drive itself: the playlist's text as UTF-8,
+    // a further document as local 8-bit text; ids stay right across a redirect.
+    void downloads_data()
+    {
+        QTest::addColumn<bool>("playlist");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("redirect");
+
+        QTest::newRow("playlist") << true << "/p.pls" << false;
+        QTest::newRow("playlist behind a redirect") << true << "/moved.pls" << true;
+        QTest::newRow("further document") << false << "/p.pls" << false;
+        QTest::newRow("further document behind a redirect") << false << "/moved.pls" << true;
+    }
+
+    void downloads()
+    {
+        QFETCH(bool, playlist);
+        QFETCH(QString, path);
+        QFETCH(bool, redirect);
+        const QString text = QStringLiteral("[playlist]\nFile1=http://h/Радио\n");
+        m_server->setResponse("/p.pls", HttpResponse::ok(text.toUtf8(), "audio/x-scpls"));
+        m_server->setResponse("/moved.pls", HttpResponse::redirect(url("/p.pls").toUtf8()));
+        Stream stream;
+        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        if (playlist) {
+            QVERIFY(!stream.RequestPlaylist(QString()));
+            QVERIFY(stream.RequestPlaylist(url(path)));
+            QCOMPARE(stream.PlaylistUrl(), url(path));
+        } else {
+            QVERIFY(stream.RequestURLs(url(path), false));
+            QCOMPARE(stream.NestedFlag(), false);
+        }
+        QVERIFY(stream.IsRequestPending());
+        QVERIFY(stream.IsBusy());
+        QVERIFY(ready.wait(5000));
+        QCOMPARE(failed.size(), 0);
+        const int id = ready.first().at(1).toInt();
+        QVERIFY(id != 0);
+        QCOMPARE(ready.first().at(0).value<Stream *>(), &stream);
+        QCOMPARE(ready.first().at(2).toString(), text);
+        QCOMPARE(playlist ? stream.PlaylistRequestId() : stream.NestedRequestId(), id);
+        QCOMPARE(m_server->requestCount(), redirect ? 2 : 1);
+        QVERIFY(!stream.IsRequestPending());
+    }
+
+    void downloadFailure()
+    {
+        Stream stream;
+        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QVERIFY(stream.RequestPlaylist(url("/missing.pls")));
+        QVERIFY(failed.wait(5000));
+        QCOMPARE(failed.first().at(1).toInt(), stream.PlaylistRequestId());
+        QVERIFY(!failed.first().at(2).toString().isEmpty());
+        QCOMPARE(ready.size(), 0);
+    }
+
+    // A stop event's reply is nobody's playlist.
+    void stopEventIsNotAPlaylist()
+    {
+        m_server->setResponse("/stop", HttpResponse::ok("http://h/live\n", "text/plain"));
+        Stream stream;
+        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
+        QSignalSpy failed(&stream, &Stream::sig_StreamError);
+        QVERIFY(stream.sendStopEvent(url("/stop?station_id=7")) != 0);
+        QTRY_COMPARE(m_server->requestCount(), 1);
+        QTest::qWait(100);
+        QCOMPARE(ready.size(), 0);
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(m_server->lastRequest().query().queryItemValue("station_id"), QStringLiteral("7"));
+    }
+
+    // ---- address helpers -------------------------------------------------------------------
+
+    void stationId_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("id");
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("absent") << "http://h/play?id=3"
+                                << "";
+        QTest::newRow("last") << "http://h/play?x=1&station_id=42"
+                              << "42";
+        QTest::newRow("followed by more") << "http://h/play?station_id=42&x=1"
+                                          << "42";
+        QTest::newRow("empty value") << "http://h/play?station_id=&x=1"
+                                     << "";
+    }
+
+    void stationId()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, id);
+        QCOMPARE(Stream::StationIdFromUrl(url), id);
+    }
+};
+
+TUNORA_TEST_MAIN_CORE(TestStream)
+#include "tst_stream.moc"
