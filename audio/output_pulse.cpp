@@ -162,20 +162,21 @@ private:
 
     int openStream()
     {
-        pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, std::uint32_t(m_format.rate),
-                            std::uint8_t(m_format.channels)};
+        pa_sample_spec sampleSpec{PA_SAMPLE_FLOAT32LE, std::uint32_t(m_format.rate),
+                                  std::uint8_t(m_format.channels)};
         pa_channel_map map;
-        pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-        m_stream = pa_stream_new(m_context, "Playback", &spec, &map);
+        pa_channel_map_init_auto(&map, sampleSpec.channels, PA_CHANNEL_MAP_DEFAULT);
+        m_stream = pa_stream_new(m_context, "Playback", &sampleSpec, &map);
         if (!m_stream)
             return -1;
         pa_stream_set_state_callback(m_stream, &PulseOutput::streamState, this);
         pa_stream_set_write_callback(m_stream, &PulseOutput::writeRequest, this);
         pa_buffer_attr attributes;
         attributes.maxlength = std::uint32_t(-1);
-        attributes.tlength = std::uint32_t(pa_usec_to_bytes(pa_usec_t(m_format.bufferMs) * 1000, &spec));
+        attributes.tlength =
+            std::uint32_t(pa_usec_to_bytes(pa_usec_t(m_format.bufferMs) * 1000, &sampleSpec));
         attributes.prebuf = std::uint32_t(-1);
-        attributes.minreq = std::uint32_t(pa_usec_to_bytes(pa_usec_t(m_format.periodMs) * 1000, &spec));
+        attributes.minreq = std::uint32_t(pa_usec_to_bytes(pa_usec_t(m_format.periodMs) * 1000, &sampleSpec));
         attributes.fragsize = std::uint32_t(-1);
         m_tlengthFrames = std::int64_t(attributes.tlength / m_frameBytes);
         m_idleCorked = true; // starts corked: nothing plays yet

@@ -16,11 +16,11 @@ namespace {
 // expression of t).
 QString sineWav(const QString &amplitude, double seconds = 1.0)
 {
-    Media::Spec spec;
-    spec.format = Media::Wav;
-    spec.seconds = seconds;
-    spec.left = spec.right = QStringLiteral("(%1)*sin(2*PI*1000*t)").arg(amplitude);
-    return Media::make(spec);
+    Media::Recipe recipe;
+    recipe.format = Media::Wav;
+    recipe.seconds = seconds;
+    recipe.left = recipe.right = QStringLiteral("(%1)*sin(2*PI*1000*t)").arg(amplitude);
+    return Media::make(recipe);
 }
 
 HSTREAM openDecoding(const QString &path, DWORD flags = BASS_SAMPLE_FLOAT)
@@ -350,11 +350,11 @@ private slots:
         QFETCH(QString, right);
         QFETCH(int, leftLevel);
         QFETCH(int, rightLevel);
-        Media::Spec spec;
-        spec.seconds = 0.2;
-        spec.left = left + QStringLiteral("*sin(2*PI*1000*t)");
-        spec.right = right + QStringLiteral("*sin(2*PI*1000*t)");
-        const HSTREAM stream = openDecoding(Media::make(spec));
+        Media::Recipe recipe;
+        recipe.seconds = 0.2;
+        recipe.left = left + QStringLiteral("*sin(2*PI*1000*t)");
+        recipe.right = right + QStringLiteral("*sin(2*PI*1000*t)");
+        const HSTREAM stream = openDecoding(Media::make(recipe));
         const DWORD level = BASS_ChannelGetLevel(stream);
         QVERIFY2(std::abs(int(level & 0xFFFF) - leftLevel) <= leftLevel / 50 + 2,
                  qPrintable(QString::number(level & 0xFFFF)));

@@ -255,12 +255,12 @@ private slots:
     {
         QFETCH(int, format);
         // Noise makes the audio dominate the file, so the cut lands well behind the headers.
-        Media::Spec spec;
-        spec.format = Media::Format(format);
-        spec.seconds = 2.0;
-        spec.rate = Media::defaultRate(spec.format);
-        spec.left = spec.right = QStringLiteral("0.3*sin(2*PI*440*t)+0.2*(random(0)-0.5)");
-        QFile file(Media::make(spec));
+        Media::Recipe recipe;
+        recipe.format = Media::Format(format);
+        recipe.seconds = 2.0;
+        recipe.rate = Media::defaultRate(recipe.format);
+        recipe.left = recipe.right = QStringLiteral("0.3*sin(2*PI*440*t)+0.2*(random(0)-0.5)");
+        QFile file(Media::make(recipe));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray whole = file.readAll();
         // Cut in the middle of a packet: the beginning still decodes, the cut is just the end.
@@ -462,12 +462,12 @@ private slots:
 
     void oggCommentsBecomeTags()
     {
-        Media::Spec spec;
-        spec.format = Media::Vorbis;
-        spec.seconds = 0.3;
-        spec.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Ünïcode Title"),
-                      QStringLiteral("-metadata"), QStringLiteral("artist=Somebody")};
-        const QString path = Media::make(spec);
+        Media::Recipe recipe;
+        recipe.format = Media::Vorbis;
+        recipe.seconds = 0.3;
+        recipe.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Ünïcode Title"),
+                        QStringLiteral("-metadata"), QStringLiteral("artist=Somebody")};
+        const QString path = Media::make(recipe);
         const HSTREAM stream = open(Plain, path);
         QVERIFY(stream);
         const char *tags = BASS_ChannelGetTags(stream, BASS_TAG_OGG);

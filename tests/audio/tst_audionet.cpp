@@ -345,7 +345,7 @@ private slots:
     void initTestCase()
     {
         QString error;
-        Media::Spec mp3;
+        Media::Recipe mp3;
         mp3.format = Media::Mp3;
         mp3.seconds = 10;
         mp3.right = QStringLiteral("0.5*sin(2*PI*660*t)");
@@ -353,7 +353,7 @@ private slots:
                      QStringLiteral("0")};
         m_mp3 = readFile(Media::make(mp3, &error));
         QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
-        Media::Spec aac = mp3;
+        Media::Recipe aac = mp3;
         aac.format = Media::Aac;
         aac.extra.clear();
         m_aacFile = Media::make(aac, &error);
@@ -1186,13 +1186,13 @@ private slots:
     {
         // Two Ogg Vorbis streams one after the other (an Icecast title change): the second one's
         // comments arrive with a metadata sync; the tag keeps the latest value of every key.
-        Media::Spec first;
+        Media::Recipe first;
         first.format = Media::Vorbis;
         first.seconds = 1.5;
         first.right = QStringLiteral("0.5*sin(2*PI*660*t)");
         first.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=First"),
                        QStringLiteral("-metadata"), QStringLiteral("ALBUM=Kept")};
-        Media::Spec second = first;
+        Media::Recipe second = first;
         second.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=Second")};
         QString error;
         const QByteArray a = readFile(Media::make(first, &error)), b = readFile(Media::make(second, &error));
@@ -1219,12 +1219,12 @@ private slots:
 
     void wmaOverHttp()
     {
-        Media::Spec spec;
-        spec.format = Media::Wma;
-        spec.seconds = 2;
-        spec.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Windows Title")};
+        Media::Recipe recipe;
+        recipe.format = Media::Wma;
+        recipe.seconds = 2;
+        recipe.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Windows Title")};
         QString error;
-        const QByteArray wma = readFile(Media::make(spec, &error));
+        const QByteArray wma = readFile(Media::make(recipe, &error));
         QVERIFY2(!wma.isEmpty(), qPrintable(error));
         QVERIFY(m_server.start([wma](int, const QByteArray &) {
             return Script{

@@ -163,10 +163,10 @@ private:
 
 QString sineWav(double seconds, const QString &amplitude = QStringLiteral("0.5"))
 {
-    Media::Spec spec;
-    spec.seconds = seconds;
-    spec.left = spec.right = amplitude + QStringLiteral("*sin(2*PI*1000*t)");
-    return Media::make(spec);
+    Media::Recipe recipe;
+    recipe.seconds = seconds;
+    recipe.left = recipe.right = amplitude + QStringLiteral("*sin(2*PI*1000*t)");
+    return Media::make(recipe);
 }
 
 HSTREAM openFile(const QString &path, DWORD flags = 0)
@@ -506,11 +506,11 @@ private slots:
 
     void levelMeterFollowsWhatIsHeard()
     {
-        Media::Spec spec;
-        spec.seconds = 0.8;
-        spec.left = QStringLiteral("0.5*sin(2*PI*1000*t)");
-        spec.right = QStringLiteral("0.25*sin(2*PI*1000*t)");
-        const HSTREAM stream = openFile(Media::make(spec));
+        Media::Recipe recipe;
+        recipe.seconds = 0.8;
+        recipe.left = QStringLiteral("0.5*sin(2*PI*1000*t)");
+        recipe.right = QStringLiteral("0.25*sin(2*PI*1000*t)");
+        const HSTREAM stream = openFile(Media::make(recipe));
         BASS_ChannelPlay(stream, FALSE);
         QTest::qWait(250);
         const DWORD level = BASS_ChannelGetLevel(stream);

@@ -35,10 +35,10 @@ std::vector<float> leftOf(const QByteArray &pcm)
 // One second of a 1 kHz tone at half scale, as a playing channel.
 HSTREAM openTone()
 {
-    Media::Spec spec;
-    spec.seconds = 1.0;
-    spec.left = spec.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
-    const QByteArray path = Media::make(spec).toLocal8Bit();
+    Media::Recipe recipe;
+    recipe.seconds = 1.0;
+    recipe.left = recipe.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
+    const QByteArray path = Media::make(recipe).toLocal8Bit();
     return BASS_StreamCreateFile(FALSE, path.constData(), 0, 0, 0);
 }
 
@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(BASS_GetDevice(), DWORD(1));
         // A fresh null sink still runs with its two-second blocks; the first stream shrinks
         // them. Play a little silence first so the timing checks below see the small buffer.
-        Media::Spec silence;
+        Media::Recipe silence;
         silence.seconds = 0.3;
         silence.left = QStringLiteral("0");
         const QByteArray path = Media::make(silence).toLocal8Bit();

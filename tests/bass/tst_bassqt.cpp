@@ -117,13 +117,13 @@ private slots:
         QString error;
         m_wav = Media::tone(Media::Wav, 5.0, 440, 660, 0.5, &error);
         QVERIFY2(!m_wav.isEmpty(), qPrintable(error));
-        Media::Spec spec;
-        spec.format = Media::Mp3;
-        spec.seconds = 2.0;
-        spec.right = QStringLiteral("0.5*sin(2*PI*660*t)");
-        spec.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
-                                 QStringLiteral("-id3v2_version"), QStringLiteral("0")};
-        m_mp3 = readFile(Media::make(spec, &error));
+        Media::Recipe recipe;
+        recipe.format = Media::Mp3;
+        recipe.seconds = 2.0;
+        recipe.right = QStringLiteral("0.5*sin(2*PI*660*t)");
+        recipe.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
+                                   QStringLiteral("-id3v2_version"), QStringLiteral("0")};
+        m_mp3 = readFile(Media::make(recipe, &error));
         QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
         QVERIFY2(InitAudioEngine(&error, 2, true, 1000, "Tunora/1.02", nullptr, 0), qPrintable(error));
     }

@@ -106,13 +106,13 @@ class TestBassQtConnect : public QObject
 private slots:
     void initTestCase()
     {
-        Media::Spec spec;
-        spec.format = Media::Mp3;
-        spec.seconds = 6.0;
-        spec.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
-                                 QStringLiteral("-id3v2_version"), QStringLiteral("0")};
+        Media::Recipe recipe;
+        recipe.format = Media::Mp3;
+        recipe.seconds = 6.0;
+        recipe.extra = QStringList{QStringLiteral("-write_xing"), QStringLiteral("0"),
+                                   QStringLiteral("-id3v2_version"), QStringLiteral("0")};
         QString error;
-        m_mp3 = readFile(Media::make(spec, &error));
+        m_mp3 = readFile(Media::make(recipe, &error));
         QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
         QVERIFY2(InitAudioEngine(&error, 2, true, 1000, "Tunora/1.02", nullptr, 0), qPrintable(error));
         QVERIFY(m_server.start(handler()));

@@ -395,7 +395,7 @@ private slots:
     void compressorGainIsHeard()
     {
         QString error;
-        Media::Spec quiet;
+        Media::Recipe quiet;
         quiet.format = Media::Wav;
         quiet.seconds = 0.5;
         quiet.left = QStringLiteral("0.25*sin(2*PI*440*t)");

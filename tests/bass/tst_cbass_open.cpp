@@ -49,14 +49,14 @@ QByteArray readFile(const QString &path)
 
 QByteArray media(Media::Format format, double seconds, const QStringList &extra = {})
 {
-    Media::Spec spec;
-    spec.format = format;
-    spec.seconds = seconds;
-    spec.rate = Media::defaultRate(format);
-    spec.right = QStringLiteral("0.5*sin(2*PI*660*t)");
-    spec.extra = extra;
+    Media::Recipe recipe;
+    recipe.format = format;
+    recipe.seconds = seconds;
+    recipe.rate = Media::defaultRate(format);
+    recipe.right = QStringLiteral("0.5*sin(2*PI*660*t)");
+    recipe.extra = extra;
     QString error;
-    const QByteArray bytes = readFile(Media::make(spec, &error));
+    const QByteArray bytes = readFile(Media::make(recipe, &error));
     if (bytes.isEmpty())
         qWarning() << "cannot make test audio:" << error;
     return bytes;

@@ -17,13 +17,13 @@ namespace {
 
 QString makeTone(const QString &left, const QString &right, double seconds = 3.0)
 {
-    Media::Spec spec;
-    spec.format = Media::Wav;
-    spec.seconds = seconds;
-    spec.left = left;
-    spec.right = right;
+    Media::Recipe recipe;
+    recipe.format = Media::Wav;
+    recipe.seconds = seconds;
+    recipe.left = left;
+    recipe.right = right;
     QString error;
-    const QString path = Media::make(spec, &error);
+    const QString path = Media::make(recipe, &error);
     if (path.isEmpty())
         qWarning() << "cannot make test audio:" << error;
     return path;

@@ -174,16 +174,16 @@ QByteArray Media::addSbrSignalling(const QByteArray &adts, QString *error)
     return out;
 }
 
-QString Media::make(const Spec &spec, QString *error)
+QString Media::make(const Recipe &recipe, QString *error)
 {
     static QMutex lock;
     static QHash<QString, QString> made;
-    const Codec codec = codecFor(spec.format);
+    const Codec codec = codecFor(recipe.format);
     const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6")
-                            .arg(int(spec.format))
-                            .arg(spec.seconds)
-                            .arg(spec.rate)
-                            .arg(spec.left, spec.right, spec.extra.join(QLatin1Char(' ')));
+                            .arg(int(recipe.format))
+                            .arg(recipe.seconds)
+                            .arg(recipe.rate)
+                            .arg(recipe.left, recipe.right, recipe.extra.join(QLatin1Char(' ')));
     QMutexLocker locker(&lock);
     if (const auto it = made.constFind(key); it != made.constEnd())
         return it.value();
@@ -197,8 +197,8 @@ QString Media::make(const Spec &spec, QString *error)
         QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
     const QString path = folder().filePath(name + QLatin1Char('.') + QString::fromLatin1(codec.extension));
     // HE-AAC: an AAC-LC core at half the rate; the SBR signalling doubles it again.
-    const int rate = spec.format == HeAac ? spec.rate / 2 : spec.rate;
-    QString exprs = spec.right.isEmpty() ? spec.left : spec.left + QLatin1Char('|') + spec.right;
+    const int rate = recipe.format == HeAac ? recipe.rate / 2 : recipe.rate;
+    QString exprs = recipe.right.isEmpty() ? recipe.left : recipe.left + QLatin1Char('|') + recipe.right;
     exprs.replace(QLatin1Char(','), QStringLiteral("\\,")); // commas would separate filters
     QStringList arguments = {
         QStringLiteral("-nostdin"),
@@ -209,9 +209,9 @@ QString Media::make(const Spec &spec, QString *error)
         QStringLiteral("-f"),
         QStringLiteral("lavfi"),
         QStringLiteral("-i"),
-        QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3").arg(exprs).arg(rate).arg(spec.seconds)};
+        QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3").arg(exprs).arg(rate).arg(recipe.seconds)};
     arguments += codec.arguments;
-    arguments += spec.extra;
+    arguments += recipe.extra;
     arguments += path;
     QProcess process;
     process.start(ffmpeg, arguments);
@@ -222,7 +222,7 @@ QString Media::make(const Spec &spec, QString *error)
                 QStringLiteral("ffmpeg failed: ") + QString::fromLocal8Bit(process.readAllStandardError());
         return {};
     }
-    if (spec.format == HeAac) {
+    if (recipe.format == HeAac) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return {};
@@ -238,13 +238,13 @@ QString Media::make(const Spec &spec, QString *error)
 
 QString Media::tone(Format format, double seconds, int leftHz, int rightHz, double amplitude, QString *error)
 {
-    Spec spec;
-    spec.format = format;
-    spec.seconds = seconds;
-    spec.rate = defaultRate(format);
-    spec.left = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(leftHz);
-    spec.right = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(rightHz);
-    return make(spec, error);
+    Recipe recipe;
+    recipe.format = format;
+    recipe.seconds = seconds;
+    recipe.rate = defaultRate(format);
+    recipe.left = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(leftHz);
+    recipe.right = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(rightHz);
+    return make(recipe, error);
 }
 
 } // namespace TunoraTest

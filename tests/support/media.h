@@ -28,7 +28,7 @@ public:
         M4a
     };
 
-    struct Spec
+    struct Recipe
     {
         Format format = Wav;
         double seconds = 1.0;
@@ -39,7 +39,7 @@ public:
     };
 
     // Path of a file with that content, made on first use; empty (with `error`) on failure.
-    static QString make(const Spec &spec, QString *error = nullptr);
+    static QString make(const Recipe &recipe, QString *error = nullptr);
     // A stereo tone: `leftHz` left and `rightHz` right, amplitude `amplitude`, in `format`.
     static QString tone(Format format, double seconds = 1.0, int leftHz = 440, int rightHz = 660,
                         double amplitude = 0.5, QString *error = nullptr);
