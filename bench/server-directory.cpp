@@ -95,39 +95,6 @@ QByteArray fetch(const QString &address, const QSslConfiguration &tls)
     return body;
 }
 
-// Search texts as listeners type them: single words and word pairs from the catalogue's names,
-// genre and country selectors; about 2500 of them, in a shuffled but fixed order.
-QStringList searchTerms()
-{
-    QFile in(sourceDir() + QStringLiteral("/data/webradios.json"));
-    in.open(QIODevice::ReadOnly);
-    const QJsonObject base =
-        QJsonDocument::fromJson(in.readAll()).object().value(QLatin1String("webradios")).toObject();
-    QStringList words;
-    QStringList terms;
-    for (const QJsonValue v : base) {
-        const QJsonObject s = v.toObject();
-        const QStringList parts =
-            s.value(QLatin1String("Name")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        for (const QString &w : parts) {
-            if (w.size() >= 3 && !words.contains(w.toLower()))
-                words << w.toLower();
-        }
-        const QJsonArray genres = s.value(QLatin1String("Genre")).toArray();
-        if (!genres.isEmpty())
-            terms << QStringLiteral("gen:\"%1\"").arg(genres.first().toString());
-    }
-    terms << QStringLiteral("country:\"DE\"") << QStringLiteral("country:\"US\"")
-          << QStringLiteral("country:\"GB\"");
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        terms << words[i];
-        terms << words[i] + QLatin1Char(' ') + words[(i * 7 + 3) % words.size()];
-    }
-    std::mt19937 shuffle(42);
-    std::shuffle(terms.begin(), terms.end(), shuffle);
-    return terms;
-}
-
 QString enc(const QString &s)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(s, "-._~"));
