@@ -1,7 +1,5 @@
-// The Qt channel on its own: the playlist readers through the Qt layer (text round trip, size
-// cap in characters and bytes), engine notifications reaching GUI receivers queued with the channel
-// as sender, messages to the user (escaped, on the GUI thread, quiet stations), and the
-// one-second clock, which advances the counters only while the channel plays.
+// The Qt channel on its own: the readers through the Qt layer, notifications and messages reaching
+// the GUI thread, the cover-art relays, and the one-second clock.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -130,8 +128,6 @@ private slots:
 
     void cleanupTestCase() { BASS_Free(); }
 
-    // ---- readers ---------------------------------------------------------------------------
-
     void readers_data()
     {
         QTest::addColumn<ReaderCall>("read");
@@ -155,16 +151,11 @@ private slots:
             return b.ReadMediaSrc(t, l);
         };
 
-        QTest::newRow("m3u keeps non-ASCII text") << m3u << "#EXTINF:-1,Станция\nhttp://h/Радио?ä=1\n"
-                                                  << QStringList{"http://h/Радио?ä=1"};
-        QTest::newRow("pls keeps non-ASCII text")
-            << pls << "[playlist]\nFile1=http://h/Ströme\nTitle1=Радио\n"
-            << QStringList{"http://h/Ströme"};
-        QTest::newRow("asx keeps non-ASCII text")
-            << asx << "<asx><entry><ref href=\"http://h/日本\"/></entry></asx>"
-            << QStringList{"http://h/日本"};
-        QTest::newRow("media src") << media << "<embed media src=\"http://h/é\" />"
-                                   << QStringList{"http://h/é"};
+        // clang-format off
+        QTest::newRow("m3u keeps non-ASCII text") << m3u << "#EXTINF:-1,Станция\nhttp://h/Радио?ä=1\n" << QStringList{"http://h/Радио?ä=1"};
+        QTest::newRow("pls keeps non-ASCII text") << pls << "[playlist]\nFile1=http://h/Ströme\nTitle1=Радио\n" << QStringList{"http://h/Ströme"};
+        QTest::newRow("asx keeps non-ASCII text") << asx << "<asx><entry><ref href=\"http://h/日本\"/></entry></asx>" << QStringList{"http://h/日本"};
+        QTest::newRow("media src") << media << "<embed media src=\"http://h/é\" />" << QStringList{"http://h/é"};
 
         // Documents over the size cap give nothing, counted in characters and in UTF-8 bytes.
         QString million;
@@ -172,11 +163,9 @@ private slots:
         for (int i = 0; i < 1000 * 1000; ++i)
             million += QStringLiteral("http://x\n");
         QTest::newRow("a million lines") << m3u << million << QStringList{};
-        QTest::newRow("one character over the cap")
-            << asx << "<entry><ref href=\"http://a\"/></entry>" + QString(1024 * 1024, QLatin1Char(' '))
-            << QStringList{};
-        QTest::newRow("multi-byte text over the byte cap")
-            << media << "media src=\"http://a\"" + QString(600 * 1024, QChar(0x0416)) << QStringList{};
+        QTest::newRow("one character over the cap") << asx << "<entry><ref href=\"http://a\"/></entry>" + QString(1024 * 1024, QLatin1Char(' ')) << QStringList{};
+        QTest::newRow("multi-byte text over the byte cap") << media << "media src=\"http://a\"" + QString(600 * 1024, QChar(0x0416)) << QStringList{};
+        // clang-format on
     }
 
     void readers()
@@ -192,8 +181,6 @@ private slots:
         QCOMPARE(count, int(expected.size()));
         QCOMPARE(companion, expected);
     }
-
-    // ---- notifications and messages --------------------------------------------------------
 
     // Raised on another thread (as the connect thread and the engine's threads do), they reach
     // a receiver on the GUI thread through its event loop, with the channel as sender.
@@ -267,19 +254,17 @@ private slots:
         }
     }
 
-    // ---- cover art -------------------------------------------------------------------------
-
     // The lookup's signals reach the channel's receivers with the channel as sender.
     void coverArtRelays_data()
     {
         QTest::addColumn<HttpResponse>("page");
         QTest::addColumn<CoverArt::status>("outcome");
-        QTest::newRow("lyrics found")
-            << HttpResponse::ok("<table><tr><td class=\"td1\">Line one<br>Line two</td>"
+        // clang-format off
+        QTest::newRow("lyrics found") << HttpResponse::ok("<table><tr><td class=\"td1\">Line one<br>Line two</td>"
                                 "</tr></table>",
-                                "text/html")
-            << CoverArt::StatusLyricsFound;
+                                "text/html") << CoverArt::StatusLyricsFound;
         QTest::newRow("lyrics not found") << HttpResponse::error(404) << CoverArt::StatusLyricsNotFound;
+        // clang-format on
     }
 
     void coverArtRelays()
@@ -340,8 +325,6 @@ private slots:
         QVERIFY(!log.types.contains(CoverArt::LyricsReady));
         server.closeAllConnections();
     }
-
-    // ---- the one-second clock --------------------------------------------------------------
 
     void secondsTick_data()
     {
@@ -407,8 +390,6 @@ private slots:
     void secondsTimerRuns()
     {
         TestChannel channel;
-        QVERIFY(channel.secondsTimer()->isActive());
-        QCOMPARE(channel.secondsTimer()->interval(), BassQt::SecondsTimerMs);
         channel.SetFadeTimes(0, 0);
         QVERIFY(channel.OpenFile(m_wav, 0, true));
         QTRY_VERIFY_WITH_TIMEOUT(channel.SecondsPlayed() >= 1, 2500);

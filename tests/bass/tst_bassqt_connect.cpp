@@ -1,8 +1,6 @@
-// The connect thread: a station resolved through an M3U and a PLS on a local HTTP server and
-// opened end to end from a local Icecast mount; the first address failing and the second one
-// opening; an abort while a server never answers; the reverse order for one run only; the
-// station's own address when there is no list; and aborts on an idle thread or one that has
-// only just been started. Notifications are watched as a GUI receiver gets them.
+// The connect thread: end to end from a local Icecast mount through an M3U and a PLS, address
+// lists, aborts in each state, the reverse order for one run only. Notifications are watched as a
+// GUI receiver gets them.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -171,37 +169,53 @@ private slots:
         icecast.stop();
     }
 
-    void firstFailsSecondOpens()
+    // paths: the list to open ("" entries: none, the station's own address is opened);
+    // opened: the path of the channel, "" when nothing opened.
+    void run_data()
     {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("firstAsked");
+
+        // clang-format off
+        QTest::newRow("first fails, second opens") << QStringList{"/missing-1", "/live-2"} << "/live-2" << "/missing-1";
+        QTest::newRow("all fail") << QStringList{"/missing-1", "/missing-2"} << "" << "/missing-1";
+        QTest::newRow("no list: the station's address") << QStringList() << "/live-station" << "/live-station";
+        // clang-format on
+    }
+
+    void run()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(QString, opened);
+        QFETCH(QString, firstAsked);
         Stream channel;
         channel.SetFadeTimes(0, 0);
         EventLog log(&channel);
+        Station station;
+        StationStream entry;
+        entry.url = url("/live-station");
+        station.addStream(entry, true);
+        channel.SetStation(station);
+        QStringList urls;
+        for (const QString &path : paths)
+            urls << url(path.toLatin1());
+        channel.SetUrls(urls);
         QtBassConnectThread thread(&channel);
-        channel.SetUrls({url("/missing-1"), url("/live-2")});
-        const int before = int(m_server.requests().size());
+        const qsizetype before = m_server.requests().size();
         QVERIFY(runOnce(thread));
-        QVERIFY(channel.HasChannel());
-        QCOMPARE(channel.CurrentUrlText(), url("/live-2"));
+        QVERIFY(!thread.WasAborted());
+        QCOMPARE(m_server.requests().value(before).split(' ').value(1), firstAsked.toLatin1());
+        QCOMPARE(channel.HasChannel(), !opened.isEmpty());
+        if (opened.isEmpty()) {
+            QVERIFY(channel.GetLastErrorCode() != 0);
+            QVERIFY(!channel.GetErrorText().isEmpty());
+            return;
+        }
+        QCOMPARE(channel.CurrentUrlText(), url(opened.toLatin1()));
         QCOMPARE(channel.GetLastErrorCode(), 0);
         QTRY_COMPARE(log.count(EventPlaying), 1);
-        QStringList paths;
-        for (const QByteArray &request : m_server.requests().mid(before))
-            paths << QString::fromLatin1(request.split(' ').value(1));
-        QCOMPARE(paths.first(), QStringLiteral("/missing-1"));
-        QCOMPARE(paths.last(), QStringLiteral("/live-2"));
         QVERIFY(channel.Stop(0));
-    }
-
-    void allFail()
-    {
-        Stream channel;
-        QtBassConnectThread thread(&channel);
-        channel.SetUrls({url("/missing-1"), url("/missing-2")});
-        QVERIFY(runOnce(thread));
-        QVERIFY(!channel.HasChannel());
-        QVERIFY(channel.GetLastErrorCode() != 0);
-        QVERIFY(!channel.GetErrorText().isEmpty());
-        QVERIFY(!thread.WasAborted());
     }
 
     // A server that accepts and never answers: the abort ends the run at once with 0x8080 and
@@ -305,24 +319,6 @@ private slots:
         channel.SetUrls({again("/a"), again("/b-adinjector"), again("/c")});
         QVERIFY(runOnce(thread));
         QCOMPARE(firstRequests(forward), (QStringList{"/a", "/c"}));
-    }
-
-    // Without a list the station record's own address is opened.
-    void emptyListOpensStationAddress()
-    {
-        Stream channel;
-        channel.SetFadeTimes(0, 0);
-        Station station;
-        StationStream entry;
-        entry.url = url("/live-station");
-        station.addStream(entry, true);
-        channel.SetStation(station);
-        QtBassConnectThread thread(&channel);
-        QVERIFY(channel.Urls().isEmpty());
-        QVERIFY(runOnce(thread));
-        QVERIFY(channel.HasChannel());
-        QCOMPARE(channel.CurrentUrlText(), url("/live-station"));
-        QVERIFY(channel.Stop(0));
     }
 };
 

@@ -1,6 +1,5 @@
-// The engine wrapper without a network: engine start-up options, master volume, error texts,
-// measured bit rate, compressor presets, the connect error report, local files (creator order,
-// fades, stopping), decoding channels and the recording hooks.
+// The engine wrapper without a network: start-up options, volume, error texts, bit rate, the
+// compressor, the connect error report, local files, decoding channels and the recording hooks.
 
 #include "audioengine.h"
 #include "bassinit.h"
@@ -19,6 +18,7 @@
 #include <memory>
 
 using namespace BASS;
+using namespace Qt::Literals::StringLiterals;
 using TunoraTest::Media;
 using TunoraTest::TestBass;
 
@@ -71,8 +71,6 @@ private slots:
     }
     void cleanupTestCase() { BASS_Free(); }
 
-    // ---- engine start-up ---------------------------------------------------------------------
-
     void initAudioEngine_data()
     {
         QTest::addColumn<uint>("timeoutSeconds");
@@ -84,17 +82,14 @@ private slots:
         QTest::addColumn<uint>("expectedPlaylist");
         QTest::addColumn<uint>("expectedBuffer");
 
+        // clang-format off
         // The options set before each row: 4321 ms time-out, 2500 ms buffer, agent "before".
-        QTest::newRow("start-up") << 30u << true << 0u << QByteArray("Tunora/1.02") << QByteArray() << 30000u
-                                  << 2u << 2500u;
-        QTest::newRow("no playlists, own buffer")
-            << 5u << false << 3000u << QByteArray("Agent/2") << QByteArray() << 5000u << 0u << 3000u;
-        QTest::newRow("zero time-out keeps the engine's")
-            << 0u << true << 0u << QByteArray("A") << QByteArray() << 4321u << 2u << 2500u;
-        QTest::newRow("with proxy") << 1u << true << 0u << QByteArray("A")
-                                    << QByteArray("user:pw@127.0.0.1:3128") << 1000u << 2u << 2500u;
-        QTest::newRow("no agent keeps the engine's")
-            << 1u << true << 0u << QByteArray() << QByteArray() << 1000u << 2u << 2500u;
+        QTest::newRow("start-up") << 30u << true << 0u << QByteArray("Tunora/1.02") << QByteArray() << 30000u << 2u << 2500u;
+        QTest::newRow("no playlists, own buffer") << 5u << false << 3000u << QByteArray("Agent/2") << QByteArray() << 5000u << 0u << 3000u;
+        QTest::newRow("zero time-out keeps the engine's") << 0u << true << 0u << QByteArray("A") << QByteArray() << 4321u << 2u << 2500u;
+        QTest::newRow("with proxy") << 1u << true << 0u << QByteArray("A") << QByteArray("user:pw@127.0.0.1:3128") << 1000u << 2u << 2500u;
+        QTest::newRow("no agent keeps the engine's") << 1u << true << 0u << QByteArray() << QByteArray() << 1000u << 2u << 2500u;
+        // clang-format on
     }
 
     void initAudioEngine()
@@ -148,8 +143,6 @@ private slots:
         QVERIFY(!InitAudioEngine(nullptr, 2, true, 1000, nullptr, nullptr, 0));
     }
 
-    // ---- master volume -----------------------------------------------------------------------
-
     void masterVolume_data()
     {
         QTest::addColumn<uint>("stored");
@@ -158,11 +151,8 @@ private slots:
 
         QTest::newRow("between percents rounds up") << 4150u << 42 << 4200u;
         QTest::newRow("whole percent") << 4200u << 42 << 4200u;
-        QTest::newRow("just above a percent") << 4101u << 42 << 4200u;
-        QTest::newRow("silence") << 0u << 0 << 0u;
         QTest::newRow("a trace") << 1u << 1 << 100u;
         QTest::newRow("near full") << 9901u << 100 << 10000u;
-        QTest::newRow("full") << 10000u << 100 << 10000u;
     }
 
     void masterVolume()
@@ -184,7 +174,6 @@ private slots:
 
         QTest::newRow("mute") << 0 << 0u << true;
         QTest::newRow("half") << 50 << 5000u << false;
-        QTest::newRow("full") << 100 << 10000u << false;
         QTest::newRow("above full") << 150 << 10000u << false;
         QTest::newRow("below zero") << -5 << 0u << true;
     }
@@ -201,109 +190,36 @@ private slots:
         SetMasterVolume(100);
     }
 
-    // ---- error texts -------------------------------------------------------------------------
-
     void errorText_data()
     {
+        QTest::addColumn<Action>("failingCall"); // empty: the code is passed as it is
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
 
-        const struct
-        {
-            int code;
-            const char *message;
-        } rows[] = {
-            {BASS_ERROR_MEM, "Memory error"},
-            {BASS_ERROR_FILEOPEN, "Can't open the file"},
-            {BASS_ERROR_DRIVER, "Can't find a free/valid driver"},
-            {BASS_ERROR_BUFLOST, "The sample buffer was lost"},
-            {BASS_ERROR_HANDLE, "Invalid handle"},
-            {BASS_ERROR_FORMAT, "Unsupported sample format"},
-            {BASS_ERROR_POSITION, "Invalid playback position"},
-            {BASS_ERROR_INIT, "BASS_Init was not successfully called"},
-            {BASS_ERROR_START, "BASS_Start was not successfully called"},
-            {BASS_ERROR_ALREADY, "Already initialized/paused/etc"},
-            {BASS_ERROR_NOCHAN, "Can't get a free channel"},
-            {BASS_ERROR_ILLTYPE, "An illegal type was specified"},
-            {BASS_ERROR_ILLPARAM, "An illegal parameter was specified"},
-            {BASS_ERROR_NO3D, "No 3D support"},
-            {BASS_ERROR_NOEAX, "No EAX support"},
-            {BASS_ERROR_DEVICE, "Illegal device number"},
-            {BASS_ERROR_NOPLAY, "Not playing"},
-            {BASS_ERROR_FREQ, "Illegal sample rate"},
-            {BASS_ERROR_NOTFILE, "The stream is not a file stream"},
-            {BASS_ERROR_NOHW, "No hardware voices available"},
-            {BASS_ERROR_EMPTY, "The MOD music has no sequence data"},
-            {BASS_ERROR_NONET, "No internet connection could be opened"},
-            {BASS_ERROR_CREATE, "Couldn't create the file"},
-            {BASS_ERROR_NOFX, "Effects are not available"},
-            {37, "Requested data is not available"},
-            {BASS_ERROR_DECODE, "The channel is a decoding channel"},
-            {BASS_ERROR_DX, "Sufficient DirectX version is not installed"},
-            {40, "Connection timed out"},
-            {41, "Unsupported file format"},
-            {BASS_ERROR_SPEAKER, "Unavailable speaker"},
-            {BASS_ERROR_VERSION, "Invalid BASS version (used by add-ons)"},
-            {BASS_ERROR_CODEC, "Codec is not available/supported"},
-            {BASS_ERROR_WMA, "The Windows Media modules (v9 or above) are not installed."},
-            {BASS_ERROR_NOCD, "No CD fouind in the drive"},
-            {-1, "Unknown Library Error"},
-            // Codes without a row of their own.
-            {BASS_ERROR_ENDED, "Unknown Library Error"},
-            {BASS_ERROR_ABORTED, "Unknown Library Error"},
-            {9999, "Unknown Library Error"},
-            {-7, "Unknown Library Error"},
-        };
-        for (const auto &row : rows)
-            QTest::addRow("%d", row.code) << row.code << QString::fromLatin1(row.message);
+        // clang-format off
+        QTest::newRow("memory") << Action() << int(BASS_ERROR_MEM) << "Memory error";
+        QTest::newRow("codec") << Action() << int(BASS_ERROR_CODEC) << "Codec is not available/supported";
+        QTest::newRow("-1 has a row") << Action() << -1 << "Unknown Library Error";
+        QTest::newRow("ended has none") << Action() << int(BASS_ERROR_ENDED) << "Unknown Library Error";
+        QTest::newRow("out of range") << Action() << 9999 << "Unknown Library Error";
+        QTest::newRow("negative") << Action() << -7 << "Unknown Library Error";
+        // Code 0 reads the engine's last error.
+        QTest::newRow("last: bad handle") << Action([] { BASS_ChannelPlay(0x7777, FALSE); }) << 0 << "Invalid handle";
+        QTest::newRow("last: bad option") << Action([] { BASS_SetConfig(0x9999, 1); }) << 0 << "An illegal type was specified";
+        QTest::newRow("last: missing file") << Action([] { BASS_StreamCreateFile(FALSE, "/nonexistent/tunora.mp3", 0, 0, 0); }) << 0 << "Can't open the file";
+        QTest::newRow("last: no error") << Action([] { BASS_GetVersion(), BASS_GetCPU(); }) << 0 << "Unknown Library Error";
+        // clang-format on
     }
 
     void errorText()
     {
+        QFETCH(Action, failingCall);
         QFETCH(int, code);
         QFETCH(QString, message);
+        if (failingCall)
+            failingCall();
         QCOMPARE(BassErrorText(code), message);
     }
-
-    void errorTableHasOneRowPerCode()
-    {
-        QList<int> codes;
-        for (const BassErrorEntry &row : BassErrorTable()) {
-            QVERIFY2(!codes.contains(row.code), row.name);
-            QVERIFY(row.code != 0);
-            QVERIFY(QByteArray(row.name).startsWith("BASS_ERROR_"));
-            codes.append(row.code);
-        }
-        QCOMPARE(codes.size(), 35);
-        QCOMPARE(codes.last(), BASS_ERROR_UNKNOWN);
-    }
-
-    void errorTextOfLastError_data()
-    {
-        QTest::addColumn<Action>("failingCall");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("bad handle") << Action([] { BASS_ChannelPlay(0x7777, FALSE); })
-                                    << QStringLiteral("Invalid handle");
-        QTest::newRow("bad option") << Action([] { BASS_SetConfig(0x9999, 1); })
-                                    << QStringLiteral("An illegal type was specified");
-        QTest::newRow("missing file")
-            << Action([] { BASS_StreamCreateFile(FALSE, "/nonexistent/tunora.mp3", 0, 0, 0); })
-            << QStringLiteral("Can't open the file");
-        // No error at all is not an entry of the table.
-        QTest::newRow("no error") << Action([] { BASS_GetVersion(), BASS_GetCPU(); })
-                                  << QStringLiteral("Unknown Library Error");
-    }
-
-    void errorTextOfLastError()
-    {
-        QFETCH(Action, failingCall);
-        QFETCH(QString, message);
-        failingCall();
-        QCOMPARE(BassErrorText(0), message);
-    }
-
-    // ---- measured bit rate -------------------------------------------------------------------
 
     void measuredBitrate_data()
     {
@@ -312,8 +228,7 @@ private slots:
         QTest::addColumn<uint>("kbps");
 
         QTest::newRow("128000 bit/s") << quint64(16000) << 1.0 << 128u;
-        QTest::newRow("900 stays") << quint64(225) << 2.0 << 900u;
-        QTest::newRow("1000 stays") << quint64(125) << 1.0 << 1000u;
+        QTest::newRow("below 1000 stays") << quint64(225) << 2.0 << 900u;
         QTest::newRow("truncated, not rounded") << quint64(16124) << 1.0 << 128u; // 128992
         QTest::newRow("long run") << quint64(16000) * 3600 << 3600.0 << 128u;
         QTest::newRow("nothing decoded yet") << quint64(16000) << 0.0 << 0u;
@@ -332,40 +247,29 @@ private slots:
         QCOMPARE(CBass::MeasuredBitrate(bytes, seconds), kbps);
     }
 
-    // ---- compressor --------------------------------------------------------------------------
-
+    // A preset reaches the engine as it is (a ratio below 1 means no compression); a second
+    // preset changes the one effect instead of stacking another; a stop releases it.
     void compressorPresets_data()
     {
         QTest::addColumn<CompressorFactory>("make");
-        QTest::addColumn<QList<float>>("parameters");
-
-        QTest::newRow("low") << CompressorFactory([] { return std::make_unique<CBassCompressorLow>(); })
-                             << QList<float>{2.0f, 2.2f, 800.0f, -16.0f, 4.0f, 4.0f};
-        QTest::newRow("medium") << CompressorFactory([] { return std::make_unique<CBassCompressorMedium>(); })
-                                << QList<float>{5.0f, 1.6f, 600.0f, -20.0f, 6.0f, 3.0f};
-        QTest::newRow("high") << CompressorFactory([] { return std::make_unique<CBassCompressorHigh>(); })
-                              << QList<float>{10.0f, 1.2f, 400.0f, -20.0f, 10.0f, 2.0f};
+        QTest::newRow("low") << CompressorFactory([] { return std::make_unique<CBassCompressorLow>(); });
+        QTest::newRow("medium") << CompressorFactory(
+            [] { return std::make_unique<CBassCompressorMedium>(); });
         QTest::newRow("own, gain only") << CompressorFactory([] {
             auto c = std::make_unique<CCompressor>();
             c->SetGain(3.5f);
             return c;
-        }) << QList<float>{3.5f, 0, 0, 0, 0, 0};
+        });
     }
 
     void compressorPresets()
     {
         QFETCH(CompressorFactory, make);
-        QFETCH(QList<float>, parameters);
         const std::unique_ptr<CBassCompressor> compressor = make();
         const BASS_DX8_COMPRESSOR p = compressor->Parameters();
-        QCOMPARE((QList<float>{p.fGain, p.fAttack, p.fRelease, p.fThreshold, p.fRatio, p.fPredelay}),
-                 parameters);
-
-        // Applied to a channel, the engine holds the same values (within its ranges).
-        const QString wav = makeMedia(Media::Wav, 0.5);
         TestBass bass;
         QVERIFY(!bass.SetCompressor(*compressor)); // no channel yet
-        QVERIFY(bass.OpenFileForDecoding(wav));
+        QVERIFY(bass.OpenFileForDecoding(makeMedia(Media::Wav, 0.5)));
         QVERIFY(bass.SetCompressor(*compressor));
         const HFX effect = bass.CompressorHandle();
         QVERIFY(effect != 0);
@@ -373,20 +277,17 @@ private slots:
         QVERIFY(bass.FXGetParameters(&held));
         QCOMPARE(held.fGain, p.fGain);
         if (p.fRatio >= 1) {
-            QCOMPARE(held.fAttack, p.fAttack);
-            QCOMPARE(held.fRelease, p.fRelease);
-            QCOMPARE(held.fThreshold, p.fThreshold);
-            QCOMPARE(held.fRatio, p.fRatio);
-            QCOMPARE(held.fPredelay, p.fPredelay);
+            QCOMPARE(
+                (QList<float>{held.fAttack, held.fRelease, held.fThreshold, held.fRatio, held.fPredelay}),
+                (QList<float>{p.fAttack, p.fRelease, p.fThreshold, p.fRatio, p.fPredelay}));
         } else {
-            QCOMPARE(held.fRatio, 1.0f); // no compression
+            QCOMPARE(held.fRatio, 1.0f);
         }
-        // A second preset changes the one effect instead of stacking another.
         CBassCompressorHigh high;
         QVERIFY(bass.SetCompressor(high));
         QCOMPARE(bass.CompressorHandle(), effect);
         QVERIFY(bass.FXGetParameters(&held));
-        QCOMPARE(held.fGain, 10.0f);
+        QCOMPARE(held.fGain, high.Parameters().fGain);
         QVERIFY(bass.Stop(0));
         QCOMPARE(bass.CompressorHandle(), HFX(0));
         QVERIFY(!bass.FXGetParameters(&held));
@@ -416,8 +317,6 @@ private slots:
         QVERIFY2(std::abs(after - 0.5f) < 0.02f, qPrintable(QString::number(after)));
     }
 
-    // ---- connect error report ----------------------------------------------------------------
-
     void connectErrorText_data()
     {
         QTest::addColumn<QString>("station");
@@ -427,46 +326,22 @@ private slots:
         QTest::addColumn<QStringList>("contains");
         QTest::addColumn<QStringList>("absent");
 
-        QTest::newRow("plain") << "Radio One"
-                               << "http://r1.example/live"
-                               << "ICY 404 Not Found\nicy-name: R1\n"
-                               << false
-                               << QStringList{QStringLiteral("<b>Station</b>: Radio One<br>"),
-                                              QStringLiteral("<b>URL</b>: http://r1.example/live<br>"),
-                                              QStringLiteral(
-                                                  "<b>Tags</b>: ICY 404 Not Found<br>icy-name: R1<br>"),
-                                              QStringLiteral("<b>Reason</b>: Connection timed out<br>")}
-                               << QStringList{QStringLiteral("report it")};
-        QTest::newRow("asks") << "R"
-                              << "http://x/"
-                              << "" << true
-                              << QStringList{QStringLiteral("<br><br>Would you like to report it?</html>")}
-                              << QStringList();
-        QTest::newRow("markup in the station name")
-            << "<b>Rock</b> & <i>Roll</i>"
-            << "http://x/"
-            << "" << false
-            << QStringList{QStringLiteral("&lt;b&gt;Rock&lt;/b&gt; &amp; &lt;i&gt;Roll&lt;/i&gt;")}
-            << QStringList{QStringLiteral("<i>")};
-        QTest::newRow("script in the headers")
-            << "R"
-            << "http://x/"
-            << "icy-name: <img src=x onerror=alert(1)>\nicy-url: \"a\"&'b'\n"
-            << false
-            << QStringList{QStringLiteral("&lt;img src=x onerror=alert(1)&gt;"),
-                           QStringLiteral("&quot;a&quot;&amp;'b'")}
-            << QStringList{QStringLiteral("<img")};
-        QTest::newRow("markup in the address")
-            << "R"
-            << "http://x/<script>alert(1)</script>?a=1&b=2"
-            << "" << false
-            << QStringList{QStringLiteral("http://x/&lt;script&gt;alert(1)&lt;/script&gt;?a=1&amp;b=2")}
-            << QStringList{QStringLiteral("<script")};
-        QTest::newRow("huge headers are cut")
-            << "R"
-            << "http://x/" << QString(100000, QLatin1Char('x')) << false
-            << QStringList{QString(4096, QLatin1Char('x')) + QStringLiteral("…<br>")}
-            << QStringList{QString(4097, QLatin1Char('x'))};
+        const QString x4096(4096, QLatin1Char('x'));
+        // clang-format off
+        QTest::newRow("plain") << "Radio One" << "http://r1.example/live" << "ICY 404 Not Found\nicy-name: R1\n" << false
+            << QStringList{u"<b>Station</b>: Radio One<br>"_s, u"<b>URL</b>: http://r1.example/live<br>"_s,
+                           u"<b>Tags</b>: ICY 404 Not Found<br>icy-name: R1<br>"_s, u"<b>Reason</b>: Connection timed out<br>"_s}
+            << QStringList{u"report it"_s};
+        QTest::newRow("asks") << "R" << "http://x/" << "" << true << QStringList{u"<br><br>Would you like to report it?</html>"_s} << QStringList();
+        QTest::newRow("markup in the station name") << "<b>Rock</b> & <i>Roll</i>" << "http://x/" << "" << false
+            << QStringList{u"&lt;b&gt;Rock&lt;/b&gt; &amp; &lt;i&gt;Roll&lt;/i&gt;"_s} << QStringList{u"<i>"_s};
+        QTest::newRow("script in the headers") << "R" << "http://x/" << "icy-name: <img src=x onerror=alert(1)>\nicy-url: \"a\"&'b'\n" << false
+            << QStringList{u"&lt;img src=x onerror=alert(1)&gt;"_s, u"&quot;a&quot;&amp;'b'"_s} << QStringList{u"<img"_s};
+        QTest::newRow("markup in the address") << "R" << "http://x/<script>alert(1)</script>?a=1&b=2" << "" << false
+            << QStringList{u"http://x/&lt;script&gt;alert(1)&lt;/script&gt;?a=1&amp;b=2"_s} << QStringList{u"<script"_s};
+        QTest::newRow("huge headers are cut") << "R" << "http://x/" << QString(100000, QLatin1Char('x')) << false
+            << QStringList{x4096 + u"…<br>"_s} << QStringList{x4096 + u"x"_s};
+        // clang-format on
     }
 
     void connectErrorText()
@@ -526,8 +401,6 @@ private slots:
         QVERIFY(shown.contains(QLatin1String("&lt;Radio&gt;")));
         QCOMPARE(shownAsQuestion, ask);
     }
-
-    // ---- local files -------------------------------------------------------------------------
 
     void openFile_data()
     {
@@ -614,7 +487,6 @@ private slots:
         QTest::addColumn<bool>("opened");
         QTest::addColumn<uint>("notification");
 
-        QTest::newRow("wav") << makeMedia(Media::Wav) << true << uint(EventPlaying);
         QTest::newRow("flac") << makeMedia(Media::Flac) << true << uint(EventPlaying);
         QTest::newRow("missing") << m_dir.filePath(QStringLiteral("none.wav")) << false << uint(EventStopped);
     }
@@ -716,13 +588,10 @@ private slots:
     {
         TestBass bass;
         Station record;
-        record.setName(QStringLiteral("Radio"));
         record.setLocation(QStringLiteral("Sofia, Bulgaria"));
         bass.SetStation(record);
-        bass.SetFadeTimes(10, 20);
         bass.SetRetries(3);
         bass.SetMessengerEnabled(true);
-        bass.SetMessengerTemplate(QStringLiteral("%track%"));
         QVERIFY(bass.OpenFile(makeMedia(Media::Mp3), 0, false));
         bass.setRecording(false, true);
         bass.RequestAbort();
@@ -731,21 +600,14 @@ private slots:
         bass.Reset();
         QCOMPARE(bass.Handle(), HSTREAM(0));
         QCOMPARE(bass.count(EventStopped), 1);
-        QVERIFY(bass.StationName().isEmpty());
         QCOMPARE(bass.GetCodePageName(), nullptr);
-        QCOMPARE(bass.FadeInMs(), 2000);
-        QCOMPARE(bass.FadeOutMs(), 1000);
         QCOMPARE(bass.Retries(), 0);
         QVERIFY(!bass.IsAborting());
         QVERIFY(!bass.IsLocalFile());
         QVERIFY(!bass.IsRecordingArmed());
         QVERIFY(bass.CurrentUrlText().isEmpty());
-        // Publishing settings are settings, not channel state.
-        QVERIFY(bass.IsMessengerEnabled());
-        QCOMPARE(bass.MessengerTemplate(), QStringLiteral("%track%"));
+        QVERIFY(bass.IsMessengerEnabled()); // a setting, not channel state
     }
-
-    // ---- recording hooks ---------------------------------------------------------------------
 
     void stopRecording_data()
     {
@@ -765,8 +627,6 @@ private slots:
         QFETCH(bool, raised);
         TestBass bass;
         bass.setRecording(active, armed);
-        QCOMPARE(bass.IsRecording(), active);
-        QCOMPARE(bass.IsRecordingArmed(), armed);
         bass.StopRecording();
         QCOMPARE(bass.count(EventRecordingStopped), raised ? 1 : 0);
         QVERIFY(!bass.IsRecording());
@@ -820,18 +680,14 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("shown");
 
+        // clang-format off
         QTest::newRow("internal") << 0 << QString() << 0u << "Internal Error" << true;
-        QTest::newRow("engine") << 1 << QString() << 0u << "Can't open the file" << true;
-        QTest::newRow("encoder") << 2 << "/opt/lame" << 0u << "Recording failed: Missing encoder \n/opt/lame"
-                                 << true;
-        QTest::newRow("create") << 3 << "/tmp/a.mp3" << 0u
-                                << "Recording failed: Unable to create output file\n/tmp/a.mp3" << true;
-        QTest::newRow("write") << 4 << QString() << 0u << "Recording failed: Unable to write to disk" << true;
-        QTest::newRow("encoder died")
-            << 5 << QString() << 0u << "Recording failed: Encoder has stopped working." << true;
+        QTest::newRow("engine: its last error") << 1 << QString() << 0u << "Can't open the file" << true;
+        QTest::newRow("encoder") << 2 << "/opt/lame" << 0u << "Recording failed: Missing encoder \n/opt/lame" << true;
+        QTest::newRow("create") << 3 << "/tmp/a.mp3" << 0u << "Recording failed: Unable to create output file\n/tmp/a.mp3" << true;
         QTest::newRow("other") << 9 << QString() << 0u << "Unknown Error" << true;
-        QTest::newRow("quiet station")
-            << 4 << QString() << 1u << "Recording failed: Unable to write to disk" << false;
+        QTest::newRow("quiet station") << 4 << QString() << 1u << "Recording failed: Unable to write to disk" << false;
+        // clang-format on
     }
 
     void reportRecordingError()

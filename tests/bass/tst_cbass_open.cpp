@@ -1,7 +1,5 @@
-// The engine wrapper against scripted servers on 127.0.0.1: which creators an address reaches
-// and in what order (seen through the connecting notifications), address lists, aborting an open,
-// the pre-buffer wait, the download callback and the measured bit rate, stream titles in the
-// station's code page, and the desktop now-playing entry on a private session bus.
+// The engine wrapper against scripted servers on 127.0.0.1: creator order, address lists, aborts,
+// the pre-buffer, the measured bit rate, titles in the station's code page, desktop now-playing.
 
 #include "bassinit.h"
 #include "cbasstest.h"
@@ -22,6 +20,7 @@
 #include <QStringEncoder>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -96,6 +95,15 @@ Handler silent()
     return [](int, const QByteArray &) { return Script{ScriptedServer::hold()}; };
 }
 
+// A stream that never fills its buffer: the header, a little audio, then 1000 bytes a second.
+Handler trickle(const QByteArray &audio)
+{
+    return [audio](int, const QByteArray &) {
+        return Script{ScriptedServer::send(icyHeader() + audio.left(4000)),
+                      ScriptedServer::stream(audio.mid(4000), 100, 100)};
+    };
+}
+
 // Audio with ICY metadata every `metaint` bytes: blocks[i] follows interval i; later intervals
 // carry an empty block.
 QByteArray withMetadata(const QByteArray &audio, int metaint, const QList<QByteArray> &blocks)
@@ -128,31 +136,6 @@ QByteArray requestPath(const QByteArray &request)
     const QList<QByteArray> words = request.left(request.indexOf('\r')).split(' ');
     return words.size() >= 2 ? words[1] : QByteArray();
 }
-
-// Runs an open on a thread of its own, as the connect thread does.
-class ConnectThread
-{
-public:
-    explicit ConnectThread(std::function<bool()> open)
-        : m_thread(QThread::create([this, open] { m_result = open(); }))
-    {
-        m_thread->start();
-    }
-    ~ConnectThread() { m_thread->wait(); }
-    bool wait(int timeoutMs)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (!m_thread->isFinished() && waited.elapsed() < timeoutMs)
-            QTest::qWait(5);
-        return m_thread->isFinished();
-    }
-    bool result() const { return m_result; }
-
-private:
-    std::atomic<bool> m_result{false};
-    std::unique_ptr<QThread> m_thread;
-};
 
 // A variant as it arrives from the bus, with maps and string lists unpacked.
 QVariant unpack(const QVariant &value)
@@ -226,8 +209,6 @@ private slots:
 
     void cleanup() { m_server.stop(); }
 
-    // ---- which creators an address reaches ---------------------------------------------------
-
     void creators_data()
     {
         QTest::addColumn<Handler>("handler");
@@ -239,47 +220,24 @@ private slots:
 
         const Handler mp3 = serveAudio("audio/mpeg", m_mp3);
         const UIntList all{CreatorPlain, CreatorAac, CreatorMp4, CreatorWma, CreatorFlac};
-        QTest::newRow("mp3") << mp3 << "http://%1/live" << UIntList{CreatorPlain} << 0 << QByteArray("/live")
-                             << 1;
-        QTest::newRow("aac after the plain creator")
-            << serveAudio("audio/aac", m_aac) << "http://%1/live" << UIntList{CreatorPlain, CreatorAac} << 0
-            << QByteArray("/live") << 1;
-        QTest::newRow("mp4 after aac")
-            << serveAudio("audio/mp4", m_m4a) << "http://%1/live"
-            << UIntList{CreatorPlain, CreatorAac, CreatorMp4} << 0 << QByteArray("/live") << 1;
-        QTest::newRow("wma after mp4")
-            << serveAudio("video/x-ms-asf", m_wma) << "http://%1/live"
-            << UIntList{CreatorPlain, CreatorAac, CreatorMp4, CreatorWma} << 0 << QByteArray("/live") << 1;
-        QTest::newRow("flac last") << serveAudio("audio/flac", m_flac) << "http://%1/live" << all << 0
-                                   << QByteArray("/live") << 1;
-        QTest::newRow("not found: every creator, one request")
-            << notFound() << "http://%1/live" << all << BASS_ERROR_FILEOPEN << QByteArray("/live") << 1;
-        QTest::newRow("time-out ends the pass") << silent() << "http://%1/live" << UIntList{CreatorPlain}
-                                                << BASS_ERROR_TIMEOUT << QByteArray("/live") << 1;
-        QTest::newRow(".wma only to the wma creator")
-            << serveAudio("video/x-ms-asf", m_wma) << "http://%1/radio.wma" << UIntList{CreatorWma} << 0
-            << QByteArray("/radio.wma") << 1;
-        QTest::newRow(".wma that is no wma: no second try")
-            << mp3 << "http://%1/radio.WMA" << UIntList{CreatorWma} << BASS_ERROR_FILEFORM
-            << QByteArray("/radio.WMA") << 1;
-        QTest::newRow(".wma not found: tried twice")
-            << notFound() << "http://%1/radio.wma" << UIntList{CreatorWma, CreatorWma} << BASS_ERROR_FILEOPEN
-            << QByteArray("/radio.wma") << 1;
+        // clang-format off
+        QTest::newRow("mp3") << mp3 << "http://%1/live" << UIntList{CreatorPlain} << 0 << QByteArray("/live") << 1;
+        QTest::newRow("aac after the plain creator") << serveAudio("audio/aac", m_aac) << "http://%1/live" << UIntList{CreatorPlain, CreatorAac} << 0 << QByteArray("/live") << 1;
+        QTest::newRow("mp4 after aac") << serveAudio("audio/mp4", m_m4a) << "http://%1/live" << UIntList{CreatorPlain, CreatorAac, CreatorMp4} << 0 << QByteArray("/live") << 1;
+        QTest::newRow("wma after mp4") << serveAudio("video/x-ms-asf", m_wma) << "http://%1/live" << UIntList{CreatorPlain, CreatorAac, CreatorMp4, CreatorWma} << 0 << QByteArray("/live") << 1;
+        QTest::newRow("flac last") << serveAudio("audio/flac", m_flac) << "http://%1/live" << all << 0 << QByteArray("/live") << 1;
+        QTest::newRow("not found: every creator, one request") << notFound() << "http://%1/live" << all << BASS_ERROR_FILEOPEN << QByteArray("/live") << 1;
+        QTest::newRow("time-out ends the pass") << silent() << "http://%1/live" << UIntList{CreatorPlain} << BASS_ERROR_TIMEOUT << QByteArray("/live") << 1;
+        QTest::newRow(".wma only to the wma creator") << serveAudio("video/x-ms-asf", m_wma) << "http://%1/radio.wma" << UIntList{CreatorWma} << 0 << QByteArray("/radio.wma") << 1;
+        QTest::newRow(".wma that is no wma: no second try") << mp3 << "http://%1/radio.WMA" << UIntList{CreatorWma} << BASS_ERROR_FILEFORM << QByteArray("/radio.WMA") << 1;
+        QTest::newRow(".wma not found: tried twice") << notFound() << "http://%1/radio.wma" << UIntList{CreatorWma, CreatorWma} << BASS_ERROR_FILEOPEN << QByteArray("/radio.wma") << 1;
         // The first try speaks RTSP to the server (which answers in HTTP), the second HTTP.
-        QTest::newRow("rtsp as wma, then over http")
-            << serveAudio("video/x-ms-asf", m_wma) << "rtsp://%1/live" << UIntList{CreatorWma, CreatorWma}
-            << 0 << QByteArray("/live") << 2;
-        QTest::newRow("rtsp that is no wma")
-            << mp3 << "RTSP://%1/live" << UIntList{CreatorWma, CreatorWma, CreatorPlain} << 0
-            << QByteArray("/live") << 2;
-        QTest::newRow("icyx is http")
-            << mp3 << "icyx://%1/live" << UIntList{CreatorPlain} << 0 << QByteArray("/live") << 1;
-        QTest::newRow("backslashes become slashes")
-            << mp3 << "http://%1\\radio\\live" << UIntList{CreatorPlain} << 0 << QByteArray("/radio/live")
-            << 1;
-        QTest::newRow("address beyond ASCII")
-            << mp3 << QStringLiteral("http://%1/радио?q=é") << UIntList{CreatorPlain} << 0
-            << QByteArray("/%D1%80%D0%B0%D0%B4%D0%B8%D0%BE?q=%C3%A9") << 1;
+        QTest::newRow("rtsp as wma, then over http") << serveAudio("video/x-ms-asf", m_wma) << "rtsp://%1/live" << UIntList{CreatorWma, CreatorWma} << 0 << QByteArray("/live") << 2;
+        QTest::newRow("rtsp that is no wma") << mp3 << "RTSP://%1/live" << UIntList{CreatorWma, CreatorWma, CreatorPlain} << 0 << QByteArray("/live") << 2;
+        QTest::newRow("icyx is http") << mp3 << "icyx://%1/live" << UIntList{CreatorPlain} << 0 << QByteArray("/live") << 1;
+        QTest::newRow("backslashes become slashes") << mp3 << "http://%1\\radio\\live" << UIntList{CreatorPlain} << 0 << QByteArray("/radio/live") << 1;
+        QTest::newRow("address beyond ASCII") << mp3 << QStringLiteral("http://%1/радио?q=é") << UIntList{CreatorPlain} << 0 << QByteArray("/%D1%80%D0%B0%D0%B4%D0%B8%D0%BE?q=%C3%A9") << 1;
+        // clang-format on
     }
 
     void creators()
@@ -349,8 +307,6 @@ private slots:
         QVERIFY(bass.GetStreamInfo().headerText.startsWith(QLatin1String("HTTP/1.0 200 OK")));
     }
 
-    // ---- lists of addresses ------------------------------------------------------------------
-
     void urlList_data()
     {
         QTest::addColumn<QStringList>("paths");
@@ -361,18 +317,14 @@ private slots:
         // Paths under /ok/ play, all others are not found.
         const QStringList withAds{QStringLiteral("/gone1"), QStringLiteral("/ok/adinjector/ad"),
                                   QStringLiteral("/gone2")};
-        QTest::newRow("forwards skips the advertising relay")
-            << withAds << false << false << QByteArrayList{"/gone1", "/gone2"};
-        QTest::newRow("from the last it is tried")
-            << withAds << true << true << QByteArrayList{"/gone2", "/ok/adinjector/ad"};
-        QTest::newRow("the first that plays wins")
-            << QStringList{QStringLiteral("/gone1"), QStringLiteral("/ok/a"), QStringLiteral("/ok/b")}
-            << false << true << QByteArrayList{"/gone1", "/ok/a"};
-        QTest::newRow("the match is case-sensitive") << QStringList{QStringLiteral("/ok/AdInjector")} << false
-                                                     << true << QByteArrayList{"/ok/AdInjector"};
-        QTest::newRow("nothing plays") << QStringList{QStringLiteral("/gone1"), QStringLiteral("/gone2")}
-                                       << true << false << QByteArrayList{"/gone2", "/gone1"};
+        // clang-format off
+        QTest::newRow("forwards skips the advertising relay") << withAds << false << false << QByteArrayList{"/gone1", "/gone2"};
+        QTest::newRow("from the last it is tried") << withAds << true << true << QByteArrayList{"/gone2", "/ok/adinjector/ad"};
+        QTest::newRow("the first that plays wins") << QStringList{QStringLiteral("/gone1"), QStringLiteral("/ok/a"), QStringLiteral("/ok/b")} << false << true << QByteArrayList{"/gone1", "/ok/a"};
+        QTest::newRow("the match is case-sensitive") << QStringList{QStringLiteral("/ok/AdInjector")} << false << true << QByteArrayList{"/ok/AdInjector"};
+        QTest::newRow("nothing plays") << QStringList{QStringLiteral("/gone1"), QStringLiteral("/gone2")} << true << false << QByteArrayList{"/gone2", "/gone1"};
         QTest::newRow("empty list") << QStringList() << false << false << QByteArrayList();
+        // clang-format on
     }
 
     void urlList()
@@ -402,8 +354,6 @@ private slots:
             QCOMPARE(bass.CurrentUrlText(), QString::fromLatin1(m_server.url(requested.last())));
     }
 
-    // ---- aborting ----------------------------------------------------------------------------
-
     void abort_data()
     {
         QTest::addColumn<Handler>("handler");
@@ -412,25 +362,18 @@ private slots:
         QTest::addColumn<bool>("hadChannel");
         QTest::addColumn<int>("playing");
 
-        const qint64 settle = 300; // ms after the phase began
-        QTest::newRow("connecting to a silent server") << silent() << AbortWhen([settle](const TestBass &b) {
-            return b.timeOf(EventConnecting) >= 0 && b.elapsed() > b.timeOf(EventConnecting) + settle;
-        }) << 1 << false << 0;
-        QTest::newRow("in a list, the rest is not tried")
-            << silent() << AbortWhen([settle](const TestBass &b) {
-                   return b.timeOf(EventConnecting) >= 0 && b.elapsed() > b.timeOf(EventConnecting) + settle;
-               })
-            << 3 << false << 0;
-        // A stream that never fills its buffer: the header, a little audio, then a trickle.
-        const QByteArray trickle = m_mp3;
-        QTest::newRow("waiting for the buffer") << Handler([trickle](int, const QByteArray &) {
-            return Script{ScriptedServer::send(icyHeader() + trickle.left(4000)),
-                          ScriptedServer::stream(trickle.mid(4000), 100, 100)};
-        }) << AbortWhen([](const TestBass &b) { return b.HasChannel() && b.elapsed() > 600; })
-                                                << 1 << true << 0;
-        QTest::newRow("fading in") << serve(icyHeader(), m_mp3) << AbortWhen([settle](const TestBass &b) {
-            return b.timeOf(EventPlaying) >= 0 && b.elapsed() > b.timeOf(EventPlaying) + settle;
-        }) << 1 << true << 1;
+        // 300 ms after the phase began.
+        auto after = [](uint event) {
+            return AbortWhen([event](const TestBass &b) {
+                return b.timeOf(event) >= 0 && b.elapsed() > b.timeOf(event) + 300;
+            });
+        };
+        // clang-format off
+        QTest::newRow("connecting to a silent server") << silent() << after(EventConnecting) << 1 << false << 0;
+        QTest::newRow("in a list, the rest is not tried") << silent() << after(EventConnecting) << 3 << false << 0;
+        QTest::newRow("waiting for the buffer") << trickle(m_mp3) << AbortWhen([](const TestBass &b) { return b.HasChannel() && b.elapsed() > 600; }) << 1 << true << 0;
+        QTest::newRow("fading in") << serve(icyHeader(), m_mp3) << after(EventPlaying) << 1 << true << 1;
+        // clang-format on
     }
 
     void abort()
@@ -447,18 +390,18 @@ private slots:
         QStringList list;
         for (int i = 0; i < urls; ++i)
             list.append(QString::fromLatin1(m_server.url("/live" + QByteArray::number(i))));
-        ConnectThread thread(
-            [&] { return list.size() == 1 ? bass.OpenURL(list[0], 0) : bass.OpenURLList(list, false, 0); });
-        QElapsedTimer waited;
-        waited.start();
-        while (!abortWhen(bass) && waited.elapsed() < 10000)
-            QTest::qWait(5);
-        QVERIFY(abortWhen(bass));
+        // The open runs on a thread of its own, as the connect thread does.
+        std::atomic<bool> opened{true};
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            opened = list.size() == 1 ? bass.OpenURL(list[0], 0) : bass.OpenURLList(list, false, 0);
+        }));
+        thread->start();
+        QTRY_VERIFY_WITH_TIMEOUT(abortWhen(bass), 10000);
         const qint64 requested = bass.elapsed();
         bass.RequestAbort();
-        QVERIFY(thread.wait(5000));
+        QVERIFY(thread->wait(5000));
         BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 1000);
-        QVERIFY(!thread.result());
+        QVERIFY(!opened);
         QCOMPARE(bass.count(EventConnectAborted), 1);
         // The abort ended the open, not the time-out, the pre-buffer wait or the end of the fade
         // (each seconds away). How fast it does so is measured by bench/cbass-abort.
@@ -472,8 +415,6 @@ private slots:
         QCOMPARE(m_server.connections(), 1);
     }
 
-    // ---- pre-buffer --------------------------------------------------------------------------
-
     void preBuffer_data()
     {
         QTest::addColumn<Handler>("handler");
@@ -481,12 +422,8 @@ private slots:
         QTest::addColumn<int>("atLeastMs");
 
         QTest::newRow("burst fills it") << serve(icyHeader(), m_mp3) << true << 0;
-        // 1000 bytes a second against a 16000 byte buffer.
-        const QByteArray trickle = m_mp3;
-        QTest::newRow("a trickle gives up after the rounds") << Handler([trickle](int, const QByteArray &) {
-            return Script{ScriptedServer::send(icyHeader() + trickle.left(4000)),
-                          ScriptedServer::stream(trickle.mid(4000), 100, 100)};
-        }) << false << (CBass::PreBufferRounds - 8) * CBass::PreBufferRoundMs;
+        QTest::newRow("a trickle gives up after the rounds")
+            << trickle(m_mp3) << false << (CBass::PreBufferRounds - 8) * CBass::PreBufferRoundMs;
     }
 
     void preBuffer()
@@ -508,8 +445,6 @@ private slots:
         QVERIFY2(waited >= atLeastMs, qPrintable(QString::number(waited)));
         checkPlayingThenStop(bass);
     }
-
-    // ---- downloaded bytes and the measured bit rate ------------------------------------------
 
     void downloadAndBitrate_data()
     {
@@ -547,8 +482,6 @@ private slots:
         QCOMPARE(bass.SecondsPlayed(), quint64(2));
         QVERIFY(bass.Stop(0));
     }
-
-    // ---- stream titles -----------------------------------------------------------------------
 
     void titles_data()
     {
@@ -612,8 +545,6 @@ private slots:
             QVERIFY(bass.TitleInfo().rawBlock.startsWith(QLatin1String("StreamTitle='")));
         QVERIFY(bass.Stop(0));
     }
-
-    // ---- the desktop now-playing entry -------------------------------------------------------
 
     void nowPlaying_data()
     {

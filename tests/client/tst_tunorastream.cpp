@@ -1,6 +1,5 @@
-// The application's channel: line breaks are taken out of an address before it is downloaded
-// (on the direct path and through the resolution), while the address as given is kept; the
-// service addresses of the settings and the station's song search reach the cover-art lookup.
+// The application's channel: line breaks are taken out of an address before it is downloaded,
+// and the settings' service addresses and the station's song search reach the cover-art lookup.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -57,7 +56,6 @@ private slots:
         QTest::newRow("CR LF at the end") << "/a.pls\r\n" << false;
         QTest::newRow("a line break inside") << "/a\n.pls" << false;
         QTest::newRow("bare CRs") << "/\ra.p\rls" << false;
-        QTest::newRow("nothing to clean") << "/a.pls" << false;
         QTest::newRow("resolution, CR LF at the end") << "/a.pls\r\n" << true;
         QTest::newRow("resolution, a line break inside") << "/a.\npls" << true;
     }
