@@ -27,18 +27,6 @@ void PlayerAddresses::setCredentials(const QString &user, const QString &passwor
     m_password = password;
 }
 
-void PlayerAddresses::setLanguage(const QString &code, const QString &name)
-{
-    m_langCode = code;
-    m_langName = name;
-}
-
-void PlayerAddresses::setBitrates(int minKbps, int maxKbps)
-{
-    m_minKbps = minKbps;
-    m_maxKbps = maxKbps;
-}
-
 QString PlayerAddresses::encode(const QString &value)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(value, "-._~"));
@@ -46,26 +34,16 @@ QString PlayerAddresses::encode(const QString &value)
 
 QString PlayerAddresses::directory() const
 {
-    QString a = m_root + QStringLiteral("?key=%1&apiv=1.0").arg(m_key);
-    if (!m_langCode.isEmpty() || !m_langName.isEmpty())
-        a += QStringLiteral("&lang=%1").arg(m_langCode);
-    return a;
+    return m_root + QStringLiteral("?key=%1&apiv=1.0").arg(m_key);
 }
 
 QString PlayerAddresses::account() const
 {
     if (m_user.isEmpty() || m_password.isEmpty())
         return m_root + QStringLiteral("?key=%1").arg(m_key);
-    QString a = m_root + QStringLiteral("?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0")
-                             .arg(m_key, encode(m_user), encode(m_password));
-    if (!m_langCode.isEmpty() || !m_langName.isEmpty())
-        a += QStringLiteral("&lang=%1").arg(m_langCode);
-    if (m_minKbps != 0)
-        a += QStringLiteral("&kbps_min=%1").arg(m_minKbps);
-    if (m_maxKbps != 0 && m_maxKbps < 769)
-        a += QStringLiteral("&kbps_max=%1").arg(m_maxKbps);
-    a += QStringLiteral("&formats=wm,mp3,aac,ac3,ogg");
-    return a;
+    return m_root +
+           QStringLiteral("?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0&formats=wm,mp3,aac,ac3,ogg")
+               .arg(m_key, encode(m_user), encode(m_password));
 }
 
 QString PlayerAddresses::search(const QString &text, int page, int limit) const
@@ -93,11 +71,6 @@ QString PlayerAddresses::history() const
     return account() + QStringLiteral("&account=history");
 }
 
-QString PlayerAddresses::addFavorite(const QString &id) const
-{
-    return account() + QStringLiteral("&account=favorites&add=%1").arg(encode(id));
-}
-
 QString PlayerAddresses::removeFavorite(const QString &id) const
 {
     return account() + QStringLiteral("&account=favorites&remove=%1").arg(encode(id));
@@ -118,11 +91,6 @@ QString PlayerAddresses::accountInfo() const
     return account() + QStringLiteral("&account=info");
 }
 
-QString PlayerAddresses::setLocation(const QString &name) const
-{
-    return account() + QStringLiteral("&account=setlocation&name=%1").arg(encode(name));
-}
-
 QString PlayerAddresses::createAccount(const QString &user, const QString &password,
                                        const QString &email) const
 {
@@ -134,16 +102,6 @@ QString PlayerAddresses::resendValidation(const QString &user, const QString &pa
 {
     return directory() +
            QStringLiteral("&account=resendvalidation&user=%1&pass=%2").arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::lostPassword(const QString &member) const
-{
-    return directory() + QStringLiteral("&account=lostpassword&member=") + encode(member);
-}
-
-QString PlayerAddresses::translation(const QString &name, const QString &language) const
-{
-    return directory() + QStringLiteral("&translation=%1&lang=%2").arg(name, language);
 }
 
 QString PlayerAddresses::signIn(const QString &user, const QString &password) const
@@ -336,18 +294,6 @@ QString TagScanner::find(const QString &tag)
     return decode(value);
 }
 
-QString TagScanner::nextTag()
-{
-    const qsizetype lt = m_text.indexOf(QLatin1Char('<'), m_pos);
-    if (lt < 0)
-        return QString();
-    const qsizetype gt = m_text.indexOf(QLatin1Char('>'), lt);
-    if (gt < 0)
-        return QString();
-    m_pos = gt + 1;
-    return m_text.mid(lt + 1, gt - lt - 1);
-}
-
 ScannedStationList scanStationList(const QByteArray &body)
 {
     ScannedStationList out;
@@ -366,40 +312,16 @@ ScannedStationList scanStationList(const QByteArray &body)
             const QString one = streams.find(QStringLiteral("stream"));
             if (one.isEmpty())
                 break;
-            TagScanner fields(one);
-            ScannedStream stream;
-            stream.url = fields.find(QStringLiteral("url_listen"));
-            stream.bitrate = fields.find(QStringLiteral("bitrate")).toUInt();
-            stream.type = fields.find(QStringLiteral("type"));
-            s.streams << stream;
+            s.streams << ScannedStream{TagScanner(one).find(QStringLiteral("url_listen"))};
         }
-        st.rewind();
-        TagScanner genres(st.find(QStringLiteral("genres")));
-        QStringList names;
-        for (;;) {
-            const QString g = genres.find(QStringLiteral("genre"));
-            if (g.isEmpty())
-                break;
-            names << TagScanner(g).find(QStringLiteral("name"));
-        }
-        s.genres = names.join(QLatin1String(", "));
         auto field = [&st](const char *tag) {
             st.rewind();
             return st.find(QLatin1String(tag));
         };
-        s.website = field("url_website");
         s.id = field("id");
         s.name = field("name");
         s.country = field("country_name");
         s.location = field("location");
-        const QString playing = field("whatsplaying");
-        if (!playing.isEmpty()) {
-            TagScanner p(playing);
-            s.artist = p.find(QStringLiteral("artist"));
-            p.rewind();
-            s.song = p.find(QStringLiteral("song"));
-        }
-        s.favorite = field("favorite") == QLatin1String("true");
         out.stations << s;
     }
     return out;
@@ -416,8 +338,6 @@ StatusReply readStatus(const QByteArray &body)
             s.code = r.readElementText().toInt();
         else if (r.name() == QLatin1String("message") || r.name() == QLatin1String("ok"))
             s.message = r.readElementText();
-        else if (r.name() == QLatin1String("link"))
-            s.link = r.readElementText();
     }
     return s;
 }

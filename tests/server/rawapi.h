@@ -25,8 +25,6 @@ public:
     explicit PlayerAddresses(const QUrl &root, const QString &key);
 
     void setCredentials(const QString &user, const QString &password);
-    void setLanguage(const QString &code, const QString &name);
-    void setBitrates(int minKbps, int maxKbps);
 
     // Percent-encoding of the UTF-8 bytes; letters, digits and "-._~" stay.
     static QString encode(const QString &value);
@@ -38,16 +36,12 @@ public:
     QString genres() const;
     QString favorites() const;
     QString history() const;
-    QString addFavorite(const QString &id) const;
     QString removeFavorite(const QString &id) const;
     QString languages() const;
     QString softwareVersion() const;
     QString accountInfo() const;
-    QString setLocation(const QString &name) const;
     QString createAccount(const QString &user, const QString &password, const QString &email) const;
     QString resendValidation(const QString &user, const QString &password) const;
-    QString lostPassword(const QString &member) const;
-    QString translation(const QString &name, const QString &language) const;
     QString signIn(const QString &user, const QString &password) const;
     QString playingNow(const QStringList &ids) const;
     // The song-search link with the placeholders filled the way the cover lookup fills them.
@@ -58,10 +52,6 @@ private:
     QString m_key;
     QString m_user;
     QString m_password;
-    QString m_langCode;
-    QString m_langName;
-    int m_minKbps = 0;
-    int m_maxKbps = 0;
 };
 
 struct HttpResult
@@ -104,7 +94,7 @@ struct XmlNode
 bool parseStrict(const QByteArray &body, XmlNode *root, QString *error);
 
 // The player's plain tag scanner: literal, case-insensitive "<tag>" ... "</tag>" search with
-// entity decoding, a position, rewind and next-tag.
+// entity decoding and rewind.
 class TagScanner
 {
 public:
@@ -113,9 +103,6 @@ public:
     {}
     QString find(const QString &tag);
     void rewind() { m_pos = 0; }
-    QString nextTag();
-    qsizetype position() const { return m_pos; }
-    QString rest() const { return m_text.mid(m_pos); }
     static QString decode(QString text);
 
 private:
@@ -126,20 +113,13 @@ private:
 struct ScannedStream
 {
     QString url;
-    quint32 bitrate = 0;
-    QString type;
 };
 struct ScannedStation
 {
     QString id;
     QString name;
-    QString website;
     QString country;
     QString location;
-    QString genres;
-    QString artist;
-    QString song;
-    bool favorite = false;
     QList<ScannedStream> streams;
 };
 struct ScannedStationList
@@ -155,7 +135,6 @@ struct StatusReply
 {
     int code = -1;
     QString message;
-    QString link;
 };
 // A status reply read element by element, as the player's streaming reader does.
 StatusReply readStatus(const QByteArray &body);

@@ -103,15 +103,9 @@ void TestDirectoryBadInput::hostileParameters_data()
     QTest::newRow("tsquery syntax") << "&limit=25&page=0&search=a%20%26%20!b%20%7C%20c%3A*" << -1;
     QTest::newRow("invalid utf-8") << "&limit=25&page=0&search=%FF%FE%C3" << -1;
     QTest::newRow("nul in search") << "&limit=25&page=0&search=a%00b" << 2;
-    QTest::newRow("control character") << "&limit=25&page=0&search=a%1Bb" << 2;
-    QTest::newRow("search too long") << QLatin1String("&limit=25&page=0&search=") +
-                                            QString(300, QLatin1Char('a'))
-                                     << 2;
-    QTest::newRow("huge value") << QLatin1String("&note=") + QString(5000, QLatin1Char('b')) << 2;
+    // (Control characters, long texts and values, bad pages and limits: tests/contract.)
     QTest::newRow("too many parameters") << many << 2;
     QTest::newRow("negative limit") << "&limit=-1&page=0&search=jazz" << 2;
-    QTest::newRow("huge limit") << "&limit=100000&page=0&search=jazz" << 2;
-    QTest::newRow("page not a number") << "&limit=25&page=1e3&search=jazz" << 2;
     QTest::newRow("page overflow") << "&limit=25&page=99999999999999999999&search=jazz" << 2;
     QTest::newRow("playing now junk") << "&playingnow=1,abc" << 2;
     QTest::newRow("playing now sql") << "&playingnow=1)%20OR%20(1=1" << 2;
@@ -171,7 +165,6 @@ void TestDirectoryBadInput::rawRequests_data()
                " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
         << 414;
     QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200000, 'h') + "\r\n\r\n" << 431;
-    QTest::newRow("garbage") << QByteArray("HELLO THERE\r\n\r\n") << 400;
     QTest::newRow("nul in request line") << literal("GET /?key=a\0b HTTP/1.1\r\n\r\n") << 400;
     QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 501;
     QTest::newRow("chunked upload")
@@ -270,6 +263,8 @@ void TestDirectoryBadInput::connectionCap()
     QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
 }
 
+// Per-account limits and their look-alike answers are in tests/contract; here the limit per
+// client address, which must not sign out members whose check is remembered.
 void TestDirectoryBadInput::rateLimits()
 {
     // A service of its own: the limits below lock out this test's client address.
@@ -281,37 +276,23 @@ void TestDirectoryBadInput::rateLimits()
     QVERIFY2(service.start(options), qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
     const PlayerAddresses a(service.root(), DirectoryService::apiKey());
-    for (const char *name : {"victim", "other", "third"}) {
+    for (const char *name : {"other", "third"}) {
         const QString user = QString::fromLatin1(name);
         QString why;
         QVERIFY2(signUpAndActivate(http, service, user, user + QStringLiteral("-pass"), &why),
                  qPrintable(why));
     }
+    auto signIn = [&](const QString &user, const QString &password) {
+        return readStatus(http.get(a.signIn(user, password)).body);
+    };
     // "other" signs in before the attack and stays signed in (its check is remembered).
-    QCOMPARE(readStatus(http.get(a.signIn(QStringLiteral("other"), QStringLiteral("other-pass"))).body).code,
-             1);
-
-    QList<QByteArray> victim, ghost;
-    for (int i = 0; i < 4; ++i) {
-        victim << http.get(a.signIn(QStringLiteral("victim"), QStringLiteral("Wrong-Guess-%1").arg(i))).body;
-        ghost << http.get(a.signIn(QStringLiteral("ghost"), QStringLiteral("Wrong-Guess-%1").arg(i))).body;
-    }
-    // Three wrong answers, then the limit; the same for a name without an account.
-    QCOMPARE(victim, ghost);
-    QCOMPARE(readStatus(victim[0]).code, 0);
-    QCOMPARE(victim[0], victim[2]);
-    QVERIFY(victim[3] != victim[2]);
-    QVERIFY(readStatus(victim[3]).message.contains(QStringLiteral("Too many")));
-    // Locked: even the right password is refused now.
-    QCOMPARE(http.get(a.signIn(QStringLiteral("victim"), QStringLiteral("victim-pass"))).body, victim[3]);
-
-    // Six failures so far from this address; two more lock the address for every name.
-    http.get(a.signIn(QStringLiteral("x1"), QStringLiteral("Wrong-Guess")));
-    http.get(a.signIn(QStringLiteral("x2"), QStringLiteral("Wrong-Guess")));
-    QVERIFY(readStatus(http.get(a.signIn(QStringLiteral("third"), QStringLiteral("third-pass"))).body)
+    QCOMPARE(signIn(QStringLiteral("other"), QStringLiteral("other-pass")).code, 1);
+    // Eight failures on names below the account limit lock the address for every name.
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(signIn(QStringLiteral("x%1").arg(i % 4), QStringLiteral("Wrong-Guess")).code, 0);
+    QVERIFY(signIn(QStringLiteral("third"), QStringLiteral("third-pass"))
                 .message.contains(QStringLiteral("Too many")));
-    QCOMPARE(readStatus(http.get(a.signIn(QStringLiteral("other"), QStringLiteral("other-pass"))).body).code,
-             1);
+    QCOMPARE(signIn(QStringLiteral("other"), QStringLiteral("other-pass")).code, 1);
     QVERIFY(!service.output().contains(QStringLiteral("Wrong-Guess")));
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }

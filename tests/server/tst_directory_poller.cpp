@@ -1,17 +1,13 @@
 // The playing-now poller: single stream visits against scripted servers (redirects, playlists,
-// silence, missing metadata), the poller's scheduling (one connection per stream address,
-// back-off on failures), and the whole path through a real Icecast: a title change on the
-// mount reaches the playing-now reply and the search.
+// silence, missing metadata) and the poller's scheduling (one connection per stream address,
+// back-off on failures). The whole path through a real Icecast is in tests/contract.
 
 #include "testmain.h"
 
 #include "catalogue.h"
 #include "config.h"
 #include "database.h"
-#include "directoryservice.h"
-#include "icecast.h"
 #include "poller.h"
-#include "rawapi.h"
 #include "stationstore.h"
 
 #include <QJsonArray>
@@ -21,8 +17,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-
-using namespace TunoraTest;
+#include <QTimer>
 
 namespace {
 
@@ -145,7 +140,6 @@ private slots:
     void probe_data();
     void probe();
     void scheduling();
-    void icecastTitleChange();
 };
 
 void TestDirectoryPoller::probe_data()
@@ -256,63 +250,6 @@ void TestDirectoryPoller::scheduling()
     // Failing streams back off: visits after 0, 2 and 6 s instead of every second.
     QVERIFY2(streams.hits.value("/plain") <= 3, qPrintable(QString::number(streams.hits.value("/plain"))));
     QVERIFY(streams.hits.value("/plain") >= 2);
-}
-
-void TestDirectoryPoller::icecastTitleChange()
-{
-    if (!IcecastServer::available())
-        QSKIP("icecast2 or ffmpeg is not installed");
-    IcecastServer icecast;
-    QString error;
-    QVERIFY2(icecast.start(&error), qPrintable(error));
-    IcecastServer::Source source;
-    source.mount = QStringLiteral("/poll.mp3");
-    source.name = QStringLiteral("Poll Test");
-    QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
-    QVERIFY2(icecast.setTitle(source.mount, QStringLiteral("Quiet Quartet - Morning Mist"), &error),
-             qPrintable(error));
-
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("icecast.json")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(
-        catalogue({station(QStringLiteral("Loopback FM"), icecast.mountUrl(source.mount).toString())}));
-    file.close();
-
-    DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.extraCatalogues << file.fileName();
-    options.poller = true;
-    options.pollIntervalSeconds = 1;
-    // Search results may be reused for this long; the old song has to leave them after it.
-    options.settings.insert(QStringLiteral("service/search_cache_seconds"), QStringLiteral("2"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
-    HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
-
-    auto findBySong = [&](const QString &song) {
-        const ScannedStationList found = scanStationList(http.get(a.search(song, 0)).body);
-        return found.stations.isEmpty() ? ScannedStation() : found.stations.first();
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(findBySong(QStringLiteral("Morning Mist")).name, QStringLiteral("Loopback FM"),
-                              30000);
-    const ScannedStation first = findBySong(QStringLiteral("quartet"));
-    QCOMPARE(first.artist, QStringLiteral("Quiet Quartet"));
-    QCOMPARE(first.song, QStringLiteral("Morning Mist"));
-
-    QVERIFY2(icecast.setTitle(source.mount, QStringLiteral("Loud Band - Evening Storm"), &error),
-             qPrintable(error));
-    QTRY_COMPARE_WITH_TIMEOUT(findBySong(QStringLiteral("Evening Storm")).name, QStringLiteral("Loopback FM"),
-                              30000);
-    QTRY_COMPARE_WITH_TIMEOUT(findBySong(QStringLiteral("Morning Mist")).name, QString(), 10000);
-
-    // The playing-now command carries the new song.
-    TagScanner playing(QString::fromUtf8(http.get(a.playingNow({first.id})).body));
-    QCOMPARE(playing.find(QStringLiteral("artist")), QStringLiteral("Loud Band"));
-    playing.rewind();
-    QCOMPARE(playing.find(QStringLiteral("song")), QStringLiteral("Evening Storm"));
-    QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
 TUNORA_TEST_MAIN_CORE(TestDirectoryPoller)
