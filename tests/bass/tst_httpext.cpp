@@ -467,8 +467,9 @@ void TestHttpExt::failures()
     QVERIFY(out.failed);
     QVERIFY2(out.error.contains(error), qPrintable(out.error));
     QCOMPARE(http.errorText(), out.error);
-    QVERIFY(out.data.isEmpty());
     QVERIFY(out.text.isEmpty());
+    if (!error.startsWith(QLatin1String("larger")))
+        QVERIFY(out.data.isEmpty()); // the capped transfer may keep what arrived before the cap
     QTEST(server.requestCount(), "requests");
 }
 
