@@ -13,6 +13,12 @@
 using Reader = std::function<QVariant(AppSettings &)>;
 Q_DECLARE_METATYPE(Reader)
 
+template<typename T>
+Reader reader(T (AppSettings::*get)() const)
+{
+    return [get](AppSettings &s) { return QVariant::fromValue((s.*get)()); };
+}
+
 class TestAppSettings : public QObject
 {
     Q_OBJECT
@@ -25,7 +31,6 @@ private slots:
     void folders();
     void defaults_data();
     void defaults();
-    void nonNumericVolume();
     void appFont();
     void wishListName_data();
     void wishListName();
@@ -104,43 +109,41 @@ void TestAppSettings::folders()
 
 void TestAppSettings::defaults_data()
 {
+    QTest::addColumn<QString>("key");
     QTest::addColumn<Reader>("read");
-    QTest::addColumn<QVariant>("expected");
-    QTest::newRow("Volume") << Reader([](AppSettings &s) { return QVariant(s.volume()); }) << QVariant(50);
-    QTest::newRow("MinBitrate") << Reader([](AppSettings &s) { return QVariant(s.minBitrate()); })
-                                << QVariant(0);
-    QTest::newRow("MaxBitrate") << Reader([](AppSettings &s) { return QVariant(s.maxBitrate()); })
-                                << QVariant(0);
-    QTest::newRow("StartupStationType")
-        << Reader([](AppSettings &s) { return QVariant(s.startupStationType()); }) << QVariant(0);
-    QTest::newRow("username") << Reader([](AppSettings &s) { return QVariant(s.memberName()); })
-                              << QVariant(QString());
-    QTest::newRow("ShowWelcomePage") << Reader([](AppSettings &s) { return QVariant(s.showWelcomePage()); })
-                                     << QVariant(true);
-    QTest::newRow("SignedOut") << Reader([](AppSettings &s) { return QVariant(s.signedOut()); })
-                               << QVariant(true);
-    QTest::newRow("acceptCookies") << Reader([](AppSettings &s) { return QVariant(s.acceptCookies()); })
-                                   << QVariant(QStringLiteral("AcceptOnlyFromSitesNavigatedTo"));
-    QTest::newRow("keepCookiesUntil") << Reader([](AppSettings &s) { return QVariant(s.keepCookiesUntil()); })
-                                      << QVariant(QStringLiteral("Expire"));
-    QTest::newRow("tree layout") << Reader([](AppSettings &s) {
-        return QVariant(s.treeLayout(QStringLiteral("twMenu")));
-    }) << QVariant(QByteArray());
+    QTest::addColumn<QVariant>("fallback");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QVariant>("readBack");
+    auto row = [](const char *name, const char *key, Reader read, QVariant fallback, QVariant stored,
+                  QVariant readBack) {
+        QTest::newRow(name) << QString::fromLatin1(key) << read << fallback << stored << readBack;
+    };
+    row("Volume", "Volume", reader(&AppSettings::volume), 50, 80, 80);
+    row("Volume not a number", "Volume", reader(&AppSettings::volume), 50, QStringLiteral("loud"), 0);
+    row("MinBitrate", "MinBitrate", reader(&AppSettings::minBitrate), 0, 64, 64);
+    row("MaxBitrate", "MaxBitrate", reader(&AppSettings::maxBitrate), 0, 320, 320);
+    row("StartupStationType", "StartupStationType", reader(&AppSettings::startupStationType), 0, 2, 2);
+    row("username", "username", reader(&AppSettings::memberName), QString(), QStringLiteral("bob"),
+        QStringLiteral("bob"));
+    row("ShowWelcomePage", "ShowWelcomePage", reader(&AppSettings::showWelcomePage), true, false, false);
+    row("SignedOut", "SignedOut", reader(&AppSettings::signedOut), true, false, false);
+    row("acceptCookies", "cookies/acceptCookies", reader(&AppSettings::acceptCookies),
+        QStringLiteral("AcceptOnlyFromSitesNavigatedTo"), QStringLiteral("AcceptAll"),
+        QStringLiteral("AcceptAll"));
+    row("keepCookiesUntil", "cookies/keepCookiesUntil", reader(&AppSettings::keepCookiesUntil),
+        QStringLiteral("Expire"), QStringLiteral("Session"), QStringLiteral("Session"));
+    const Reader tree = [](AppSettings &s) { return QVariant(s.treeLayout(QStringLiteral("twMenu"))); };
+    row("tree layout", "twMenu_tree", tree, QByteArray(), QByteArray("state"), QByteArray("state"));
 }
 
 void TestAppSettings::defaults()
 {
+    QFETCH(QString, key);
     QFETCH(Reader, read);
-    QFETCH(QVariant, expected);
-    QCOMPARE(read(*m_settings), expected);
-}
-
-void TestAppSettings::nonNumericVolume()
-{
-    QSettings().setValue(QStringLiteral("Volume"), QStringLiteral("loud"));
-    QCOMPARE(m_settings->volume(), 0);
-    m_settings->setVolume(80);
-    QCOMPARE(m_settings->volume(), 80);
+    QFETCH(QVariant, stored);
+    QTEST(read(*m_settings), "fallback");
+    QSettings().setValue(key, stored);
+    QTEST(read(*m_settings), "readBack");
 }
 
 void TestAppSettings::appFont()
@@ -164,18 +167,15 @@ void TestAppSettings::wishListName_data()
 {
     QTest::addColumn<QString>("member");
     QTest::addColumn<QString>("file");
-    QTest::newRow("plain") << "anna"
-                           << "anna_track_wishlist.xml";
-    QTest::newRow("slash colon question") << "a/b:c?"
-                                          << "a-b-c-_track_wishlist.xml";
-    QTest::newRow("all ten") << "<>:\"/\\|?*%"
-                             << "----------_track_wishlist.xml";
-    QTest::newRow("line breaks and tabs removed") << "a\nb\r\tc"
-                                                  << "abc_track_wishlist.xml";
-    QTest::newRow("dots kept") << "../x"
-                               << "..-x_track_wishlist.xml";
-    QTest::newRow("empty") << ""
-                           << "_track_wishlist.xml";
+    auto row = [](const char *name, const char *member, const char *file) {
+        QTest::newRow(name) << QString::fromUtf8(member) << QString::fromUtf8(file);
+    };
+    row("plain", "anna", "anna_track_wishlist.xml");
+    row("slash colon question", "a/b:c?", "a-b-c-_track_wishlist.xml");
+    row("all ten", "<>:\"/\\|?*%", "----------_track_wishlist.xml");
+    row("line breaks and tabs removed", "a\nb\r\tc", "abc_track_wishlist.xml");
+    row("dots kept", "../x", "..-x_track_wishlist.xml");
+    row("empty", "", "_track_wishlist.xml");
 }
 
 void TestAppSettings::wishListName()
@@ -253,10 +253,9 @@ void TestAppSettings::languagePerAccount()
 void TestAppSettings::searchHistoryKeepsFirstTenAlphabetically()
 {
     SearchHistory history;
-    const QStringList texts{QStringLiteral("kilo"),  QStringLiteral("alpha"),  QStringLiteral("juliet"),
-                            QStringLiteral("bravo"), QStringLiteral("india"),  QStringLiteral("charlie"),
-                            QStringLiteral("hotel"), QStringLiteral("delta"),  QStringLiteral("golf"),
-                            QStringLiteral("echo"),  QStringLiteral("foxtrot")};
+    const QStringList texts =
+        QStringLiteral("kilo alpha juliet bravo india charlie hotel delta golf echo foxtrot")
+            .split(QLatin1Char(' '));
     for (const QString &t : texts)
         history.insert(t, SearchHistoryEntry{t, nullptr});
     m_settings->saveSearchHistory(history);
