@@ -65,11 +65,16 @@ QByteArray streamHeader(const QList<QByteArray> &extra = {}, const QByteArray &s
     return ScriptedServer::header(status, lines);
 }
 
+// A whole reply with one content type, then the connection closes.
+Script answer(const QByteArray &status, const QByteArray &type, const QByteArray &body)
+{
+    return {ScriptedServer::send(ScriptedServer::header(status, {"Content-Type: " + type}) + body),
+            ScriptedServer::close()};
+}
+
 Script notFound()
 {
-    return {ScriptedServer::send(
-                ScriptedServer::header("HTTP/1.0 404 Not Found", {"Content-Type: text/plain"}) + "gone"),
-            ScriptedServer::close()};
+    return answer("HTTP/1.0 404 Not Found", "text/plain", "gone");
 }
 
 // Serves `first` to the first connection and a 404 to every later one (the end of a stream).
@@ -260,16 +265,11 @@ private slots:
         QTest::newRow("404") << serve(ScriptedServer::header("HTTP/1.1 404 Not Found")) << BASS_ERROR_FILEOPEN
                              << 0;
         QTest::newRow("ICY 404 with a page")
-            << serve(ScriptedServer::header("ICY 404 Resource Not Found", {"Content-Type: text/html"}) +
-                     "<html>")
-            << BASS_ERROR_FILEOPEN << 0;
+            << once(answer("ICY 404 Resource Not Found", "text/html", "<html>")) << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("ICY 200 with a page")
-            << serve(ScriptedServer::header("ICY 200 OK", {"Content-Type: text/html; charset=utf-8"}) +
-                     "<html>")
-            << BASS_ERROR_FILEOPEN << 0;
+            << once(answer("ICY 200 OK", "text/html; charset=utf-8", "<html>")) << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("HTTP 200 with a page")
-            << serve(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: TEXT/HTML"}) + "<html>")
-            << BASS_ERROR_FILEOPEN << 0;
+            << once(answer("HTTP/1.0 200 OK", "TEXT/HTML", "<html>")) << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("500") << serve(ScriptedServer::header("HTTP/1.0 500 Oops")) << BASS_ERROR_FILEOPEN
                              << 0;
         QTest::newRow("not http at all") << serve("SSH-2.0-OpenSSH_9.2\r\n\r\n") << BASS_ERROR_FILEOPEN << 0;
@@ -288,9 +288,8 @@ private slots:
             << serve(ScriptedServer::header("HTTP/1.1 301 Moved", {"Location: file:///etc/passwd"}))
             << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("text that is no audio")
-            << serve(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: text/plain"}) +
-                     QByteArray(5000, 'a'))
-            << BASS_ERROR_FILEFORM << 0;
+            << once(answer("HTTP/1.0 200 OK", "text/plain", QByteArray(5000, 'a'))) << BASS_ERROR_FILEFORM
+            << 0;
         QTest::newRow("never answers")
             << Handler([](int, const QByteArray &) { return Script{ScriptedServer::hold()}; })
             << BASS_ERROR_TIMEOUT << 1400;
@@ -715,14 +714,10 @@ private slots:
         QVERIFY(m_server.start([this, viaPlaylist](int index, const QByteArray &request) {
             const QByteArray path = requestPath(request);
             if (path == "/aac" && index == int(viaPlaylist))
-                return Script{ScriptedServer::send(
-                                  ScriptedServer::header("ICY 200 OK", {"Content-Type: audio/aac"}) + m_aac),
-                              ScriptedServer::close()};
+                return answer("ICY 200 OK", "audio/aac", m_aac);
             if (path == "/list.pls" && index == 0)
-                return Script{ScriptedServer::send(
-                                  ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: audio/x-scpls"}) +
-                                  "[playlist]\nFile1=" + m_server.url("/aac") + "\n"),
-                              ScriptedServer::close()};
+                return answer("HTTP/1.0 200 OK", "audio/x-scpls",
+                              "[playlist]\nFile1=" + m_server.url("/aac") + "\n");
             return notFound();
         }));
         const QByteArray url = m_server.url(viaPlaylist ? "/list.pls" : "/aac");
@@ -799,10 +794,7 @@ private slots:
             const QByteArray type = path.endsWith(".pls")   ? "audio/x-scpls"
                                     : path.endsWith(".asx") ? "video/x-ms-asf"
                                                             : "audio/x-mpegurl";
-            return Script{
-                ScriptedServer::send(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: " + type}) +
-                                     served.value(path)),
-                ScriptedServer::close()};
+            return answer("HTTP/1.0 200 OK", type, served.value(path));
         }));
         const QString local = Media::tone(Media::Mp3, 0.5); // a playable file a playlist points to
         for (const QByteArrayList &document : documents)
@@ -855,12 +847,12 @@ private slots:
             if (!files.contains(path))
                 return notFound();
             const QByteArray type = path.endsWith(".m3u8") ? "application/vnd.apple.mpegurl" : "audio/aac";
+            const QByteArray body = files.value(path);
             return Script{ScriptedServer::send(
-                              ScriptedServer::header(
-                                  "HTTP/1.1 200 OK",
-                                  {"Content-Type: " + type,
-                                   "Content-Length: " + QByteArray::number(files.value(path).size())}) +
-                              files.value(path)),
+                              ScriptedServer::header("HTTP/1.1 200 OK",
+                                                     {"Content-Type: " + type,
+                                                      "Content-Length: " + QByteArray::number(body.size())}) +
+                              body),
                           ScriptedServer::close()};
         }));
         const HSTREAM stream = openUrl(master ? "/hls/master.m3u8" : "/hls/media.m3u8");
@@ -888,10 +880,7 @@ private slots:
             if (path == "/live.m3u8") {
                 ++playlistsServed;
                 const int edge = std::min(int(clock.elapsed() / 1000) + 3, int(hls.segments.size()));
-                return Script{ScriptedServer::send(
-                                  ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: audio/mpegurl"}) +
-                                  hls.playlist(edge - 3, 3, false)),
-                              ScriptedServer::close()};
+                return answer("HTTP/1.0 200 OK", "audio/mpegurl", hls.playlist(edge - 3, 3, false));
             }
             for (const auto &segment : hls.segments)
                 if (path == "/" + segment.first)
@@ -1012,12 +1001,8 @@ private slots:
         QString error;
         const QByteArray wma = readFile(Media::make(recipe, &error));
         QVERIFY2(!wma.isEmpty(), qPrintable(error));
-        QVERIFY(m_server.start([wma](int, const QByteArray &) {
-            return Script{
-                ScriptedServer::send(
-                    ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: video/x-ms-asf"}) + wma),
-                ScriptedServer::close()};
-        }));
+        QVERIFY(m_server.start(
+            [wma](int, const QByteArray &) { return answer("HTTP/1.0 200 OK", "video/x-ms-asf", wma); }));
         const QByteArray url = m_server.url("/x.wma");
         const HSTREAM stream = BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE);
         QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
