@@ -1,14 +1,20 @@
 #pragma once
 
-// Measuring helpers shared by the audio engine tests: decoding a whole channel, and the level,
-// frequency and envelope of interleaved float audio.
+// Helpers shared by the audio engine tests: decoding a whole channel; the level, frequency and
+// envelope of interleaved float audio; tag lists; recorders for syncs and the download callback.
 
 #include "audioengine.h"
 
-#include <QtGlobal>
+#include <QByteArrayList>
+#include <QElapsedTimer>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace AudioTest {
@@ -86,5 +92,110 @@ inline std::vector<float> envelopeOf(const std::vector<float> &mono, std::size_t
                                                      mono.begin() + std::ptrdiff_t(at + window))));
     return envelope;
 }
+
+// A tag that is a list of zero-terminated strings.
+inline QByteArrayList tagList(HSTREAM stream, DWORD type)
+{
+    QByteArrayList items;
+    for (const char *item = BASS_ChannelGetTags(stream, type); item && *item; item += std::strlen(item) + 1)
+        items << item;
+    return items;
+}
+
+struct SyncRecord
+{
+    int kind; // the test's own number for the registration
+    DWORD data;
+    qint64 atMs; // since the log was made or start()ed
+    std::thread::id thread;
+    QByteArray tag; // the ICY block or Ogg comments current in the call (registrations `withTag`)
+};
+
+// Records sync calls; the user data of each registration is the log plus the test's kind number.
+class SyncLog
+{
+public:
+    SyncLog() { m_clock.start(); }
+    void *user(int kind, bool withTag = false)
+    {
+        m_entries.push_back(std::make_unique<Entry>(Entry{this, kind, withTag}));
+        return m_entries.back().get();
+    }
+    static void CALLBACK record(HSYNC, DWORD channel, DWORD data, void *user)
+    {
+        auto *entry = static_cast<Entry *>(user);
+        QByteArray tag;
+        if (entry->withTag) {
+            const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
+            const QByteArrayList ogg = meta ? QByteArrayList() : tagList(channel, BASS_TAG_OGG);
+            tag = meta ? QByteArray(meta) : ogg.isEmpty() ? QByteArray() : ogg.join('\n') + '\n';
+        }
+        std::lock_guard<std::mutex> guard(entry->log->m_lock);
+        entry->log->m_records.push_back(
+            {entry->kind, data, entry->log->m_clock.elapsed(), std::this_thread::get_id(), tag});
+    }
+    void start() { m_clock.start(); }
+    std::vector<SyncRecord> records(int kind)
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        std::vector<SyncRecord> out;
+        std::copy_if(m_records.begin(), m_records.end(), std::back_inserter(out),
+                     [kind](const SyncRecord &r) { return r.kind == kind; });
+        return out;
+    }
+    QByteArrayList tags(int kind)
+    {
+        QByteArrayList out;
+        for (const SyncRecord &r : records(kind))
+            out << r.tag;
+        return out;
+    }
+    // Waits, with the event loop running, until `count` calls of `kind` came.
+    bool waitFor(int kind, std::size_t count, int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (records(kind).size() < count && waited.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return records(kind).size() >= count;
+    }
+
+private:
+    struct Entry
+    {
+        SyncLog *log;
+        int kind;
+        bool withTag;
+    };
+    std::mutex m_lock;
+    std::vector<SyncRecord> m_records;
+    std::vector<std::unique_ptr<Entry>> m_entries;
+    QElapsedTimer m_clock;
+};
+
+// What the download callback received: header blocks (length 0), stream bytes, and the ends.
+struct Downloads
+{
+    std::mutex lock;
+    QByteArrayList headers;
+    QByteArray bytes;
+    int ends = 0;
+    static void CALLBACK proc(const void *buffer, DWORD length, void *user)
+    {
+        auto *self = static_cast<Downloads *>(user);
+        std::lock_guard<std::mutex> guard(self->lock);
+        if (!buffer)
+            ++self->ends;
+        else if (length == 0)
+            self->headers << QByteArray(static_cast<const char *>(buffer));
+        else
+            self->bytes.append(static_cast<const char *>(buffer), qsizetype(length));
+    }
+    int endCount()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return ends;
+    }
+};
 
 } // namespace AudioTest

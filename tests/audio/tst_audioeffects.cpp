@@ -37,29 +37,20 @@ struct Tap
     float scale = 1; // multiply the samples by this (in their own format)
 };
 
-void CALLBACK tapFloat(HDSP, DWORD, void *buffer, DWORD length, void *user)
+template<typename Sample>
+void CALLBACK tapOf(HDSP, DWORD, void *buffer, DWORD length, void *user)
 {
     auto *tap = static_cast<Tap *>(user);
     ++tap->calls;
     tap->bytes += length;
-    auto *samples = static_cast<float *>(buffer);
-    for (DWORD i = 0; i < length / 4; ++i) {
-        tap->peak = std::max(tap->peak, std::fabs(samples[i]));
-        samples[i] *= tap->scale;
+    auto *samples = static_cast<Sample *>(buffer);
+    for (DWORD i = 0; i < length / sizeof(Sample); ++i) {
+        tap->peak = std::max(tap->peak, std::abs(float(samples[i])));
+        samples[i] = Sample(samples[i] * tap->scale);
     }
 }
-
-void CALLBACK tapShort(HDSP, DWORD, void *buffer, DWORD length, void *user)
-{
-    auto *tap = static_cast<Tap *>(user);
-    ++tap->calls;
-    tap->bytes += length;
-    auto *samples = static_cast<qint16 *>(buffer);
-    for (DWORD i = 0; i < length / 2; ++i) {
-        tap->peak = std::max(tap->peak, float(std::abs(samples[i])));
-        samples[i] = qint16(samples[i] * tap->scale);
-    }
-}
+const auto tapFloat = tapOf<float>;
+const auto tapShort = tapOf<qint16>;
 
 // The mono fold-down of the channel wrapper: both sides become their average.
 void CALLBACK foldToMono(HDSP, DWORD, void *buffer, DWORD length, void *)
@@ -301,12 +292,10 @@ private slots:
         QCOMPARE(bool(BASS_FXSetParameters(fx, &given)), accepted);
         BASS_DX8_COMPRESSOR read{};
         QVERIFY(BASS_FXGetParameters(fx, &read));
-        QCOMPARE(read.fGain, stored.fGain);
-        QCOMPARE(read.fAttack, stored.fAttack);
-        QCOMPARE(read.fRelease, stored.fRelease);
-        QCOMPARE(read.fThreshold, stored.fThreshold);
-        QCOMPARE(read.fRatio, stored.fRatio);
-        QCOMPARE(read.fPredelay, stored.fPredelay);
+        auto fields = [](const BASS_DX8_COMPRESSOR &c) {
+            return QList<float>{c.fGain, c.fAttack, c.fRelease, c.fThreshold, c.fRatio, c.fPredelay};
+        };
+        QCOMPARE(fields(read), fields(stored));
         BASS_StreamFree(stream);
         QVERIFY(!BASS_FXGetParameters(fx, &read));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);

@@ -2,80 +2,23 @@
 // Vorbis mounts, title changes through Icecast's admin call, the pre-buffer, file positions and
 // the download callback on a live mount.
 
-#include "audioengine.h"
+#include "audiotest.h"
 #include "icecast.h"
 #include "testmain.h"
 
 #include <QElapsedTimer>
 
-#include <atomic>
-#include <mutex>
-
 using TunoraTest::IcecastServer;
-
-namespace {
-
-QByteArrayList tagList(HSTREAM stream, DWORD type)
-{
-    QByteArrayList items;
-    for (const char *item = BASS_ChannelGetTags(stream, type); item && *item; item += std::strlen(item) + 1)
-        items << item;
-    return items;
-}
-
-// META syncs with the block that was current when each ran.
-struct Titles
-{
-    std::mutex lock;
-    QByteArrayList blocks;
-    static void CALLBACK sync(HSYNC, DWORD channel, DWORD, void *user)
-    {
-        auto *self = static_cast<Titles *>(user);
-        const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
-        std::lock_guard<std::mutex> guard(self->lock);
-        self->blocks << QByteArray(meta ? meta : "");
-    }
-    bool waitFor(const QByteArray &block, int timeoutMs)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < timeoutMs) {
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                if (blocks.contains(block))
-                    return true;
-            }
-            QTest::qWait(20);
-        }
-        return false;
-    }
-};
-
-struct Downloads
-{
-    std::mutex lock;
-    QByteArrayList headers;
-    qint64 bytes = 0;
-    static void CALLBACK proc(const void *buffer, DWORD length, void *user)
-    {
-        auto *self = static_cast<Downloads *>(user);
-        std::lock_guard<std::mutex> guard(self->lock);
-        if (buffer && length == 0)
-            self->headers << QByteArray(static_cast<const char *>(buffer));
-        else if (buffer)
-            self->bytes += length;
-    }
-};
-
-} // namespace
+using namespace AudioTest;
 
 class TestAudioNetIcecast : public QObject
 {
     Q_OBJECT
 
     IcecastServer m_icecast;
-    Titles m_titles; // outlive the channels (cleanup() frees them)
-    Downloads m_downloads;
+    // Outlive the channels of a test: cleanup() frees the channels before they are replaced.
+    std::unique_ptr<SyncLog> m_titles;
+    std::unique_ptr<Downloads> m_downloads;
 
     QByteArray url(const char *mount) const
     {
@@ -108,17 +51,14 @@ private slots:
         BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000);
         BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
+        m_titles = std::make_unique<SyncLog>();
+        m_downloads = std::make_unique<Downloads>();
     }
 
     void cleanup()
     {
         BASS_Free();
         QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
-        std::lock_guard<std::mutex> guard(m_titles.lock);
-        m_titles.blocks.clear();
-        std::lock_guard<std::mutex> downloads(m_downloads.lock);
-        m_downloads.headers.clear();
-        m_downloads.bytes = 0;
     }
 
     void cleanupTestCase()
@@ -145,7 +85,7 @@ private slots:
         QFETCH(bool, icyMetadata);
         const QByteArray address = url(mount.constData());
         HSTREAM stream = BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS,
-                                              Downloads::proc, &m_downloads);
+                                              Downloads::proc, m_downloads.get());
         if (!stream) {
             QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
             stream = BASS_AAC_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
@@ -194,13 +134,14 @@ private slots:
         if (!stream)
             stream = BASS_AAC_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
         QVERIFY(stream);
-        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, Titles::sync, &m_titles));
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, m_titles->user(0, true)));
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QString error;
         QVERIFY2(m_icecast.setTitle(QString::fromLatin1(mount), title, &error), qPrintable(error));
         // Raw, as Icecast sends it: the "';" inside the title is not an end.
         const QByteArray block = "StreamTitle='" + title.toUtf8() + "';";
-        QVERIFY2(m_titles.waitFor(block, 12000), m_titles.blocks.join(QByteArray("|")).constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(m_titles->tags(0).contains(block), m_titles->tags(0).join('|').constData(),
+                                  12000);
         BASS_StreamFree(stream);
     }
 
@@ -210,8 +151,9 @@ private slots:
         // when it returns; then the wrapper's own wait for 80 % fills up as the stream goes on.
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 60);
         const QByteArray address = url("/test.mp3");
-        const HSTREAM stream = BASS_StreamCreateURL(
-            address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS, Downloads::proc, &m_downloads);
+        const HSTREAM stream =
+            BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK | BASS_STREAM_STATUS,
+                                 Downloads::proc, m_downloads.get());
         QVERIFY(stream);
         const QWORD end = BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END);
         QCOMPARE(end, QWORD(5 * 16000)); // five seconds of 128 kbit/s
@@ -238,12 +180,13 @@ private slots:
         QVERIFY(downloaded >= current);
         QVERIFY(downloaded - current <= end + 32768);
         BASS_StreamFree(stream);
-        std::lock_guard<std::mutex> guard(m_downloads.lock);
-        QCOMPARE(m_downloads.headers.size(), 1);
-        QVERIFY(m_downloads.headers[0].startsWith("HTTP/1.0 200 OK\r\n"));
-        QVERIFY(m_downloads.headers[0].contains("\r\nicy-metaint:16000\r\n"));
-        QVERIFY(m_downloads.headers[0].endsWith("\r\n\r\n"));
-        QVERIFY(m_downloads.bytes > qint64(downloaded) - 65536 && m_downloads.bytes <= qint64(downloaded));
+        std::lock_guard<std::mutex> guard(m_downloads->lock);
+        QCOMPARE(m_downloads->headers.size(), 1);
+        QVERIFY(m_downloads->headers[0].startsWith("HTTP/1.0 200 OK\r\n"));
+        QVERIFY(m_downloads->headers[0].contains("\r\nicy-metaint:16000\r\n"));
+        QVERIFY(m_downloads->headers[0].endsWith("\r\n\r\n"));
+        const qint64 bytes = m_downloads->bytes.size();
+        QVERIFY(bytes > qint64(downloaded) - 65536 && bytes <= qint64(downloaded));
     }
 };
 

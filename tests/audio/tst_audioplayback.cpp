@@ -53,64 +53,6 @@ void captureTap(const float *frames, std::size_t count, void *)
     g_capture.used.store(at + n, std::memory_order_release);
 }
 
-struct SyncEvent
-{
-    int kind;
-    DWORD data;
-    qint64 atMs;
-    std::thread::id thread;
-};
-
-// Collects sync calls; the user data of each registration is the recorder plus a kind number.
-class SyncLog
-{
-public:
-    struct Entry
-    {
-        SyncLog *log;
-        int kind;
-    };
-    void *user(int kind)
-    {
-        m_entries.push_back(std::make_unique<Entry>(Entry{this, kind}));
-        return m_entries.back().get();
-    }
-    static void CALLBACK record(HSYNC, DWORD, DWORD data, void *user)
-    {
-        auto *entry = static_cast<Entry *>(user);
-        std::lock_guard<std::mutex> guard(entry->log->m_lock);
-        entry->log->m_events.push_back(
-            {entry->kind, data, entry->log->m_clock.elapsed(), std::this_thread::get_id()});
-    }
-    void restartClock() { m_clock.start(); }
-    std::vector<SyncEvent> events()
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_events;
-    }
-    // Waits (with the event loop running) until an event of `kind` arrived; returns it.
-    bool waitFor(int kind, SyncEvent &event, int timeoutMs)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        for (bool first = true; first || waited.elapsed() < timeoutMs; first = false) {
-            for (const SyncEvent &e : events())
-                if (e.kind == kind) {
-                    event = e;
-                    return true;
-                }
-            QTest::qWait(5);
-        }
-        return false;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<SyncEvent> m_events;
-    std::vector<std::unique_ptr<Entry>> m_entries;
-    QElapsedTimer m_clock;
-};
-
 enum Kind
 {
     End,
@@ -180,9 +122,8 @@ double positionSeconds(HSTREAM stream)
     return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
 }
 
-bool initEngine()
+bool initEngine(tunora::audio::NullOutputBehaviour behaviour = {})
 {
-    tunora::audio::NullOutputBehaviour behaviour;
     behaviour.tap = captureTap;
     tunora::audio::setNullOutputBehaviour(behaviour);
     return BASS_Init(0, 44100, 0, nullptr, nullptr);
@@ -207,21 +148,21 @@ private slots:
         QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_END | BASS_SYNC_MIXTIME, 0, SyncLog::record,
                                     log.user(EndMixTime)));
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_STOPPED));
-        log.restartClock();
+        log.start();
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
         QTest::qWait(500);
         const double middle = positionSeconds(stream);
         QVERIFY2(std::fabs(middle - 0.5) < 0.12, qPrintable(QString::number(middle)));
-        SyncEvent end;
-        QVERIFY(log.waitFor(End, end, 3000));
+        QVERIFY(log.waitFor(End, 1, 3000));
+        const SyncRecord end = log.records(End)[0];
         QVERIFY2(end.atMs > 900 && end.atMs < 1250, qPrintable(QString::number(end.atMs)));
         // The end sync ran on the callback thread: neither the caller's nor the output's.
         QVERIFY(end.thread != std::this_thread::get_id());
         QVERIFY(end.thread != g_capture.outputThread.load());
         // The mixing-time end came from the decode thread, long before it was heard.
-        SyncEvent decoded;
-        QVERIFY(log.waitFor(EndMixTime, decoded, 0));
+        QVERIFY(log.waitFor(EndMixTime, 1, 0));
+        const SyncRecord decoded = log.records(EndMixTime)[0];
         QVERIFY(decoded.atMs < end.atMs - 300);
         QVERIFY(decoded.thread != end.thread && decoded.thread != g_capture.outputThread.load());
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_STOPPED));
@@ -236,7 +177,7 @@ private slots:
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_NOPLAY);
         SyncLog log;
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
-        log.restartClock();
+        log.start();
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QTest::qWait(300);
         QVERIFY(BASS_ChannelPause(stream));
@@ -251,8 +192,8 @@ private slots:
         QCOMPARE(positionSeconds(stream), paused);
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
-        SyncEvent end;
-        QVERIFY(log.waitFor(End, end, 3000));
+        QVERIFY(log.waitFor(End, 1, 3000));
+        const SyncRecord end = log.records(End)[0];
         // One second of audio plus the pause.
         QVERIFY2(end.atMs > 1200 && end.atMs < 1550, qPrintable(QString::number(end.atMs)));
         QVERIFY(BASS_StreamFree(stream));
@@ -265,13 +206,13 @@ private slots:
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
         BASS_ChannelPlay(stream, FALSE);
         QTest::qWait(200);
-        log.restartClock();
+        log.start();
         QVERIFY(BASS_ChannelSetPosition(stream, BASS_ChannelSeconds2Bytes(stream, 0.7), BASS_POS_BYTE));
         // The new position counts from the moment of the seek; what was buffered is dropped.
         QVERIFY2(std::fabs(positionSeconds(stream) - 0.7) < 0.02,
                  qPrintable(QString::number(positionSeconds(stream))));
-        SyncEvent end;
-        QVERIFY(log.waitFor(End, end, 2000));
+        QVERIFY(log.waitFor(End, 1, 2000));
+        const SyncRecord end = log.records(End)[0];
         QVERIFY2(end.atMs > 200 && end.atMs < 480, qPrintable(QString::number(end.atMs)));
         BASS_StreamFree(stream);
     }
@@ -307,8 +248,7 @@ private slots:
         }
         const std::vector<float> heard = g_capture.stop();
         QVERIFY(!BASS_ChannelIsSliding(stream, BASS_ATTRIB_VOL));
-        SyncEvent slid;
-        QVERIFY(log.waitFor(Slide, slid, 500));
+        QVERIFY(log.waitFor(Slide, 1, 500));
         float volume = -1;
         QVERIFY(BASS_ChannelGetAttribute(stream, BASS_ATTRIB_VOL, &volume));
         QCOMPARE(volume, fadeIn ? 1.0f : 0.0f);
@@ -372,8 +312,7 @@ private slots:
         SyncLog log;
         BASS_ChannelSetSync(stream, BASS_SYNC_FREE, 0, SyncLog::record, log.user(Free));
         BASS_ChannelPlay(stream, FALSE);
-        SyncEvent freed;
-        QVERIFY(log.waitFor(Free, freed, 2000));
+        QVERIFY(log.waitFor(Free, 1, 2000));
         BASS_CHANNELINFO info;
         QVERIFY(!BASS_ChannelGetInfo(stream, &info));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
@@ -401,25 +340,20 @@ private slots:
             BASS_ChannelSetSync(stream, BASS_SYNC_END | BASS_SYNC_ONETIME, 0, SyncLog::record, log.user(End));
         QCOMPARE(BASS_ChannelSetSync(stream, 77, 0, SyncLog::record, nullptr), HSYNC(0));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
-        log.restartClock();
+        log.start();
         BASS_ChannelPlay(stream, FALSE);
-        SyncEvent at, end;
-        QVERIFY(log.waitFor(Position, at, 2000));
-        QVERIFY2(at.atMs > 200 && at.atMs < 380, qPrintable(QString::number(at.atMs)));
-        QVERIFY(log.waitFor(End, end, 2000));
+        QVERIFY(log.waitFor(Position, 1, 2000));
+        const qint64 atMs = log.records(Position)[0].atMs;
+        QVERIFY2(atMs > 200 && atMs < 380, qPrintable(QString::number(atMs)));
+        QVERIFY(log.waitFor(End, 1, 2000));
         QVERIFY(!BASS_ChannelRemoveSync(stream, once)); // gone after firing once
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
         // Played again from the start: the position sync fires again, the one-time end does not.
-        log.restartClock();
+        log.start();
         QVERIFY(BASS_ChannelPlay(stream, TRUE));
         QTest::qWait(800);
-        int positions = 0, ends = 0;
-        for (const SyncEvent &e : log.events()) {
-            positions += e.kind == Position;
-            ends += e.kind == End;
-        }
-        QCOMPARE(positions, 2);
-        QCOMPARE(ends, 1);
+        QCOMPARE(log.records(Position).size(), std::size_t(2));
+        QCOMPARE(log.records(End).size(), std::size_t(1));
         BASS_StreamFree(stream);
     }
 
@@ -446,14 +380,14 @@ private slots:
         BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta));
         BASS_ChannelSetSync(stream, BASS_SYNC_META | BASS_SYNC_MIXTIME, 0, SyncLog::record,
                             log.user(MetaMixTime));
-        log.restartClock();
+        log.start();
         BASS_ChannelPlay(stream, FALSE);
-        SyncEvent meta, decoded;
-        QVERIFY(log.waitFor(Meta, meta, 2000));
+        QVERIFY(log.waitFor(Meta, 1, 2000));
+        const SyncRecord meta = log.records(Meta)[0];
         QVERIFY2(meta.atMs > 650 && meta.atMs < 930, qPrintable(QString::number(meta.atMs)));
         QCOMPARE(meta.data, DWORD(42));
-        QVERIFY(log.waitFor(MetaMixTime, decoded, 0));
-        QVERIFY(decoded.atMs < meta.atMs - 150); // decoded well before it was heard
+        QVERIFY(log.waitFor(MetaMixTime, 1, 0));
+        QVERIFY(log.records(MetaMixTime)[0].atMs < meta.atMs - 150); // decoded well before it was heard
         BASS_StreamFree(stream);
     }
 
@@ -462,11 +396,9 @@ private slots:
         // The output thread stops for 300 ms, as a starved thread would, and then catches up.
         BASS_Free();
         tunora::audio::NullOutputBehaviour behaviour;
-        behaviour.tap = captureTap;
         behaviour.hiccupAfterMs = 200;
         behaviour.hiccupMs = 300;
-        tunora::audio::setNullOutputBehaviour(behaviour);
-        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+        QVERIFY(initEngine(behaviour));
         const HSTREAM stream = openFile(sineWav(1.5));
         BASS_ChannelPlay(stream, FALSE);
         QTest::qWait(1000);
@@ -481,8 +413,7 @@ private slots:
         BASS_Free();
         tunora::audio::NullOutputBehaviour behaviour;
         behaviour.failWith = BASS_ERROR_DRIVER;
-        tunora::audio::setNullOutputBehaviour(behaviour);
-        QVERIFY(!BASS_Init(0, 44100, 0, nullptr, nullptr));
+        QVERIFY(!initEngine(behaviour));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
         QVERIFY(initEngine());
     }

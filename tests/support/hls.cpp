@@ -17,29 +17,23 @@ namespace {
 const int AdtsRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
                          22050, 16000, 12000, 11025, 8000,  7350};
 
+// The four 7-bit bytes of an ID3v2 size.
+QByteArray syncsafe(int size)
+{
+    QByteArray out;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        out += char((size >> shift) & 0x7F);
+    return out;
+}
+
 // An ID3v2.4 tag with the PRIV frame that packed-audio segments carry (a 33-bit timestamp).
 QByteArray timestampTag(qint64 ticks90k)
 {
-    const QByteArray owner("com.apple.streaming.transportStreamTimestamp");
-    QByteArray frame = owner + '\0';
+    QByteArray frame = QByteArray("com.apple.streaming.transportStreamTimestamp") + '\0';
     for (int shift = 56; shift >= 0; shift -= 8)
         frame += char((ticks90k >> shift) & 0xFF);
-    QByteArray body = "PRIV";
-    const int size = int(frame.size());
-    body += char((size >> 21) & 0x7F);
-    body += char((size >> 14) & 0x7F);
-    body += char((size >> 7) & 0x7F);
-    body += char(size & 0x7F);
-    body += QByteArray(2, '\0');
-    body += frame;
-    QByteArray tag = "ID3\x04";
-    tag += QByteArray(2, '\0');
-    const int bodySize = int(body.size());
-    tag += char((bodySize >> 21) & 0x7F);
-    tag += char((bodySize >> 14) & 0x7F);
-    tag += char((bodySize >> 7) & 0x7F);
-    tag += char(bodySize & 0x7F);
-    return tag + body;
+    const QByteArray body = "PRIV" + syncsafe(int(frame.size())) + QByteArray(2, '\0') + frame;
+    return "ID3\x04" + QByteArray(2, '\0') + syncsafe(int(body.size())) + body;
 }
 
 bool fail(QString *error, const QString &text)
@@ -113,12 +107,11 @@ bool Hls::transportStream(const QString &file, double seconds, const QByteArray 
         return fail(error, QStringLiteral("ffmpeg or a temporary folder is missing"));
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ffmpeg, {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                           QStringLiteral("-i"), file, QStringLiteral("-c:a"), QStringLiteral("copy"),
-                           QStringLiteral("-f"), QStringLiteral("hls"), QStringLiteral("-hls_time"),
-                           QString::number(seconds), QStringLiteral("-hls_list_size"), QStringLiteral("0"),
-                           QStringLiteral("-hls_segment_filename"), dir.filePath(QStringLiteral("s%d.ts")),
-                           dir.filePath(QStringLiteral("index.m3u8"))});
+    QStringList arguments = QStringLiteral("-nostdin -loglevel error -i").split(QLatin1Char(' '));
+    arguments << file << QStringLiteral("-c:a copy -f hls -hls_list_size 0 -hls_time").split(QLatin1Char(' '))
+              << QString::number(seconds) << QStringLiteral("-hls_segment_filename")
+              << dir.filePath(QStringLiteral("s%d.ts")) << dir.filePath(QStringLiteral("index.m3u8"));
+    process.start(ffmpeg, arguments);
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return fail(error, QStringLiteral("ffmpeg: %1").arg(QString::fromLocal8Bit(process.readAll())));
     QFile index(dir.filePath(QStringLiteral("index.m3u8")));

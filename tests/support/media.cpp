@@ -17,60 +17,36 @@ struct Codec
 {
     const char *name;
     const char *extension;
-    QStringList arguments;
+    const char *arguments; // ffmpeg output arguments, separated by blanks
 };
 
 Codec codecFor(Media::Format format)
 {
     switch (format) {
     case Media::Mp3:
-        return {"MP3",
-                "mp3",
-                {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
-                 QStringLiteral("128k")}};
+        return {"MP3", "mp3", "-c:a libmp3lame -b:a 128k"};
     case Media::Mp2:
-        return {
-            "MP2",
-            "mp2",
-            {QStringLiteral("-c:a"), QStringLiteral("mp2"), QStringLiteral("-b:a"), QStringLiteral("192k")}};
+        return {"MP2", "mp2", "-c:a mp2 -b:a 192k"};
     case Media::Aac:
+        return {"AAC", "aac", "-c:a aac -b:a 96k -flags +bitexact -f adts"};
     case Media::HeAac:
-        return {format == Media::Aac ? "AAC" : "HE-AAC",
-                "aac",
-                {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("96k"),
-                 QStringLiteral("-flags"), QStringLiteral("+bitexact"), QStringLiteral("-f"),
-                 QStringLiteral("adts")}};
+        return {"HE-AAC", "aac", "-c:a aac -b:a 96k -flags +bitexact -f adts"};
     case Media::Vorbis:
-        return {"Vorbis",
-                "ogg",
-                {QStringLiteral("-c:a"), QStringLiteral("libvorbis"), QStringLiteral("-q:a"),
-                 QStringLiteral("4")}};
+        return {"Vorbis", "ogg", "-c:a libvorbis -q:a 4"};
     case Media::Opus:
-        return {"Opus",
-                "opus",
-                {QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-b:a"),
-                 QStringLiteral("96k")}};
+        return {"Opus", "opus", "-c:a libopus -b:a 96k"};
     case Media::Flac:
-        return {"FLAC", "flac", {QStringLiteral("-c:a"), QStringLiteral("flac")}};
+        return {"FLAC", "flac", "-c:a flac"};
     case Media::OggFlac:
-        return {
-            "Ogg FLAC",
-            "oga",
-            {QStringLiteral("-c:a"), QStringLiteral("flac"), QStringLiteral("-f"), QStringLiteral("ogg")}};
+        return {"Ogg FLAC", "oga", "-c:a flac -f ogg"};
     case Media::Wma:
-        return {"WMA",
-                "wma",
-                {QStringLiteral("-c:a"), QStringLiteral("wmav2"), QStringLiteral("-b:a"),
-                 QStringLiteral("128k")}};
+        return {"WMA", "wma", "-c:a wmav2 -b:a 128k"};
     case Media::Wav:
-        return {"WAV", "wav", {QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")}};
+        return {"WAV", "wav", "-c:a pcm_s16le"};
     case Media::M4a:
-        return {
-            "MP4 AAC",
-            "m4a",
-            {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("96k")}};
+        return {"MP4 AAC", "m4a", "-c:a aac -b:a 96k"};
     }
-    return {"?", "bin", {}};
+    return {"?", "bin", ""};
 }
 
 QTemporaryDir &folder()
@@ -200,17 +176,10 @@ QString Media::make(const Recipe &recipe, QString *error)
     const int rate = recipe.format == HeAac ? recipe.rate / 2 : recipe.rate;
     QString exprs = recipe.right.isEmpty() ? recipe.left : recipe.left + QLatin1Char('|') + recipe.right;
     exprs.replace(QLatin1Char(','), QStringLiteral("\\,")); // commas would separate filters
-    QStringList arguments = {
-        QStringLiteral("-nostdin"),
-        QStringLiteral("-hide_banner"),
-        QStringLiteral("-loglevel"),
-        QStringLiteral("error"),
-        QStringLiteral("-y"),
-        QStringLiteral("-f"),
-        QStringLiteral("lavfi"),
-        QStringLiteral("-i"),
-        QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3").arg(exprs).arg(rate).arg(recipe.seconds)};
-    arguments += codec.arguments;
+    QStringList arguments =
+        QStringLiteral("-nostdin -hide_banner -loglevel error -y -f lavfi -i").split(QLatin1Char(' '));
+    arguments << QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3").arg(exprs).arg(rate).arg(recipe.seconds);
+    arguments += QString::fromLatin1(codec.arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     arguments += recipe.extra;
     arguments += path;
     QProcess process;

@@ -33,14 +33,14 @@ bool PulseServer::start(QString *error)
     m_daemon.setProcessEnvironment(environment);
     m_daemon.setProcessChannelMode(QProcess::MergedChannels);
     m_daemon.setStandardOutputFile(m_dir.filePath(QStringLiteral("daemon.log")));
-    m_daemon.start(
-        daemon, {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--use-pid-file=no"),
-                 QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disable-shm=yes"),
-                 QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
-                 QStringLiteral("module-null-sink sink_name=%1 rate=44100 channels=2").arg(sinkName()),
-                 QStringLiteral("-L"),
-                 QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=%1")
-                     .arg(m_dir.filePath(QStringLiteral("native")))});
+    QStringList arguments = QStringLiteral("-n --daemonize=no --use-pid-file=no --exit-idle-time=-1 "
+                                           "--disable-shm=yes --log-target=stderr -L")
+                                .split(QLatin1Char(' '));
+    arguments << QStringLiteral("module-null-sink sink_name=%1 rate=44100 channels=2").arg(sinkName())
+              << QStringLiteral("-L")
+              << QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=%1")
+                     .arg(m_dir.filePath(QStringLiteral("native")));
+    m_daemon.start(daemon, arguments);
     if (!m_daemon.waitForStarted(5000)) {
         *error = QStringLiteral("pulseaudio did not start");
         return false;
@@ -88,10 +88,10 @@ bool PulseServer::startRecording(QString *error)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PULSE_SERVER"), serverAddress());
     m_recorder.setProcessEnvironment(environment);
-    m_recorder.start(parec, {QStringLiteral("-d"), sinkName() + QStringLiteral(".monitor"),
-                             QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
-                             QStringLiteral("--channels=2"), QStringLiteral("--raw"),
-                             QStringLiteral("--latency-msec=20")});
+    m_recorder.start(parec,
+                     QStringList{QStringLiteral("-d"), sinkName() + QStringLiteral(".monitor")} +
+                         QStringLiteral("--format=s16le --rate=44100 --channels=2 --raw --latency-msec=20")
+                             .split(QLatin1Char(' ')));
     if (!m_recorder.waitForStarted(5000)) {
         *error = QStringLiteral("parec did not start");
         return false;
