@@ -203,7 +203,7 @@ void TestMpris::metadata()
 
     const QVariantMap metadata = published();
     QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(), title);
-    // The types the specification of the interface asks for: a list of artists, a track path.
+    // The types the MPRIS interface defines: a list of artists, a track path.
     QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).metaType(), QMetaType::fromType<QStringList>());
     QCOMPARE(metadata.value(QStringLiteral("xesam:artist")).toStringList(), QStringList{publishedArtist});
     QCOMPARE(metadata.value(QStringLiteral("xesam:album")).toString(), album);
