@@ -8,6 +8,13 @@ set(CMAKE_AUTOUIC ON)
 set(CMAKE_AUTORCC ON)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
+# Rebuilds of the same sources (other build trees, CI on a developer's machine) come from the cache.
+find_program(TUNORA_CCACHE ccache)
+if(TUNORA_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${TUNORA_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${TUNORA_CCACHE})
+endif()
+
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
 endif()
