@@ -18,6 +18,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <memory>
 
@@ -103,6 +104,14 @@ protected:
     // Also ends a recording and the cover-art lookup (on the GUI thread, whichever thread
     // stopped the channel).
     void OnAfterStop() override;
+
+    // Debug builds stop at an operation that belongs to the thread the object lives on (the GUI
+    // thread) when another thread calls it.
+    void assertOwnerThread(const char *where) const
+    {
+        Q_UNUSED(where);
+        Q_ASSERT_X(QThread::currentThread() == thread(), where, "called from another thread");
+    }
 
     std::shared_ptr<CoverArt> m_coverArt;
     QTimer *m_secondsTimer = nullptr;

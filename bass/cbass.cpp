@@ -732,30 +732,33 @@ bool CBass::ChannelRemoveSync(HSYNC sync)
 
 bool CBass::SetDsp(int priority)
 {
-    if (!Handle())
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
+    const HSTREAM handle = Handle();
+    if (!handle)
         return false;
     RemoveDsp();
-    m_dspHandle = BASS_ChannelSetDSP(Handle(), &DspProc, this, priority);
+    m_dspHandle = BASS_ChannelSetDSP(handle, &DspProc, this, priority);
     return m_dspHandle != 0;
 }
 
 bool CBass::RemoveDsp()
 {
-    if (!m_dspHandle)
-        return false;
-    const bool removed = Handle() && BASS_ChannelRemoveDSP(Handle(), m_dspHandle);
-    m_dspHandle = 0;
-    return removed;
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
+    const HDSP dsp = m_dspHandle.exchange(0);
+    const HSTREAM handle = Handle();
+    return dsp && handle && BASS_ChannelRemoveDSP(handle, dsp);
 }
 
 // ---- compressor --------------------------------------------------------------------------------
 
 bool CBass::SetCompressor(const CBassCompressor &compressor)
 {
-    if (!Handle())
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
+    const HSTREAM handle = Handle();
+    if (!handle)
         return false;
     if (!m_fxHandle) {
-        m_fxHandle = BASS_ChannelSetFX(Handle(), BASS_FX_DX8_COMPRESSOR, 0);
+        m_fxHandle = BASS_ChannelSetFX(handle, BASS_FX_DX8_COMPRESSOR, 0);
         if (!m_fxHandle)
             return false;
     }
@@ -765,20 +768,21 @@ bool CBass::SetCompressor(const CBassCompressor &compressor)
 
 bool CBass::RemoveCompressor()
 {
-    if (!m_fxHandle)
-        return false;
-    const bool removed = Handle() && BASS_ChannelRemoveFX(Handle(), m_fxHandle);
-    m_fxHandle = 0;
-    return removed;
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
+    const HFX fx = m_fxHandle.exchange(0);
+    const HSTREAM handle = Handle();
+    return fx && handle && BASS_ChannelRemoveFX(handle, fx);
 }
 
 bool CBass::FXGetParameters(BASS_DX8_COMPRESSOR *parameters) const
 {
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
     return m_fxHandle && BASS_FXGetParameters(m_fxHandle, parameters);
 }
 
 bool CBass::FXReset()
 {
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
     return m_fxHandle && BASS_FXReset(m_fxHandle);
 }
 
@@ -1139,30 +1143,35 @@ void CBass::FadeOut(int ms)
 bool CBass::Stop(int ms)
 {
     const HSTREAM handle = Handle();
-    // A stop asked for from the events processed inside this one finds the work being done.
-    if (!handle || m_stopping)
+    if (!handle)
         return false;
-    m_stopping = true;
+    // A stop asked for from the events processed inside this one, or from another thread at the
+    // same time, finds the work being done; so does one that comes after the channel was freed.
+    bool idle = false;
+    if (!m_stopping.compare_exchange_strong(idle, true))
+        return false;
+    if (Handle() != handle) {
+        m_stopping = false;
+        return false;
+    }
     OnBeforeStop();
     if (ms > 0)
         FadeOut(ms);
     ProcessEvents();
-    if (m_dspHandle) {
-        BASS_ChannelRemoveDSP(handle, m_dspHandle);
-        m_dspHandle = 0;
+    {
+        // The DSP and the effect go with the channel, each removed once, and none can be added
+        // in between to a handle about to be freed.
+        std::lock_guard<std::recursive_mutex> effects(m_effectLock);
+        if (const HDSP dsp = m_dspHandle.exchange(0))
+            BASS_ChannelRemoveDSP(handle, dsp);
+        if (const HFX fx = m_fxHandle.exchange(0))
+            BASS_ChannelRemoveFX(handle, fx);
+        BASS_ChannelStop(handle);
+        // A channel made without BASS_STREAM_AUTOFREE (files, decoding channels) outlives the stop.
+        BASS_StreamFree(handle);
+        m_handle = 0;
     }
     ProcessEvents();
-    if (m_fxHandle && BASS_ChannelRemoveFX(handle, m_fxHandle))
-        m_fxHandle = 0;
-    ProcessEvents();
-    BASS_ChannelStop(handle);
-    // A channel made without BASS_STREAM_AUTOFREE (files, decoding channels) outlives the stop.
-    BASS_StreamFree(handle);
-    ProcessEvents();
-    if (m_fxHandle)
-        BASS_ChannelRemoveFX(handle, m_fxHandle);
-    m_fxHandle = 0;
-    m_handle = 0;
     m_paused = m_muteMark = false;
     ProcessEvents();
     m_stopping = false;

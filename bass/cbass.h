@@ -8,12 +8,18 @@
 // It draws nothing: everything the user must learn is raised through Notify (msg, param), which
 // the Qt channel class turns into a signal.
 //
-// Threads. An open (OpenURL, OpenURLList, OpenFile) runs on the connect thread, including the
-// pre-buffer wait and the fade-in; the GUI thread may meanwhile only call RequestAbort. Syncs
-// (OnMetaSync, OnStallSync, OnEndSync) run on the engine's callback thread, the download callback
-// (OnStreamData) on the network reader's thread. The title, stream information and songs are
-// guarded by mutexes; read them through the accessors (TitleInfo, GetStreamInfo, CurrentSong ...)
-// from other threads. Notify is called on any of these threads.
+// Threads (docs/threads.md has the whole table). An open (OpenURL, OpenURLList, OpenFile) runs on
+// the connect thread, including the pre-buffer wait and the fade-in. The channel handle is
+// visible from the moment a creator returns, so the GUI thread may meanwhile call RequestAbort,
+// the effect operations (SetDsp/RemoveDsp, SetCompressor/RemoveCompressor, FXGetParameters,
+// FXReset), the attribute pass-throughs, Pause/Resume and the readers; it must not start another
+// open or Stop/Reset the channel. The DSP and effect handles are owned together with the channel
+// handle by m_effectLock: installing or removing one and freeing the channel are serialised, so
+// an effect set while the open is still pre-buffering stays on the channel and is removed once.
+// Syncs (OnMetaSync, OnStallSync, OnEndSync) run on the engine's callback thread, the download
+// callback (OnStreamData) on the network reader's thread. The title, stream information and songs
+// are guarded by mutexes; read them through the accessors (TitleInfo, GetStreamInfo, CurrentSong
+// ...) from other threads. Notify is called on any of these threads.
 
 #include "audioengine.h"
 #include "metadata.h"
@@ -194,7 +200,7 @@ public:
     virtual bool RemoveCompressor();
     virtual bool FXGetParameters(BASS_DX8_COMPRESSOR *parameters) const;
     virtual bool FXReset();
-    HFX CompressorHandle() const { return m_fxHandle; }
+    HFX CompressorHandle() const { return m_fxHandle.load(); }
 
     // ---- formatting ------------------------------------------------------------------------
     // The station's name for reports and file names: "Unknown Station" (translated) when it has
@@ -302,7 +308,7 @@ public:
     int FadeInMs() const { return m_fadeInMs; }
     int FadeOutMs() const { return m_fadeOutMs; }
     void SetFadeTimes(int fadeInMs, int fadeOutMs);
-    int Retries() const { return m_retries; }
+    int Retries() const { return m_retries.load(); }
     void SetRetries(int retries);
 
     // ---- engine events ---------------------------------------------------------------------
@@ -376,16 +382,22 @@ protected:
     QString m_messengerTemplate;      // m_textLock
     BASS::Station m_station;          // m_stationLock
     std::atomic<bool> m_aborting{false};
-    bool m_paused = false;
-    bool m_muteMark = false;
-    bool m_isLocalFile = false;
+    // Set by Pause/Resume on the GUI thread, cleared by Stop on whichever thread stops.
+    std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_muteMark{false};
+    // Written by the open on the connect thread, read by the GUI thread.
+    std::atomic<bool> m_isLocalFile{false};
     std::atomic<bool> m_messengerEnabled{false};
     std::atomic<qint32> m_fadeInMs{DefaultFadeInMs};
     std::atomic<qint32> m_fadeOutMs{DefaultFadeOutMs};
-    qint32 m_retries = 0;
+    std::atomic<qint32> m_retries{0}; // set on the GUI thread, read by the open
     std::atomic<HSTREAM> m_handle{0};
-    HDSP m_dspHandle = 0;
-    HFX m_fxHandle = 0;
+    // Guards installing and removing the DSP and the effect against freeing the channel (Stop):
+    // hold it from reading Handle() to storing the new DSP/effect handle. Recursive because
+    // SetDsp removes the previous DSP. Never held while GUI events are processed.
+    mutable std::recursive_mutex m_effectLock;
+    std::atomic<HDSP> m_dspHandle{0}; // m_effectLock for changes
+    std::atomic<HFX> m_fxHandle{0};   // m_effectLock for changes
     std::atomic<qint32> m_lastError{0};
     quint32 m_writeFailures = 0;   // m_recordLock
     quint64 m_bytesDownloaded = 0; // m_byteLock
@@ -413,7 +425,9 @@ private:
 
     std::mutex m_sleepLock;
     std::condition_variable m_sleepWake;
-    bool m_stopping = false;
+    // One Stop at a time: a second one (from events processed inside the first, or from another
+    // thread) finds the work being done.
+    std::atomic<bool> m_stopping{false};
 };
 
 } // namespace BASS

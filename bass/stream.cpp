@@ -163,7 +163,17 @@ PlaylistResolution::Step PlaylistResolution::isStream()
 
 PlaylistResolution::Step PlaylistResolution::documentArrived(const QString &text)
 {
+    const QString address = m_pending;
     m_pending.clear();
+    // An HLS playlist (live, on demand or a master list) is not a list of stations but the stream
+    // itself, whatever its address says: the engine plays it from its own address.
+    const QByteArray bytes = text.toUtf8();
+    if (!address.isEmpty() && tunora::audio::isLiveStreamPlaylist(utf8View(bytes))) {
+        Step step;
+        step.kind = Step::Open;
+        step.urls = QStringList{address};
+        return step;
+    }
     QStringList urls;
     for (const QString &address : streamAddresses(text))
         if (!m_visited.contains(visitKey(address)))
@@ -235,6 +245,7 @@ void Stream::dropResolverDownload(int id)
 
 void Stream::AbortRequests()
 {
+    assertOwnerThread("Stream::AbortRequests");
     ++m_resolveGeneration;
     m_resolvePosted = false;
     m_resolveRequestId = 0;
@@ -334,6 +345,7 @@ void Stream::slot_Ready(const QHttpExt::httpInfo *info)
 
 bool Stream::ResolveStation(const QString &address)
 {
+    assertOwnerThread("Stream::ResolveStation");
     if (address.trimmed().isEmpty())
         return false;
     AbortRequests();
@@ -397,6 +409,7 @@ void Stream::resolveFailed(int id, const QString &error)
 
 void Stream::ReadLevels(int *left, int *right)
 {
+    assertOwnerThread("Stream::ReadLevels");
     const DWORD level = HasChannel() ? ChannelGetLevel() : 0;
     // An engine error (all bits set) reads as silence, not as full scale.
     const DWORD value = level == DWORD(-1) ? 0 : level;
@@ -420,6 +433,7 @@ void Stream::ReadLevels(int *left, int *right)
 
 void Stream::AdjustGain()
 {
+    assertOwnerThread("Stream::AdjustGain");
     if (!HasChannel() || m_levelsLeft.empty() || m_levelsRight.empty() || m_gainSteps >= MaxGainSteps)
         return;
     auto average = [](const std::vector<qint32> &levels) {
@@ -441,6 +455,7 @@ void Stream::AdjustGain()
 
 void Stream::ApplyGain(int gain)
 {
+    assertOwnerThread("Stream::ApplyGain");
     if (!HasChannel())
         return;
     CCompressor compressor;
@@ -450,6 +465,7 @@ void Stream::ApplyGain(int gain)
 
 void Stream::SetMono(bool mono)
 {
+    assertOwnerThread("Stream::SetMono");
     m_mono = mono;
     if (mono)
         installMonoDsp();
@@ -457,6 +473,9 @@ void Stream::SetMono(bool mono)
 
 void Stream::installMonoDsp()
 {
+    // The connect thread (OnConnected) and the GUI thread (SetMono) may both get here for the
+    // same channel: the check and the install are one step, so only one DSP is installed.
+    std::lock_guard<std::recursive_mutex> effects(m_effectLock);
     if (!HasChannel() || m_dspHandle)
         return;
     BASS_CHANNELINFO info{};

@@ -27,6 +27,8 @@ namespace BASS {
 //
 // - A station address that names no playlist document (IsPlaylistAddress) is opened as it is:
 //   it is the stream itself, and the engine follows a playlist it may turn out to be.
+// - A document that is an HLS playlist ("#EXTM3U" with HLS tags) is the stream: its own address
+//   is opened.
 // - A document is read by the ASX, PLS, M3U and "media src=" readers, in that order; the first
 //   reader that yields an address that may be opened wins. A document in which no reader finds
 //   one is taken as a single address when its whole text is one.

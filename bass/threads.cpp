@@ -21,6 +21,8 @@ void QtBassConnectThread::start(Priority priority)
 {
     if (isRunning())
         return;
+    // Normally already clear (run() clears it at its end); an Abort() that raced the end of the
+    // previous run must not abandon this one.
     m_aborted = false;
     QThread::start(priority);
 }
@@ -61,6 +63,8 @@ void QtBassConnectThread::run()
         }
     }
     m_reverse = false;
+    // The request belongs to this run: the next one starts clear however it is started.
+    m_wasAborted = m_aborted.exchange(false);
 }
 
 void QtBassConnectThread::slot_Finished()

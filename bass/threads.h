@@ -27,8 +27,10 @@ public:
     // Aborts a run still going and waits for it.
     ~QtBassConnectThread() override;
 
-    // Starts a run (with the priority of the caller unless told otherwise). Clears the aborted
-    // mark first, so that an Abort() that comes before the run is under way is not lost.
+    // Starts a run (with the priority of the caller unless told otherwise); nothing while a run
+    // goes on. An Abort() that comes after this call and before the run is under way is not
+    // lost. Starting through QThread::start (a QThread pointer) behaves the same: every run
+    // leaves the abort request cleared when it ends.
     void start(Priority priority = InheritPriority);
 
     // Abandons the run: the open gives up within one engine call, the channel is stopped and
@@ -38,8 +40,8 @@ public:
     // Try the list from the last entry to the first on the next run (cleared after every run).
     void SetReverse(bool reverse);
     bool IsReverse() const { return m_reverse; }
-    // An abort was requested during the last run.
-    bool WasAborted() const { return m_aborted; }
+    // An abort was requested during the last run that ended.
+    bool WasAborted() const { return m_wasAborted; }
     BassQt *Stream() const { return m_stream; }
 
 signals:
@@ -53,8 +55,9 @@ private slots:
     void slot_Finished();
 
 private:
-    BassQt *m_stream; // not owned
-    std::atomic<bool> m_aborted{false};
+    BassQt *m_stream;                      // not owned
+    std::atomic<bool> m_aborted{false};    // requested for the run that is starting or going on
+    std::atomic<bool> m_wasAborted{false}; // the outcome of the last run
     std::atomic<bool> m_reverse{false};
 };
 

@@ -6,6 +6,7 @@
 #undef QT_NO_CAST_FROM_ASCII
 
 #include "bassinit.h"
+#include "hls.h"
 #include "httpserver.h"
 #include "icecast.h"
 #include "media.h"
@@ -21,6 +22,8 @@
 #include <atomic>
 
 using namespace BASS;
+using TunoraTest::Hls;
+using TunoraTest::HlsStream;
 using TunoraTest::HttpResponse;
 using TunoraTest::HttpServer;
 using TunoraTest::IcecastServer;
@@ -169,6 +172,65 @@ private slots:
         icecast.stop();
     }
 
+    // A station whose address is an HLS playlist, directly or as the entry of a PLS, plays through
+    // the channel: the resolution hands the playlist's own address to the engine.
+    void hlsStation_data()
+    {
+        QTest::addColumn<QString>("stationPath");
+        QTest::addColumn<QString>("openedPath");
+        QTest::newRow("media playlist as the address") << "/hls/media.m3u8"
+                                                       << "/hls/media.m3u8";
+        QTest::newRow("master playlist as the address") << "/hls/master.m3u8"
+                                                        << "/hls/master.m3u8";
+        QTest::newRow("entry of a PLS") << "/station.pls"
+                                        << "/hls/media.m3u8";
+    }
+    void hlsStation()
+    {
+        QFETCH(QString, stationPath);
+        QFETCH(QString, openedPath);
+        Media::Recipe recipe;
+        recipe.format = Media::Aac;
+        recipe.seconds = 8.0;
+        QString error;
+        const QString aac = Media::make(recipe, &error);
+        QVERIFY2(!aac.isEmpty(), qPrintable(error));
+        HlsStream hls;
+        QVERIFY2(Hls::packedAudio(aac, 2, "seg", hls, &error), qPrintable(error));
+        HttpServer web;
+        QVERIFY(web.listen());
+        const QByteArray hlsType = "application/vnd.apple.mpegurl";
+        for (const auto &segment : hls.segments)
+            web.setResponse(QStringLiteral("/hls/") + QString::fromLatin1(segment.first),
+                            HttpResponse::ok(segment.second, "audio/aac"));
+        web.setResponse("/hls/media.m3u8",
+                        HttpResponse::ok(hls.playlist(0, int(hls.segments.size()), true), hlsType));
+        web.setResponse(
+            "/hls/master.m3u8",
+            HttpResponse::ok("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=96000,CODECS=\"mp4a.40.2\"\nmedia.m3u8\n",
+                             hlsType));
+        web.setResponse("/station.pls", HttpResponse::ok("[playlist]\nNumberOfEntries=1\nFile1=" +
+                                                             web.url("/hls/media.m3u8").toUtf8() + "\n",
+                                                         "audio/x-scpls"));
+
+        Stream channel;
+        channel.SetFadeTimes(0, 0);
+        QtBassConnectThread thread(&channel);
+        QSignalSpy resolved(&channel, &Stream::sig_StreamResolved);
+        QSignalSpy failed(&channel, &Stream::sig_StreamError);
+        QVERIFY(channel.ResolveStation(web.url(stationPath)));
+        QVERIFY(resolved.wait(10000));
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(channel.Urls(), QStringList{web.url(openedPath)});
+        QVERIFY(runOnce(thread, 30000));
+        QVERIFY2(channel.HasChannel(), qPrintable(channel.GetErrorText()));
+        BASS_CHANNELINFO info{};
+        QVERIFY(channel.ChannelGetInfo(&info));
+        QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_AAC));
+        QTRY_VERIFY_WITH_TIMEOUT(channel.ChannelGetPosition() > 0, 15000);
+        QVERIFY(channel.Stop(0));
+    }
+
     // paths: the list to open ("" entries: none, the station's own address is opened);
     // opened: the path of the channel, "" when nothing opened.
     void run_data()
@@ -258,10 +320,12 @@ private slots:
         for (const QByteArray &request : m_server.requests().mid(before))
             QVERIFY(!request.contains("live-after-abort"));
 
-        // The next run is not aborted any more.
+        // The next run is not aborted any more, even when it is started through the base class.
         channel.SetUrls({url("/live-3")});
         channel.SetFadeTimes(0, 0);
-        QVERIFY(runOnce(thread));
+        QSignalSpy again(&thread, &QtBassConnectThread::signal_Finished);
+        static_cast<QThread &>(thread).start();
+        QVERIFY(again.wait(15000));
         QVERIFY(!thread.WasAborted());
         QVERIFY(channel.HasChannel());
         QVERIFY(channel.Stop(0));
@@ -282,6 +346,54 @@ private slots:
         QVERIFY(!channel.HasChannel());
         QTRY_COMPARE(log.count(EventConnectAborted), 1);
         QCOMPARE(log.count(EventPlaying), 0);
+    }
+
+    // The window changes the gain and mono on the GUI thread while the connect thread opens,
+    // pre-buffers and fades in, and aborts at some moment of it: every run ends with the
+    // compressor on the playing channel, set as last asked, or gone together with the channel.
+    void effectsWhileConnecting_data()
+    {
+        QTest::addColumn<int>("abortAfterMs");
+        QTest::newRow("abort at once") << 0;
+        QTest::newRow("abort while opening") << 30;
+        QTest::newRow("abort while fading in") << 250;
+        QTest::newRow("no abort") << -1;
+    }
+    void effectsWhileConnecting()
+    {
+        QFETCH(int, abortAfterMs);
+        Stream channel;
+        channel.SetFadeTimes(500, 0);
+        QtBassConnectThread thread(&channel);
+        for (int run = 0; run < 4; ++run) {
+            channel.SetUrls({url("/live-fx")});
+            QSignalSpy finished(&thread, &QtBassConnectThread::signal_Finished);
+            QElapsedTimer clock;
+            clock.start();
+            thread.start();
+            bool abortSent = false;
+            for (int step = 0; finished.isEmpty(); ++step) {
+                QVERIFY2(clock.elapsed() < 20000, "the run did not end");
+                channel.ApplyGain(2 + step % 5);
+                channel.SetMono(step % 2 == 0);
+                if (!abortSent && abortAfterMs >= 0 && clock.elapsed() >= abortAfterMs) {
+                    thread.Abort();
+                    abortSent = true;
+                }
+                QTest::qWait(2);
+            }
+            if (abortAfterMs < 0)
+                QVERIFY(channel.HasChannel());
+            if (channel.HasChannel()) {
+                channel.ApplyGain(4);
+                BASS_DX8_COMPRESSOR parameters{};
+                QVERIFY(channel.FXGetParameters(&parameters));
+                QCOMPARE(parameters.fGain, 4.0f);
+                QVERIFY(channel.Stop(0));
+            }
+            QCOMPARE(channel.CompressorHandle(), HFX(0));
+            QVERIFY(!channel.FXGetParameters(nullptr));
+        }
     }
 
     // Abort on an idle thread changes nothing: the next run opens normally.
