@@ -524,7 +524,16 @@ BaseRadioXmlRequest *BaseRadioAPI::request(const QString &address, quint32 type,
 {
     const QUrl url = parseHttpAddress(address, QHttpExt::settings().addressMode == 2);
     if (!url.isValid()) {
-        reportError(tr("Invalid URL specified"), nullptr);
+        // The handler hears which request it was, so that a quiet one (news, custom requests)
+        // stays quiet. The record lives only for the report.
+        BaseRadioXmlRequest rejected(this);
+        rejected.reset();
+        rejected.m_type = type;
+        rejected.m_kind = kind;
+        rejected.m_url = address;
+        rejected.m_id = addressHash(address);
+        rejected.m_done = true;
+        reportError(tr("Invalid URL specified"), &rejected);
         return nullptr;
     }
 

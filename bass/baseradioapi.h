@@ -338,7 +338,6 @@ private:
 
     QHash<int, BaseRadioXmlRequest *> m_requests;
     QString m_statusText;
-    bool m_flag = false;
     bool m_suppressReplies = false;
     std::unique_ptr<BaseRadioXmlRequest> m_modal;
     int m_modalId = 0;

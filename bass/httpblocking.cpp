@@ -350,18 +350,17 @@ QHttpExt::~QHttpExt()
 
 int QHttpExt::get(const QString &address, bool showErrors)
 {
-    return start(httpInfo::Get, address, QByteArray(), QString(), false, false, showErrors);
+    return start(httpInfo::Get, address, QByteArray(), QString(), false, false, showErrors, false);
 }
 
 int QHttpExt::post(const QString &address, const QByteArray &body, bool xml)
 {
-    m_postXml = xml;
-    return start(httpInfo::Post, address, body, QString(), false, false, false);
+    return start(httpInfo::Post, address, body, QString(), false, false, false, xml);
 }
 
 int QHttpExt::download(const QString &address, const QString &fileName, bool resume, bool ask)
 {
-    return start(httpInfo::Download, address, QByteArray(), fileName, resume, ask, true);
+    return start(httpInfo::Download, address, QByteArray(), fileName, resume, ask, true, false);
 }
 
 const QHttpExt::httpInfo *QHttpExt::info(int id) const
@@ -412,7 +411,7 @@ void QHttpExt::refreshTrust()
 }
 
 int QHttpExt::start(httpInfo::Operation op, const QString &address, const QByteArray &body,
-                    const QString &fileName, bool resume, bool ask, bool showErrors)
+                    const QString &fileName, bool resume, bool ask, bool showErrors, bool xml)
 {
     m_errorText.clear();
     dropFinished();
@@ -435,7 +434,7 @@ int QHttpExt::start(httpInfo::Operation op, const QString &address, const QByteA
     info->raw = m_raw;
     info->utf8 = m_utf8;
     info->body = body;
-    info->xmlBody = m_postXml;
+    info->xmlBody = xml;
 
     if (op == httpInfo::Download) {
         const bool exists = QFileInfo::exists(fileName);
@@ -671,6 +670,14 @@ void QHttpExt::slot_replyFinished(QNetworkReply *reply)
             failed = true;
             error = m_errorText;
         }
+    }
+
+    // An answer that is not a success (a redirect that was not followed, no status at all) carries
+    // no file:
+    // the target stays as it was.
+    if (info->sink && !failed && (info->httpStatus < 200 || info->httpStatus >= 300)) {
+        failed = true;
+        error = tr("The server answered %1 instead of the file.").arg(info->httpStatus);
     }
 
     if (info->sink) {

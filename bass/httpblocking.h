@@ -216,7 +216,7 @@ private slots:
 
 private:
     int start(httpInfo::Operation op, const QString &address, const QByteArray &body, const QString &fileName,
-              bool resume, bool ask, bool showErrors);
+              bool resume, bool ask, bool showErrors, bool xml);
     bool send(httpInfo *info);
     httpInfo *infoFor(QNetworkReply *reply) const;
     void takeData(httpInfo *info);
@@ -231,7 +231,6 @@ private:
     bool m_raw = false;
     bool m_utf8 = true;
     bool m_plainAddresses = false;
-    bool m_postXml = false;
     int m_mode = 0;
     int m_maxRedirects = DefaultMaxRedirects;
     qint64 m_maxSize = DefaultMaxSize;

@@ -129,12 +129,4 @@ bool ParseOggInfo(const QList<QByteArray> &lines, const char *codePage, StreamIn
     return true;
 }
 
-QString HeaderBlockText(const char *block, const char *codePage)
-{
-    QString text;
-    for (const QByteArray &line : TagList(block))
-        text += DecodeTagText(line, codePage) + QLatin1Char('\n');
-    return text;
-}
-
 } // namespace BASS

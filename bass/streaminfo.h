@@ -13,8 +13,7 @@ struct StreamInfo
     QString genre;     // icy-genre / ice-genre; WMA WM/Genre
     QString url;       // icy-url / ice-url
     QString bitrate;   // icy-br / ice-br; bitrate= of icy-audio-info; WMA Bitrate in kbit/s
-    QString title;     // WMA title; Ogg TITLE; ICY StreamTitle
-    QString streamUrl; // ICY StreamUrl
+    QString title;     // WMA title; Ogg TITLE (an ICY StreamTitle goes to the title, not here)
     QString duration;  // WMA WMA_Duration
     QString copyright; // WMA copyright
     QString author;    // WMA author
@@ -36,8 +35,5 @@ bool ParseHttpHeaders(const QList<QByteArray> &lines, const char *codePage, Stre
 bool ParseWmaHeader(const QList<QByteArray> &lines, const char *codePage, StreamInfo &info);
 // BASS_TAG_OGG: "KEY=value" comments.
 bool ParseOggInfo(const QList<QByteArray> &lines, const char *codePage, StreamInfo &info);
-
-// The header block handed to the download callback (a tag list), as text: one line each.
-QString HeaderBlockText(const char *block, const char *codePage);
 
 } // namespace BASS

@@ -478,13 +478,16 @@ void TestHttpExt::failures()
 void TestHttpExt::download_data()
 {
     QTest::addColumn<bool>("oldFile");    // a file is already under the target name
-    QTest::addColumn<QString>("failure"); // "", "cut", "404", "redirect"
+    QTest::addColumn<QString>("failure"); // "", "cut", "404", "redirect", "unfollowed", "no location"
     QTest::newRow("new file") << false << "";
     QTest::newRow("replaces old file") << true << "";
     QTest::newRow("through a redirect") << false << "redirect";
     QTest::newRow("cut short, no old file") << false << "cut";
     QTest::newRow("cut short keeps old file") << true << "cut";
     QTest::newRow("not found keeps old file") << true << "404";
+    QTest::newRow("redirect not followed keeps old file") << true << "unfollowed";
+    QTest::newRow("redirect not followed, no old file") << false << "unfollowed";
+    QTest::newRow("redirect without a location keeps old file") << true << "no location";
 }
 
 void TestHttpExt::download()
@@ -505,16 +508,19 @@ void TestHttpExt::download()
         response.cutAfter = 100000;
     if (failure == QLatin1String("404"))
         response = HttpResponse::error(404, "<html>not here</html>");
+    if (failure == QLatin1String("no location"))
+        response = HttpResponse::error(302, "<html>somewhere else</html>");
     server.setResponse(QStringLiteral("/file"), response);
     server.setResponse(QStringLiteral("/moved"), HttpResponse::redirect("/file", 302));
 
     QHttpExt http;
-    const QString path =
-        failure == QLatin1String("redirect") ? QStringLiteral("/moved") : QStringLiteral("/file");
+    http.setFollowRedirects(failure != QLatin1String("unfollowed"));
+    const bool viaRedirect = failure == QLatin1String("redirect") || failure == QLatin1String("unfollowed");
+    const QString path = viaRedirect ? QStringLiteral("/moved") : QStringLiteral("/file");
     QVERIFY(http.download(server.url(path), target, false, false) != 0);
     const Outcome out = waitReady(http);
     QVERIFY(out.arrived);
-    const bool shouldFail = failure == QLatin1String("cut") || failure == QLatin1String("404");
+    const bool shouldFail = !failure.isEmpty() && failure != QLatin1String("redirect");
     QCOMPARE(out.failed, shouldFail);
     if (shouldFail)
         QCOMPARE(readFile(target), oldFile ? old : QByteArray("<missing>"));

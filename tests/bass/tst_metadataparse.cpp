@@ -26,19 +26,10 @@ QByteArray tagMemory(const QByteArrayList &lines)
 StringMap filled(const StreamInfo &info)
 {
     const std::pair<const char *, QString> fields[] = {
-        {"name", info.name},
-        {"genre", info.genre},
-        {"url", info.url},
-        {"bitrate", info.bitrate},
-        {"title", info.title},
-        {"streamUrl", info.streamUrl},
-        {"duration", info.duration},
-        {"copyright", info.copyright},
-        {"author", info.author},
-        {"seekable", info.seekable},
-        {"stridable", info.stridable},
-        {"broadcast", info.broadcast},
-        {"isProtected", info.isProtected},
+        {"name", info.name},           {"genre", info.genre},         {"url", info.url},
+        {"bitrate", info.bitrate},     {"title", info.title},         {"duration", info.duration},
+        {"copyright", info.copyright}, {"author", info.author},       {"seekable", info.seekable},
+        {"stridable", info.stridable}, {"broadcast", info.broadcast}, {"isProtected", info.isProtected},
         {"isTrusted", info.isTrusted},
     };
     StringMap map;
@@ -88,7 +79,6 @@ private slots:
     void headers_data();
     void headers();
     void tagsTextIsReplacedNotAccumulated();
-    void headerBlockText();
 };
 
 void TestMetadataParse::icyMeta_data()
@@ -392,14 +382,6 @@ void TestMetadataParse::tagsTextIsReplacedNotAccumulated()
     QVERIFY(ParseHttpHeaders(lines, nullptr, info));
     QVERIFY(ParseHttpHeaders(lines, nullptr, info));
     QCOMPARE(info.tagsText, QStringLiteral("ICY 200 OK\nicy-name:One\n"));
-}
-
-void TestMetadataParse::headerBlockText()
-{
-    const QByteArray memory = tagMemory({"ICY 200 OK", "icy-name:\xd0\xe0\xe4\xe8\xee"});
-    QCOMPARE(HeaderBlockText(memory.constData(), "Windows-1251"),
-             QStringLiteral("ICY 200 OK\nicy-name:Радио\n"));
-    QCOMPARE(HeaderBlockText(nullptr, nullptr), QString());
 }
 
 TUNORA_TEST_MAIN_CORE(TestMetadataParse)

@@ -26,6 +26,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool ogg = BASS::ParseOggInfo(lines, in.codePage, info);
     FuzzMeta::require(http == !lines.isEmpty() && wma == http && ogg == http, "found without lines");
     FuzzMeta::require(info.tagsText.count(QLatin1Char('\n')) >= lines.size(), "tagsText lost lines");
-    BASS::HeaderBlockText(memory.constData(), in.codePage);
     return 0;
 }
