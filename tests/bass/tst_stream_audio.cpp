@@ -183,14 +183,16 @@ private slots:
     // The switch outlives the channel: a channel opened later is folded before it is heard.
     void monoForLaterChannels()
     {
-        const QString path = makeTone(sine(0.6), QStringLiteral("0"), 2.0);
+        const QString path = makeTone(sine(0.6), QStringLiteral("0"), 10.0);
         QVERIFY(!path.isEmpty());
         Stream stream;
         stream.SetFadeTimes(0, 0);
         stream.SetMono(true); // no channel yet
         QVERIFY(stream.OpenFile(path, 0, true));
         QVERIFY(stream.IsPlaying());
-        QTest::qWait(300);
+        // The level is 0 until the output has played the first block, however long that takes;
+        // unfolded audio reads 60/0 and never passes.
+        QTRY_VERIFY_WITH_TIMEOUT(meanLevels(stream, 1).first > 0, 8000);
         QVERIFY(levelsNear(meanLevels(stream, 5), 30, 30, 2));
         QVERIFY(stream.Stop(0));
     }
