@@ -25,6 +25,14 @@ constexpr int FirstBackoffMs = 250;
 constexpr int MaxBackoffMs = 4000;
 constexpr auto StableConnection = std::chrono::seconds(10); // resets the back-off
 
+// Answers a station's server gives while it comes back from a restart: the mount is missing
+// until its source reconnects (404), or the server or a proxy in front of it is not ready yet
+// (500, 502, 503, 504). Any other answer means the stream is gone.
+bool isPassingAnswer(int status)
+{
+    return status == 404 || status == 500 || status == 502 || status == 503 || status == 504;
+}
+
 // A delay of about `ms`, spread by a quarter either way so that listeners dropped together do
 // not all come back at the same moment.
 int jittered(int ms)
@@ -630,8 +638,12 @@ bool HttpSource::reconnect()
             m_connectionBytes = 0;
             return true;
         }
-        if (error == BASS_ERROR_ABORTED || stopping() || answered != 0)
-            return false; // shut down, or the server says the stream is gone
+        if (error == BASS_ERROR_ABORTED || stopping())
+            return false;
+        if (answered != 0 && !isPassingAnswer(answered))
+            return false; // the server says the stream is gone for good
+        // Refused, or answered while the station's server comes back (its mount not there yet,
+        // the server not ready): tried again with the back-off until the window closes.
     }
 }
 

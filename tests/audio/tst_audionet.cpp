@@ -674,6 +674,48 @@ private slots:
         BASS_StreamFree(stream);
     }
 
+    // After a drop, the station's server answers a few reconnects as it does while it restarts;
+    // answers that pass are retried with the back-off and the stream goes on where the server
+    // is back, any other answer ends it.
+    void reconnectThroughServerRestart_data()
+    {
+        QTest::addColumn<QByteArray>("answer"); // the status line of the two attempts after the drop
+        QTest::addColumn<bool>("resumes");
+        QTest::newRow("404: the mount is not back yet") << QByteArray("HTTP/1.0 404 Not Found") << true;
+        QTest::newRow("503: the server is not ready")
+            << QByteArray("HTTP/1.0 503 Service Unavailable") << true;
+        QTest::newRow("closed without an answer") << QByteArray() << true;
+        QTest::newRow("403: the stream is refused") << QByteArray("HTTP/1.0 403 Forbidden") << false;
+    }
+
+    void reconnectThroughServerRestart()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, resumes);
+        tunora::audio::config().reconnectWindowMs = 8000;
+        const QByteArray audio = m_mp3.left(5 * BytesPerSecond);
+        QVERIFY(m_server.start([audio, answer](int index, const QByteArray &) {
+            if (index == 0)
+                return Script{ScriptedServer::send(streamHeader() + audio.left(2 * BytesPerSecond)),
+                              ScriptedServer::close()};
+            if (index <= 2)
+                return answer.isEmpty() ? Script{ScriptedServer::close()} // accepted and closed unanswered
+                                        : Script{ScriptedServer::send(ScriptedServer::header(answer)),
+                                                 ScriptedServer::close()};
+            if (index == 3)
+                return Script{ScriptedServer::send(streamHeader() + audio.mid(2 * BytesPerSecond)),
+                              ScriptedServer::close()};
+            return Script{ScriptedServer::send(ScriptedServer::header("HTTP/1.0 410 Gone")),
+                          ScriptedServer::close()};
+        }));
+        const HSTREAM stream = openUrl("/live");
+        QVERIFY(stream);
+        // Decoding returns once the data ended for good: all of it, or what came before the drop.
+        QVERIFY(decodes(stream, resumes ? 5.0 : 2.0, 0.3));
+        QCOMPARE(m_server.connections(), resumes ? 5 : 2);
+        BASS_StreamFree(stream);
+    }
+
     void backOffOnServersThatCloseAtOnce()
     {
         tunora::audio::config().reconnectWindowMs = 3000;

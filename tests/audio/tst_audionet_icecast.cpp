@@ -3,6 +3,7 @@
 // the download callback on a live mount.
 
 #include "audiotest.h"
+#include "engine.h"
 #include "icecast.h"
 #include "testmain.h"
 
@@ -187,6 +188,45 @@ private slots:
         QVERIFY(m_downloads->headers[0].endsWith("\r\n\r\n"));
         const qint64 bytes = m_downloads->bytes.size();
         QVERIFY(bytes > qint64(downloaded) - 65536 && bytes <= qint64(downloaded));
+    }
+
+    // The station's Icecast is killed under a playing channel and comes back on the same port;
+    // its source reconnects a moment later, so the mount answers 404 in between. The channel
+    // goes on downloading after every restart, without anyone opening it again. Last of the
+    // suite: it leaves only the MP3 mount.
+    void serverRestartUnderPlayingChannel()
+    {
+        tunora::audio::config().reconnectWindowMs = 20000;
+        const QByteArray address = url("/test.mp3");
+        const HSTREAM stream =
+            BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        SyncLog &log = *m_titles;
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(1)));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        auto downloaded = [stream] {
+            return qint64(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD));
+        };
+        QString error;
+        for (int restart = 0; restart < 6; ++restart) {
+            const qint64 before = downloaded();
+            m_icecast.stop();
+            QTest::qWait(1000); // the outage: reconnects are refused meanwhile
+            QVERIFY2(m_icecast.startAgain(&error), qPrintable(error));
+            QTest::qWait(300); // the server is up, the mount is not
+            QVERIFY2(m_icecast.startSource(IcecastServer::Source(), &error), qPrintable(error));
+            // Three seconds of new audio after the restart: the connection was made again.
+            QTRY_VERIFY2_WITH_TIMEOUT(downloaded() > before + 3 * 16000,
+                                      qPrintable(QStringLiteral("restart %1: %2 bytes, %3 before")
+                                                     .arg(restart)
+                                                     .arg(downloaded())
+                                                     .arg(before)),
+                                      20000);
+            QVERIFY(log.records(1).empty());
+        }
+        QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
+        BASS_StreamFree(stream);
+        tunora::audio::config().reconnectWindowMs = 10000;
     }
 };
 

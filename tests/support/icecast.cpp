@@ -79,6 +79,36 @@ bool IcecastServer::start(QString *error)
 
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freeTcpPort();
+        if (launch(error))
+            return true;
+        stop();
+    }
+    *error = QStringLiteral("icecast2 did not listen: %1").arg(errorLog().right(2000));
+    return false;
+}
+
+bool IcecastServer::startAgain(QString *error)
+{
+    QString dummy;
+    if (!error)
+        error = &dummy;
+    if (isRunning())
+        return true;
+    if (!m_dir || m_port == 0) {
+        *error = QStringLiteral("Icecast was never started");
+        return false;
+    }
+    if (launch(error))
+        return true;
+    stop();
+    *error = QStringLiteral("icecast2 did not listen again: %1").arg(errorLog().right(2000));
+    return false;
+}
+
+bool IcecastServer::launch(QString *error)
+{
+    const QString base = m_dir->path();
+    {
         const QString config =
             QStringLiteral(
                 "<icecast><location>test</location><admin>test@localhost</admin>"
@@ -121,9 +151,7 @@ bool IcecastServer::start(QString *error)
         }
         if (waitForTcpPort(m_port, 10000) && isRunning())
             return true;
-        stop();
     }
-    *error = QStringLiteral("icecast2 did not listen: %1").arg(errorLog().right(2000));
     return false;
 }
 

@@ -42,6 +42,9 @@ public:
 
     bool start(QString *error = nullptr);
     void stop();
+    // After stop(): the server again, on the same port with the same passwords and no mounts, as
+    // a station's server comes back after a restart. Its sources are started again by the caller.
+    bool startAgain(QString *error = nullptr);
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
@@ -61,6 +64,9 @@ public:
     QString sourceLog(const QString &mount) const;
 
 private:
+    // Writes the configuration for m_port and starts the server; true once it listens.
+    bool launch(QString *error);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_server;
     QMap<QString, QProcess *> m_sources;
