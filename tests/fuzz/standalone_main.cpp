@@ -44,8 +44,8 @@ Input mutate(const Input &seed, const std::vector<Input> &pool, std::mt19937_64 
             break;
         case 1: // set a byte to a boundary value
             if (size) {
-                static const std::uint8_t values[] = {0, 0x7f, 0x80, 0xff, '<', '>', '&', ';', '\'', '"',
-                                                      '\n', '=', '%', '|', '~', '-'};
+                static const std::uint8_t values[] = {0,    0x7f, 0x80, 0xff, '<', '>', '&', ';',
+                                                      '\'', '"',  '\n', '=',  '%', '|', '~', '-'};
                 out[rng() % size] = values[rng() % sizeof values];
             }
             break;
