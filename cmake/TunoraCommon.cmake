@@ -21,9 +21,16 @@ endif()
 
 option(TUNORA_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(TUNORA_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+option(TUNORA_TSAN "Build with ThreadSanitizer (not together with TUNORA_SANITIZE)" OFF)
+# Warnings as errors: the CI configuration turns it on (scripts/test); users' builds keep going on
+# a warning a newer compiler may bring.
+option(TUNORA_WERROR "Treat compiler warnings as errors" OFF)
 
 add_library(tunora_common INTERFACE)
 target_compile_options(tunora_common INTERFACE -Wall -Wextra)
+if(TUNORA_WERROR)
+  target_compile_options(tunora_common INTERFACE -Werror)
+endif()
 target_compile_definitions(tunora_common INTERFACE
   QT_NO_CAST_FROM_ASCII
   QT_NO_CAST_TO_ASCII
@@ -43,6 +50,15 @@ if(TUNORA_SANITIZE OR TUNORA_FUZZ)
   # Applied globally so that every object, static library and test agrees on the runtime.
   add_compile_options(${_san})
   add_link_options(${_san})
+endif()
+
+if(TUNORA_TSAN)
+  if(TUNORA_SANITIZE OR TUNORA_FUZZ)
+    message(FATAL_ERROR "TUNORA_TSAN cannot be combined with TUNORA_SANITIZE or TUNORA_FUZZ")
+  endif()
+  set(_tsan -fsanitize=thread -fno-omit-frame-pointer)
+  add_compile_options(${_tsan})
+  add_link_options(${_tsan})
 endif()
 
 # Declares one static library of the layout, linked with the shared settings.
