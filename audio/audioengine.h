@@ -143,6 +143,7 @@ using HRECORD = DWORD;
 #define BASS_SYNC_SLIDE 5
 #define BASS_SYNC_STALL 6 // data 0: playback stalled, 1: resumed
 #define BASS_SYNC_DOWNLOAD 7
+#define BASS_SYNC_DEV_FAIL 14 // the output device (the sound server) went away; the channel stopped
 #define BASS_SYNC_FREE 8
 #define BASS_SYNC_WMA_CHANGE 0x10100
 #define BASS_SYNC_WMA_META 0x10101

@@ -298,6 +298,10 @@ Session::~Session()
 int Session::start()
 {
     output = device == 0 ? createNullOutput() : createPulseOutput();
+    // Reported on the output's thread; handled on the callback thread, where syncs run.
+    output->setLossHandler([this] {
+        callbacks.post(CallbackThread::Clock::now(), [this] { Engine::instance().outputLost(*this); });
+    });
     const int period = int(std::clamp<DWORD>(config().updatePeriodMs.load(), 5, 500));
     format.rate = rate;
     format.channels = 2;
@@ -596,6 +600,23 @@ bool Engine::pauseChannel(const std::shared_ptr<Channel> &channel)
     }
     succeed();
     return true;
+}
+
+void Engine::outputLost(Session &session)
+{
+    std::vector<DWORD> handles;
+    {
+        std::lock_guard<std::mutex> mix(session.mixer.lock);
+        for (const Channel *playing : session.mixer.playing)
+            handles.push_back(playing->handle);
+    }
+    for (const DWORD handle : handles) {
+        const std::shared_ptr<Channel> lost = channel(handle);
+        if (!lost)
+            continue;
+        stopInMix(*lost);
+        lost->fire(BASS_SYNC_DEV_FAIL, 0, false);
+    }
 }
 
 bool Engine::stopChannel(const std::shared_ptr<Channel> &channel)

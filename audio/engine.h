@@ -225,6 +225,9 @@ public:
     bool stopChannel(const std::shared_ptr<Channel> &channel);
     bool playChannel(const std::shared_ptr<Channel> &channel, bool restart);
     bool pauseChannel(const std::shared_ptr<Channel> &channel);
+    // The session's output device went away: every channel that plays is stopped and its
+    // DEV_FAIL syncs run. On the callback thread.
+    void outputLost(Session &session);
 
     DWORD newHandle() { return m_nextHandle.fetch_add(1, std::memory_order_relaxed); }
     void registerEffect(HFX effect, DWORD channel);

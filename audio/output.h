@@ -16,6 +16,9 @@
 //            pause(false) continues with it.
 //   flush()  drops what is buffered and not yet heard (stop without a tail).
 //   latencyFrames()  frames pulled from the mixer that have not been heard yet, at this moment.
+//   A backend whose device goes away while running (the sound server quit) calls the loss
+//   handler once, on its own thread, and pulls nothing more; the next wake() connects again.
+//   The handler must not call back into the output.
 // All calls but the render callback come from API threads; backends must never call the mixer
 // while holding a lock that an API thread takes before calling them.
 
@@ -23,6 +26,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace tunora::audio {
@@ -55,6 +59,19 @@ public:
     virtual void flush() = 0;
     virtual std::int64_t latencyFrames() const = 0;
     virtual const char *name() const = 0;
+
+    // Set before start().
+    void setLossHandler(std::function<void()> handler) { m_lossHandler = std::move(handler); }
+
+protected:
+    void reportLoss()
+    {
+        if (m_lossHandler)
+            m_lossHandler();
+    }
+
+private:
+    std::function<void()> m_lossHandler;
 };
 
 std::unique_ptr<AudioOutput> createNullOutput();

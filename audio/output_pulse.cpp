@@ -2,6 +2,7 @@
 // write callback whenever the server wants audio; the callback renders straight into the
 // server's buffer. Pause is a cork, stop a flush. While nothing plays, silence is written until
 // the audio already sent has been heard, then the stream is corked so the process sleeps.
+// When the server goes away the loss is reported once; the next wake() connects again.
 
 #include "output.h"
 
@@ -31,16 +32,7 @@ public:
         m_loop = pa_threaded_mainloop_new();
         if (!m_loop)
             return BASS_ERROR_MEM;
-        pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
-        pa_proplist *properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Tunora Player");
-        pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-        m_context = pa_context_new_with_proplist(api, "Tunora Player", properties);
-        pa_proplist_free(properties);
-        if (!m_context)
-            return fail(BASS_ERROR_MEM);
-        pa_context_set_state_callback(m_context, &PulseOutput::contextState, this);
-        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        if (!newContext())
             return fail(BASS_ERROR_DRIVER);
         pa_threaded_mainloop_lock(m_loop);
         if (pa_threaded_mainloop_start(m_loop) < 0) {
@@ -48,20 +40,10 @@ public:
             return fail(BASS_ERROR_DRIVER);
         }
         m_started = true;
-        pa_time_event *timer = api->time_new(api, nullptr, &PulseOutput::timeout, this); // armed below
-        struct timeval deadline;
-        pa_gettimeofday(&deadline);
-        pa_timeval_add(&deadline, pa_usec_t(ConnectTimeoutMs) * PA_USEC_PER_MSEC);
-        api->time_restart(timer, &deadline);
-        int result = waitFor([this] {
-            const pa_context_state_t state = pa_context_get_state(m_context);
-            return state == PA_CONTEXT_READY ? 1 : !PA_CONTEXT_IS_GOOD(state) ? -1 : 0;
-        });
-        if (result > 0)
-            result = openStream();
-        api->time_free(timer);
+        const bool connected = connectLocked();
+        m_running = connected;
         pa_threaded_mainloop_unlock(m_loop);
-        return result > 0 ? 0 : fail(BASS_ERROR_DRIVER);
+        return connected ? 0 : fail(BASS_ERROR_DRIVER);
     }
 
     void stop() override
@@ -70,6 +52,7 @@ public:
             return;
         if (m_started) {
             pa_threaded_mainloop_lock(m_loop);
+            m_running = false;
             closeLocked();
             pa_threaded_mainloop_unlock(m_loop);
             pa_threaded_mainloop_stop(m_loop);
@@ -84,6 +67,8 @@ public:
     void wake() override
     {
         Locked lock(this);
+        if (m_lost && !reconnectLocked())
+            return;
         if (!m_stream)
             return;
         if (m_idleCorked) {
@@ -158,6 +143,71 @@ private:
                 return -1;
             pa_threaded_mainloop_wait(m_loop);
         }
+    }
+
+    // A context that starts connecting to the default server; false when none could be made.
+    bool newContext()
+    {
+        pa_proplist *properties = pa_proplist_new();
+        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Tunora Player");
+        pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
+        m_context =
+            pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Tunora Player", properties);
+        pa_proplist_free(properties);
+        if (!m_context)
+            return false;
+        pa_context_set_state_callback(m_context, &PulseOutput::contextState, this);
+        return pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+    }
+
+    // Lock held, mainloop running, context connecting: waits until it is ready (or the connect
+    // time ran out) and opens the playback stream.
+    bool connectLocked()
+    {
+        pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
+        m_timedOut = false;
+        pa_time_event *timer = api->time_new(api, nullptr, &PulseOutput::timeout, this); // armed below
+        struct timeval deadline;
+        pa_gettimeofday(&deadline);
+        pa_timeval_add(&deadline, pa_usec_t(ConnectTimeoutMs) * PA_USEC_PER_MSEC);
+        api->time_restart(timer, &deadline);
+        int result = waitFor([this] {
+            const pa_context_state_t state = pa_context_get_state(m_context);
+            return state == PA_CONTEXT_READY ? 1 : !PA_CONTEXT_IS_GOOD(state) ? -1 : 0;
+        });
+        if (result > 0)
+            result = openStream();
+        api->time_free(timer);
+        return result > 0;
+    }
+
+    // Lock held: a new connection after the server went away. The playback state starts afresh
+    // (idle, not paused); false while the server is not back.
+    bool reconnectLocked()
+    {
+        closeLocked();
+        m_paused = false;
+        m_corked = true;
+        m_silentFrames = 0;
+        if (!newContext() || !connectLocked()) {
+            closeLocked();
+            return false;
+        }
+        m_lost = false;
+        return true;
+    }
+
+    // Mainloop thread, lock held: the context or the stream changed state.
+    void stateChanged()
+    {
+        const bool failed = (m_context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context))) ||
+                            (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)));
+        if (failed && m_running && !m_lost) {
+            m_lost = true;
+            m_latency.stamp(0, false);
+            reportLoss();
+        }
+        pa_threaded_mainloop_signal(m_loop, 0);
     }
 
     int openStream()
@@ -249,14 +299,8 @@ private:
         }
     }
 
-    static void contextState(pa_context *, void *self)
-    {
-        pa_threaded_mainloop_signal(static_cast<PulseOutput *>(self)->m_loop, 0);
-    }
-    static void streamState(pa_stream *, void *self)
-    {
-        pa_threaded_mainloop_signal(static_cast<PulseOutput *>(self)->m_loop, 0);
-    }
+    static void contextState(pa_context *, void *self) { static_cast<PulseOutput *>(self)->stateChanged(); }
+    static void streamState(pa_stream *, void *self) { static_cast<PulseOutput *>(self)->stateChanged(); }
     static void writeRequest(pa_stream *, std::size_t bytes, void *self)
     {
         static_cast<PulseOutput *>(self)->write(bytes);
@@ -274,6 +318,8 @@ private:
     pa_context *m_context = nullptr;
     pa_stream *m_stream = nullptr;
     bool m_started = false;
+    bool m_running = false; // connected once: a failure from now on is a loss
+    bool m_lost = false;    // the server went away; wake() connects again
     bool m_timedOut = false;
     bool m_paused = false;
     bool m_idleCorked = false;

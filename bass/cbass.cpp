@@ -877,6 +877,7 @@ void CBass::installSyncs()
     if (const HSTREAM handle = Handle()) {
         BASS_ChannelSetSync(handle, BASS_SYNC_STALL, 0, &StallSyncProc, this);
         BASS_ChannelSetSync(handle, BASS_SYNC_END, 0, &EndSyncProc, this);
+        BASS_ChannelSetSync(handle, BASS_SYNC_DEV_FAIL, 0, &DeviceFailSyncProc, this);
     }
 }
 
@@ -1342,6 +1343,16 @@ void CBass::OnEndSync(HSYNC handle, DWORD channel, DWORD data)
     Notify(EventStreamEnded, data);
 }
 
+void CBass::OnDeviceFailSync(HSYNC handle, DWORD channel, DWORD data)
+{
+    Q_UNUSED(handle);
+    Q_UNUSED(channel);
+    Q_UNUSED(data);
+    m_lastError = BASS_ERROR_DRIVER;
+    setErrorText(QStringLiteral(QT_TR_NOOP("The connection to the sound server was lost.")));
+    Notify(EventDeviceLost, 0);
+}
+
 void CBass::OnDsp(HDSP handle, DWORD channel, void *buffer, DWORD length)
 {
     Q_UNUSED(handle);
@@ -1414,6 +1425,12 @@ void CALLBACK CBass::EndSyncProc(HSYNC handle, DWORD channel, DWORD data, void *
 {
     if (user)
         static_cast<CBass *>(user)->OnEndSync(handle, channel, data);
+}
+
+void CALLBACK CBass::DeviceFailSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user)
+{
+    if (user)
+        static_cast<CBass *>(user)->OnDeviceFailSync(handle, channel, data);
 }
 
 void CALLBACK CBass::DspProc(HDSP handle, DWORD channel, void *buffer, DWORD length, void *user)

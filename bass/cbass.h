@@ -50,6 +50,7 @@ enum BassEvent : uint
     EventRecordingStopped = 0x806C, // a recording was stopped
     EventStreamEnded = 0x8070,      // param: the sync's data
     EventRecordingFailed = 0x8075,  // three writes of recorded data in a row failed
+    EventDeviceLost = 0x8076,       // the sound server went away: playback stopped, GetErrorText says so
     EventConnectAborted = 0x8080,   // an open was abandoned on request
     EventConnecting = 0x8081,       // param: the CreatorKind about to be called
     EventPlaying = 0x8082,          // the stream opened, pre-buffered and started
@@ -323,6 +324,9 @@ public:
     virtual void OnMetaSync(HSYNC handle, DWORD channel, DWORD data);
     virtual void OnStallSync(HSYNC handle, DWORD channel, DWORD data);
     virtual void OnEndSync(HSYNC handle, DWORD channel, DWORD data);
+    // The sound server went away (the engine stopped the channel): the error text is set and
+    // EventDeviceLost raised. The next Play connects to the server again.
+    virtual void OnDeviceFailSync(HSYNC handle, DWORD channel, DWORD data);
     // The channel's DSP callback (SetDsp); nothing here.
     virtual void OnDsp(HDSP handle, DWORD channel, void *buffer, DWORD length);
     // Judges one title block and stores an accepted artist and song in m_song (which the caller
@@ -362,6 +366,7 @@ protected:
     static void CALLBACK MetaSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
     static void CALLBACK StallSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
     static void CALLBACK EndSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
+    static void CALLBACK DeviceFailSyncProc(HSYNC handle, DWORD channel, DWORD data, void *user);
     static void CALLBACK DspProc(HDSP handle, DWORD channel, void *buffer, DWORD length, void *user);
 
     MetaTitle m_titleInfo;            // m_metaLock

@@ -16,10 +16,16 @@ using namespace AudioTest;
 namespace {
 
 std::atomic<int> g_ends{0};
+std::atomic<int> g_deviceFailures{0};
 
 void CALLBACK onEnd(HSYNC, DWORD, DWORD, void *)
 {
     ++g_ends;
+}
+
+void CALLBACK onDeviceFail(HSYNC, DWORD, DWORD, void *)
+{
+    ++g_deviceFailures;
 }
 
 // Stereo 16-bit samples recorded from the sink's monitor, as floats of the left side.
@@ -150,6 +156,44 @@ private slots:
         for (float v : span)
             loudMs += v > 0.4f ? 10 : 0;
         QVERIFY2(loudMs >= 950 && loudMs <= 1050, qPrintable(QString::number(loudMs)));
+    }
+
+    // The sound server goes away under a playing channel: the channel stops and says so through
+    // its DEV_FAIL sync. Once a server is back, the next play connects to it and is heard there.
+    // Last of the suite: it replaces the server.
+    void serverLossThenNextPlayReconnects()
+    {
+        Media::Recipe recipe;
+        recipe.seconds = 20.0;
+        recipe.left = recipe.right = QStringLiteral("0.5*sin(2*PI*1000*t)");
+        const QByteArray path = Media::make(recipe).toLocal8Bit();
+        const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.constData(), 0, 0, 0);
+        QVERIFY(stream);
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_DEV_FAIL, 0, onDeviceFail, nullptr));
+        auto position = [stream] {
+            return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
+        };
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QTRY_VERIFY_WITH_TIMEOUT(position() > 0.3, 5000);
+
+        m_server.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(g_deviceFailures.load(), 1, 10000);
+        QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_STOPPED));
+        const double stoppedAt = position();
+
+        QString error;
+        QVERIFY2(m_server.start(&error), qPrintable(error));
+        QVERIFY2(m_server.startRecording(&error), qPrintable(error));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
+        QTRY_VERIFY_WITH_TIMEOUT(position() > stoppedAt + 1.5, 10000);
+        const std::vector<float> envelope = envelopeOf(leftOf(m_server.stopRecording()), 441);
+        BASS_StreamFree(stream);
+        // The new server heard the tone: a second of it at least (the start may be cut by the
+        // recorder's own start).
+        QVERIFY2(longestRun(envelope, true, 0.4f) >= 1000,
+                 qPrintable(QString::number(longestRun(envelope, true, 0.4f))));
+        QCOMPARE(g_deviceFailures.load(), 1);
     }
 
 private:
