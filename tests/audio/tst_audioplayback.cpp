@@ -184,24 +184,33 @@ private slots:
         SyncLog log;
         BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
         log.start();
+        QElapsedTimer playing;
+        playing.start();
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QTest::qWait(300);
         QVERIFY(BASS_ChannelPause(stream));
+        const double played = qMin(playing.elapsed(), qint64(1000)) / 1000.0;
+        QElapsedTimer held;
+        held.start();
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PAUSED));
         QVERIFY(!BASS_ChannelPause(stream));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+        // Held where the clock had taken it (the wait may overrun on a busy machine).
         const double paused = positionSeconds(stream);
-        QVERIFY2(std::fabs(paused - 0.3) < 0.12, qPrintable(QString::number(paused)));
+        QVERIFY2(std::fabs(paused - played) < 0.12,
+                 qPrintable(QStringLiteral("%1 s after %2 s").arg(paused).arg(played)));
         QCOMPARE(BASS_ChannelGetLevel(stream), DWORD(0));
         QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_NOPLAY);
         QTest::qWait(300);
         QCOMPARE(positionSeconds(stream), paused);
+        const qint64 heldMs = held.elapsed();
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING));
-        QVERIFY(log.waitFor(End, 1, 3000));
+        QVERIFY(log.waitFor(End, 1, 5000));
         const SyncRecord end = log.records(End)[0];
-        // One second of audio plus the pause.
-        QVERIFY2(end.atMs > 1200 && end.atMs < 1550, qPrintable(QString::number(end.atMs)));
+        // One second of audio plus the pause, as long as it really lasted.
+        QVERIFY2(end.atMs > 900 + heldMs && end.atMs < 1250 + heldMs,
+                 qPrintable(QStringLiteral("end at %1 ms, paused %2 ms").arg(end.atMs).arg(heldMs)));
         QVERIFY(BASS_StreamFree(stream));
     }
 
@@ -260,8 +269,11 @@ private slots:
         QCOMPARE(volume, fadeIn ? 1.0f : 0.0f);
         BASS_StreamFree(stream);
 
-        for (std::size_t i = 1; i < meter.size(); ++i) // a fade only ever goes one way
-            QVERIFY2(fadeIn ? meter[i] >= meter[i - 1] - 300 : meter[i] <= meter[i - 1] + 300,
+        // A fade only ever goes one way. The meter reads what is heard "now" from the output's
+        // latency estimate, which a busy machine updates late, so a reading may lag the one before
+        // by a few percent; the sample-exact check below is the strict one.
+        for (std::size_t i = 1; i < meter.size(); ++i)
+            QVERIFY2(fadeIn ? meter[i] >= meter[i - 1] - 1000 : meter[i] <= meter[i - 1] + 1000,
                      qPrintable(QStringLiteral("%1 then %2").arg(meter[i - 1]).arg(meter[i])));
         QVERIFY2(fadeIn ? meter.back() > 16000 : meter.back() < 200,
                  qPrintable(QString::number(meter.back())));
