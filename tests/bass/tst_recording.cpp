@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <future>
+#include <map>
 #include <memory>
 
 using namespace BASS;
@@ -349,10 +351,16 @@ private slots:
             openers.append(QThread::create([channel, url] { channel->OpenURL(url, 0); }));
             openers.last()->start();
         }
-        RecordingChannel split;
-        split.SetFadeTimes(0, 0);
-        split.SetStation(station(QStringLiteral("Split Station")));
-        QVERIFY(openOnThread(split, mount(QStringLiteral("/split.mp3"))));
+        // Two split recordings of the same station: its own bytes, and encoded to Ogg Vorbis.
+        RecordingChannel splits[2];
+        const qint32 splitFormats[2] = {RecordStreamData, RecordOgg};
+        const QString splitExtensions[2] = {QStringLiteral("mp3"), QStringLiteral("ogg")};
+        const QString splitCodecs[2] = {QStringLiteral("mp3"), QStringLiteral("vorbis")};
+        for (RecordingChannel &split : splits) {
+            split.SetFadeTimes(0, 0);
+            split.SetStation(station(QStringLiteral("Split Station")));
+            QVERIFY(openOnThread(split, mount(QStringLiteral("/split.mp3"))));
+        }
         for (QThread *t : openers) {
             while (!t->isFinished())
                 QTest::qWait(20);
@@ -369,9 +377,12 @@ private slots:
         }
         QTest::qWait(4000); // past Icecast's burst of the last seconds
 
-        const QString splitFolder = m_dir.filePath(QStringLiteral("split"));
-        split.SetEncoderParams({RecordStreamData, 0, {}});
-        QVERIFY(split.StartRecording(splitFolder, true));
+        QString splitFolders[2];
+        for (int i = 0; i < 2; ++i) {
+            splitFolders[i] = m_dir.filePath(QStringLiteral("split%1").arg(i));
+            splits[i].SetEncoderParams({splitFormats[i], 0, {}});
+            QVERIFY(splits[i].StartRecording(splitFolders[i], true));
+        }
         QElapsedTimer splitClock;
         splitClock.start();
         for (Case &c : cases) {
@@ -391,17 +402,21 @@ private slots:
         const auto title = [&](const QString &text, const QString &artist) {
             if (!m_icecast.setTitle(splitMount, text, &error))
                 return false;
+            const auto arrived = [&] {
+                return splits[0].CurrentSong().artist() == artist &&
+                       splits[1].CurrentSong().artist() == artist;
+            };
             QElapsedTimer waited;
             waited.start();
-            while (split.CurrentSong().artist() != artist && waited.elapsed() < 15000)
+            while (!arrived() && waited.elapsed() < 15000)
                 QTest::qWait(20);
-            return split.CurrentSong().artist() == artist;
+            return arrived();
         };
-        QTest::qWait(6000);
+        QTest::qWait(5500);
         QVERIFY2(title(QStringLiteral("Alpha - One"), QStringLiteral("Alpha")), qPrintable(error));
-        QTest::qWait(6000);
+        QTest::qWait(5500);
         QVERIFY2(title(QStringLiteral("Beta - Two"), QStringLiteral("Beta")), qPrintable(error));
-        QTest::qWait(6000);
+        QTest::qWait(5500);
         QVERIFY2(title(QStringLiteral("Gamma - Three"), QStringLiteral("Gamma")), qPrintable(error));
         QVERIFY2(title(QStringLiteral("../../Delta/x - Four"), QStringLiteral("../../Delta/x")),
                  qPrintable(error));
@@ -416,15 +431,25 @@ private slots:
             QVERIFY(c.channel->IsPlaying()); // playback goes on
         }
         QTest::qWait(2000);
-        split.StopRecording();
+        for (RecordingChannel &split : splits)
+            split.StopRecording();
         const double splitSeconds = splitClock.elapsed() / 1000.0;
+
+        // Every file decoded at once.
+        std::map<QString, std::future<Probe>> probes;
+        for (Case &c : cases)
+            for (const QString &file : c.channel->RecordedFiles())
+                probes[file] = std::async(std::launch::async, probe, file);
+        for (RecordingChannel &split : splits)
+            for (const QString &file : split.RecordedFiles())
+                probes[file] = std::async(std::launch::async, probe, file);
 
         for (Case &c : cases) {
             const QString what = QStringLiteral("%1 as %2").arg(c.mount).arg(c.format);
             const QStringList files = c.channel->RecordedFiles();
             QCOMPARE(files.size(), 1);
             QVERIFY2(files[0].endsWith(QLatin1Char('.') + c.extension), qPrintable(what + files[0]));
-            const Probe p = probe(files[0]);
+            const Probe p = probes[files[0]].get();
             QVERIFY2(p.error.isEmpty(), qPrintable(what + p.error));
             QCOMPARE(p.codec, c.codec);
             QCOMPARE(p.channels, c.channels);
@@ -439,24 +464,28 @@ private slots:
         }
 
         // One file per song under the song's name, nothing outside the folder, nothing lost.
-        const QStringList files = split.RecordedFiles();
-        QStringList names;
-        double total = 0;
-        for (const QString &file : files) {
-            names.append(QFileInfo(file).fileName());
-            QCOMPARE(QFileInfo(file).absolutePath(), QDir(splitFolder).absolutePath());
-            const Probe p = probe(file);
-            QVERIFY2(p.error.isEmpty(), qPrintable(file + p.error));
-            QCOMPARE(p.codec, QStringLiteral("mp3"));
-            total += p.seconds;
+        for (int i = 0; i < 2; ++i) {
+            const QStringList files = splits[i].RecordedFiles();
+            QStringList names;
+            double total = 0;
+            for (const QString &file : files) {
+                names.append(QFileInfo(file).fileName());
+                QCOMPARE(QFileInfo(file).absolutePath(), QDir(splitFolders[i]).absolutePath());
+                const Probe p = probes[file].get();
+                QVERIFY2(p.error.isEmpty(), qPrintable(file + p.error));
+                QCOMPARE(p.codec, splitCodecs[i]);
+                total += p.seconds;
+            }
+            QStringList expected;
+            for (const char *name : {"Split Station", "Alpha - One", "Beta - Two", "_.._Delta_x - Four"})
+                expected.append(QString::fromUtf8(name) + QLatin1Char('.') + splitExtensions[i]);
+            QCOMPARE(names, expected);
+            QCOMPARE(QDir(splitFolders[i]).entryList(QDir::Files).size(), files.size());
+            QVERIFY2(
+                qAbs(total - splitSeconds) <= 1.0,
+                qPrintable(QStringLiteral("%1 s in the files, %2 s recorded").arg(total).arg(splitSeconds)));
+            QCOMPARE(splits[i].count(EventRecordingNextFile), 4);
         }
-        QCOMPARE(names,
-                 (QStringList{QStringLiteral("Split Station.mp3"), QStringLiteral("Alpha - One.mp3"),
-                              QStringLiteral("Beta - Two.mp3"), QStringLiteral("_.._Delta_x - Four.mp3")}));
-        QCOMPARE(QDir(splitFolder).entryList(QDir::Files).size(), files.size());
-        QVERIFY2(qAbs(total - splitSeconds) <= 1.0,
-                 qPrintable(QStringLiteral("%1 s in the files, %2 s recorded").arg(total).arg(splitSeconds)));
-        QCOMPARE(split.count(EventRecordingNextFile), 4);
     }
 
     // A recording that cannot start or cannot go on says why, stops, and leaves playback alone.
