@@ -213,6 +213,8 @@ bool EncodedFile::sendFrame(AVFrame *frame)
         av_packet_unref(m_packet);
         if (written < 0 || m_format->pb->error < 0)
             return fail(BASS_ENCODE_NOTIFY_WRITE);
+        m_bytes.store(std::uint64_t(std::max<std::int64_t>(avio_tell(m_format->pb), 0)),
+                      std::memory_order_relaxed);
     }
 }
 
@@ -305,7 +307,8 @@ void EncodedFile::close()
         avio_flush(m_format->pb);
         if (m_format->pb->error < 0 && !m_failure)
             m_failure = BASS_ENCODE_NOTIFY_WRITE;
-        m_bytesAtClose = std::uint64_t(std::max<std::int64_t>(avio_tell(m_format->pb), 0));
+        m_bytes.store(std::uint64_t(std::max<std::int64_t>(avio_tell(m_format->pb), 0)),
+                      std::memory_order_relaxed);
         avio_closep(&m_format->pb);
     }
     m_closed = true;
@@ -313,9 +316,7 @@ void EncodedFile::close()
 
 std::uint64_t EncodedFile::bytesWritten() const
 {
-    if (m_closed || !m_format || !m_format->pb)
-        return m_bytesAtClose;
-    return std::uint64_t(std::max<std::int64_t>(avio_tell(m_format->pb), 0));
+    return m_bytes.load(std::memory_order_relaxed);
 }
 
 // ---- Encoder ---------------------------------------------------------------------------------------

@@ -81,7 +81,7 @@ private:
     int m_frameSize = 0;
     bool m_variableFrames = false;
     std::int64_t m_pts = 0;
-    std::uint64_t m_bytesAtClose = 0;
+    std::atomic<std::uint64_t> m_bytes{0}; // written so far, readable from any thread
     bool m_closed = false;
     DWORD m_failure = 0;
 };

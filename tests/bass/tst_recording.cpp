@@ -5,6 +5,7 @@
 #include "bassinit.h"
 #include "bassqt.h"
 #include "icecast.h"
+#include "media.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -248,6 +249,76 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
         QCOMPARE(CRecording::UniquePath(base, QStringLiteral("mp3")), dir.filePath(expected));
+    }
+
+    // A recording of an Ogg stream's own bytes begins with the stream's header pages and then at
+    // a page boundary, however the bytes arrive; bytes that are not Ogg are left alone.
+    void oggPages_data()
+    {
+        QTest::addColumn<QString>("input"); // "vorbis", "garbage", "truncated"
+        QTest::addColumn<int>("chunk");
+
+        for (int chunk : {1, 7, 4096, 1 << 20})
+            QTest::addRow("vorbis in blocks of %d", chunk) << "vorbis" << chunk;
+        QTest::newRow("garbage") << "garbage" << 100;
+        QTest::newRow("truncated page header") << "truncated" << 3;
+    }
+
+    void oggPages()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, chunk);
+        QByteArray bytes;
+        if (input == QLatin1String("vorbis")) {
+            QString error;
+            const QString path =
+                TunoraTest::Media::tone(TunoraTest::Media::Vorbis, 2.0, 440, 660, 0.5, &error);
+            QVERIFY2(!path.isEmpty(), qPrintable(error));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            bytes = file.readAll();
+        } else if (input == QLatin1String("garbage")) {
+            bytes = QByteArray("ID3\x03garbage that is no Ogg at all ").repeated(50);
+        } else {
+            bytes = QByteArray("OggS\x00\x02\x00\x00", 8) + QByteArray(12, '\xff');
+        }
+
+        OggPages pages;
+        QList<qint64> starts;
+        for (qint64 at = 0; at < bytes.size(); at += chunk) {
+            const qint64 length = qMin<qint64>(chunk, bytes.size() - at);
+            const qint64 first = pages.Feed(reinterpret_cast<const uchar *>(bytes.constData() + at), length);
+            QVERIFY(first >= -1 && first < length);
+            if (first >= 0)
+                starts.append(at + first);
+        }
+        if (input != QLatin1String("vorbis")) {
+            QVERIFY(!pages.IsOgg() || input == QLatin1String("truncated"));
+            QVERIFY(pages.Headers().isEmpty());
+            return;
+        }
+        QVERIFY(pages.IsOgg());
+        // Every page found begins with the capture pattern, and the first is at 0.
+        QVERIFY(!starts.isEmpty() && starts.first() == 0);
+        for (qint64 start : starts)
+            QCOMPARE(bytes.mid(start, 4), QByteArray("OggS"));
+        if (chunk == 1)
+            QCOMPARE(starts.size(), bytes.count("OggS"));
+        // The headers: a prefix of the stream of whole pages, followed by the first audio page.
+        const QByteArray headers = pages.Headers();
+        QVERIFY(headers.size() > 100);
+        QVERIFY(bytes.startsWith(headers));
+        QCOMPARE(bytes.mid(headers.size(), 4), QByteArray("OggS"));
+        // Headers plus the stream from a later page on decode as Vorbis.
+        const qint64 later = starts.size() > 3 ? starts[starts.size() / 2] : headers.size();
+        QTemporaryDir dir;
+        QFile part(dir.filePath(QStringLiteral("part.ogg")));
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(headers + bytes.mid(later));
+        part.close();
+        const Probe p = probe(part.fileName());
+        QVERIFY2(p.error.isEmpty() && p.codec == QLatin1String("vorbis") && p.seconds > 0.3,
+                 qPrintable(p.codec + p.error));
     }
 
     void recordingName_data()
