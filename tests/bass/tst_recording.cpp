@@ -446,7 +446,17 @@ private slots:
                                          : QStringLiteral("/Icecast Test.mp3")));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QTest::qWait(4000); // past Icecast's burst of the last seconds
+        // Each recording starts on a full download buffer: from then on the stream's bytes arrive
+        // as fast as they are played (Icecast's burst or a slow start is not caught up on later).
+        // A full buffer reads 70 % and more, depending on how the stream's pages fall.
+        QTest::qWait(2000);
+        const auto filled = [&] {
+            for (Case &c : cases)
+                if (c.channel->BufferFillPercent() < 70)
+                    return false;
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(filled(), 30000);
 
         QString splitFolders[2];
         for (int i = 0; i < 2; ++i) {
