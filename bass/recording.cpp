@@ -215,8 +215,10 @@ QString CRecording::UniquePath(const QString &base, const QString &extension)
     return file;
 }
 
-bool CRecording::OpenRaw(const QString &file, int *code)
+bool CRecording::OpenRaw(const QString &file, int *code, bool adts)
 {
+    m_adts = adts;
+    m_frameSearch.clear();
     Close();
     m_raw.setFileName(file);
     // Unbuffered: a failed write is known at once (a full disk), not at a later flush.
@@ -227,6 +229,7 @@ bool CRecording::OpenRaw(const QString &file, int *code)
     m_fileName = file;
     m_since.start();
     m_waitForPage = m_ogg.IsOgg();
+    m_frameSearch = adts ? QByteArray("") : QByteArray();
     return true;
 }
 
@@ -235,11 +238,52 @@ void CRecording::Observe(const void *buffer, qint64 length)
     m_pageStart = m_ogg.Feed(static_cast<const uchar *>(buffer), length);
 }
 
+namespace {
+
+// The length of the ADTS frame whose header begins at `p` (at least 7 bytes there); 0 when none.
+int adtsFrameLength(const uchar *p)
+{
+    if (p[0] != 0xff || (p[1] & 0xf6) != 0xf0) // sync word, layer 0
+        return 0;
+    const int length = ((p[3] & 0x03) << 11) | (p[4] << 3) | (p[5] >> 5);
+    return length >= 7 ? length : 0;
+}
+
+// Where the first ADTS frame begins that is followed by another of the same layout; -1 when
+// none is found (yet).
+qsizetype firstAdtsFrame(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    for (qsizetype at = 0; at + 7 <= bytes.size(); ++at) {
+        const int length = adtsFrameLength(p + at);
+        if (!length || at + length + 7 > bytes.size())
+            continue;
+        const uchar *next = p + at + length;
+        // Same rate and channel layout in both headers.
+        if (adtsFrameLength(next) && (next[2] & 0xfd) == (p[at + 2] & 0xfd) &&
+            (next[3] & 0xc0) == (p[at + 3] & 0xc0))
+            return at;
+    }
+    return -1;
+}
+
+} // namespace
+
 bool CRecording::WriteRaw(const void *buffer, qint64 length)
 {
     if (!m_raw.isOpen())
         return false;
     const char *data = static_cast<const char *>(buffer);
+    if (!m_frameSearch.isNull()) {
+        // An ADTS file begins at a frame: what comes before belongs to a frame begun earlier.
+        m_frameSearch.append(data, length);
+        qsizetype start = firstAdtsFrame(m_frameSearch);
+        if (start < 0 && m_frameSearch.size() < 64 * 1024)
+            return true;
+        const QByteArray pending = m_frameSearch.mid(qMax<qsizetype>(start, 0));
+        m_frameSearch = QByteArray();
+        return m_raw.write(pending) == pending.size();
+    }
     if (m_waitForPage) {
         if (m_pageStart < 0)
             return true; // still inside the page that was under way when the file began
@@ -284,7 +328,7 @@ bool CRecording::SwitchFile(const QString &file, int *code)
         m_since.start();
         return true;
     }
-    return OpenRaw(file, code);
+    return OpenRaw(file, code, m_adts);
 }
 
 bool CRecording::Rename(const QString &file)
@@ -444,7 +488,7 @@ bool CBass::OpenRecording(const QString &path, bool split, qint32 format)
             if (file.isEmpty()) {
                 code = 3;
             } else if (format == RecordStreamData) {
-                started = m_recording.OpenRaw(file, &code);
+                started = m_recording.OpenRaw(file, &code, ctype == BASS_CTYPE_STREAM_AAC);
             } else {
                 started = m_recording.OpenEncoder(Handle(), m_encoderParams.Encoder(format),
                                                   m_encoderParams.Bitrate(format), file, &EncodeNotifyProc,

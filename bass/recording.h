@@ -91,7 +91,8 @@ public:
     static QString UniquePath(const QString &base, const QString &extension);
 
     // Starts writing the stream's own bytes to a new file. False with a recording failure code.
-    bool OpenRaw(const QString &file, int *code);
+    // With `adts` (an ADTS AAC stream) the file begins at a frame header, confirmed by the next.
+    bool OpenRaw(const QString &file, int *code, bool adts = false);
     // Follows every downloaded block, recorded or not (call before WriteRaw).
     void Observe(const void *buffer, qint64 length);
     // A new stream begins.
@@ -122,6 +123,8 @@ private:
     OggPages m_ogg;
     qint64 m_pageStart = -1;    // where the first page of the last observed block begins
     bool m_waitForPage = false; // an Ogg file that has not reached a page boundary yet
+    bool m_adts = false;        // the stream is ADTS AAC
+    QByteArray m_frameSearch;   // an ADTS file's first bytes, until a frame begins in them
     HENCODE m_encoder = 0;
     QString m_fileName;
     QElapsedTimer m_since;
