@@ -321,6 +321,50 @@ private slots:
                  qPrintable(p.codec + p.error));
     }
 
+    // A file of an ADTS stream's own bytes begins at a real frame, not inside one nor at bytes
+    // that only look like a frame header.
+    void adtsStart_data()
+    {
+        QTest::addColumn<QByteArray>("prefix"); // put before the stream, cut in the middle of a frame
+        QTest::newRow("mid-frame") << QByteArray();
+        // A header-like pattern with a plausible length whose follower is no header.
+        QTest::newRow("false sync") << QByteArray("\xff\xf1\x50\x80\x02\x1f\xfc\x01\x02\x03", 10);
+    }
+
+    void adtsStart()
+    {
+        QFETCH(QByteArray, prefix);
+        QString error;
+        const QString path = TunoraTest::Media::tone(TunoraTest::Media::Aac, 1.0, 440, 660, 0.5, &error);
+        QVERIFY2(!path.isEmpty(), qPrintable(error));
+        QFile source(path);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray adts = source.readAll();
+        // Frame boundaries of the stream, by the frames' own lengths.
+        QList<qsizetype> frames;
+        for (qsizetype at = 0; at + 7 <= adts.size();) {
+            frames.append(at);
+            const auto *h = reinterpret_cast<const uchar *>(adts.constData() + at);
+            const int length = ((h[3] & 0x03) << 11) | (h[4] << 3) | (h[5] >> 5);
+            QVERIFY(length >= 7);
+            at += length;
+        }
+        QVERIFY(frames.size() > 10);
+        const qsizetype cut = frames[1] + 5; // inside the second frame
+        const QByteArray stream = prefix + adts.mid(cut);
+
+        QTemporaryDir dir;
+        CRecording recording;
+        int code = 0;
+        QVERIFY(recording.OpenRaw(dir.filePath(QStringLiteral("x.aac")), &code, true));
+        for (qsizetype at = 0; at < stream.size(); at += 333)
+            QVERIFY(recording.WriteRaw(stream.constData() + at, qMin<qsizetype>(333, stream.size() - at)));
+        recording.Close();
+        QFile written(dir.filePath(QStringLiteral("x.aac")));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), adts.mid(frames[2]));
+    }
+
     void recordingName_data()
     {
         QTest::addColumn<QString>("stationName");
