@@ -293,3 +293,53 @@ BOOL BASS_ChannelRemoveFX(DWORD handle, HFX fx);
 BOOL BASS_FXSetParameters(HFX handle, const void *params);
 BOOL BASS_FXGetParameters(HFX handle, void *params);
 BOOL BASS_FXReset(DWORD handle);
+
+// ---- encoders ------------------------------------------------------------------------------------
+// An encoder takes a channel's decoded audio (after its DSP chain and effects) and writes it to a
+// file, encoded in process. The samples are copied on the channel's decode thread into a bounded
+// queue and encoded on the encoder's own thread: a slow disk or encoder never holds playback up;
+// when the queue is full the newest audio is dropped and counted instead.
+using HENCODE = DWORD;
+
+// The encoder names and containers an encoder can be started with (BASS_Encode_StartFile):
+//   "libmp3lame" -> MP3, "aac" -> ADTS AAC, "libvorbis" / "vorbis" -> Ogg Vorbis, "wmav2" -> ASF.
+// Any other name the FFmpeg in use knows is written into the container the file's extension
+// names.
+
+// BASS_Encode_IsActive
+#define BASS_ENCODE_ACTIVE_STOPPED 0 // stopped, or failed (see the notification)
+#define BASS_ENCODE_ACTIVE_RUNNING 1
+
+// Statuses of ENCODENOTIFYPROC. The encoder has already finished its file (what was written stays
+// readable) and stopped taking audio when it reports a failure.
+#define BASS_ENCODE_NOTIFY_ENCODER 1    // the encoder failed
+#define BASS_ENCODE_NOTIFY_WRITE 0x10001 // writing the file failed (a full disk, an I/O error)
+#define BASS_ENCODE_NOTIFY_CREATE 0x10002 // the next file of BASS_Encode_SetFile could not be made
+
+// BASS_Encode_GetCount
+#define BASS_ENCODE_COUNT_IN 0      // frames taken from the channel
+#define BASS_ENCODE_COUNT_OUT 1     // bytes written to the current file
+#define BASS_ENCODE_COUNT_DROPPED 2 // frames dropped because the queue was full
+#define BASS_ENCODE_COUNT_QUEUE 3   // frames waiting in the queue
+
+// Runs on the encoder's own thread; may call BASS_Encode_Stop on the same handle.
+typedef void(CALLBACK ENCODENOTIFYPROC)(HENCODE handle, DWORD status, void *user);
+
+// Whether the FFmpeg in use has an encoder of that name (BASS_ERROR_CODEC when not).
+BOOL BASS_Encode_CodecAvailable(const char *encoder);
+// Starts encoding `channel` into `file` (UTF-8 path; created or truncated) with the named encoder
+// at `bitrateKbps` (0: the encoder's usual setting, a quality of 5 for Vorbis). The file and the
+// encoder are set up before it returns: BASS_ERROR_HANDLE (no such channel), BASS_ERROR_CODEC
+// (no such encoder, or it refuses the channel's format), BASS_ERROR_CREATE (the file cannot be
+// made), BASS_ERROR_ILLPARAM.
+HENCODE BASS_Encode_StartFile(DWORD channel, const char *encoder, DWORD bitrateKbps, const char *file,
+                              ENCODENOTIFYPROC *notify, void *user);
+// Moves the encoder to a new file without losing audio: what was taken before this call ends the
+// current file (flushed and finished), what comes after begins the new one. The new file is made
+// before it returns (BASS_ERROR_CREATE).
+BOOL BASS_Encode_SetFile(HENCODE handle, const char *file);
+DWORD BASS_Encode_IsActive(HENCODE handle);
+QWORD BASS_Encode_GetCount(HENCODE handle, DWORD count);
+// Stops taking audio, encodes what is queued, finishes and closes the file and frees the handle.
+// Waits for that, except when called from the encoder's own notification.
+BOOL BASS_Encode_Stop(HENCODE handle);

@@ -94,11 +94,13 @@ CBass::CBass() = default;
 CBass::~CBass()
 {
     Stop(0);
+    StopRecording(); // before the encoder's thread could report to a half-destroyed object
 }
 
 void CBass::Reset()
 {
     Stop(0);
+    StopRecording();
     {
         QMutexLocker meta(&m_metaLock);
         m_titleInfo.clear();
@@ -286,6 +288,10 @@ void CBass::beginStream()
     {
         QMutexLocker bytes(&m_byteLock);
         m_bytesDownloaded = 0;
+    }
+    {
+        QMutexLocker record(&m_recordLock);
+        m_recording.BeginStream();
     }
     m_lastError = 0;
     setErrorText(QString());
@@ -579,12 +585,6 @@ HPLUGIN CBass::PluginLoad(const QString &path)
 bool CBass::PluginFree(HPLUGIN plugin)
 {
     return BASS_PluginFree(plugin);
-}
-
-bool CBass::IsEncoding() const
-{
-    QMutexLocker record(&m_recordLock);
-    return m_record.encoder != 0;
 }
 
 // ---- file positions ----------------------------------------------------------------------------
@@ -992,41 +992,6 @@ bool CBass::IsRecordingArmed() const
     return m_record.IsArmed();
 }
 
-void CBass::StopRecording()
-{
-    {
-        QMutexLocker record(&m_recordLock);
-        if (!m_record.active && !m_record.armed)
-            return;
-        m_record.Clear();
-        m_writeFailures = 0;
-    }
-    Notify(EventRecordingStopped, 0);
-}
-
-void CBass::OnRecordingTitleChanged()
-{
-    bool active;
-    {
-        QMutexLocker record(&m_recordLock);
-        active = m_record.active;
-        if (!active && m_record.armed)
-            m_record.waitedSeconds = 0; // the wait for a title begins again
-    }
-    if (active) {
-        // The previous song's file is finished; its copy has done its work.
-        QMutexLocker songs(&m_songLock);
-        m_previousSong.Clear();
-    }
-}
-
-bool CBass::WriteRecordedData(const void *buffer, DWORD length)
-{
-    Q_UNUSED(buffer);
-    Q_UNUSED(length);
-    return false;
-}
-
 // ---- working texts -----------------------------------------------------------------------------
 
 QString CBass::CurrentUrlText() const
@@ -1289,6 +1254,7 @@ void CBass::OnStreamData(const void *buffer, DWORD length)
     bool stopRecording = false;
     {
         QMutexLocker record(&m_recordLock);
+        m_recording.Observe(buffer, length);
         if (m_record.WritesStreamData()) {
             if (WriteRecordedData(buffer, length)) {
                 m_writeFailures = 0;

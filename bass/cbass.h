@@ -24,6 +24,7 @@
 #include "audioengine.h"
 #include "metadata.h"
 #include "record.h"
+#include "recording.h"
 #include "records.h"
 #include "song.h"
 #include "streaminfo.h"
@@ -55,6 +56,11 @@ enum BassEvent : uint
     EventConnecting = 0x8081,       // param: the CreatorKind about to be called
     EventPlaying = 0x8082,          // the stream opened, pre-buffered and started
     EventStopped = 0x8085,          // the channel was stopped and released
+    // A recording began writing its first file.
+    EventRecordingStarted = 0x806A,
+    // A split recording went on in the next song's file (or renamed its file for a title
+    // that came right after the file began).
+    EventRecordingNextFile = 0x806B,
 };
 
 // Which creator a EventConnecting notification announces.
@@ -248,9 +254,34 @@ public:
     // ---- recording (the writers come with the recording feature) ---------------------------
     virtual bool IsRecording() const;
     virtual bool IsRecordingArmed() const;
-    // Ends a recording that is active or armed: the state is cleared, the write failures are
-    // forgotten, and EventRecordingStopped is raised. Without one it changes nothing.
+    // Ends a recording that is active or armed: the file is finished and closed (an encoder
+    // encodes what it holds first), the state is cleared, the write failures are forgotten, and
+    // EventRecordingStopped is raised. Without one it changes nothing.
     virtual void StopRecording();
+
+    // ---- recording to files (recording.cpp) ------------------------------------------------
+    // Records the playing channel into `directory` (made when missing), in the format of
+    // EncoderParams(). The file is named after the station, or, when not splitting, after the
+    // current song. Without `split` the recording ends with the song; with it every accepted
+    // title change goes on in a new file named after the new song. Failures are reported
+    // (ReportRecordingError) and answered with false.
+    virtual bool StartRecording(const QString &directory, bool split);
+    // Starts writing path + "." + FileExtension(), or path + "(n)." + extension with the first n
+    // from 1 whose file does not exist. A format equal to the stream's own is written as the
+    // stream's own data.
+    virtual bool OpenRecording(const QString &path, bool split, qint32 format);
+    // The extension of the recording's format (the requested one while none runs).
+    virtual QString FileExtension() const;
+    // Whether the FFmpeg in use has an encoder of that name.
+    virtual bool EncoderExists(const QString &encoder) const;
+    void SetEncoderParams(const CEncoderParams &params);
+    CEncoderParams EncoderParams() const;
+    // The file being written; empty when none.
+    QString RecordingFileName() const;
+    // Seconds of playback recorded since the recording began (the channel's one-second clock).
+    qint32 RecordingSeconds() const;
+    // Every file the current or last recording wrote, oldest first.
+    QStringList RecordedFiles() const;
 
     // ---- working texts ---------------------------------------------------------------------
     // The address being opened or played.
@@ -355,6 +386,13 @@ protected:
     // here.
     virtual bool WriteRecordedData(const void *buffer, DWORD length);
 
+    // The name of a recording's file without folder and extension: the station's name, with
+    // `fromSong` the current song's artist and title; a short one gets the date and time.
+    virtual QString RecordingName(bool fromSong) const;
+    // A failure reported by the engine's encoder of the recording.
+    virtual void OnEncoderNotify(HENCODE handle, DWORD status);
+    static void CALLBACK EncodeNotifyProc(HENCODE handle, DWORD status, void *user);
+
     // Processes pending GUI events, but only on the GUI thread (other threads have no event loop
     // of theirs to pump, and must not pump the GUI's).
     static void ProcessEvents();
@@ -373,6 +411,10 @@ protected:
     BASS_CHANNELINFO m_channelInfo{}; // the open channel's format, read once connected
     StreamInfo m_streamInfo;          // m_metaLock
     CRecord m_record;                 // m_recordLock
+    CRecording m_recording;           // m_recordLock: the writer
+    CEncoderParams m_encoderParams;   // m_recordLock
+    QString m_recordDirectory;        // m_recordLock
+    QStringList m_recordedFiles;      // m_recordLock
     Song m_song;                      // m_songLock
     Song m_previousSong;              // m_songLock
     mutable QMutex m_metaLock;        // title and stream information; taken before the others
