@@ -126,6 +126,7 @@ bool ServiceConfig::load(const QString &file, QString *error)
     keyFile = resolve(text(s, "tls_key", QStringLiteral("tls/server.key")));
     apiKeys = list(s, "api_keys", {QLatin1String(DefaultApiKey)});
     if (!integer(s, "max_connections", maxConnections, 1, 100000, error) ||
+        !integer(s, "max_connections_per_address", maxConnectionsPerAddress, 1, 100000, error) ||
         !integer(s, "idle_timeout", idleTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "request_timeout", requestTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "max_header_bytes", maxHeaderBytes, 1024, 1024 * 1024, error) ||

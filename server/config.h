@@ -22,6 +22,7 @@ struct ServiceConfig
     // Optional second listener without TLS that serves only the news feed; 0 = off.
     quint16 newsHttpPort = 0;
     int maxConnections = 512;
+    int maxConnectionsPerAddress = 128;
     int idleTimeoutSeconds = 30;
     int requestTimeoutSeconds = 10;
     int maxHeaderBytes = 64 * 1024;

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QXmlStreamWriter>
@@ -86,6 +87,22 @@ public:
 private:
     HttpHandler *m_service;
 };
+
+// Forward-secret AEAD suites only: TLS 1.3's, and ECDHE with AES-GCM or ChaCha20-Poly1305 for
+// TLS 1.2 clients (no CBC, no SHA-1 MACs, no static RSA key exchange).
+QList<QSslCipher> strongCiphers()
+{
+    QList<QSslCipher> out;
+    for (const QSslCipher &c : QSslConfiguration::supportedCiphers()) {
+        const QString name = c.name();
+        const bool tls13 = c.protocol() == QSsl::TlsV1_3;
+        const bool aead = name.contains(QLatin1String("GCM")) || name.contains(QLatin1String("CHACHA20"));
+        const bool ecdhe = name.startsWith(QLatin1String("ECDHE-"));
+        if (tls13 || (c.protocol() == QSsl::TlsV1_2 && aead && ecdhe))
+            out << c;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -169,9 +186,12 @@ bool DirectoryService::start(QString *error)
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.setProtocol(QSsl::TlsV1_2OrLater);
+    tls.setCiphers(strongCiphers());
 
     HttpLimits limits;
     limits.maxConnections = m_config.maxConnections;
+    limits.maxConnectionsPerAddress = m_config.maxConnectionsPerAddress;
     limits.idleTimeoutMs = m_config.idleTimeoutSeconds * 1000;
     limits.requestTimeoutMs = m_config.requestTimeoutSeconds * 1000;
     limits.scanner.maxHeaderBytes = m_config.maxHeaderBytes;

@@ -1,10 +1,13 @@
 #include "httpserver.h"
 
+#include "ratelimiter.h"
+
 #include <QHttpServerRequest>
-#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -89,30 +92,22 @@ void ReplyHandle::send(HttpReply reply) const
 
 namespace {
 
-// Either listening socket (plain or TLS) with the cap and the guard added.
-template<class Server>
-class Guarded : public Server
+// The listening socket with the caps and the guard added. With a TLS configuration it runs the
+// handshake itself and hands the socket on only once encrypted: Qt's own TLS server counts
+// sockets still in the handshake against its pending-connection limit and, after handshakes that
+// fail, stops accepting for good. Here a connection in the handshake is an ordinary guarded
+// connection: it counts towards the caps and is dropped on error, close or time-out.
+class GuardedServer : public QTcpServer
 {
 public:
-    Guarded(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
+    GuardedServer(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter,
+                  std::optional<QSslConfiguration> tls)
         : m_limits(limits)
         , m_counter(std::move(counter))
+        , m_tls(std::move(tls))
     {}
 
-    QTcpSocket *nextPendingConnection() override
-    {
-        QTcpSocket *socket = Server::nextPendingConnection();
-        guard(socket);
-        return socket;
-    }
-
 protected:
-    void guard(QTcpSocket *socket)
-    {
-        if (socket && !ConnectionGuard::of(socket))
-            new ConnectionGuard(socket, m_limits, m_counter);
-    }
-
     void incomingConnection(qintptr handle) override
     {
         if (m_counter->open >= m_limits.maxConnections) {
@@ -120,27 +115,54 @@ protected:
             ::close(int(handle));
             return;
         }
-        Server::incomingConnection(handle);
+        QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(handle)) {
+            delete socket;
+            ::close(int(handle));
+            return;
+        }
+        const QString address = ConnectionCounter::addressKey(socket->peerAddress());
+        if (m_counter->perAddress.value(address) >= m_limits.maxConnectionsPerAddress) {
+            ++m_counter->refused;
+            socket->abort();
+            delete socket;
+            return;
+        }
+        new ConnectionGuard(socket, m_limits, m_counter);
+        if (!m_tls) {
+            addPendingConnection(socket);
+            return;
+        }
+        auto *ssl = static_cast<QSslSocket *>(socket);
+        ssl->setSslConfiguration(*m_tls);
+        auto *deadline = new QTimer(ssl);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, ssl, [ssl] { ssl->abort(); });
+        connect(ssl, &QSslSocket::encrypted, this, [this, ssl, deadline] {
+            deadline->stop();
+            deadline->deleteLater();
+            addPendingConnection(ssl);
+        });
+        // Until it is handed on, this server owns the socket and removes it when it ends.
+        auto drop = [ssl] {
+            if (!ssl->isEncrypted())
+                ssl->deleteLater();
+        };
+        connect(ssl, &QAbstractSocket::disconnected, this, drop);
+        connect(ssl, &QAbstractSocket::errorOccurred, this, [ssl, drop] {
+            if (!ssl->isEncrypted()) {
+                ssl->abort();
+                drop();
+            }
+        });
+        deadline->start(m_limits.requestTimeoutMs);
+        ssl->startServerEncryption();
     }
 
+private:
     HttpLimits m_limits;
     std::shared_ptr<ConnectionCounter> m_counter;
-};
-
-using GuardedTcpServer = Guarded<QTcpServer>;
-
-class GuardedSslServer : public Guarded<QSslServer>
-{
-public:
-    GuardedSslServer(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
-        : Guarded<QSslServer>(limits, std::move(counter))
-    {
-        setHandshakeTimeout(limits.requestTimeoutMs);
-        // The guard goes on before the handshake so that the connection counts at once and its
-        // read handler runs ahead of the HTTP parser's.
-        connect(this, &QSslServer::startedEncryptionHandshake, this,
-                [this](QSslSocket *socket) { guard(socket); });
-    }
+    std::optional<QSslConfiguration> m_tls;
 };
 
 QByteArray methodName(QHttpServerRequest::Method m)
@@ -172,6 +194,11 @@ QByteArray methodName(QHttpServerRequest::Method m)
 // ---------------------------------------------------------------------------------------------
 // Connection guard
 
+QString ConnectionCounter::addressKey(const QHostAddress &address)
+{
+    return RateLimiter::addressKey(address);
+}
+
 ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits,
                                  std::shared_ptr<ConnectionCounter> counter)
     : QObject(socket)
@@ -181,6 +208,8 @@ ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits,
     , m_scanner(limits.scanner)
 {
     ++m_counter->open;
+    m_address = ConnectionCounter::addressKey(socket->peerAddress());
+    ++m_counter->perAddress[m_address];
     m_idle.setSingleShot(true);
     m_request.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, [this] {
@@ -208,6 +237,9 @@ ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits,
 ConnectionGuard::~ConnectionGuard()
 {
     --m_counter->open;
+    auto it = m_counter->perAddress.find(m_address);
+    if (it != m_counter->perAddress.end() && --*it <= 0)
+        m_counter->perAddress.erase(it);
 }
 
 ConnectionGuard *ConnectionGuard::of(QTcpSocket *socket)
@@ -359,8 +391,7 @@ DirectoryHttpServer::DirectoryHttpServer(HttpHandler *handler, const HttpLimits 
 quint16 DirectoryHttpServer::listenTls(const QHostAddress &address, quint16 port,
                                        const QSslConfiguration &tls)
 {
-    auto server = std::make_unique<GuardedSslServer>(m_limits, m_counter);
-    server->setSslConfiguration(tls);
+    auto server = std::make_unique<GuardedServer>(m_limits, m_counter, tls);
     if (!server->listen(address, port)) {
         m_error = server->errorString();
         return 0;
@@ -372,7 +403,7 @@ quint16 DirectoryHttpServer::listenTls(const QHostAddress &address, quint16 port
 
 quint16 DirectoryHttpServer::listenPlain(const QHostAddress &address, quint16 port)
 {
-    auto server = std::make_unique<GuardedTcpServer>(m_limits, m_counter);
+    auto server = std::make_unique<GuardedServer>(m_limits, m_counter, std::nullopt);
     if (!server->listen(address, port)) {
         m_error = server->errorString();
         return 0;

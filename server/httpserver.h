@@ -3,6 +3,7 @@
 #include "httpscanner.h"
 
 #include <QAbstractHttpServer>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
@@ -89,6 +90,9 @@ struct HttpLimits
 {
     HttpRequestScanner::Limits scanner;
     int maxConnections = 512;
+    // Open connections from one client address (IPv6 per /64), so that one client cannot take
+    // every connection.
+    int maxConnectionsPerAddress = 64;
     int idleTimeoutMs = 30000;
     // Time allowed from the first byte of a request to the end of its header block and body.
     int requestTimeoutMs = 10000;
@@ -103,6 +107,9 @@ struct ConnectionCounter
 {
     int open = 0;
     int refused = 0;
+    QHash<QString, int> perAddress;
+
+    static QString addressKey(const QHostAddress &address);
 };
 
 // Sits on every accepted socket: feeds the request scanner before the HTTP parser reads,
@@ -130,6 +137,7 @@ private:
     void touch();
 
     QTcpSocket *m_socket;
+    QString m_address;
     HttpLimits m_limits;
     std::shared_ptr<ConnectionCounter> m_counter;
     HttpRequestScanner m_scanner;

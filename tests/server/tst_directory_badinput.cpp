@@ -42,6 +42,7 @@ private slots:
     void slowRequestTimesOut();
     void idleConnectionCloses();
     void connectionCap();
+    void abortedHandshakesKeepListening();
     void rateLimits();
 
 private:
@@ -261,6 +262,32 @@ void TestDirectoryBadInput::connectionCap()
     QTest::qWait(300);
     // With room again, requests are served.
     QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
+}
+
+void TestDirectoryBadInput::abortedHandshakesKeepListening()
+{
+    // Handshakes that never finish (closed at once, or silent and then closed) must not use up
+    // the listener: a normal request is answered afterwards.
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, m_service.port());
+        QVERIFY(s.waitForConnected(5000));
+        s.abort();
+    }
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < 40; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress::LocalHost, m_service.port());
+    }
+    for (auto &s : silent)
+        s->waitForConnected(5000);
+    QTest::qWait(100);
+    silent.clear();
+    const RawExchange r = rawExchange(
+        m_service.port(), m_service.sslConfiguration(),
+        "GET /?key=" + DirectoryService::apiKey().toLatin1() + "&software=version HTTP/1.1\r\n\r\n", 1, 5000);
+    QVERIFY(r.connected);
+    QCOMPARE(r.statuses.value(0), 200);
 }
 
 // Per-account limits and their look-alike answers are in tests/contract; here the limit per
