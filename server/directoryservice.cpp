@@ -104,6 +104,14 @@ QList<QSslCipher> strongCiphers()
     return out;
 }
 
+// A storage failure: HTTP 503 with the status reply, so that both the HTTP layer and the reader
+// of the reply see an error of the service.
+void markUnavailable(HttpReply &reply)
+{
+    reply.status = 503;
+    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("30")});
+}
+
 } // namespace
 
 // One API call on its way through authentication.
@@ -192,6 +200,7 @@ bool DirectoryService::start(QString *error)
     HttpLimits limits;
     limits.maxConnections = m_config.maxConnections;
     limits.maxConnectionsPerAddress = m_config.maxConnectionsPerAddress;
+    limits.trustedProxies = m_config.trustedProxies;
     limits.idleTimeoutMs = m_config.idleTimeoutSeconds * 1000;
     limits.requestTimeoutMs = m_config.requestTimeoutSeconds * 1000;
     limits.scanner.maxHeaderBytes = m_config.maxHeaderBytes;
@@ -465,7 +474,10 @@ void DirectoryService::api(const HttpRequest &request, const ReplyHandle &reply)
     const QString pass = request.item(QStringLiteral("pass"));
     const QHostAddress from = request.remoteAddress;
     auto sendOutcome = [this, call](const Accounts::Outcome &o) {
-        call->reply.send(HttpReply::xml(statusReply(o.code, tr(call->lang, o.message, o.arg))));
+        HttpReply r = HttpReply::xml(statusReply(o.code, tr(call->lang, o.message, o.arg)));
+        if (o.unavailable)
+            markUnavailable(r);
+        call->reply.send(std::move(r));
     };
 
     if (request.item(QStringLiteral("info")) == QLatin1String("languages"))
@@ -499,6 +511,14 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
         reply.send(HttpReply::xml(statusReply(code, tr(lang, QLatin1String(message), arg))));
     };
     auto internal = [&] { status(2, "Internal error, please try again later"); };
+    // The database failed while checking the credentials: an error of the service, never a
+    // wrong password.
+    auto unavailable = [&] {
+        HttpReply r = HttpReply::xml(
+            statusReply(2, tr(lang, QLatin1String("The service is unavailable, please try again later"))));
+        markUnavailable(r);
+        reply.send(std::move(r));
+    };
     const bool credentials =
         !request.item(QStringLiteral("user")).isEmpty() || !request.item(QStringLiteral("pass")).isEmpty();
     const bool signedIn = auth == Accounts::Auth::Ok;
@@ -518,8 +538,10 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
             status(2, "Too many failed attempts, please try again in a few minutes");
             break;
         case Accounts::Auth::Busy:
-        case Accounts::Auth::Failed:
             status(2, "The service is busy, please try again in a moment");
+            break;
+        case Accounts::Auth::Failed:
+            unavailable();
             break;
         case Accounts::Auth::Invalid:
         case Accounts::Auth::Ok:
@@ -550,8 +572,9 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
         case Accounts::Auth::Limited:
             return status(0, "Too many failed attempts, please try again in a few minutes");
         case Accounts::Auth::Busy:
-        case Accounts::Auth::Failed:
             return status(0, "The service is busy, please try again in a moment");
+        case Accounts::Auth::Failed:
+            return unavailable();
         case Accounts::Auth::Invalid:
             return status(0, credentials ? "Invalid member name or password"
                                          : "Member name or password is missing");

@@ -122,7 +122,8 @@ protected:
             return;
         }
         const QString address = ConnectionCounter::addressKey(socket->peerAddress());
-        if (m_counter->perAddress.value(address) >= m_limits.maxConnectionsPerAddress) {
+        if (!m_limits.trustedProxies.contains(socket->peerAddress()) &&
+            m_counter->perAddress.value(address) >= m_limits.maxConnectionsPerAddress) {
             ++m_counter->refused;
             socket->abort();
             delete socket;
@@ -428,6 +429,13 @@ bool DirectoryHttpServer::handleRequest(const QHttpServerRequest &request, QTcpS
     r.query = QUrlQuery(url);
     r.remoteAddress = request.remoteAddress();
     r.headers = request.headers();
+    if (m_limits.trustedProxies.contains(r.remoteAddress)) {
+        // The proxy appends the address it saw; earlier entries come from the client.
+        const QList<QByteArray> chain = r.header("X-Forwarded-For").split(',');
+        const QHostAddress client(QString::fromLatin1(chain.last().trimmed()));
+        if (!client.isNull())
+            r.remoteAddress = client;
+    }
     r.body = request.body();
     m_handler->handle(r, ReplyHandle(guard, sequence));
     return true;

@@ -93,6 +93,9 @@ struct HttpLimits
     // Open connections from one client address (IPv6 per /64), so that one client cannot take
     // every connection.
     int maxConnectionsPerAddress = 64;
+    // Reverse proxies in front of the service: their connections are not capped per address,
+    // and the last address of their X-Forwarded-For header is the client's.
+    QList<QHostAddress> trustedProxies;
     int idleTimeoutMs = 30000;
     // Time allowed from the first byte of a request to the end of its header block and body.
     int requestTimeoutMs = 10000;
