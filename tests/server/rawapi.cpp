@@ -2,6 +2,7 @@
 
 #include "directoryservice.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QSslSocket>
@@ -163,6 +164,25 @@ HttpResult HttpsClient::run(QNetworkReply *reply, int timeoutMs)
     }
     delete reply;
     return r;
+}
+
+QList<HttpResult> HttpsClient::getAll(const QStringList &addresses,
+                                      const QList<QPair<QByteArray, QByteArray>> &headers, int timeoutMs)
+{
+    QList<QNetworkReply *> replies;
+    for (const QString &address : addresses) {
+        QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
+        request.setSslConfiguration(m_tls);
+        for (const auto &h : headers)
+            request.setRawHeader(h.first, h.second);
+        replies << m_manager->get(request);
+    }
+    QList<HttpResult> out;
+    QElapsedTimer clock;
+    clock.start();
+    for (QNetworkReply *reply : std::as_const(replies))
+        out << run(reply, int(qMax<qint64>(1, timeoutMs - clock.elapsed())));
+    return out;
 }
 
 HttpResult HttpsClient::get(const QString &address, int timeoutMs)

@@ -72,6 +72,10 @@ public:
     HttpResult get(const QString &address, int timeoutMs = 60000);
     HttpResult post(const QString &address, const QByteArray &body, const QByteArray &contentType,
                     int timeoutMs = 60000);
+    // Sends every request at once (each with the headers given) and returns the results in the
+    // order of the addresses.
+    QList<HttpResult> getAll(const QStringList &addresses,
+                             const QList<QPair<QByteArray, QByteArray>> &headers = {}, int timeoutMs = 120000);
 
 private:
     HttpResult run(QNetworkReply *reply, int timeoutMs);

@@ -44,6 +44,9 @@ private slots:
     void connectionCap();
     void abortedHandshakesKeepListening();
     void rateLimits();
+    void burstsLimitedLikeSequences_data();
+    void burstsLimitedLikeSequences();
+    void guessingDoesNotLockOthersOut();
 
 private:
     PlayerAddresses addresses(bool signedIn = false) const;
@@ -321,6 +324,77 @@ void TestDirectoryBadInput::rateLimits()
                 .message.contains(QStringLiteral("Too many")));
     QCOMPARE(signIn(QStringLiteral("other"), QStringLiteral("other-pass")).code, 1);
     QVERIFY(!service.output().contains(QStringLiteral("Wrong-Guess")));
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
+}
+
+void TestDirectoryBadInput::burstsLimitedLikeSequences_data()
+{
+    QTest::addColumn<bool>("signUp");
+    QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("allowed");
+    // Limits of 3: as many parallel requests get through as would one after the other.
+    QTest::newRow("sign-in guesses") << false << 12 << 3;
+    QTest::newRow("sign-ups") << true << 8 << 3;
+}
+
+void TestDirectoryBadInput::burstsLimitedLikeSequences()
+{
+    QFETCH(bool, signUp);
+    QFETCH(int, requests);
+    QFETCH(int, allowed);
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
+    options.settings.insert(QStringLiteral("accounts/creation_limit"), QStringLiteral("3"));
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    HttpsClient http(service.sslConfiguration());
+    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
+    QStringList burst;
+    for (int i = 0; i < requests; ++i) {
+        burst << (signUp ? a.createAccount(QStringLiteral("burst%1").arg(i), QStringLiteral("burst-pass"),
+                                           QStringLiteral("burst%1@example.org").arg(i))
+                         : a.signIn(QStringLiteral("victim"), QStringLiteral("Wrong-Guess-%1").arg(i)));
+    }
+    int through = 0;
+    for (const HttpResult &r : http.getAll(burst)) {
+        QCOMPARE(r.status, 200);
+        const StatusReply s = readStatus(r.body);
+        if (!s.message.contains(QStringLiteral("Too many")))
+            ++through;
+    }
+    QCOMPARE(through, allowed);
+    if (signUp)
+        QCOMPARE(service.mails().size(), allowed);
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
+}
+
+void TestDirectoryBadInput::guessingDoesNotLockOthersOut()
+{
+    // Behind a trusted proxy the client addresses come from X-Forwarded-For.
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
+    options.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    HttpsClient http(service.sslConfiguration());
+    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
+    QString why;
+    QVERIFY2(signUpAndActivate(http, service, QStringLiteral("owner"), QStringLiteral("owner-pass"), &why),
+             qPrintable(why));
+    auto signIn = [&](const QByteArray &from, const QString &password) {
+        const QList<HttpResult> r =
+            http.getAll({a.signIn(QStringLiteral("owner"), password)}, {{"X-Forwarded-For", from}});
+        return readStatus(r.value(0).body);
+    };
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(signIn("192.0.2.1", QStringLiteral("Wrong-Guess")).message,
+                 QStringLiteral("Invalid member name or password"));
+    // The guessing address now waits, even with the right password...
+    QVERIFY(signIn("192.0.2.1", QStringLiteral("owner-pass")).message.contains(QStringLiteral("Too many")));
+    // ...and the owner, elsewhere, signs in.
+    QCOMPARE(signIn("198.51.100.7", QStringLiteral("owner-pass")).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
