@@ -39,6 +39,8 @@ private slots:
     void rawRequests_data();
     void rawRequests();
     void pipelinedRepliesInOrder();
+    void pipelinedBodiesStayInStep_data();
+    void pipelinedBodiesStayInStep();
     void slowRequestTimesOut();
     void idleConnectionCloses();
     void connectionCap();
@@ -223,6 +225,39 @@ void TestDirectoryBadInput::pipelinedRepliesInOrder()
     QVERIFY(r.bodies[0].contains("<stations>"));
     QVERIFY(r.bodies[1].contains("<languages>"));
     QVERIFY(r.bodies[2].contains("<software>"));
+}
+
+void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
+{
+    QTest::addColumn<QByteArrayList>("methods"); // one request each, sent in one write
+    const QByteArray get("GET"), head("HEAD");
+    QTest::newRow("HEAD first") << QByteArrayList{head, get, get};
+    QTest::newRow("HEAD between") << QByteArrayList{get, head, get, head, get};
+    QByteArrayList many;
+    for (int i = 0; i < 60; ++i) // about 6 KB of requests
+        many << (i % 7 == 3 ? head : get);
+    QTest::newRow("6 KB mixed") << many;
+}
+
+void TestDirectoryBadInput::pipelinedBodiesStayInStep()
+{
+    QFETCH(QByteArrayList, methods);
+    const QByteArray target = "/?key=" + DirectoryService::apiKey().toLatin1() + "&software=version";
+    QByteArray request;
+    QList<int> heads;
+    for (qsizetype i = 0; i < methods.size(); ++i) {
+        request += methods[i] + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        if (methods[i] == "HEAD")
+            heads << int(i);
+    }
+    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request,
+                                      int(methods.size()), 30000, heads);
+    QCOMPARE(r.statuses, QList<int>(methods.size(), 200));
+    for (qsizetype i = 0; i < methods.size(); ++i)
+        QCOMPARE(r.bodies[i].contains("<software>"), !heads.contains(int(i)));
+    // Nothing follows the last reply: no stray body is left on the connection.
+    QVERIFY(r.raw.endsWith(r.bodies.last()));
+    QVERIFY(!r.raw.contains("Connection: close"));
 }
 
 void TestDirectoryBadInput::slowRequestTimesOut()
