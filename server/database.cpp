@@ -284,9 +284,20 @@ bool Database::exec(QSqlQuery &query)
     const QSqlError e = query.lastError();
     m_lastError = e.text();
     qWarning().noquote() << "Database::exec failed:" << query.lastQuery().left(120) << m_lastError;
-    if (e.type() == QSqlError::ConnectionError || !m_db.isOpen())
+    if (e.type() == QSqlError::ConnectionError || !m_db.isOpen() || !alive())
         m_broken = true;
     return false;
+}
+
+bool Database::alive()
+{
+    // A PostgreSQL connection cut by a server restart or an administrator reports its errors
+    // as statement errors and stays "open": ask the server. (Inside a failed transaction this
+    // fails too, and the connection is made anew, which ends that transaction as well.)
+    if (!isPostgres())
+        return true;
+    QSqlQuery q(m_db);
+    return q.exec(QStringLiteral("SELECT 1"));
 }
 
 bool Database::transaction()
@@ -295,6 +306,8 @@ bool Database::transaction()
         reconnect();
     if (!m_db.transaction()) {
         m_lastError = m_db.lastError().text();
+        if (!alive())
+            m_broken = true;
         return false;
     }
     return true;

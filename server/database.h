@@ -56,6 +56,7 @@ public:
 
 private:
     bool reconnect();
+    bool alive();
     void scheduleRelease();
 
     ServiceConfig m_config;
