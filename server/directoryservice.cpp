@@ -112,6 +112,14 @@ void markUnavailable(HttpReply &reply)
     reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("30")});
 }
 
+// Only absolute http and https addresses are handed out as links.
+bool isWebLink(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
 } // namespace
 
 // One API call on its way through authentication.
@@ -246,6 +254,11 @@ bool DirectoryService::addNews(const QString &language, const QString &title, co
         if (error)
             *error =
                 QStringLiteral("a news item needs a language, a title of at most 300 characters and a link");
+        return false;
+    }
+    if (!link.isEmpty() && !isWebLink(link)) {
+        if (error)
+            *error = QStringLiteral("a news link must be an http or https address");
         return false;
     }
     QSqlQuery &q = m_db->prepare(QStringLiteral(
@@ -787,9 +800,14 @@ void DirectoryService::newsFeed(const HttpRequest &, const ReplyHandle &reply, c
     w.writeTextElement(QStringLiteral("language"), lang);
     for (const QStringList &i : std::as_const(list)) {
         w.writeStartElement(QStringLiteral("item"));
-        w.writeTextElement(QStringLiteral("title"), i[0]);
-        w.writeTextElement(QStringLiteral("link"), i[1].isEmpty() ? m_publicUrl.toString() : i[1]);
-        w.writeTextElement(QStringLiteral("description"), i[2]);
+        // Items are plain text. Feed readers render descriptions as HTML, so markup in them is
+        // escaped once more and shows as the characters it is made of; titles carry no angle
+        // brackets at all (as everywhere in the service's replies).
+        QString title = i[0];
+        title.replace(QLatin1Char('<'), QChar(0x2039)).replace(QLatin1Char('>'), QChar(0x203a));
+        w.writeTextElement(QStringLiteral("title"), title);
+        w.writeTextElement(QStringLiteral("link"), isWebLink(i[1]) ? i[1] : m_publicUrl.toString());
+        w.writeTextElement(QStringLiteral("description"), i[2].toHtmlEscaped());
         w.writeTextElement(QStringLiteral("pubDate"), i[3]);
         w.writeEndElement();
     }

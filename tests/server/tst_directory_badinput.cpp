@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QSslSocket>
+#include <QXmlStreamReader>
 
 using namespace TunoraTest;
 
@@ -36,6 +37,8 @@ private slots:
     void hostileParameters_data();
     void hostileParameters();
     void catalogueIntact();
+    void newsItemsArePlainText_data();
+    void newsItemsArePlainText();
     void rawRequests_data();
     void rawRequests();
     void pipelinedRepliesInOrder();
@@ -159,6 +162,64 @@ void TestDirectoryBadInput::catalogueIntact()
         readStatus(m_http->get(a.signIn(QStringLiteral("x' OR '1'='1"), QStringLiteral("Wrong-Guess"))).body)
             .code,
         0);
+}
+
+void TestDirectoryBadInput::newsItemsArePlainText_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("script link") << "a"
+                                 << "javascript:alert(1)"
+                                 << "" << false;
+    QTest::newRow("file link") << "b"
+                               << "file:///etc/passwd"
+                               << "" << false;
+    QTest::newRow("data link") << "c"
+                               << "data:text/html,<b>x</b>"
+                               << "" << false;
+    QTest::newRow("relative link") << "d"
+                                   << "/account/reset"
+                                   << "" << false;
+    QTest::newRow("markup") << "<b>Bold</b> & more"
+                            << "https://example.org/n?a=1&b=2"
+                            << "<script>alert(1)</script>" << true;
+}
+
+void TestDirectoryBadInput::newsItemsArePlainText()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, link);
+    QFETCH(QString, description);
+    QFETCH(bool, accepted);
+    const int exit =
+        m_service.runTool({QStringLiteral("news-add"), QStringLiteral("en"), title, link, description});
+    QCOMPARE(exit == 0, accepted);
+    const HttpResult feed =
+        m_http->get(m_service.root().toString() + QStringLiteral("services/newsfeed/desktop/en/rss.xml"));
+    QCOMPARE(feed.status, 200);
+    // The newest item comes first.
+    QXmlStreamReader xml(feed.body);
+    QMap<QString, QString> item;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("item")) {
+            while (xml.readNextStartElement())
+                item.insert(xml.name().toString(), xml.readElementText());
+            break;
+        }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(!item.isEmpty());
+    if (!accepted) {
+        QVERIFY(item.value(QStringLiteral("title")) != title);
+        QVERIFY(!feed.body.contains(link.toUtf8()));
+        return;
+    }
+    QCOMPARE(item.value(QStringLiteral("title")), QStringLiteral("\u2039b\u203aBold\u2039/b\u203a & more"));
+    QCOMPARE(item.value(QStringLiteral("link")), link);
+    // Read as HTML, the description shows its markup as text.
+    QCOMPARE(item.value(QStringLiteral("description")), description.toHtmlEscaped());
 }
 
 void TestDirectoryBadInput::rawRequests_data()
