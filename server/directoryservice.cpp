@@ -241,6 +241,10 @@ bool DirectoryService::start(QString *error)
     m_accounts->setPublicUrl(m_publicUrl);
     if (m_config.pollerEnabled) {
         m_poller = std::make_unique<NowPlayingPoller>(*m_db, *m_stations, m_config);
+        connect(m_poller.get(), &NowPlayingPoller::pollingChanged, this, [](bool polling) {
+            qInfo().noquote() << (polling ? QStringLiteral("tunora-directory: polling playing-now titles")
+                                          : QStringLiteral("tunora-directory: another instance polls"));
+        });
         m_poller->start();
     }
     return true;
