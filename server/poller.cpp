@@ -229,6 +229,8 @@ void NowPlayingPoller::start()
     }
     m_leaseDb = std::make_unique<Database>(m_config);
     checkLease();
+    if (!m_polling)
+        emit pollingChanged(false);
     m_lease.start();
 }
 
