@@ -9,6 +9,7 @@
 #include "rawapi.h"
 
 #include <QElapsedTimer>
+#include <QSslCipher>
 #include <QSslSocket>
 #include <QXmlStreamReader>
 
@@ -48,6 +49,8 @@ private slots:
     void idleConnectionCloses();
     void connectionCap();
     void abortedHandshakesKeepListening();
+    void tlsSuites_data();
+    void tlsSuites();
     void rateLimits();
     void burstsLimitedLikeSequences_data();
     void burstsLimitedLikeSequences();
@@ -387,6 +390,36 @@ void TestDirectoryBadInput::abortedHandshakesKeepListening()
         "GET /?key=" + DirectoryService::apiKey().toLatin1() + "&software=version HTTP/1.1\r\n\r\n", 1, 5000);
     QVERIFY(r.connected);
     QCOMPARE(r.statuses.value(0), 200);
+}
+
+void TestDirectoryBadInput::tlsSuites_data()
+{
+    QTest::addColumn<QString>("cipher");
+    QTest::addColumn<QSsl::SslProtocol>("protocol");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("1.2 AES-GCM") << "ECDHE-ECDSA-AES128-GCM-SHA256" << QSsl::TlsV1_2 << true;
+    QTest::newRow("1.2 ChaCha20") << "ECDHE-ECDSA-CHACHA20-POLY1305" << QSsl::TlsV1_2 << true;
+    QTest::newRow("1.2 CBC SHA-1") << "ECDHE-ECDSA-AES128-SHA" << QSsl::TlsV1_2 << false;
+    QTest::newRow("1.2 CBC SHA-256") << "ECDHE-ECDSA-AES128-SHA256" << QSsl::TlsV1_2 << false;
+    QTest::newRow("1.2 RSA key exchange") << "AES128-GCM-SHA256" << QSsl::TlsV1_2 << false;
+    QTest::newRow("1.3") << "TLS_AES_128_GCM_SHA256" << QSsl::TlsV1_3 << true;
+}
+
+void TestDirectoryBadInput::tlsSuites()
+{
+    QFETCH(QString, cipher);
+    QFETCH(QSsl::SslProtocol, protocol);
+    QFETCH(bool, accepted);
+    QSslConfiguration tls = m_service.sslConfiguration();
+    const QSslCipher c(cipher);
+    if (c.isNull())
+        QSKIP("this OpenSSL does not offer the suite");
+    tls.setProtocol(protocol);
+    tls.setCiphers({c});
+    QSslSocket s;
+    s.setSslConfiguration(tls);
+    s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
+    QCOMPARE(s.waitForEncrypted(10000), accepted);
 }
 
 // Per-account limits and their look-alike answers are in tests/contract; here the limit per
