@@ -55,6 +55,7 @@ private slots:
     void burstsLimitedLikeSequences_data();
     void burstsLimitedLikeSequences();
     void guessingDoesNotLockOthersOut();
+    void resetRotatesListenToken();
 
 private:
     PlayerAddresses addresses(bool signedIn = false) const;
@@ -525,6 +526,42 @@ void TestDirectoryBadInput::guessingDoesNotLockOthersOut()
     // ...and the owner, elsewhere, signs in.
     QCOMPARE(signIn("198.51.100.7", QStringLiteral("owner-pass")).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
+}
+
+void TestDirectoryBadInput::resetRotatesListenToken()
+{
+    PlayerAddresses a = addresses();
+    QString why;
+    QVERIFY2(
+        signUpAndActivate(*m_http, m_service, QStringLiteral("resetter"), QStringLiteral("old-pass-1"), &why),
+        qPrintable(why));
+    auto listenToken = [&](const QString &password) {
+        a.setCredentials(QStringLiteral("resetter"), password);
+        const ScannedStationList list =
+            scanStationList(m_http->get(a.search(QStringLiteral("jazz"), 0, 1)).body);
+        if (list.stations.isEmpty() || list.stations.first().streams.isEmpty())
+            return QString();
+        return QUrlQuery(QUrl(list.stations.first().streams.first().url)).queryItemValue(QStringLiteral("t"));
+    };
+    const QString before = listenToken(QStringLiteral("old-pass-1"));
+    QCOMPARE(before.size(), 32);
+    QCOMPARE(
+        readStatus(
+            m_http->get(addresses().directory() + QStringLiteral("&account=lostpassword&member=resetter"))
+                .body)
+            .code,
+        0);
+    const QString token = QUrlQuery(m_service.linkFromLastMail(QStringLiteral("/account/reset")))
+                              .queryItemValue(QStringLiteral("token"));
+    QCOMPARE(token.size(), 64);
+    const HttpResult changed =
+        m_http->post(m_service.root().toString() + QStringLiteral("account/reset"),
+                     "token=" + token.toLatin1() + "&password=new-pass-2&password2=new-pass-2",
+                     "application/x-www-form-urlencoded");
+    QCOMPARE(changed.status, 200);
+    const QString after = listenToken(QStringLiteral("new-pass-2"));
+    QCOMPARE(after.size(), 32);
+    QVERIFY(after != before);
 }
 
 TUNORA_TEST_MAIN_CORE(TestDirectoryBadInput)
