@@ -97,21 +97,6 @@ bool Throttle::clear(const QString &key)
     return m_db.exec(q);
 }
 
-int Throttle::hits(const QString &key, const Rule &rule, qint64 nowMs)
-{
-    QSqlQuery &q = m_db.prepare(QStringLiteral("SELECT hits, first_at, last_at FROM throttle WHERE key = ?"));
-    q.addBindValue(key);
-    if (!m_db.exec(q) || !q.next())
-        return 0;
-    Row row;
-    row.found = true;
-    row.hits = q.value(0).toInt();
-    row.firstAt = q.value(1).toLongLong();
-    row.lastAt = q.value(2).toLongLong();
-    q.finish();
-    return expired(row, rule, nowMs) ? 0 : row.hits;
-}
-
 void Throttle::prune(qint64 nowMs)
 {
     if (nowMs - m_lastPruneMs < PruneEveryMs)

@@ -43,8 +43,6 @@ public:
     // Gives back one counted attempt (the attempt succeeded).
     bool give(const QString &key);
     bool clear(const QString &key);
-    // Attempts counted under the key within the window, without counting one.
-    int hits(const QString &key, const Rule &rule, qint64 nowMs);
 
 private:
     void prune(qint64 nowMs);
