@@ -56,6 +56,7 @@ private slots:
     void burstsLimitedLikeSequences();
     void guessingDoesNotLockOthersOut();
     void resetRotatesListenToken();
+    void oneAddressCannotHoldTheHashing();
 
 private:
     PlayerAddresses addresses(bool signedIn = false) const;
@@ -562,6 +563,40 @@ void TestDirectoryBadInput::resetRotatesListenToken()
     const QString after = listenToken(QStringLiteral("new-pass-2"));
     QCOMPARE(after.size(), 32);
     QVERIFY(after != before);
+}
+
+void TestDirectoryBadInput::oneAddressCannotHoldTheHashing()
+{
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings.insert(QStringLiteral("accounts/hashes_per_address"), QStringLiteral("1"));
+    options.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    HttpsClient http(service.sslConfiguration());
+    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
+    QString why;
+    QVERIFY2(
+        signUpAndActivate(http, service, QStringLiteral("patient"), QStringLiteral("patient-pass"), &why),
+        qPrintable(why));
+    // Six checks at once from one address: one hashes, the others are turned away at once
+    // instead of queueing ahead of everybody else.
+    QStringList burst;
+    for (int i = 0; i < 6; ++i)
+        burst << a.signIn(QStringLiteral("name%1").arg(i), QStringLiteral("Wrong-Guess"));
+    int busy = 0;
+    for (const HttpResult &r : http.getAll(burst, {{"X-Forwarded-For", "192.0.2.50"}}))
+        busy += readStatus(r.body).message.contains(QStringLiteral("busy")) ? 1 : 0;
+    QVERIFY2(busy >= 1, "every check from one address was queued");
+    QVERIFY(busy < 6);
+    // Another address is served.
+    QCOMPARE(readStatus(http.getAll({a.signIn(QStringLiteral("patient"), QStringLiteral("patient-pass"))},
+                                    {{"X-Forwarded-For", "198.51.100.1"}})
+                            .value(0)
+                            .body)
+                 .code,
+             1);
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
 TUNORA_TEST_MAIN_CORE(TestDirectoryBadInput)
