@@ -57,6 +57,7 @@ private slots:
     void guessingDoesNotLockOthersOut();
     void resetRotatesListenToken();
     void oneAddressCannotHoldTheHashing();
+    void connectionCapPerAddress();
 
 private:
     PlayerAddresses addresses(bool signedIn = false) const;
@@ -596,6 +597,34 @@ void TestDirectoryBadInput::oneAddressCannotHoldTheHashing()
                             .body)
                  .code,
              1);
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
+}
+
+void TestDirectoryBadInput::connectionCapPerAddress()
+{
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings.insert(QStringLiteral("service/max_connections_per_address"), QStringLiteral("3"));
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    auto open = [&] {
+        auto s = std::make_unique<QSslSocket>();
+        s->setSslConfiguration(service.sslConfiguration());
+        s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), service.port());
+        const bool ok = s->waitForEncrypted(5000);
+        return std::make_pair(ok, std::move(s));
+    };
+    std::vector<std::unique_ptr<QSslSocket>> held;
+    for (int i = 0; i < 3; ++i) {
+        auto [ok, s] = open();
+        QVERIFY(ok);
+        held.push_back(std::move(s));
+    }
+    QVERIFY(!open().first);
+    held.pop_back();
+    // A place freed is a place again (the server sees the close a little later).
+    QTRY_VERIFY_WITH_TIMEOUT(open().first, 15000);
+    held.clear();
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
