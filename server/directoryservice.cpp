@@ -804,12 +804,10 @@ void DirectoryService::newsFeed(const HttpRequest &, const ReplyHandle &reply, c
     w.writeTextElement(QStringLiteral("language"), lang);
     for (const QStringList &i : std::as_const(list)) {
         w.writeStartElement(QStringLiteral("item"));
-        // Items are plain text. Feed readers render descriptions as HTML, so markup in them is
-        // escaped once more and shows as the characters it is made of; titles carry no angle
-        // brackets at all (as everywhere in the service's replies).
-        QString title = i[0];
-        title.replace(QLatin1Char('<'), QChar(0x2039)).replace(QLatin1Char('>'), QChar(0x203a));
-        w.writeTextElement(QStringLiteral("title"), title);
+        // Items are plain text. Titles are read as text (the XML writer escapes them); feed
+        // readers render descriptions as HTML, so markup in them is escaped once more and shows
+        // as the characters it is made of.
+        w.writeTextElement(QStringLiteral("title"), i[0]);
         w.writeTextElement(QStringLiteral("link"), isWebLink(i[1]) ? i[1] : m_publicUrl.toString());
         w.writeTextElement(QStringLiteral("description"), i[2].toHtmlEscaped());
         w.writeTextElement(QStringLiteral("pubDate"), i[3]);

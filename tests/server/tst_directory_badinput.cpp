@@ -236,7 +236,7 @@ void TestDirectoryBadInput::newsItemsArePlainText()
         QVERIFY(!feed.body.contains(link.toUtf8()));
         return;
     }
-    QCOMPARE(item.value(QStringLiteral("title")), QStringLiteral("\u2039b\u203aBold\u2039/b\u203a & more"));
+    QCOMPARE(item.value(QStringLiteral("title")), title);
     QCOMPARE(item.value(QStringLiteral("link")), link);
     // Read as HTML, the description shows its markup as text.
     QCOMPARE(item.value(QStringLiteral("description")), description.toHtmlEscaped());
