@@ -21,8 +21,10 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -263,6 +265,7 @@ int main(int argc, char *argv[])
         o.importCatalogue = false;
         o.extraCatalogues << catalogue;
         o.settings.insert(QStringLiteral("service/max_connections"), QStringLiteral("1024"));
+        o.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
         if (b == &pg) {
             o.backend = DirectoryService::Backend::PostgreSQL;
             o.postgres = &postgres;
@@ -276,6 +279,25 @@ int main(int argc, char *argv[])
         b->startMs = t.elapsed();
         if (!prepareListener(b->service, &b->target, &error)) {
             fprintf(stderr, "%s: %s\n", qPrintable(b->name), qPrintable(error));
+            return 1;
+        }
+    }
+
+    // A second PostgreSQL instance on the same database, for the two behind nginx.
+    DirectoryService pg2;
+    {
+        DirectoryService::Options o;
+        o.importCatalogue = false;
+        o.backend = DirectoryService::Backend::PostgreSQL;
+        o.postgres = &postgres;
+        o.settings.insert(QStringLiteral("service/max_connections"), QStringLiteral("1024"));
+        o.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
+        o.settings.insert(QStringLiteral("database/name"),
+                          QSettings(pg.service.configFile(), QSettings::IniFormat)
+                              .value(QStringLiteral("database/name"))
+                              .toString());
+        if (!pg2.start(o)) {
+            fprintf(stderr, "second instance: %s\n", qPrintable(pg2.errorString()));
             return 1;
         }
     }
@@ -318,6 +340,8 @@ int main(int argc, char *argv[])
                       sqlite.service.sslConfiguration()));
     }
     const quint16 nginxPort = freeTcpPort();
+    const quint16 oneProxyPort = freeTcpPort();
+    const quint16 twoProxyPort = freeTcpPort();
     const QString tls = sqlite.service.dataFolder() + QStringLiteral("/tls");
     QFile conf(work.filePath(QStringLiteral("nginx.conf")));
     conf.open(QIODevice::WriteOnly);
@@ -329,10 +353,22 @@ int main(int argc, char *argv[])
             "uwsgi_temp_path %1; scgi_temp_path %1; keepalive_requests 100000;\n"
             "  server { listen 127.0.0.1:%2 ssl; ssl_certificate %3/server.pem; "
             "ssl_certificate_key %3/server.key; ssl_protocols TLSv1.2 TLSv1.3;\n"
-            "    location / { root %1/site; default_type text/xml; } } }\n")
+            "    location / { root %1/site; default_type text/xml; } }\n"
+            "  upstream one { server 127.0.0.1:%5; keepalive 64; }\n"
+            "  upstream two { server 127.0.0.1:%5; server 127.0.0.1:%6; keepalive 64; }\n"
+            "  server { listen 127.0.0.1:%7 ssl; ssl_certificate %3/server.pem; "
+            "ssl_certificate_key %3/server.key; location / { proxy_pass https://one; proxy_http_version 1.1; "
+            "proxy_set_header Connection \"\"; proxy_set_header X-Forwarded-For $remote_addr; } }\n"
+            "  server { listen 127.0.0.1:%8 ssl; ssl_certificate %3/server.pem; "
+            "ssl_certificate_key %3/server.key; location / { proxy_pass https://two; proxy_http_version 1.1; "
+            "proxy_set_header Connection \"\"; proxy_set_header X-Forwarded-For $remote_addr; } } }\n")
             .arg(work.path())
             .arg(nginxPort)
             .arg(tls, ::geteuid() == 0 ? QStringLiteral("user root;\n") : QString())
+            .arg(pg.service.port())
+            .arg(pg2.port())
+            .arg(oneProxyPort)
+            .arg(twoProxyPort)
             .toUtf8());
     conf.close();
     QProcess nginx;
@@ -362,15 +398,27 @@ int main(int argc, char *argv[])
         rows.append({b->name + QStringLiteral("_playingnow"),
                      runWrk(base, playingPaths(b->target), connections, seconds, work.path())});
     }
+    // One PostgreSQL instance behind nginx, and two on the same database behind it.
+    for (const auto &[name, port] : {std::pair{QStringLiteral("postgresql_nginx_1"), oneProxyPort},
+                                     std::pair{QStringLiteral("postgresql_nginx_2"), twoProxyPort}}) {
+        const QString base = QStringLiteral("https://127.0.0.1:%1").arg(port);
+        rows.append({name + QStringLiteral("_search"),
+                     runWrk(base, searchPaths(pg.target), connections, seconds, work.path())});
+        rows.append({name + QStringLiteral("_favorites"),
+                     runWrk(base, favouritePaths(pg.target), connections, seconds, work.path())});
+    }
     ::kill(pid_t(nginx.processId()), SIGQUIT);
     nginx.waitForFinished(10000);
+    pg2.stop();
 
     const double ceiling = rows.first().f.rps;
     out << QStringLiteral(
-               "%1 stations, %2 connections, %3 s per run, wrk with one thread, nginx with one worker\n")
+               "%1 stations, %2 connections, %3 s per run, wrk with one thread, nginx with one worker, "
+               "%4 cores\n")
                .arg(stations)
                .arg(connections)
-               .arg(seconds);
+               .arg(seconds)
+               .arg(QThread::idealThreadCount());
     out << QStringLiteral("%1 %2 %3 %4 %5\n")
                .arg(QStringLiteral("run"), -24)
                .arg(QStringLiteral("req/s"), 10)

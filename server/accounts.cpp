@@ -20,8 +20,18 @@ qint64 nowMs()
 const char *const InvalidCredentials = "Invalid member name or password";
 const char *const TooManyAttempts = "Too many failed attempts, please try again in a few minutes";
 const char *const Busy = "The service is busy, please try again in a moment";
+const char *const Unavailable = "The service is unavailable, please try again later";
+
+constexpr qint64 FailureDelayMs = 30000;
 
 } // namespace
+
+Accounts::Outcome Accounts::Outcome::storageError()
+{
+    Outcome o(2, QLatin1String(Unavailable));
+    o.unavailable = true;
+    return o;
+}
 
 Accounts::Accounts(Database &db, Mailer &mailer, const ServiceConfig &config, QObject *parent)
     : QObject(parent)
@@ -30,11 +40,15 @@ Accounts::Accounts(Database &db, Mailer &mailer, const ServiceConfig &config, QO
     , m_config(config)
     , m_cacheSecret(QByteArray::fromHex(Secrets::randomHex(32).toLatin1()))
     , m_dummyHash(PasswordHash::dummy(config.passwordIterations))
-    , m_accountFailures(config.accountFailureLimit, config.failureWindowSeconds)
-    , m_addressFailures(config.addressFailureLimit, config.failureWindowSeconds)
-    , m_creations(config.creationLimit, 3600)
-    , m_mails(config.mailLimit, 3600)
+    , m_throttle(db)
 {
+    const qint64 window = qint64(config.failureWindowSeconds) * 1000;
+    m_pairRule = {config.accountFailureLimit, window, FailureDelayMs};
+    m_accountRule = {config.accountFailureCeiling, window, 0};
+    m_addressRule = {config.addressFailureLimit, window, 0};
+    m_creationRule = {config.creationLimit, 3600 * 1000LL, 0};
+    m_nameCheckRule = {config.nameCheckLimit, window, 0};
+    m_mailRule = {config.mailLimit, 3600 * 1000LL, 0};
     m_pool.setMaxThreadCount(config.hashThreads);
 }
 
@@ -79,7 +93,7 @@ QByteArray Accounts::cacheKey(const QString &user, const QString &password) cons
     return Secrets::hmacSha256(m_cacheSecret, nameKey(user).toUtf8() + '\0' + password.toUtf8());
 }
 
-void Accounts::remember(const QByteArray &key, qint64 accountId)
+void Accounts::remember(const QByteArray &key, qint64 accountId, const QString &hash)
 {
     if (m_config.verifyCacheSeconds <= 0 || m_config.verifyCacheEntries <= 0)
         return;
@@ -90,7 +104,7 @@ void Accounts::remember(const QByteArray &key, qint64 accountId)
         if (m_cache.size() >= m_config.verifyCacheEntries)
             m_cache.clear();
     }
-    m_cache.insert(key, {accountId, now + qint64(m_config.verifyCacheSeconds) * 1000});
+    m_cache.insert(key, {accountId, now + qint64(m_config.verifyCacheSeconds) * 1000, hash});
 }
 
 void Accounts::forget(qint64 accountId)
@@ -100,25 +114,41 @@ void Accounts::forget(qint64 accountId)
         it = it->accountId == accountId ? m_cache.erase(it) : std::next(it);
 }
 
-bool Accounts::offload(std::function<QString()> fn, std::function<void(const QString &)> done)
+bool Accounts::hashSlotFree(const QString &addressKey) const
 {
-    if (m_inFlight >= m_config.hashQueueLimit)
+    return m_inFlight < m_config.hashQueueLimit &&
+           (addressKey.isEmpty() || m_hashesByAddress.value(addressKey) < m_config.hashesPerAddress);
+}
+
+bool Accounts::offload(std::function<QString()> fn, std::function<void(const QString &)> done,
+                       const QString &addressKey)
+{
+    if (!hashSlotFree(addressKey))
         return false;
     ++m_inFlight;
+    if (!addressKey.isEmpty())
+        ++m_hashesByAddress[addressKey];
     QtConcurrent::run(&m_pool, std::move(fn))
-        .then(this, [this, done = std::move(done)](const QString &result) {
+        .then(this, [this, addressKey, done = std::move(done)](const QString &result) {
             --m_inFlight;
+            if (!addressKey.isEmpty()) {
+                auto it = m_hashesByAddress.find(addressKey);
+                if (it != m_hashesByAddress.end() && --*it <= 0)
+                    m_hashesByAddress.erase(it);
+            }
             done(result);
         });
     return true;
 }
 
-bool Accounts::load(const QString &sql, const QVariant &key, Stored *out)
+Accounts::Found Accounts::load(const QString &sql, const QVariant &key, Stored *out)
 {
     QSqlQuery &q = m_db.prepare(sql);
     q.addBindValue(key);
-    if (!m_db.exec(q) || !q.next())
-        return false;
+    if (!m_db.exec(q))
+        return Found::Error;
+    if (!q.next())
+        return Found::No;
     out->account.id = q.value(0).toLongLong();
     out->account.username = q.value(1).toString();
     out->account.email = q.value(2).toString();
@@ -129,7 +159,7 @@ bool Accounts::load(const QString &sql, const QVariant &key, Stored *out)
     out->account.activated = q.value(7).toInt() != 0;
     out->hash = q.value(8).toString();
     q.finish();
-    return true;
+    return Found::Yes;
 }
 
 #define ACCOUNT_COLUMNS                                                                                      \
@@ -140,7 +170,7 @@ bool Accounts::load(const QString &sql, const QVariant &key, Stored *out)
 bool Accounts::accountById(qint64 id, Account *out)
 {
     Stored s;
-    if (!load(QStringLiteral(ACCOUNT_COLUMNS "WHERE id = ?"), id, &s))
+    if (load(QStringLiteral(ACCOUNT_COLUMNS "WHERE id = ?"), id, &s) != Found::Yes)
         return false;
     *out = s.account;
     return true;
@@ -151,7 +181,7 @@ bool Accounts::accountByListenToken(const QString &token, Account *out)
     if (token.size() != 32)
         return false;
     Stored s;
-    if (!load(QStringLiteral(ACCOUNT_COLUMNS "WHERE listen_token = ?"), token, &s))
+    if (load(QStringLiteral(ACCOUNT_COLUMNS "WHERE listen_token = ?"), token, &s) != Found::Yes)
         return false;
     *out = s.account;
     return true;
@@ -167,48 +197,101 @@ void Accounts::authenticate(const QString &user, const QString &password, const 
     const QByteArray key = cacheKey(user, password);
     const auto hit = m_cache.constFind(key);
     if (hit != m_cache.constEnd() && hit->expiresMs > nowMs()) {
-        Account a;
-        if (accountById(hit->accountId, &a) && nameKey(a.username) == nameKey(user)) {
-            done(a.activated ? Auth::Ok : Auth::NotActivated, a);
+        Stored s;
+        const Found found = load(QStringLiteral(ACCOUNT_COLUMNS "WHERE id = ?"), hit->accountId, &s);
+        if (found == Found::Error) {
+            done(Auth::Failed, Account());
+            return;
+        }
+        if (found == Found::Yes && s.hash == hit->hash && nameKey(s.account.username) == nameKey(user)) {
+            done(s.account.activated ? Auth::Ok : Auth::NotActivated, s.account);
             return;
         }
         m_cache.remove(key);
     }
+    // Every attempt is counted before its password is hashed, so a burst is limited like a
+    // sequence; a correct password gives its attempt back. Guesses at one account from one
+    // address wait growing delays; the much higher ceiling per account does not stop an address
+    // that has not failed on it, so nobody can lock an account by guessing.
     const qint64 now = nowMs();
-    const QString userKey = QStringLiteral("u:") + nameKey(user);
-    const QString addressKey = RateLimiter::addressKey(from);
-    if (m_accountFailures.blocked(userKey, now) || m_addressFailures.blocked(addressKey, now)) {
-        done(Auth::Limited, Account());
+    const QString name = nameKey(user);
+    const QString address = RateLimiter::addressKey(from);
+    const QString addressKey = QStringLiteral("a:") + address;
+    const QString pairKey = QStringLiteral("p:") + name + QLatin1Char('|') + address;
+    const QString accountKey = QStringLiteral("u:") + name;
+    QStringList taken;
+    auto giveBack = [this, &taken] {
+        for (const QString &k : std::as_const(taken))
+            m_throttle.give(k);
+    };
+    if (!hashSlotFree(address)) {
+        done(Auth::Busy, Account());
         return;
     }
+    const Throttle::Take byAddress = m_throttle.take(addressKey, m_addressRule, now);
+    if (byAddress.result != Throttle::Result::Allowed) {
+        done(byAddress.result == Throttle::Result::Failed ? Auth::Failed : Auth::Limited, Account());
+        return;
+    }
+    taken << addressKey;
+    const Throttle::Take byPair = m_throttle.take(pairKey, m_pairRule, now);
+    if (byPair.result != Throttle::Result::Allowed) {
+        giveBack();
+        done(byPair.result == Throttle::Result::Failed ? Auth::Failed : Auth::Limited, Account());
+        return;
+    }
+    taken << pairKey;
+    const Throttle::Take byAccount = m_throttle.take(accountKey, m_accountRule, now);
+    if (byAccount.result == Throttle::Result::Failed ||
+        (byAccount.result == Throttle::Result::Limited && byPair.hits > 1)) {
+        giveBack();
+        done(byAccount.result == Throttle::Result::Failed ? Auth::Failed : Auth::Limited, Account());
+        return;
+    }
+    if (byAccount.result == Throttle::Result::Allowed)
+        taken << accountKey;
+
     Stored stored;
-    const bool exists =
-        load(QStringLiteral(ACCOUNT_COLUMNS "WHERE username_key = ?"), nameKey(user), &stored);
+    const Found found = load(QStringLiteral(ACCOUNT_COLUMNS "WHERE username_key = ?"), name, &stored);
+    if (found == Found::Error) {
+        giveBack();
+        done(Auth::Failed, Account());
+        return;
+    }
+    const bool exists = found == Found::Yes;
     const QString hash = exists ? stored.hash : m_dummyHash;
     const quint64 epoch = exists ? m_passwordEpoch.value(stored.account.id) : 0;
     const QByteArray pw = password.toUtf8();
     const bool queued =
         offload([pw, hash] { return PasswordHash::verify(pw, hash) ? QStringLiteral("1") : QString(); },
-                [this, exists, stored, epoch, key, userKey, addressKey, done](const QString &result) {
+                [this, exists, stored, epoch, key, taken, pairKey, done](const QString &result) {
                     if (!exists || result.isEmpty()) {
-                        m_accountFailures.fail(userKey, nowMs());
-                        m_addressFailures.fail(addressKey, nowMs());
                         done(Auth::Invalid, Account());
                         return;
                     }
-                    m_accountFailures.clear(userKey);
                     // Re-read: the account may have changed while the hash was computed.
-                    Account a;
-                    if (!accountById(stored.account.id, &a)) {
+                    Stored now;
+                    const Found again =
+                        load(QStringLiteral(ACCOUNT_COLUMNS "WHERE id = ?"), stored.account.id, &now);
+                    if (again == Found::Error) {
+                        done(Auth::Failed, Account());
+                        return;
+                    }
+                    if (again == Found::No || now.hash != stored.hash) {
                         done(Auth::Invalid, Account());
                         return;
                     }
-                    if (m_passwordEpoch.value(a.id) == epoch)
-                        remember(key, a.id);
-                    done(a.activated ? Auth::Ok : Auth::NotActivated, a);
-                });
-    if (!queued)
+                    for (const QString &k : taken)
+                        k == pairKey ? m_throttle.clear(k) : m_throttle.give(k);
+                    if (m_passwordEpoch.value(now.account.id) == epoch)
+                        remember(key, now.account.id, now.hash);
+                    done(now.account.activated ? Auth::Ok : Auth::NotActivated, now.account);
+                },
+                address);
+    if (!queued) {
+        giveBack();
         done(Auth::Busy, Account());
+    }
 }
 
 QString Accounts::newToken(qint64 accountId, const QString &purpose, qint64 lifetimeSeconds)
@@ -240,9 +323,10 @@ qint64 Accounts::tokenAccount(const QString &token, const QString &purpose)
 }
 
 bool Accounts::sendLink(const Account &account, const QString &purpose, qint64 lifetimeSeconds,
-                        const QString &subject, const QString &text, int validFor)
+                        const QString &subject, const QString &text, int validFor, QString token)
 {
-    const QString token = newToken(account.id, purpose, lifetimeSeconds);
+    if (token.isEmpty())
+        token = newToken(account.id, purpose, lifetimeSeconds);
     if (token.isEmpty())
         return false;
     QUrl link = m_publicUrl.resolved(QUrl(QStringLiteral("account/") + purpose));
@@ -251,7 +335,7 @@ bool Accounts::sendLink(const Account &account, const QString &purpose, qint64 l
                          text.arg(account.username, link.toString(QUrl::FullyEncoded)).arg(validFor));
 }
 
-bool Accounts::sendActivation(const Account &account)
+bool Accounts::sendActivation(const Account &account, const QString &token)
 {
     return sendLink(
         account, QStringLiteral("activate"), qint64(m_config.activationHours) * 3600,
@@ -259,7 +343,7 @@ bool Accounts::sendActivation(const Account &account)
         QStringLiteral("Hello %1,\n\nthank you for signing up for Tunora. Please open this link to activate "
                        "your account:\n\n%2\n\nThe link is valid for %3 hours. If you did not sign up, "
                        "ignore this message.\n"),
-        m_config.activationHours);
+        m_config.activationHours, token);
 }
 
 bool Accounts::sendReset(const Account &account)
@@ -288,25 +372,52 @@ void Accounts::create(const QString &user, const QString &password, const QStrin
         done({2, QStringLiteral("The e-mail address is not valid")});
         return;
     }
-    const QString addressKey = RateLimiter::addressKey(from);
-    if (m_creations.blocked(addressKey, nowMs())) {
-        done({2, QLatin1String(TooManyAttempts)});
+    // Both limits are counted before the hash: parallel sign-ups get the answers of a sequence.
+    // Every sign-up tells whether its name is taken, so checks are limited per address too.
+    const QString address = RateLimiter::addressKey(from);
+    const QString creationKey = QStringLiteral("c:") + address;
+    const QString checkKey = QStringLiteral("n:") + address;
+    const qint64 now = nowMs();
+    const Throttle::Take check = m_throttle.take(checkKey, m_nameCheckRule, now);
+    if (check.result != Throttle::Result::Allowed) {
+        done(check.result == Throttle::Result::Failed ? Outcome::storageError()
+                                                      : Outcome{2, QLatin1String(TooManyAttempts)});
         return;
     }
     Stored existing;
-    if (load(QStringLiteral(ACCOUNT_COLUMNS "WHERE username_key = ?"), nameKey(user), &existing)) {
+    const Found found =
+        load(QStringLiteral(ACCOUNT_COLUMNS "WHERE username_key = ?"), nameKey(user), &existing);
+    if (found == Found::Error) {
+        done(Outcome::storageError());
+        return;
+    }
+    if (found == Found::Yes) {
         done({2, QStringLiteral("The member name %1 is already taken"), user});
+        return;
+    }
+    if (!hashSlotFree(address)) {
+        done({2, QLatin1String(Busy)});
+        return;
+    }
+    const Throttle::Take creation = m_throttle.take(creationKey, m_creationRule, now);
+    if (creation.result != Throttle::Result::Allowed) {
+        done(creation.result == Throttle::Result::Failed ? Outcome::storageError()
+                                                         : Outcome{2, QLatin1String(TooManyAttempts)});
         return;
     }
     const QByteArray pw = password.toUtf8();
     const int iterations = m_config.passwordIterations;
     const bool queued =
         offload([pw, iterations] { return PasswordHash::make(pw, iterations); },
-                [this, user, email, addressKey, done](const QString &hash) {
+                [this, user, email, creationKey, done](const QString &hash) {
                     if (hash.isEmpty()) {
+                        m_throttle.give(creationKey);
                         done({2, QLatin1String(Busy)});
                         return;
                     }
+                    // The account and its activation token are stored together or not at all: the reply
+                    // says an account exists exactly when it does.
+                    Transaction tx(m_db);
                     QSqlQuery &q = m_db.prepare(QStringLiteral(
                         "INSERT INTO accounts (username, username_key, email, email_key, "
                         "password_hash, activated, created_at, listen_token) VALUES (?, ?, ?, ?, "
@@ -318,11 +429,14 @@ void Accounts::create(const QString &user, const QString &password, const QStrin
                     q.addBindValue(hash);
                     q.addBindValue(QDateTime::currentSecsSinceEpoch());
                     q.addBindValue(Secrets::randomHex(16));
-                    if (!m_db.exec(q)) {
-                        done({2, QLatin1String(Busy)});
+                    if (!tx.active() || !m_db.exec(q)) {
+                        m_throttle.give(creationKey);
+                        done(Outcome::storageError());
                         return;
                     }
                     if (!q.next()) {
+                        q.finish();
+                        m_throttle.give(creationKey);
                         done({2, QStringLiteral("The member name %1 is already taken"), user});
                         return;
                     }
@@ -331,8 +445,14 @@ void Accounts::create(const QString &user, const QString &password, const QStrin
                     q.finish();
                     a.username = user;
                     a.email = email;
-                    m_creations.fail(addressKey, nowMs());
-                    if (!sendActivation(a)) {
+                    const QString token =
+                        newToken(a.id, QStringLiteral("activate"), qint64(m_config.activationHours) * 3600);
+                    if (token.isEmpty() || !tx.commit()) {
+                        m_throttle.give(creationKey);
+                        done(Outcome::storageError());
+                        return;
+                    }
+                    if (!sendActivation(a, token)) {
                         done({0, QStringLiteral("Your account has been created, but the activation "
                                                 "e-mail could not be sent; please ask for it "
                                                 "again later.")});
@@ -341,9 +461,12 @@ void Accounts::create(const QString &user, const QString &password, const QStrin
                     done({0, QStringLiteral("Your account has been created and we have sent you an "
                                             "e-mail, follow instructions there to activate your "
                                             "account.")});
-                });
-    if (!queued)
+                },
+                address);
+    if (!queued) {
+        m_throttle.give(creationKey);
         done({2, QLatin1String(Busy)});
+    }
 }
 
 void Accounts::resendValidation(const QString &user, const QString &password, const QHostAddress &from,
@@ -355,12 +478,13 @@ void Accounts::resendValidation(const QString &user, const QString &password, co
             done({2, QStringLiteral("The account %1 is already activated"), a.username});
             return;
         case Auth::NotActivated: {
-            const QString key = QStringLiteral("m:%1").arg(a.id);
-            if (m_mails.blocked(key, nowMs())) {
-                done({2, QLatin1String(TooManyAttempts)});
+            const Throttle::Take mail =
+                m_throttle.take(QStringLiteral("m:%1").arg(a.id), m_mailRule, nowMs());
+            if (mail.result != Throttle::Result::Allowed) {
+                done(mail.result == Throttle::Result::Failed ? Outcome::storageError()
+                                                             : Outcome{2, QLatin1String(TooManyAttempts)});
                 return;
             }
-            m_mails.fail(key, nowMs());
             if (!sendActivation(a)) {
                 done({2, QStringLiteral("The e-mail could not be sent, please try again later")});
                 return;
@@ -372,8 +496,10 @@ void Accounts::resendValidation(const QString &user, const QString &password, co
             done({2, QLatin1String(TooManyAttempts)});
             return;
         case Auth::Busy:
-        case Auth::Failed:
             done({2, QLatin1String(Busy)});
+            return;
+        case Auth::Failed:
+            done(Outcome::storageError());
             return;
         case Auth::Invalid:
             done({2, QLatin1String(InvalidCredentials)});
@@ -396,12 +522,16 @@ void Accounts::lostPassword(const QString &member, const QHostAddress &from, Out
     const QString memberKey = QStringLiteral("l:") + m.toCaseFolded();
     const QString addressKey = QStringLiteral("l:") + RateLimiter::addressKey(from);
     // Limited requests get the same answer: the reply never tells whether a mail went out.
-    if (m_mails.blocked(memberKey, now) || m_mails.blocked(addressKey, now)) {
+    const Throttle::Take byMember = m_throttle.take(memberKey, m_mailRule, now);
+    if (byMember.result != Throttle::Result::Allowed) {
         done(same);
         return;
     }
-    m_mails.fail(memberKey, now);
-    m_mails.fail(addressKey, now);
+    if (m_throttle.take(addressKey, m_mailRule, now).result != Throttle::Result::Allowed) {
+        m_throttle.give(memberKey);
+        done(same);
+        return;
+    }
     QList<qint64> ids;
     const bool byMail = m.contains(QLatin1Char('@'));
     QSqlQuery &q = m_db.prepare(byMail ? QStringLiteral("SELECT id FROM accounts WHERE email_key = ? LIMIT 5")
@@ -457,33 +587,36 @@ void Accounts::resetPassword(const QString &token, const QString &password, Outc
     }
     const QByteArray pw = password.toUtf8();
     const int iterations = m_config.passwordIterations;
-    const bool queued =
-        offload([pw, iterations] { return PasswordHash::make(pw, iterations); },
-                [this, id, token, done](const QString &hash) {
-                    // The token may have been used while the hash was computed.
-                    if (hash.isEmpty() || tokenAccount(token, QStringLiteral("reset")) != id) {
-                        done({2, QStringLiteral("This link is no longer valid; please ask for a "
-                                                "new one")});
-                        return;
-                    }
-                    Transaction tx(m_db);
-                    QSqlQuery &q = m_db.prepare(
-                        QStringLiteral("UPDATE accounts SET password_hash = ?, activated = 1 WHERE id = ?"));
-                    q.addBindValue(hash);
-                    q.addBindValue(id);
-                    bool ok = m_db.exec(q);
-                    QSqlQuery &d = m_db.prepare(
-                        QStringLiteral("DELETE FROM account_tokens WHERE account_id = ? AND purpose = ?"));
-                    d.addBindValue(id);
-                    d.addBindValue(QStringLiteral("reset"));
-                    ok = ok && m_db.exec(d) && tx.commit();
-                    if (!ok) {
-                        done({2, QLatin1String(Busy)});
-                        return;
-                    }
-                    forget(id);
-                    done({0, QStringLiteral("Your password has been changed")});
-                });
+    const bool queued = offload(
+        [pw, iterations] { return PasswordHash::make(pw, iterations); },
+        [this, id, token, done](const QString &hash) {
+            // The token may have been used while the hash was computed.
+            if (hash.isEmpty() || tokenAccount(token, QStringLiteral("reset")) != id) {
+                done({2, QStringLiteral("This link is no longer valid; please ask for a "
+                                        "new one")});
+                return;
+            }
+            Transaction tx(m_db);
+            // A new password also gets a new listen token: listen addresses handed out
+            // before the reset stop recording into this account's history.
+            QSqlQuery &q = m_db.prepare(QStringLiteral(
+                "UPDATE accounts SET password_hash = ?, activated = 1, listen_token = ? WHERE id = ?"));
+            q.addBindValue(hash);
+            q.addBindValue(Secrets::randomHex(16));
+            q.addBindValue(id);
+            bool ok = m_db.exec(q);
+            QSqlQuery &d = m_db.prepare(
+                QStringLiteral("DELETE FROM account_tokens WHERE account_id = ? AND purpose = ?"));
+            d.addBindValue(id);
+            d.addBindValue(QStringLiteral("reset"));
+            ok = ok && m_db.exec(d) && tx.commit();
+            if (!ok) {
+                done({2, QLatin1String(Busy)});
+                return;
+            }
+            forget(id);
+            done({0, QStringLiteral("Your password has been changed")});
+        });
     if (!queued)
         done({2, QLatin1String(Busy)});
 }

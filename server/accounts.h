@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "ratelimiter.h"
+#include "throttle.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -44,6 +45,7 @@ public:
         Invalid,
         Limited,
         Busy,
+        // The database could not be read or written: nothing was decided and nothing counted.
         Failed
     };
     // A status reply: code 0 success, 2 error (1 and 2 have their own meaning for sign-in).
@@ -59,6 +61,10 @@ public:
         // English text, translated by the caller; "%1" in it stands for arg.
         QString message;
         QString arg;
+        // The database failed: nothing was done, and the reply says the service is unavailable.
+        bool unavailable = false;
+
+        static Outcome storageError();
     };
     using AuthCallback = std::function<void(Auth, const Account &)>;
     using OutcomeCallback = std::function<void(const Outcome &)>;
@@ -101,19 +107,28 @@ private:
         Account account;
         QString hash;
     };
-    bool load(const QString &sql, const QVariant &key, Stored *out);
+    enum class Found
+    {
+        Yes,
+        No,
+        Error
+    };
+    Found load(const QString &sql, const QVariant &key, Stored *out);
     // Mails a one-time link to account/<purpose>?token=…; text has %1 name, %2 link, %3 validFor.
     bool sendLink(const Account &account, const QString &purpose, qint64 lifetimeSeconds,
-                  const QString &subject, const QString &text, int validFor);
-    bool sendActivation(const Account &account);
+                  const QString &subject, const QString &text, int validFor, QString token = QString());
+    // With a token, mails that one (already stored) instead of making a new one.
+    bool sendActivation(const Account &account, const QString &token = QString());
     bool sendReset(const Account &account);
     QString newToken(qint64 accountId, const QString &purpose, qint64 lifetimeSeconds);
     qint64 tokenAccount(const QString &token, const QString &purpose);
     QByteArray cacheKey(const QString &user, const QString &password) const;
-    void remember(const QByteArray &key, qint64 accountId);
+    void remember(const QByteArray &key, qint64 accountId, const QString &hash);
     void forget(qint64 accountId);
     // Runs fn on the hashing pool and then done(result) here; false when the pool is full.
-    bool offload(std::function<QString()> fn, std::function<void(const QString &)> done);
+    bool offload(std::function<QString()> fn, std::function<void(const QString &)> done,
+                 const QString &addressKey = QString());
+    bool hashSlotFree(const QString &addressKey) const;
 
     Database &m_db;
     Mailer &m_mailer;
@@ -126,12 +141,19 @@ private:
     {
         qint64 accountId;
         qint64 expiresMs;
+        // The stored hash the password was checked against: a password changed by another
+        // instance sharing the database no longer matches it.
+        QString hash;
     };
     QHash<QByteArray, CacheEntry> m_cache;
     QHash<qint64, quint64> m_passwordEpoch;
     QString m_dummyHash;
-    RateLimiter m_accountFailures;
-    RateLimiter m_addressFailures;
-    RateLimiter m_creations;
-    RateLimiter m_mails;
+    QHash<QString, int> m_hashesByAddress;
+    Throttle m_throttle;
+    Throttle::Rule m_pairRule;
+    Throttle::Rule m_accountRule;
+    Throttle::Rule m_addressRule;
+    Throttle::Rule m_creationRule;
+    Throttle::Rule m_nameCheckRule;
+    Throttle::Rule m_mailRule;
 };

@@ -125,7 +125,16 @@ bool ServiceConfig::load(const QString &file, QString *error)
     certificateFile = resolve(text(s, "tls_certificate", QStringLiteral("tls/server.pem")));
     keyFile = resolve(text(s, "tls_key", QStringLiteral("tls/server.key")));
     apiKeys = list(s, "api_keys", {QLatin1String(DefaultApiKey)});
+    for (const QString &proxy : list(s, "trusted_proxies", {})) {
+        const QHostAddress address(proxy);
+        if (address.isNull()) {
+            *error = QStringLiteral("trusted_proxies: %1 is not an address").arg(proxy);
+            return false;
+        }
+        trustedProxies << address;
+    }
     if (!integer(s, "max_connections", maxConnections, 1, 100000, error) ||
+        !integer(s, "max_connections_per_address", maxConnectionsPerAddress, 1, 100000, error) ||
         !integer(s, "idle_timeout", idleTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "request_timeout", requestTimeoutSeconds, 1, 3600, error) ||
         !integer(s, "max_header_bytes", maxHeaderBytes, 1024, 1024 * 1024, error) ||
@@ -164,7 +173,10 @@ bool ServiceConfig::load(const QString &file, QString *error)
         !integer(s, "verify_cache_seconds", verifyCacheSeconds, 0, 86400, error) ||
         !integer(s, "verify_cache_entries", verifyCacheEntries, 0, 10000000, error) ||
         !integer(s, "account_failure_limit", accountFailureLimit, 1, 1000, error) ||
+        !integer(s, "account_failure_ceiling", accountFailureCeiling, 1, 100000, error) ||
         !integer(s, "address_failure_limit", addressFailureLimit, 1, 100000, error) ||
+        !integer(s, "name_check_limit", nameCheckLimit, 1, 100000, error) ||
+        !integer(s, "hashes_per_address", hashesPerAddress, 1, 100000, error) ||
         !integer(s, "failure_window", failureWindowSeconds, 1, 86400, error) ||
         !integer(s, "creation_limit", creationLimit, 1, 100000, error) ||
         !integer(s, "mail_limit", mailLimit, 1, 100000, error) ||

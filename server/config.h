@@ -22,10 +22,13 @@ struct ServiceConfig
     // Optional second listener without TLS that serves only the news feed; 0 = off.
     quint16 newsHttpPort = 0;
     int maxConnections = 512;
+    int maxConnectionsPerAddress = 128;
     int idleTimeoutSeconds = 30;
     int requestTimeoutSeconds = 10;
     int maxHeaderBytes = 64 * 1024;
     int maxBodyBytes = 16 * 1024;
+    // Reverse proxies whose X-Forwarded-For header names the client address.
+    QList<QHostAddress> trustedProxies;
     // How long a ranked search result list is reused (0 = never).
     int searchCacheSeconds = 30;
 
@@ -47,9 +50,17 @@ struct ServiceConfig
     int passwordIterations = 600000;
     int verifyCacheSeconds = 600;
     int verifyCacheEntries = 10000;
+    // Failed sign-ins per account name and client address before each further attempt waits
+    // a doubling delay; failed sign-ins per account name from all addresses together; failed
+    // sign-ins per client address; all within the failure window.
     int accountFailureLimit = 5;
+    int accountFailureCeiling = 100;
     int addressFailureLimit = 20;
     int failureWindowSeconds = 900;
+    // Sign-ups (each one reveals whether a name is taken) per client address in the window.
+    int nameCheckLimit = 20;
+    // Password checks from one client address hashing or waiting at the same time.
+    int hashesPerAddress = 4;
     // Accounts created per client address per hour; mails per account or address per hour.
     int creationLimit = 10;
     int mailLimit = 5;

@@ -26,6 +26,13 @@ public:
     Database &operator=(const Database &) = delete;
 
     bool open(QString *error);
+    bool isOpen() const { return m_db.isOpen(); }
+    // Closes the connection; the next statement opens it again.
+    void close()
+    {
+        m_db.close();
+        m_broken = true;
+    }
     // Creates the schema in an empty database and applies every later migration.
     bool migrate(QString *error);
     int schemaVersion();
@@ -56,6 +63,7 @@ public:
 
 private:
     bool reconnect();
+    bool alive();
     void scheduleRelease();
 
     ServiceConfig m_config;

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QXmlStreamWriter>
@@ -86,6 +87,38 @@ public:
 private:
     HttpHandler *m_service;
 };
+
+// Forward-secret AEAD suites only: TLS 1.3's, and ECDHE with AES-GCM or ChaCha20-Poly1305 for
+// TLS 1.2 clients (no CBC, no SHA-1 MACs, no static RSA key exchange).
+QList<QSslCipher> strongCiphers()
+{
+    QList<QSslCipher> out;
+    for (const QSslCipher &c : QSslConfiguration::supportedCiphers()) {
+        const QString name = c.name();
+        const bool tls13 = c.protocol() == QSsl::TlsV1_3;
+        const bool aead = name.contains(QLatin1String("GCM")) || name.contains(QLatin1String("CHACHA20"));
+        const bool ecdhe = name.startsWith(QLatin1String("ECDHE-"));
+        if (tls13 || (c.protocol() == QSsl::TlsV1_2 && aead && ecdhe))
+            out << c;
+    }
+    return out;
+}
+
+// A storage failure: HTTP 503 with the status reply, so that both the HTTP layer and the reader
+// of the reply see an error of the service.
+void markUnavailable(HttpReply &reply)
+{
+    reply.status = 503;
+    reply.headers.append({QByteArrayLiteral("Retry-After"), QByteArrayLiteral("30")});
+}
+
+// Only absolute http and https addresses are handed out as links.
+bool isWebLink(const QString &text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
 
 } // namespace
 
@@ -169,9 +202,13 @@ bool DirectoryService::start(QString *error)
     tls.setLocalCertificateChain(chain);
     tls.setPrivateKey(key);
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.setProtocol(QSsl::TlsV1_2OrLater);
+    tls.setCiphers(strongCiphers());
 
     HttpLimits limits;
     limits.maxConnections = m_config.maxConnections;
+    limits.maxConnectionsPerAddress = m_config.maxConnectionsPerAddress;
+    limits.trustedProxies = m_config.trustedProxies;
     limits.idleTimeoutMs = m_config.idleTimeoutSeconds * 1000;
     limits.requestTimeoutMs = m_config.requestTimeoutSeconds * 1000;
     limits.scanner.maxHeaderBytes = m_config.maxHeaderBytes;
@@ -204,6 +241,10 @@ bool DirectoryService::start(QString *error)
     m_accounts->setPublicUrl(m_publicUrl);
     if (m_config.pollerEnabled) {
         m_poller = std::make_unique<NowPlayingPoller>(*m_db, *m_stations, m_config);
+        connect(m_poller.get(), &NowPlayingPoller::pollingChanged, this, [](bool polling) {
+            qInfo().noquote() << (polling ? QStringLiteral("tunora-directory: polling playing-now titles")
+                                          : QStringLiteral("tunora-directory: another instance polls"));
+        });
         m_poller->start();
     }
     return true;
@@ -217,6 +258,11 @@ bool DirectoryService::addNews(const QString &language, const QString &title, co
         if (error)
             *error =
                 QStringLiteral("a news item needs a language, a title of at most 300 characters and a link");
+        return false;
+    }
+    if (!link.isEmpty() && !isWebLink(link)) {
+        if (error)
+            *error = QStringLiteral("a news link must be an http or https address");
         return false;
     }
     QSqlQuery &q = m_db->prepare(QStringLiteral(
@@ -445,7 +491,10 @@ void DirectoryService::api(const HttpRequest &request, const ReplyHandle &reply)
     const QString pass = request.item(QStringLiteral("pass"));
     const QHostAddress from = request.remoteAddress;
     auto sendOutcome = [this, call](const Accounts::Outcome &o) {
-        call->reply.send(HttpReply::xml(statusReply(o.code, tr(call->lang, o.message, o.arg))));
+        HttpReply r = HttpReply::xml(statusReply(o.code, tr(call->lang, o.message, o.arg)));
+        if (o.unavailable)
+            markUnavailable(r);
+        call->reply.send(std::move(r));
     };
 
     if (request.item(QStringLiteral("info")) == QLatin1String("languages"))
@@ -479,6 +528,14 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
         reply.send(HttpReply::xml(statusReply(code, tr(lang, QLatin1String(message), arg))));
     };
     auto internal = [&] { status(2, "Internal error, please try again later"); };
+    // The database failed while checking the credentials: an error of the service, never a
+    // wrong password.
+    auto unavailable = [&] {
+        HttpReply r = HttpReply::xml(
+            statusReply(2, tr(lang, QLatin1String("The service is unavailable, please try again later"))));
+        markUnavailable(r);
+        reply.send(std::move(r));
+    };
     const bool credentials =
         !request.item(QStringLiteral("user")).isEmpty() || !request.item(QStringLiteral("pass")).isEmpty();
     const bool signedIn = auth == Accounts::Auth::Ok;
@@ -498,8 +555,10 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
             status(2, "Too many failed attempts, please try again in a few minutes");
             break;
         case Accounts::Auth::Busy:
-        case Accounts::Auth::Failed:
             status(2, "The service is busy, please try again in a moment");
+            break;
+        case Accounts::Auth::Failed:
+            unavailable();
             break;
         case Accounts::Auth::Invalid:
         case Accounts::Auth::Ok:
@@ -530,8 +589,9 @@ void DirectoryService::accountCommand(const std::shared_ptr<Call> &call, Account
         case Accounts::Auth::Limited:
             return status(0, "Too many failed attempts, please try again in a few minutes");
         case Accounts::Auth::Busy:
-        case Accounts::Auth::Failed:
             return status(0, "The service is busy, please try again in a moment");
+        case Accounts::Auth::Failed:
+            return unavailable();
         case Accounts::Auth::Invalid:
             return status(0, credentials ? "Invalid member name or password"
                                          : "Member name or password is missing");
@@ -744,9 +804,12 @@ void DirectoryService::newsFeed(const HttpRequest &, const ReplyHandle &reply, c
     w.writeTextElement(QStringLiteral("language"), lang);
     for (const QStringList &i : std::as_const(list)) {
         w.writeStartElement(QStringLiteral("item"));
+        // Items are plain text. Titles are read as text (the XML writer escapes them); feed
+        // readers render descriptions as HTML, so markup in them is escaped once more and shows
+        // as the characters it is made of.
         w.writeTextElement(QStringLiteral("title"), i[0]);
-        w.writeTextElement(QStringLiteral("link"), i[1].isEmpty() ? m_publicUrl.toString() : i[1]);
-        w.writeTextElement(QStringLiteral("description"), i[2]);
+        w.writeTextElement(QStringLiteral("link"), isWebLink(i[1]) ? i[1] : m_publicUrl.toString());
+        w.writeTextElement(QStringLiteral("description"), i[2].toHtmlEscaped());
         w.writeTextElement(QStringLiteral("pubDate"), i[3]);
         w.writeEndElement();
     }

@@ -74,10 +74,14 @@ bool HttpRequestScanner::feed(const char *data, qsizetype size)
     while (i < size) {
         if (m_state == State::Body) {
             const qint64 take = qMin<qint64>(m_bodyLeft, size - i);
+            m_current.body.append(data + i, take);
             m_bodyLeft -= take;
             i += take;
-            if (m_bodyLeft == 0)
+            if (m_bodyLeft == 0) {
+                m_done.append(std::move(m_current));
+                m_current = Request();
                 m_state = State::RequestLine;
+            }
             continue;
         }
         const char *start = data + i;
@@ -139,11 +143,7 @@ bool HttpRequestScanner::requestLine(const QByteArray &line)
         return fail(501);
     if (!version.startsWith("HTTP/"))
         return fail(400);
-    if (version == "HTTP/1.1")
-        m_current.minorVersion = 1;
-    else if (version == "HTTP/1.0")
-        m_current.minorVersion = 0;
-    else
+    if (version != "HTTP/1.1" && version != "HTTP/1.0")
         return fail(505);
     if (target.isEmpty() || target[0] != '/')
         return fail(400);
@@ -152,9 +152,10 @@ bool HttpRequestScanner::requestLine(const QByteArray &line)
         if (u <= 0x20 || u >= 0x7f)
             return fail(400);
     }
+    m_current = Request();
     m_current.method = method;
     m_current.target = target;
-    m_current.contentLength = 0;
+    m_current.minorVersion = version == "HTTP/1.1" ? 1 : 0;
     m_sawContentLength = false;
     m_connectionClose = false;
     m_connectionKeepAlive = false;
@@ -179,6 +180,7 @@ bool HttpRequestScanner::headerLine(const QByteArray &line)
             return fail(400);
     }
     const QByteArray value = line.mid(colon + 1).trimmed();
+    m_current.headers.append({name, value});
     if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
         if (value.isEmpty() || value.size() > 18)
             return fail(400);
@@ -214,10 +216,14 @@ bool HttpRequestScanner::endOfHeaders()
         return fail(413);
     m_current.keepAlive =
         m_current.minorVersion == 1 ? !m_connectionClose : (m_connectionKeepAlive && !m_connectionClose);
-    m_done.append(m_current);
     m_bodyLeft = m_current.contentLength;
-    m_current = Request();
     m_headerBytes = 0;
-    m_state = m_bodyLeft > 0 ? State::Body : State::RequestLine;
+    if (m_bodyLeft > 0) {
+        m_state = State::Body;
+        return true;
+    }
+    m_done.append(std::move(m_current));
+    m_current = Request();
+    m_state = State::RequestLine;
     return true;
 }

@@ -2,10 +2,11 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPair>
 
-// Watches the bytes of one HTTP/1.x connection before the HTTP server's own parser sees them,
-// so that every request the parser gets is small and well-formed, and every request that is not
-// gets a definite HTTP error instead of a silent hang: the request line and header block are
+// Reads the bytes of one HTTP/1.x connection into requests, so that every request the service
+// handles is small and well-formed, and every request that is not gets a definite HTTP error
+// instead of a silent hang: the request line and header block are
 // bounded, control bytes and unknown methods are refused, and request bodies are bounded and
 // skipped by their Content-Length. It records, per request, what the reply needs to know (HTTP
 // version, keep-alive) in the order the requests arrived.
@@ -26,6 +27,8 @@ public:
         int minorVersion = 1;
         bool keepAlive = true;
         qint64 contentLength = 0;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
     };
 
     HttpRequestScanner();
@@ -38,7 +41,7 @@ public:
     bool feed(const char *data, qsizetype size);
     bool feed(const QByteArray &data) { return feed(data.constData(), data.size()); }
 
-    // Requests whose header block is complete, oldest first.
+    // Complete requests (header block and body), oldest first.
     bool hasRequest() const { return !m_done.isEmpty(); }
     Request takeRequest() { return m_done.takeFirst(); }
     qsizetype pendingCount() const { return m_done.size(); }

@@ -1,10 +1,13 @@
 #include "httpserver.h"
 
-#include <QHttpServerRequest>
-#include <QSslServer>
+#include "ratelimiter.h"
+
+#include <QPointer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -89,30 +92,23 @@ void ReplyHandle::send(HttpReply reply) const
 
 namespace {
 
-// Either listening socket (plain or TLS) with the cap and the guard added.
-template<class Server>
-class Guarded : public Server
+// The listening socket with the caps and the guard added. With a TLS configuration it runs the
+// handshake itself and hands the socket on only once encrypted: Qt's own TLS server counts
+// sockets still in the handshake against its pending-connection limit and, after handshakes that
+// fail, stops accepting for good. Here a connection in the handshake is an ordinary guarded
+// connection: it counts towards the caps and is dropped on error, close or time-out.
+class GuardedServer : public QTcpServer
 {
 public:
-    Guarded(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
-        : m_limits(limits)
+    GuardedServer(HttpHandler *handler, const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter,
+                  std::optional<QSslConfiguration> tls)
+        : m_handler(handler)
+        , m_limits(limits)
         , m_counter(std::move(counter))
+        , m_tls(std::move(tls))
     {}
 
-    QTcpSocket *nextPendingConnection() override
-    {
-        QTcpSocket *socket = Server::nextPendingConnection();
-        guard(socket);
-        return socket;
-    }
-
 protected:
-    void guard(QTcpSocket *socket)
-    {
-        if (socket && !ConnectionGuard::of(socket))
-            new ConnectionGuard(socket, m_limits, m_counter);
-    }
-
     void incomingConnection(qintptr handle) override
     {
         if (m_counter->open >= m_limits.maxConnections) {
@@ -120,67 +116,77 @@ protected:
             ::close(int(handle));
             return;
         }
-        Server::incomingConnection(handle);
+        QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(handle)) {
+            delete socket;
+            ::close(int(handle));
+            return;
+        }
+        const QString address = ConnectionCounter::addressKey(socket->peerAddress());
+        if (!m_limits.trustedProxies.contains(socket->peerAddress()) &&
+            m_counter->perAddress.value(address) >= m_limits.maxConnectionsPerAddress) {
+            ++m_counter->refused;
+            socket->abort();
+            delete socket;
+            return;
+        }
+        auto *guard = new ConnectionGuard(socket, m_handler, m_limits, m_counter);
+        if (!m_tls) {
+            guard->start();
+            return;
+        }
+        auto *ssl = static_cast<QSslSocket *>(socket);
+        ssl->setSslConfiguration(*m_tls);
+        auto *deadline = new QTimer(ssl);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, ssl, [ssl] {
+            ssl->abort();
+            ssl->deleteLater();
+        });
+        connect(ssl, &QSslSocket::encrypted, guard, [guard, deadline] {
+            deadline->stop();
+            deadline->deleteLater();
+            guard->start();
+        });
+        connect(ssl, &QAbstractSocket::errorOccurred, ssl, [ssl] {
+            if (!ssl->isEncrypted()) {
+                ssl->abort();
+                ssl->deleteLater();
+            }
+        });
+        deadline->start(m_limits.requestTimeoutMs);
+        ssl->startServerEncryption();
     }
 
+private:
+    HttpHandler *m_handler;
     HttpLimits m_limits;
     std::shared_ptr<ConnectionCounter> m_counter;
+    std::optional<QSslConfiguration> m_tls;
 };
-
-using GuardedTcpServer = Guarded<QTcpServer>;
-
-class GuardedSslServer : public Guarded<QSslServer>
-{
-public:
-    GuardedSslServer(const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter)
-        : Guarded<QSslServer>(limits, std::move(counter))
-    {
-        setHandshakeTimeout(limits.requestTimeoutMs);
-        // The guard goes on before the handshake so that the connection counts at once and its
-        // read handler runs ahead of the HTTP parser's.
-        connect(this, &QSslServer::startedEncryptionHandshake, this,
-                [this](QSslSocket *socket) { guard(socket); });
-    }
-};
-
-QByteArray methodName(QHttpServerRequest::Method m)
-{
-    switch (m) {
-    case QHttpServerRequest::Method::Get:
-        return "GET";
-    case QHttpServerRequest::Method::Head:
-        return "HEAD";
-    case QHttpServerRequest::Method::Post:
-        return "POST";
-    case QHttpServerRequest::Method::Put:
-        return "PUT";
-    case QHttpServerRequest::Method::Delete:
-        return "DELETE";
-    case QHttpServerRequest::Method::Options:
-        return "OPTIONS";
-    case QHttpServerRequest::Method::Patch:
-        return "PATCH";
-    case QHttpServerRequest::Method::Trace:
-        return "TRACE";
-    default:
-        return "UNKNOWN";
-    }
-}
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Connection guard
 
-ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits,
+QString ConnectionCounter::addressKey(const QHostAddress &address)
+{
+    return RateLimiter::addressKey(address);
+}
+
+ConnectionGuard::ConnectionGuard(QTcpSocket *socket, HttpHandler *handler, const HttpLimits &limits,
                                  std::shared_ptr<ConnectionCounter> counter)
     : QObject(socket)
     , m_socket(socket)
+    , m_handler(handler)
     , m_limits(limits)
     , m_counter(std::move(counter))
     , m_scanner(limits.scanner)
 {
     ++m_counter->open;
+    m_address = ConnectionCounter::addressKey(socket->peerAddress());
+    ++m_counter->perAddress[m_address];
     m_idle.setSingleShot(true);
     m_request.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, [this] {
@@ -200,14 +206,34 @@ ConnectionGuard::ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits,
         m_socket->disconnectFromHost();
     });
     connect(&m_request, &QTimer::timeout, this, [this] { refuse(408); });
-    connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::onReadyRead);
     connect(m_socket, &QIODevice::bytesWritten, this, &ConnectionGuard::touch);
+    // The socket goes with its connection, also when it ends in the TLS handshake.
+    connect(m_socket, &QAbstractSocket::disconnected, m_socket, &QObject::deleteLater);
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] {
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            m_socket->deleteLater();
+    });
+    // Pipelined requests beyond what is handled at once wait in the socket, so that the
+    // client, not this process, holds them.
+    m_socket->setReadBufferSize(256 * 1024);
     m_idle.start(m_limits.idleTimeoutMs);
+}
+
+void ConnectionGuard::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    connect(m_socket, &QIODevice::readyRead, this, &ConnectionGuard::onReadyRead);
+    onReadyRead();
 }
 
 ConnectionGuard::~ConnectionGuard()
 {
     --m_counter->open;
+    auto it = m_counter->perAddress.find(m_address);
+    if (it != m_counter->perAddress.end() && --*it <= 0)
+        m_counter->perAddress.erase(it);
 }
 
 ConnectionGuard *ConnectionGuard::of(QTcpSocket *socket)
@@ -221,15 +247,24 @@ void ConnectionGuard::touch()
         m_idle.start(m_limits.idleTimeoutMs);
 }
 
+namespace {
+
+// Requests of one connection handled at the same time; later pipelined ones wait.
+constexpr int MaxInFlight = 16;
+
+} // namespace
+
 void ConnectionGuard::onReadyRead()
 {
     touch();
-    const qint64 available = m_socket->bytesAvailable();
-    if (available <= 0)
-        return;
-    if (!m_scanner.feed(m_socket->peek(available))) {
-        refuse(m_scanner.status());
-        return;
+    while (!m_draining && !m_lastRequest && m_scanner.pendingCount() < MaxInFlight &&
+           m_socket->bytesAvailable() > 0) {
+        if (!m_scanner.feed(m_socket->read(qMin<qint64>(m_socket->bytesAvailable(), 64 * 1024)))) {
+            // Requests complete before the broken one are still answered, in order.
+            dispatch();
+            refuse(m_scanner.status());
+            return;
+        }
     }
     if (m_scanner.midRequest()) {
         if (!m_request.isActive())
@@ -237,6 +272,54 @@ void ConnectionGuard::onReadyRead()
     } else {
         m_request.stop();
     }
+    dispatch();
+}
+
+void ConnectionGuard::dispatch()
+{
+    if (m_dispatching)
+        return;
+    m_dispatching = true;
+    while (!m_closing && !m_lastRequest && m_scanner.hasRequest() && m_pending.size() < MaxInFlight) {
+        HttpRequestScanner::Request r = m_scanner.takeRequest();
+        Pending p;
+        p.keepAlive = r.keepAlive;
+        p.head = r.method == "HEAD";
+        m_lastRequest = !r.keepAlive;
+        const quint64 sequence = m_nextSequence++;
+        m_pending.insert(sequence, std::move(p));
+
+        HttpRequest request;
+        request.method = r.method;
+        // The target is a checked origin form ("/path?query" in printable ASCII).
+        const QUrl url = QUrl::fromEncoded("http://localhost" + r.target);
+        request.path = url.path(QUrl::FullyDecoded);
+        request.query = QUrlQuery(url);
+        request.remoteAddress = m_socket->peerAddress();
+        request.headers = std::move(r.headers);
+        request.body = std::move(r.body);
+        if (m_limits.trustedProxies.contains(request.remoteAddress)) {
+            // The proxy appends the address it saw; earlier entries come from the client.
+            const QList<QByteArray> chain = request.header("X-Forwarded-For").split(',');
+            const QHostAddress client(QString::fromLatin1(chain.last().trimmed()));
+            if (!client.isNull())
+                request.remoteAddress = client;
+        }
+        QPointer<ConnectionGuard> alive(this);
+        m_handler->handle(request, ReplyHandle(this, sequence));
+        if (!alive)
+            return;
+    }
+    m_dispatching = false;
+    resume();
+}
+
+void ConnectionGuard::resume()
+{
+    if (m_closing || m_draining || !m_started || m_lastRequest || m_pending.size() >= MaxInFlight)
+        return;
+    if (m_scanner.hasRequest() || m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &ConnectionGuard::onReadyRead, Qt::QueuedConnection);
 }
 
 void ConnectionGuard::refuse(int status)
@@ -270,26 +353,6 @@ void ConnectionGuard::onDrain()
     m_drained += m_socket->readAll().size();
     if (m_drained > m_limits.drainBytes)
         m_socket->abort();
-}
-
-quint64 ConnectionGuard::beginRequest(bool *keepAlive, bool *head)
-{
-    Pending p;
-    if (m_scanner.hasRequest()) {
-        const HttpRequestScanner::Request r = m_scanner.takeRequest();
-        p.keepAlive = r.keepAlive;
-        p.head = r.method == "HEAD";
-    } else {
-        // The parsers disagree about request boundaries: answer and close.
-        p.keepAlive = false;
-    }
-    if (keepAlive)
-        *keepAlive = p.keepAlive;
-    if (head)
-        *head = p.head;
-    const quint64 sequence = m_nextSequence++;
-    m_pending.insert(sequence, std::move(p));
-    return sequence;
 }
 
 void ConnectionGuard::deliver(quint64 sequence, HttpReply reply)
@@ -334,6 +397,9 @@ void ConnectionGuard::flush()
             closeWhenWritten();
         }
     }
+    // Room again for requests that waited.
+    if (!m_dispatching)
+        resume();
 }
 
 void ConnectionGuard::closeWhenWritten()
@@ -350,61 +416,35 @@ void ConnectionGuard::closeWhenWritten()
 // Server
 
 DirectoryHttpServer::DirectoryHttpServer(HttpHandler *handler, const HttpLimits &limits, QObject *parent)
-    : QAbstractHttpServer(parent)
+    : QObject(parent)
     , m_handler(handler)
     , m_limits(limits)
     , m_counter(std::make_shared<ConnectionCounter>())
 {}
 
+DirectoryHttpServer::~DirectoryHttpServer() = default;
+
 quint16 DirectoryHttpServer::listenTls(const QHostAddress &address, quint16 port,
                                        const QSslConfiguration &tls)
 {
-    auto server = std::make_unique<GuardedSslServer>(m_limits, m_counter);
-    server->setSslConfiguration(tls);
+    auto *server = new GuardedServer(m_handler, m_limits, m_counter, tls);
+    server->setParent(this);
     if (!server->listen(address, port)) {
         m_error = server->errorString();
+        delete server;
         return 0;
     }
-    const quint16 actual = server->serverPort();
-    bind(server.release());
-    return actual;
+    return server->serverPort();
 }
 
 quint16 DirectoryHttpServer::listenPlain(const QHostAddress &address, quint16 port)
 {
-    auto server = std::make_unique<GuardedTcpServer>(m_limits, m_counter);
+    auto *server = new GuardedServer(m_handler, m_limits, m_counter, std::nullopt);
+    server->setParent(this);
     if (!server->listen(address, port)) {
         m_error = server->errorString();
+        delete server;
         return 0;
     }
-    const quint16 actual = server->serverPort();
-    bind(server.release());
-    return actual;
-}
-
-bool DirectoryHttpServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
-{
-    ConnectionGuard *guard = ConnectionGuard::of(socket);
-    if (!guard)
-        guard = new ConnectionGuard(socket, m_limits, m_counter);
-    bool head = false;
-    const quint64 sequence = guard->beginRequest(nullptr, &head);
-
-    HttpRequest r;
-    r.method = methodName(request.method());
-    const QUrl url = request.url();
-    r.path = url.path(QUrl::FullyDecoded);
-    r.query = QUrlQuery(url);
-    r.remoteAddress = request.remoteAddress();
-    r.headers = request.headers();
-    r.body = request.body();
-    m_handler->handle(r, ReplyHandle(guard, sequence));
-    return true;
-}
-
-void DirectoryHttpServer::missingHandler(const QHttpServerRequest &, QTcpSocket *socket)
-{
-    // handleRequest answers everything; this only runs if the parser hands over a request it
-    // did not route, and then the connection is closed.
-    socket->disconnectFromHost();
+    return server->serverPort();
 }

@@ -2,7 +2,7 @@
 
 #include "httpscanner.h"
 
-#include <QAbstractHttpServer>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
@@ -16,8 +16,10 @@
 
 #include <memory>
 
+class QTcpServer;
 class QTcpSocket;
 class ConnectionGuard;
+class HttpHandler;
 
 // One request as the handler sees it: copied out of the HTTP server's request object, so that a
 // handler may answer later, after that object is gone.
@@ -89,6 +91,12 @@ struct HttpLimits
 {
     HttpRequestScanner::Limits scanner;
     int maxConnections = 512;
+    // Open connections from one client address (IPv6 per /64), so that one client cannot take
+    // every connection.
+    int maxConnectionsPerAddress = 64;
+    // Reverse proxies in front of the service: their connections are not capped per address,
+    // and the last address of their X-Forwarded-For header is the client's.
+    QList<QHostAddress> trustedProxies;
     int idleTimeoutMs = 30000;
     // Time allowed from the first byte of a request to the end of its header block and body.
     int requestTimeoutMs = 10000;
@@ -103,26 +111,34 @@ struct ConnectionCounter
 {
     int open = 0;
     int refused = 0;
+    QHash<QString, int> perAddress;
+
+    static QString addressKey(const QHostAddress &address);
 };
 
-// Sits on every accepted socket: feeds the request scanner before the HTTP parser reads,
-// answers broken or oversized requests itself, times out idle and slow connections, and writes
-// the handler's replies in request order.
+// Sits on every accepted socket: reads it through the request scanner, hands each complete
+// request to the handler (pipelined ones too, a bounded number at a time), answers broken or
+// oversized requests itself, times out idle and slow connections, and writes the handler's
+// replies in request order.
 class ConnectionGuard : public QObject
 {
     Q_OBJECT
 public:
-    ConnectionGuard(QTcpSocket *socket, const HttpLimits &limits, std::shared_ptr<ConnectionCounter> counter);
+    ConnectionGuard(QTcpSocket *socket, HttpHandler *handler, const HttpLimits &limits,
+                    std::shared_ptr<ConnectionCounter> counter);
     ~ConnectionGuard() override;
 
     static ConnectionGuard *of(QTcpSocket *socket);
 
-    // Called for each request the HTTP parser completes, in order.
-    quint64 beginRequest(bool *keepAlive, bool *head);
     void deliver(quint64 sequence, HttpReply reply);
+    // Starts reading (once the connection is ready, after the TLS handshake).
+    void start();
 
 private:
     void onReadyRead();
+    void dispatch();
+    // Continues with requests that waited for room, from the event loop.
+    void resume();
     void onDrain();
     void refuse(int status);
     void flush();
@@ -130,6 +146,8 @@ private:
     void touch();
 
     QTcpSocket *m_socket;
+    HttpHandler *m_handler;
+    QString m_address;
     HttpLimits m_limits;
     std::shared_ptr<ConnectionCounter> m_counter;
     HttpRequestScanner m_scanner;
@@ -146,17 +164,22 @@ private:
     quint64 m_nextSequence = 1;
     quint64 m_nextToWrite = 1;
     bool m_closing = false;
+    // A request asked to close the connection: later ones are not handled.
+    bool m_lastRequest = false;
+    bool m_dispatching = false;
+    bool m_started = false;
     bool m_draining = false;
     qint64 m_drained = 0;
 };
 
-// The HTTP(S) front of the directory service: TLS, connection cap, time-outs and request bounds,
+// The HTTP(S) front of the directory service: TLS, connection caps, time-outs and request bounds,
 // then one HttpHandler for everything.
-class DirectoryHttpServer : public QAbstractHttpServer
+class DirectoryHttpServer : public QObject
 {
     Q_OBJECT
 public:
     DirectoryHttpServer(HttpHandler *handler, const HttpLimits &limits, QObject *parent = nullptr);
+    ~DirectoryHttpServer() override;
 
     // Listens with TLS; returns the port (0 on failure).
     quint16 listenTls(const QHostAddress &address, quint16 port, const QSslConfiguration &tls);
@@ -164,10 +187,6 @@ public:
     QString errorString() const { return m_error; }
     int openConnections() const { return m_counter->open; }
     int refusedConnections() const { return m_counter->refused; }
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
 private:
     HttpHandler *m_handler;

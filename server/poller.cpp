@@ -210,13 +210,70 @@ NowPlayingPoller::NowPlayingPoller(Database &db, StationStore &stations, const S
     connect(&m_tick, &QTimer::timeout, this, &NowPlayingPoller::tick);
     m_reload.setInterval(5 * 60 * 1000);
     connect(&m_reload, &QTimer::timeout, this, &NowPlayingPoller::reloadTargets);
+    // Well inside one poll interval, so that a takeover never costs a whole interval.
+    m_lease.setInterval(
+        int(qBound(qint64(250), qint64(config.pollIntervalSeconds) * 1000 / 4, qint64(5000))));
+    connect(&m_lease, &QTimer::timeout, this, &NowPlayingPoller::checkLease);
 }
+
+NowPlayingPoller::~NowPlayingPoller() = default;
 
 void NowPlayingPoller::start()
 {
     reloadTargets();
     m_tick.start();
     m_reload.start();
+    if (!m_db.isPostgres()) {
+        setPolling(true);
+        return;
+    }
+    m_leaseDb = std::make_unique<Database>(m_config);
+    checkLease();
+    if (!m_polling)
+        emit pollingChanged(false);
+    m_lease.start();
+}
+
+void NowPlayingPoller::checkLease()
+{
+    if (!m_leaseOpened) {
+        QString error;
+        m_leaseOpened = m_leaseDb->open(&error);
+        if (!m_leaseOpened) {
+            setPolling(false);
+            return;
+        }
+    }
+    // Holding: the lock lives as long as the connection, so a working connection means it is
+    // still ours. Not holding: try to take it.
+    QSqlQuery &q = m_leaseDb->prepare(m_polling ? QStringLiteral("SELECT true")
+                                                : QStringLiteral("SELECT pg_try_advisory_lock(7415000002)"));
+    const bool ok = m_leaseDb->exec(q) && q.next() && q.value(0).toBool();
+    q.finish();
+    if (!ok && m_polling)
+        m_leaseDb->close();
+    setPolling(ok);
+}
+
+void NowPlayingPoller::setPolling(bool polling)
+{
+    if (polling == m_polling)
+        return;
+    m_polling = polling;
+    if (polling) {
+        // What the previous holder may have polled lately is not known here: start afresh,
+        // spread over one interval.
+        const qint64 now = nowMs();
+        const qint64 spread = qint64(m_config.pollIntervalSeconds) * 1000;
+        m_due.clear();
+        qint64 i = 0;
+        const qint64 count = qMax<qint64>(1, m_targets.size());
+        for (auto it = m_targets.begin(); it != m_targets.end(); ++it, ++i) {
+            it->dueMs = now + spread * i / count;
+            m_due.insert(it->dueMs, it.key());
+        }
+    }
+    emit pollingChanged(polling);
 }
 
 void NowPlayingPoller::reloadTargets()
@@ -266,6 +323,8 @@ void NowPlayingPoller::schedule(const QString &key, qint64 dueMs)
 
 void NowPlayingPoller::tick()
 {
+    if (!m_polling)
+        return;
     const qint64 now = nowMs();
     while (m_active < m_config.pollConcurrency && !m_due.isEmpty() && m_due.firstKey() <= now) {
         const QString key = m_due.first();

@@ -65,14 +65,18 @@ class NowPlayingPoller : public QObject
 public:
     NowPlayingPoller(Database &db, StationStore &stations, const ServiceConfig &config,
                      QObject *parent = nullptr);
+    ~NowPlayingPoller() override;
 
     void start();
     void reloadTargets();
     int activeProbes() const { return m_active; }
+    // True while this instance is the one that polls (always, on SQLite).
+    bool polling() const { return m_polling; }
     int targetCount() const { return int(m_targets.size()); }
 
 Q_SIGNALS:
     void titleChanged(qint64 stationId, const QString &title);
+    void pollingChanged(bool polling);
 
 private:
     struct Target
@@ -86,6 +90,11 @@ private:
         bool known = false;
     };
     void tick();
+    // Several instances on one PostgreSQL: the one holding an advisory lock on a connection of
+    // its own polls; the others try to take it over at short intervals, and get it as soon as
+    // the holder's connection ends (the holder stopped or died).
+    void checkLease();
+    void setPolling(bool polling);
     void launch(const QString &key);
     void schedule(const QString &key, qint64 dueMs);
     void done(const QString &key, bool ok, const QString &title);
@@ -97,5 +106,9 @@ private:
     QMultiMap<qint64, QString> m_due;
     QTimer m_tick;
     QTimer m_reload;
+    QTimer m_lease;
+    std::unique_ptr<Database> m_leaseDb;
+    bool m_leaseOpened = false;
+    bool m_polling = false;
     int m_active = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "directoryservice.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QSslSocket>
@@ -163,6 +164,25 @@ HttpResult HttpsClient::run(QNetworkReply *reply, int timeoutMs)
     }
     delete reply;
     return r;
+}
+
+QList<HttpResult> HttpsClient::getAll(const QStringList &addresses,
+                                      const QList<QPair<QByteArray, QByteArray>> &headers, int timeoutMs)
+{
+    QList<QNetworkReply *> replies;
+    for (const QString &address : addresses) {
+        QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
+        request.setSslConfiguration(m_tls);
+        for (const auto &h : headers)
+            request.setRawHeader(h.first, h.second);
+        replies << m_manager->get(request);
+    }
+    QList<HttpResult> out;
+    QElapsedTimer clock;
+    clock.start();
+    for (QNetworkReply *reply : std::as_const(replies))
+        out << run(reply, int(qMax<qint64>(1, timeoutMs - clock.elapsed())));
+    return out;
 }
 
 HttpResult HttpsClient::get(const QString &address, int timeoutMs)
@@ -345,7 +365,7 @@ StatusReply readStatus(const QByteArray &body)
 namespace {
 
 // Splits complete responses off the front of the buffer.
-void takeResponses(QByteArray &buffer, RawExchange &out)
+void takeResponses(QByteArray &buffer, RawExchange &out, const QList<int> &headReplies)
 {
     for (;;) {
         const qsizetype end = buffer.indexOf("\r\n\r\n");
@@ -353,9 +373,11 @@ void takeResponses(QByteArray &buffer, RawExchange &out)
             return;
         const QByteArray head = buffer.left(end);
         qsizetype length = 0;
+        // A reply to HEAD has the headers of a GET reply and no body.
+        const bool toHead = headReplies.contains(int(out.statuses.size()));
         for (const QByteArray &line : head.split('\n')) {
             if (line.toLower().startsWith("content-length:"))
-                length = line.mid(15).trimmed().toLongLong();
+                length = toHead ? 0 : line.mid(15).trimmed().toLongLong();
         }
         if (buffer.size() < end + 4 + length)
             return;
@@ -368,7 +390,7 @@ void takeResponses(QByteArray &buffer, RawExchange &out)
 } // namespace
 
 RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request, int responses,
-                        int timeoutMs)
+                        int timeoutMs, const QList<int> &headReplies)
 {
     RawExchange out;
     QSslSocket socket;
@@ -383,7 +405,7 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
         const QByteArray data = socket.readAll();
         out.raw += data;
         buffer += data;
-        takeResponses(buffer, out);
+        takeResponses(buffer, out, headReplies);
         if (out.statuses.size() >= responses)
             loop.quit();
     });

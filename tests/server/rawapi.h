@@ -72,6 +72,11 @@ public:
     HttpResult get(const QString &address, int timeoutMs = 60000);
     HttpResult post(const QString &address, const QByteArray &body, const QByteArray &contentType,
                     int timeoutMs = 60000);
+    // Sends every request at once (each with the headers given) and returns the results in the
+    // order of the addresses.
+    QList<HttpResult> getAll(const QStringList &addresses,
+                             const QList<QPair<QByteArray, QByteArray>> &headers = {},
+                             int timeoutMs = 120000);
 
 private:
     HttpResult run(QNetworkReply *reply, int timeoutMs);
@@ -140,7 +145,8 @@ struct StatusReply
 StatusReply readStatus(const QByteArray &body);
 
 // One raw HTTP exchange over TLS: sends the bytes as they are and collects what comes back
-// until `responses` complete responses arrived, the server closed, or the time is up.
+// until `responses` complete responses arrived, the server closed, or the time is up. Replies
+// whose index is in headReplies answer HEAD requests (no body).
 struct RawExchange
 {
     bool connected = false;
@@ -150,7 +156,7 @@ struct RawExchange
     QByteArray raw;
 };
 RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteArray &request,
-                        int responses = 1, int timeoutMs = 30000);
+                        int responses = 1, int timeoutMs = 30000, const QList<int> &headReplies = {});
 
 // Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,

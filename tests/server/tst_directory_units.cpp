@@ -4,6 +4,7 @@
 
 #include "catalogue.h"
 #include "covers.h"
+#include "database.h"
 #include "httpscanner.h"
 #include "icy.h"
 #include "languages.h"
@@ -13,6 +14,7 @@
 #include "searchquery.h"
 #include "stationstore.h"
 #include "textnorm.h"
+#include "throttle.h"
 #include "xmlwriter.h"
 
 #include <QJsonArray>
@@ -49,6 +51,8 @@ class TestDirectoryUnits : public QObject
     Q_OBJECT
 
 private slots:
+    void throttle_data();
+    void throttle();
     void scanner_data();
     void scanner();
     void scannerMidRequest();
@@ -695,6 +699,55 @@ void TestDirectoryUnits::coverSanitize()
     QVERIFY(!o.contains(QLatin1String("collectionCensoredName"))); // not a string
     const QJsonObject reply = QJsonDocument::fromJson(CoverSearch::reply(out)).object();
     QCOMPARE(reply.value(QLatin1String("resultCount")).toInt(), 1);
+}
+
+void TestDirectoryUnits::throttle_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<qint64>("delay");
+    QTest::addColumn<QList<qint64>>("times"); // attempt times in ms; the window is 10 s
+    QTest::addColumn<int>("giveBackAt");      // index of an attempt that succeeds (-1: none)
+    QTest::addColumn<QString>("answers");     // A allowed, L limited
+    QTest::newRow("limit within the window")
+        << 3 << qint64(0) << QList<qint64>{0, 1, 2, 3, 9999, 10000} << -1 << "AAALLA";
+    QTest::newRow("a success gives its attempt back")
+        << 2 << qint64(0) << QList<qint64>{0, 1, 2, 3} << 1 << "AAAL";
+    // Over the limit, each attempt waits for the doubling delay since the last one.
+    QTest::newRow("growing delays") << 2 << qint64(1000)
+                                    << QList<qint64>{0, 1, 2, 1001, 2000, 3001, 6000, 7001} << -1
+                                    << "AALALALA";
+    QTest::newRow("delays end after a quiet window")
+        << 2 << qint64(1000) << QList<qint64>{0, 1, 2, 10001, 10002} << -1 << "AALAA";
+}
+
+void TestDirectoryUnits::throttle()
+{
+    QFETCH(int, limit);
+    QFETCH(qint64, delay);
+    QFETCH(QList<qint64>, times);
+    QFETCH(int, giveBackAt);
+    QFETCH(QString, answers);
+    QTemporaryDir dir;
+    ServiceConfig config;
+    config.sqliteFile = dir.filePath(QStringLiteral("t.sqlite"));
+    Database db(config);
+    QString error;
+    QVERIFY2(db.open(&error) && db.migrate(&error), qPrintable(error));
+    Throttle throttle(db);
+    const Throttle::Rule rule{limit, 10000, delay};
+    const qint64 base = 1'000'000'000'000;
+    QString seen;
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const Throttle::Take t = throttle.take(QStringLiteral("k"), rule, base + times[i]);
+        QVERIFY(t.result != Throttle::Result::Failed);
+        seen += t.result == Throttle::Result::Allowed ? QLatin1Char('A') : QLatin1Char('L');
+        if (i == giveBackAt)
+            QVERIFY(throttle.give(QStringLiteral("k")));
+        // Other keys are counted apart.
+        QCOMPARE(throttle.take(QStringLiteral("other%1").arg(i), rule, base + times[i]).result,
+                 Throttle::Result::Allowed);
+    }
+    QCOMPARE(seen, answers);
 }
 
 TUNORA_TEST_MAIN_CORE(TestDirectoryUnits)

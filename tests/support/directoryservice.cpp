@@ -232,6 +232,18 @@ bool DirectoryService::stop()
     return clean;
 }
 
+void DirectoryService::kill()
+{
+    if (!m_process)
+        return;
+    m_process->kill();
+    m_process->waitForFinished(10000);
+    m_exitCode = -1;
+    if (m_dir)
+        m_output = readFile(m_dir->path() + QStringLiteral("/service.log"));
+    m_process.reset();
+}
+
 QString DirectoryService::output() const
 {
     if (m_process && m_dir)

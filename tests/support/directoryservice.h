@@ -63,6 +63,8 @@ public:
     bool start(const Options &options);
     // Stops the service; true when it shut down cleanly (exit code 0, so no leak report either).
     bool stop();
+    // Ends the service at once (SIGKILL), as a crash or a power cut would.
+    void kill();
     bool isRunning() const;
     QString errorString() const { return m_error; }
 
