@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class QTreeWidgetItem;
 
 // Payload of a tree row. Rows never hold the payload's address: they hold a key that the tree
@@ -43,4 +45,13 @@ public:
     bool isMoreRow = false;
     bool hover = false;
     QString extraText;
+};
+
+// Payload of a browsing row of a station list: an owned copy of a region, country or genre whose
+// rows open into its countries, sub-genres and stations.
+class TreeBrowseItem : public TreeStation
+{
+public:
+    std::unique_ptr<QT_BASS::Object> object;
+    bool loaded = false;
 };

@@ -260,7 +260,8 @@ void TreeStationWidget::queryStations(const QString &text, QTreeWidgetItem *pare
         return;
     }
     beginLoad();
-    if (!nextPage)
+    // Stations for a browsing row go below it; the rest of the list stays.
+    if (!nextPage && !parent)
         clearTree();
     showStatus(tr("Getting Stations") + tr("..."));
     m_pageIndex = nextPage ? m_pageIndex + 1 : 0;
@@ -343,7 +344,7 @@ void TreeStationWidget::slot_stationFound(const Station *station)
         m_favoritesFlag = false;
     }
     const QString id = station->id();
-    if (m_rows.contains(id) || m_queued.contains(id))
+    if (rowOf(m_rows.value(id)) || m_queued.contains(id))
         return;
     m_queued.insert(id, true);
     m_queue.push_back({std::make_unique<Station>(*station), m_queryParent});
@@ -604,10 +605,77 @@ void TreeStationWidget::slot_stationActivated(QTreeWidgetItem *row, int)
     startPlaying(row, -1);
 }
 
+QTreeWidgetItem *TreeStationWidget::addBrowseRow(std::unique_ptr<QT_BASS::Object> object, const QString &name,
+                                                 QTreeWidgetItem *parent)
+{
+    if (name.trimmed().isEmpty())
+        return nullptr;
+    auto item = std::make_unique<TreeBrowseItem>();
+    item->object = std::move(object);
+    const quint64 key = adoptPayload(std::move(item));
+    auto *row = new TreeStationWidgetItem();
+    row->setText(ColumnName, name);
+    row->setToolTip(ColumnName, plainTip(name));
+    row->setData(0, Qt::UserRole, QVariant::fromValue<quint64>(key));
+    payload(key)->setRow(row);
+    // A placeholder child gives the row its expand arrow until it is opened.
+    new QTreeWidgetItem(row);
+    if (parent)
+        parent->addChild(row);
+    else
+        addTopLevelItem(row);
+    setRootIsDecorated(true);
+    return row;
+}
+
+QTreeWidgetItem *TreeStationWidget::addBrowseRow(const BASS::WorldRegion &region, QTreeWidgetItem *parent)
+{
+    return addBrowseRow(std::make_unique<BASS::WorldRegion>(region), region.name(), parent);
+}
+
+QTreeWidgetItem *TreeStationWidget::addBrowseRow(const BASS::Country &country, QTreeWidgetItem *parent)
+{
+    return addBrowseRow(std::make_unique<BASS::Country>(country), country.name(), parent);
+}
+
+QTreeWidgetItem *TreeStationWidget::addBrowseRow(const BASS::Genre &genre, QTreeWidgetItem *parent)
+{
+    return addBrowseRow(std::make_unique<BASS::Genre>(genre), genre.name(), parent);
+}
+
 void TreeStationWidget::slot_stationExpanded(QTreeWidgetItem *row)
 {
-    Q_UNUSED(row);
-    // Rows of this list carry stations only; region and genre browsing happens in the menu.
+    auto *item = dynamic_cast<TreeBrowseItem *>(itemTreeItem(row));
+    if (!item || !item->object || item->loaded)
+        return;
+    if (m_api->busy()) {
+        row->setExpanded(false);
+        return;
+    }
+    // The children go with their payloads (the placeholder has none).
+    std::function<void(QTreeWidgetItem *)> release = [&](QTreeWidgetItem *r) {
+        for (int i = 0; i < r->childCount(); ++i)
+            release(r->child(i));
+        if (itemTreeItem(r))
+            releasePayload(itemPayload(r));
+    };
+    for (QTreeWidgetItem *child : row->takeChildren()) {
+        release(child);
+        delete child;
+    }
+    if (auto *country = dynamic_cast<BASS::Country *>(item->object.get())) {
+        queryStations(country->code(), row);
+    } else if (auto *region = dynamic_cast<BASS::WorldRegion *>(item->object.get())) {
+        for (const BASS::Country *c : region->countries())
+            addBrowseRow(*c, row);
+        item->loaded = true;
+    } else if (auto *genre = dynamic_cast<BASS::Genre *>(item->object.get())) {
+        if (genre->subgenres())
+            for (const BASS::Genre *sub : *genre->subgenres())
+                addBrowseRow(*sub, row);
+        item->loaded = true;
+        queryStations(genre->search(), row);
+    }
 }
 
 QMenu *TreeStationWidget::createContextMenu(QTreeWidgetItem *row)

@@ -69,6 +69,13 @@ public:
     void previousPage();
     void refreshNowPlaying();
 
+    // A browsing row (top level, or under parent) for a copy of a region, country or genre; it
+    // opens into the region's countries, or the genre's sub-genres and stations, or the country's
+    // stations.
+    QTreeWidgetItem *addBrowseRow(const BASS::WorldRegion &region, QTreeWidgetItem *parent = nullptr);
+    QTreeWidgetItem *addBrowseRow(const BASS::Country &country, QTreeWidgetItem *parent = nullptr);
+    QTreeWidgetItem *addBrowseRow(const BASS::Genre &genre, QTreeWidgetItem *parent = nullptr);
+
     // The default widths and visibility of the columns.
     void applyDefaultLayout();
     void setShowNumbers(bool on);
@@ -154,6 +161,8 @@ private:
     void clearHint();
     void sendFavorite(bool add);
     void startPlaying(QTreeWidgetItem *row, int streamIndex);
+    QTreeWidgetItem *addBrowseRow(std::unique_ptr<QT_BASS::Object> object, const QString &name,
+                                  QTreeWidgetItem *parent);
 
     TunoraAPI *m_api;
     TunoraAPI *m_playingApi;
