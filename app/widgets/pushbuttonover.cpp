@@ -1,16 +1,15 @@
 #include "pushbuttonover.h"
 
-#include <QFileInfo>
+#include <QImageReader>
 #include <QMouseEvent>
 
 namespace {
-// QIcon(path) is never null, even for a file that does not exist; an icon without sizes has no image.
+// QIcon(path) is never null, even for a file that does not exist, so readability is checked first.
 QIcon iconFromFile(const QString &file)
 {
-    if (file.isEmpty())
+    if (file.isEmpty() || !QImageReader(file).canRead())
         return {};
-    QIcon icon(file);
-    return icon.availableSizes().isEmpty() ? QIcon() : icon;
+    return QIcon(file);
 }
 } // namespace
 
