@@ -4,7 +4,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTextOption>
 
 namespace {
 // Room left of the overlay text, and right of it for the mark the overlay image draws there.
@@ -102,13 +101,13 @@ void CoverArtLabel::paintEvent(QPaintEvent *event)
     if (!m_overlayImage.isNull())
         painter.drawPixmap(area, m_overlayImage);
 
+    // One line at the bottom; a text too long for it (a long translation) is elided rather than
+    // wrapped out of the strip over the cover.
     const int lineHeight = fontMetrics().height();
-    const QRectF strip(OverlayTextLeft, area.height() - lineHeight,
-                       qMax(0, area.width() - OverlayTextLeft - OverlayTextRight), lineHeight);
-    QTextOption option(Qt::AlignLeft | Qt::AlignVCenter);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QRect strip(OverlayTextLeft, area.height() - lineHeight,
+                      qMax(0, area.width() - OverlayTextLeft - OverlayTextRight), lineHeight);
     painter.setPen(QColor(255, 255, 255));
     painter.setFont(font());
-    painter.setClipRect(strip);
-    painter.drawText(strip, m_overlayText, option);
+    painter.drawText(strip, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(m_overlayText, Qt::ElideRight, strip.width()));
 }

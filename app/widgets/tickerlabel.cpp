@@ -34,13 +34,15 @@ void TickerLabel::embedInScrollArea()
     area->setMaximumSize(maximumSize());
     if (host && host->layout())
         delete host->layout()->replaceWidget(this, area, Qt::FindDirectChildrenOnly);
-    const bool wasVisible = !isHidden();
+    // A label hidden on purpose keeps the ticker hidden; otherwise the area shows with its parent.
+    const bool hiddenOnPurpose = isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide);
     area->setWidget(this);
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    area->setVisible(wasVisible);
+    area->setVisible(!hiddenOnPurpose);
     setVisible(true);
     m_scrollArea = area;
+    area->viewport()->installEventFilter(this);
 }
 
 void TickerLabel::setText(const QString &text)
@@ -48,14 +50,26 @@ void TickerLabel::setText(const QString &text)
     if (!m_scrollArea)
         embedInScrollArea();
     QLabel::setText(text);
-
-    const QSize visible = m_scrollArea->viewport()->size();
-    const int textWidth = fontMetrics().horizontalAdvance(text);
-    setIndent(visible.width());
-    resize(visible.width() + qMax(textWidth, visible.width()), visible.height());
+    fitToViewport();
     m_scrollArea->horizontalScrollBar()->setValue(0);
     if (!m_scrollTimer.isActive())
         m_scrollTimer.start();
+}
+
+void TickerLabel::fitToViewport()
+{
+    const QSize visible = m_scrollArea->viewport()->size();
+    const int textWidth = fontMetrics().horizontalAdvance(text());
+    setIndent(visible.width());
+    resize(visible.width() + qMax(textWidth, visible.width()), visible.height());
+}
+
+bool TickerLabel::eventFilter(QObject *watched, QEvent *event)
+{
+    // The area gets its real size from the layout (or a window resize) after the first text.
+    if (m_scrollArea && watched == m_scrollArea->viewport() && event->type() == QEvent::Resize)
+        fitToViewport();
+    return QLabel::eventFilter(watched, event);
 }
 
 void TickerLabel::setLink(const QString &link)

@@ -41,9 +41,12 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void embedInScrollArea();
+    // Leading space of one visible width, so that the text enters from the right edge.
+    void fitToViewport();
 
     QPointer<QScrollArea> m_scrollArea;
     QTimer m_scrollTimer;
