@@ -33,7 +33,7 @@ void TickerLabel::embedInScrollArea()
     area->setMinimumSize(minimumSize());
     area->setMaximumSize(maximumSize());
     if (host && host->layout())
-        delete host->layout()->replaceWidget(this, area, Qt::FindDirectChildrenOnly);
+        delete host->layout()->replaceWidget(this, area);
     // A label hidden on purpose keeps the ticker hidden; otherwise the area shows with its parent.
     const bool hiddenOnPurpose = isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide);
     area->setWidget(this);

@@ -491,9 +491,10 @@ void TestWidgets::aboutTextStartsScrolling()
 
 void TestWidgets::tickerTakesTheLabelsPlace()
 {
-    // As in a form: the first text arrives before the window is shown.
+    // As in a form: nested layouts, and the first text arrives before the window is shown.
     auto *row = new QWidget(m_host.get());
-    auto *layout = new QHBoxLayout(row);
+    auto *layout = new QHBoxLayout;
+    (new QVBoxLayout(row))->addLayout(layout); // a row inside the page's layout
     auto *before = new QLabel(QStringLiteral("before"), row);
     auto *ticker = new TickerLabel(row);
     auto *after = new QLabel(QStringLiteral("after"), row);
