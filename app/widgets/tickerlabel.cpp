@@ -49,6 +49,7 @@ void TickerLabel::setText(const QString &text)
 {
     if (!m_scrollArea)
         embedInScrollArea();
+    setTextFormat(Qt::PlainText); // whatever a form set: feed titles are never markup
     QLabel::setText(text);
     fitToViewport();
     m_scrollArea->horizontalScrollBar()->setValue(0);

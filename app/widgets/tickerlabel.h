@@ -19,7 +19,8 @@ public:
     explicit TickerLabel(QWidget *parent = nullptr);
 
     // Starts the ticker on a new text. The first text moves the label into a scroll area that takes
-    // its place (geometry, style sheet and place in the parent's layout).
+    // its place (geometry, style sheet and place in the parent's layout). It hides QLabel::setText:
+    // call it through a TickerLabel pointer.
     void setText(const QString &text);
 
     void setLink(const QString &link);
