@@ -212,10 +212,14 @@ TunoraDE::~TunoraDE()
     saveOnShutDown();
     BASS::QHttpExt::settings().messageHook = nullptr;
     DesktopLinks::setStatusHook(nullptr);
+    // Nothing the channel reports from here on reaches the half-destroyed window.
+    m_channel->disconnect(this);
+    m_connectThread->disconnect(this);
     // The thread uses the channel: it ends first.
     m_connectThread->Abort();
     m_connectThread->wait();
     delete m_connectThread;
+    m_connectThread = nullptr;
     m_channel->Stop(0);
     BASS::CBass::SetNowPlayingPublisher(nullptr);
     m_channel.reset();
@@ -600,7 +604,9 @@ void TunoraDE::refreshNowPlaying(bool withTitle)
     }
     lblStationName->setText(m_channel->StationNameText(40));
     lblNetwork->setText(m_station.network());
-    lblLocation->setText(m_station.location());
+    // A record without a place of its own still says which country it comes from.
+    const QString location = m_station.location();
+    lblLocation->setText(location.isEmpty() ? m_station.country() : location);
 }
 
 void TunoraDE::newTrackToHistory()

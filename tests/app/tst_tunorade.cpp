@@ -136,6 +136,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window().lblTrackHistory->text(), "Station Timed Out!", 60000);
         QCOMPARE(window().btPlay->toolTip(), "Play");
         QVERIFY(!window().channel()->HasChannel());
+
+        // The window closes while a stream plays (cleanup() destroys it).
+        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
+        QTest::mouseClick(window().btPlay, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
     }
 
     // An attempt on a server that never answers is given up at once by the button or by the
