@@ -27,11 +27,11 @@ bool TreeStationWidgetItem::operator<(const QTreeWidgetItem &other) const
 
 HeaderViewEx::HeaderViewEx(Qt::Orientation orientation, QWidget *parent)
     : QHeaderView(orientation, parent)
-    , m_button(new QLabel(this))
+    , m_button(new NavigateLabel(this))
 {
     m_button->setPixmap(QPixmap(QStringLiteral(":/TunoraDE/Resources/menusymbol.png")));
     m_button->setAlignment(Qt::AlignCenter);
-    m_button->setCursor(Qt::PointingHandCursor);
+    m_button->setLinkCursor(true);
     m_button->setAccessibleName(tr("Columns"));
     m_button->setToolTip(tr("Choose the columns to show"));
     m_button->setStyleSheet(
@@ -39,7 +39,9 @@ HeaderViewEx::HeaderViewEx(Qt::Orientation orientation, QWidget *parent)
                        "stop:0.5 #505050, stop:0.6 #434343, stop:1 #656565); color: White; "
                        "padding-left: 4px;border: 1px solid #6c6c6c; }"));
     m_button->setGeometry(-2, 0, 18, height());
-    m_button->installEventFilter(this);
+    connect(m_button, &NavigateLabel::signal_mouseButtonLeft, this, [this](QWidget *, QPoint globalPos) {
+        emit signal_mouseButtonLeft(this, mapFromGlobal(globalPos));
+    });
 }
 
 void HeaderViewEx::resizeEvent(QResizeEvent *event)
@@ -56,18 +58,6 @@ void HeaderViewEx::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && logicalIndexAt(event->position().toPoint()) == 0)
         return;
     QHeaderView::mousePressEvent(event);
-}
-
-bool HeaderViewEx::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_button && event->type() == QEvent::MouseButtonRelease) {
-        auto *me = static_cast<QMouseEvent *>(event);
-        if (me->button() == Qt::LeftButton) {
-            emit signal_mouseButtonLeft(this, me->position().toPoint());
-            return true;
-        }
-    }
-    return QHeaderView::eventFilter(watched, event);
 }
 
 // --- TreeWidgetBase ------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "navigatelabel.h"
 #include "treeitem.h"
 
 #include <QHeaderView>
@@ -31,7 +32,7 @@ class HeaderViewEx : public QHeaderView
     Q_OBJECT
 public:
     explicit HeaderViewEx(Qt::Orientation orientation, QWidget *parent = nullptr);
-    QLabel *cornerButton() const { return m_button; }
+    NavigateLabel *cornerButton() const { return m_button; }
 
 signals:
     void signal_mouseButtonLeft(QWidget *widget, const QPoint &pos);
@@ -39,10 +40,9 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QLabel *m_button;
+    NavigateLabel *m_button;
     bool m_resizedOnce = false;
 };
 

@@ -585,6 +585,16 @@ void TestBrowser::headerMenu()
         QCOMPARE(a->isChecked(), !tree->isColumnHidden(a->data().toInt()));
     }
     QCOMPARE(listed, columns);
+
+    // The station list's corner button opens the same menu.
+    if (auto *list = dynamic_cast<TreeStationWidget *>(tree.get())) {
+        list->show();
+        QVERIFY(QTest::qWaitForWindowExposed(list));
+        QTest::mousePress(list->headerEx()->cornerButton(), Qt::LeftButton);
+        QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        QCOMPARE(QApplication::activePopupWidget()->actions().size(), columns.size());
+        QApplication::activePopupWidget()->close();
+    }
 }
 
 void TestBrowser::scriptedReplies_data()
