@@ -1,14 +1,18 @@
 #include "tunorade.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/TunoraDE/Resources/tn_icon%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     int result = 0;
     {
         TunoraDE window;
-        TunoraDE::setInstance(&window);
         result = app.exec();
     }
     return result;

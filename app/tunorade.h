@@ -1,20 +1,237 @@
 #pragma once
 
-#include <QMainWindow>
+// TunoraDE: the program's one main window. It owns the directory client, the playback channel
+// with its connect thread, the dashboard labels and the stack of content pages, and turns a
+// station handed to playStation() into sound: the station's address is resolved (playlists
+// followed), the connect thread opens the stream, and the channel's notifications keep the
+// now-playing display, the status line and the play button current.
+//
+// Everything here runs on the GUI thread; the stream opens on the connect thread, whose end is
+// seen through its signal_Finished.
 
-// The main window of the player. It owns the directory client, the playback channel and the pages
-// of the window; for now it is the bare frame that restores and stores its geometry.
-class TunoraDE : public QMainWindow
+#include "ui_tunorade.h"
+
+#include "coverart.h"
+#include "httpblocking.h"
+#include "records.h"
+#include "song.h"
+#include "tunoraapi.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QMovie;
+class QOverrideCursorGuard;
+class QTimer;
+class TunoraStream;
+
+namespace BASS {
+class BassQt;
+class MprisPlayer;
+class QtBassConnectThread;
+class Stream;
+} // namespace BASS
+
+class TunoraDE : public QMainWindow, public Ui::TunoraDEClass
 {
     Q_OBJECT
+
 public:
-    explicit TunoraDE(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    static constexpr const char *ProgramVersion = "1.02";
+    static constexpr int TrackHistoryLimit = 20;
+    static constexpr int StatusSeconds = 5;
+    static constexpr int VersionCheckSeconds = 10;
+    static constexpr int NewsSeconds = 10;
+    static constexpr int DisplayTimerMs = 1000;
+    static constexpr int RefreshTimerMs = 30000;
+    static constexpr int StartUpDelayMs = 1000;
+    static constexpr int RecentAddressLimit = 10;
+    // Fade-out of a stopped stream; short, so that stopping never holds the window up.
+    static constexpr int StopFadeMs = 150;
+
+    // Stack positions of the content pages of "swStations".
+    enum PagePosition
+    {
+        PageFavorites = 0,
+        PageWishList = 1,
+        PageRegions = 2,
+        PageGenres = 3,
+        PageHistory = 4,
+        PageSearch = 5,
+        PageSettings = 6,
+        PageHelp = 7,
+        PageWelcome = 8,
+        PageCount = 8 // without the welcome page
+    };
+
+    // One song the window shows or keeps in its track history: what the stream announced, the
+    // album information found for it and its cover.
+    struct Track
+    {
+        BASS::Song song;
+        BASS::AlbumInfo album;
+        QImage cover;
+        bool wished = false;
+
+        bool isEmpty() const { return song.IsEmpty(); }
+        bool hasCover() const { return !cover.isNull(); }
+        QString description() const { return song.DisplayText(false); }
+        void clear() { *this = Track(); }
+    };
+
+    // Builds the content page at one stack position; the window owns what it returns. Pages that
+    // nobody provides stay empty placeholders.
+    using PageFactory = std::function<QWidget *(TunoraDE *window)>;
+    static void setPageFactory(PagePosition position, PageFactory factory);
+
+    // Shows one shared message box (title "Tunora Player", application-modal, the main window as
+    // parent) and returns the button chosen. Tests replace the box with a hook.
+    using MessageHook = BASS::MessageHook;
+    static int message(BASS::MessageKind kind, const QString &text,
+                       QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    static void information(const QString &text) { message(BASS::MessageKind::Information, text); }
+    static void warning(const QString &text) { message(BASS::MessageKind::Warning, text); }
+    static void critical(const QString &text) { message(BASS::MessageKind::Critical, text); }
+    static bool question(const QString &text);
+    static void setMessageHook(MessageHook hook);
+
+    // audioDevice: the engine's output (-1 the default, 0 no sound).
+    explicit TunoraDE(QWidget *parent = nullptr, int audioDevice = -1);
     ~TunoraDE() override;
 
     // The one main window of the process, reachable from every part of the program.
     static TunoraDE *instance() { return s_instance; }
     static void setInstance(TunoraDE *window) { s_instance = window; }
 
+    // ---- what other parts of the program call ---------------------------------------------
+    // Stops what plays and plays the station: the given stream entry, else its first one.
+    void playStation(const BASS::Station &station, const BASS::StationStream *entry = nullptr);
+    // Stops the stream or an attempt under way; with clearDisplay the now-playing labels empty.
+    void stop(bool clearDisplay);
+    // A transient status text; the status line returns to its saved text after 5 s.
+    void showStatus(const QString &text);
+    void setState(qint32 state);
+
+    TunoraAPI &api() { return m_api; }
+    TunoraStream *channel() const { return m_channel.get(); }
+    BASS::QtBassConnectThread *connectThread() const { return m_connectThread; }
+    BASS::MprisPlayer *mpris() const { return m_mpris; }
+    const BASS::Station &station() const { return m_station; }
+    const Track &currentTrack() const { return m_currentTrack; }
+    const Track &lastTrack() const { return m_lastTrack; }
+    const QList<Track> &trackHistory() const { return m_trackHistory; }
+    QString savedStatusText() const { return m_savedStatusText; }
+    QStringList recentAddresses() const { return m_recentAddresses; }
+    // A stack page by its object name among the first seven pages; null when there is none.
+    QWidget *stationPage(int n) const;
+
+    // Album information with an image was shown for currentTrack: it joins the history.
+    void newTrackToHistory();
+
+    // Plays a typed address as a station with that one stream (remembered among the last ten);
+    // false, with a status text, for anything but an http or https address.
+    bool openAddress(const QString &text);
+
+signals:
+    // The channel state shown by the window changed (0 stopped, 1 playing, 3 connecting,
+    // 6 downloading, 9 failed).
+    void signal_stateChanged(int state);
+    // The track history changed (for the track-history page).
+    void signal_trackHistoryChanged();
+    // Ten seconds after start: time to ask for the current software version, once.
+    void signal_versionCheckDue();
+    // The news ticker shows its next item (every eleven seconds and when the feed arrived).
+    void signal_nextNews();
+    // "Sign in..." was chosen, or the start-up found no stored account.
+    void signal_loginRequested();
+    void signal_signedOut();
+
+public slots:
+    void slot_playStation();
+    void slot_connectStation();
+    void slot_volumeChanged(int volume);
+    void slot_muteVolume();
+    void slot_bassEvent(BASS::BassQt *stream, uint msg, uint param);
+    void slot_bassConnectFinished();
+    void slot_TNStreamReady(BASS::Stream *stream, int id, const QString &text);
+    void slot_TNStreamResolved(BASS::Stream *stream, const QStringList &urls);
+    void slot_TNStreamError(BASS::Stream *stream, int id, const QString &message);
+    void slot_coverArtReady(BASS::BassQt *stream, BASS::CoverArt::coverArtType type);
+    void slot_coverArtStatusChanged(BASS::BassQt *stream, BASS::CoverArt::status st);
+    void slot_displayTimerUpdate();
+    void slot_refreshTimerUpdate();
+    void slot_restoreStatusText();
+    void slot_startUp();
+    void slot_stationFound(const BASS::Station *station);
+    void slot_tnAPIFinished(int id, bool error);
+    void slot_openURL();
+    void slot_Login();
+    void slot_SignOut();
+    void slot_About();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    friend class TestTunoraDE;
+
+    void setupPages();
+    void setupMpris();
+    void connectToUrl(const QString &url);
+    void startConnect();
+    void endBusy();
+    void refreshNowPlaying(bool withTitle);
+    void refreshTrackHistoryLabel();
+    void resetCover();
+    void showAlbumInfo(const BASS::AlbumInfo &info);
+    void showCover(const QImage &image);
+    void setCoverOverlay(bool on);
+    void applyAppFont(const QFont &font);
+    void loadStartupStation();
+    void saveOnShutDown();
+    bool isStreamOpen() const;
+
     static TunoraDE *s_instance;
+
+    TunoraAPI m_api;
+    std::shared_ptr<TunoraStream> m_channel;
+    BASS::QtBassConnectThread *m_connectThread = nullptr;
+    BASS::MprisPlayer *m_mpris = nullptr;
+    BASS::Station m_station;
+    Track m_currentTrack;
+    Track m_lastTrack;
+    QList<Track> m_trackHistory;
+    QMovie *m_busyMovie = nullptr;
+    QMovie *m_waitMovie = nullptr;
+    QPixmap m_defaultCover;
+    QTimer *m_displayTimer = nullptr;
+    QTimer *m_refreshTimer = nullptr;
+    int m_versionCountdown = 0;
+    int m_statusCountdown = -1;
+    int m_newsTicks = 0;
+    int m_newsRequestId = 0;
+    int m_historyRequestId = 0;
+    bool m_startLastPlayedPending = false;
+    bool m_coverAwaited = false;
+    QString m_savedStatusText;
+    QString m_playStyle;
+    QString m_coverStyle;
+    QString m_highlightStyle;
+    QString m_normalStyle;
+    std::unique_ptr<QOverrideCursorGuard> m_busyCursor;
+    // Aborted connect runs whose end is still to come, and whether a new run waits for them.
+    int m_abandonedRuns = 0;
+    bool m_connectPending = false;
+    // Playlist documents followed by slot_TNStreamReady for the current request.
+    int m_readyDepth = 0;
+    QStringList m_recentAddresses;
+    bool m_saved = false;
 };

@@ -1,0 +1,118 @@
+#include "tickerlabel.h"
+
+#include "desktoplinks.h"
+
+#include <QLayout>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+
+TickerLabel::TickerLabel(QWidget *parent)
+    : QLabel(parent)
+    , m_normalCursor(cursor())
+{
+    setTextFormat(Qt::PlainText);
+    setWordWrap(false);
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_scrollTimer.setInterval(TickMs);
+    connect(&m_scrollTimer, &QTimer::timeout, this, &TickerLabel::slot_scrollTick);
+}
+
+void TickerLabel::embedInScrollArea()
+{
+    QWidget *host = parentWidget();
+    auto *area = new QScrollArea(host);
+    area->setObjectName(objectName() + QLatin1String("ScrollArea"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidgetResizable(false);
+    area->setStyleSheet(styleSheet());
+    area->setGeometry(geometry());
+    area->setSizePolicy(sizePolicy());
+    area->setMinimumSize(minimumSize());
+    area->setMaximumSize(maximumSize());
+    if (host && host->layout())
+        delete host->layout()->replaceWidget(this, area);
+    // A label hidden on purpose keeps the ticker hidden; otherwise the area shows with its parent.
+    const bool hiddenOnPurpose = isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide);
+    area->setWidget(this);
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    area->setVisible(!hiddenOnPurpose);
+    setVisible(true);
+    m_scrollArea = area;
+    area->viewport()->installEventFilter(this);
+}
+
+void TickerLabel::setText(const QString &text)
+{
+    if (!m_scrollArea)
+        embedInScrollArea();
+    setTextFormat(Qt::PlainText); // whatever a form set: feed titles are never markup
+    QLabel::setText(text);
+    fitToViewport();
+    m_scrollArea->horizontalScrollBar()->setValue(0);
+    if (!m_scrollTimer.isActive())
+        m_scrollTimer.start();
+}
+
+void TickerLabel::fitToViewport()
+{
+    const QSize visible = m_scrollArea->viewport()->size();
+    const int textWidth = fontMetrics().horizontalAdvance(text());
+    setIndent(visible.width());
+    resize(visible.width() + qMax(textWidth, visible.width()), visible.height());
+}
+
+bool TickerLabel::eventFilter(QObject *watched, QEvent *event)
+{
+    // The area gets its real size from the layout (or a window resize) after the first text.
+    if (m_scrollArea && watched == m_scrollArea->viewport() && event->type() == QEvent::Resize)
+        fitToViewport();
+    return QLabel::eventFilter(watched, event);
+}
+
+void TickerLabel::setLink(const QString &link)
+{
+    m_link = link;
+    if (m_mouseOver)
+        setCursor(m_link.isEmpty() ? m_normalCursor : QCursor(Qt::PointingHandCursor));
+}
+
+void TickerLabel::slot_scrollTick()
+{
+    if (m_mouseOver || !m_scrollArea)
+        return;
+    QScrollBar *bar = m_scrollArea->horizontalScrollBar();
+    bar->setValue(bar->value() >= bar->maximum() ? 0 : bar->value() + StepPixels);
+}
+
+void TickerLabel::enterEvent(QEnterEvent *event)
+{
+    QLabel::enterEvent(event);
+    m_mouseOver = true;
+    if (!m_link.isEmpty())
+        setCursor(Qt::PointingHandCursor);
+}
+
+void TickerLabel::leaveEvent(QEvent *event)
+{
+    QLabel::leaveEvent(event);
+    m_mouseOver = false;
+    setCursor(m_normalCursor);
+}
+
+void TickerLabel::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint global = event->globalPosition().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        if (!m_link.isEmpty())
+            DesktopLinks::announceAndOpen(m_link);
+        else
+            emit signal_mouseButtonLeft(this, global);
+    } else if (event->button() == Qt::RightButton) {
+        emit signal_mouseButtonRight(this, global);
+    }
+    event->accept();
+}
