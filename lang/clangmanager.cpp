@@ -34,11 +34,6 @@ private:
     bool m_on;
 };
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CLangManager", text);
-}
-
 } // namespace
 
 CLangManager &CLangManager::instance()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QString>
 
@@ -13,6 +14,8 @@
 // one linear pass and never more than MaxFileBytes of memory.
 class CLangManager
 {
+    Q_DECLARE_TR_FUNCTIONS(CLangManager)
+
 public:
     static CLangManager &instance();
 
