@@ -198,6 +198,7 @@ void LoginDlg::showActivation(const QString &member, const QString &password)
     }
     m_resend->setCredentials(member, password);
     m_resend->show();
+    m_resend->startChecking();
 }
 
 void LoginDlg::slot_ForgotPassword(const QString &)
@@ -275,6 +276,7 @@ void LoginDlg::slot_Authenticate()
     setCredentials(member, password);
     showActivation(member, password);
     m_resend->start();
+    m_lblMessage->clear();
 }
 
 void LoginDlg::slot_signedIn()

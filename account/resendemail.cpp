@@ -56,6 +56,11 @@ void ResendEmail::start()
     show();
     m_lblMessage->setText(tr("Your account has been created and we have sent you an e-mail, follow "
                              "instructions there to activate your account."));
+    startChecking();
+}
+
+void ResendEmail::startChecking()
+{
     if (!m_timer) {
         m_timer = new QTimer(this);
         connect(m_timer, &QTimer::timeout, this, &ResendEmail::slot_checkTimerUpdate);
@@ -86,11 +91,13 @@ void ResendEmail::slot_checkTimerUpdate()
         stop();
         hide();
         AccountSession::storeSignedIn(m_member, m_password);
+        emit signal_checked(true);
         emit signal_signedIn();
         return;
     }
     showNotActivated();
     m_lblStatus->clear();
+    emit signal_checked(false);
 }
 
 void ResendEmail::slot_resendEmail(const QString &)

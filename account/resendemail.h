@@ -15,7 +15,10 @@ public:
     explicit ResendEmail(QWidget *parent = nullptr);
 
     void setCredentials(const QString &member, const QString &password);
+    // Shows the panel with the account-created message and starts checking.
     void start();
+    // Starts (or restarts) the periodic sign-in check without touching the message.
+    void startChecking();
     void stop();
     bool isChecking() const;
 
@@ -28,6 +31,8 @@ public:
 
 signals:
     void signal_signedIn();
+    // A check ended: signedIn is true when the account is now active.
+    void signal_checked(bool signedIn);
     // The listener wants to sign in with a different account.
     void signal_closed();
 

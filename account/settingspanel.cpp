@@ -303,7 +303,12 @@ void Settings::slot_setLocation()
     const QString text = m_leHomeLocation->text();
     if (text != m_currentLocation && m_api->setHomeLocation(text)) {
         if (m_api->lastStatus() < 1) {
-            m_currentLocation = m_api->lastMessage().isEmpty() ? text : m_api->lastMessage();
+            // The reply's message is a confirmation, not the location: show the location as the
+            // directory recorded it (it tidies blanks), read back with the account details.
+            QString recorded = text.simplified();
+            if (m_api->requestAccountInfoModal() && !TunoraAPI::accountDetails().location_string.isEmpty())
+                recorded = TunoraAPI::accountDetails().location_string;
+            m_currentLocation = recorded;
             m_leHomeLocation->setText(m_currentLocation);
             m_btSetLocation->setEnabled(false);
         } else {
