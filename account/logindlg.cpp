@@ -69,6 +69,10 @@ LoginDlg::LoginDlg(QWidget *parent)
     m_btCloseHelp->setIcon(QIcon(QStringLiteral(":/TunoraDE/Resources/close_x.png")));
     m_btCloseHelp->setAccessibleName(tr("Close help"));
     m_btBack->setObjectName(QStringLiteral("btBack"));
+    QFont heading = m_lblHeading->font();
+    heading.setBold(true);
+    heading.setPointSizeF(heading.pointSizeF() * 1.2);
+    m_lblHeading->setFont(heading);
     m_lblUsername->setBuddy(m_leUsername);
     m_lblPassword->setBuddy(m_lePassword);
 

@@ -225,7 +225,6 @@ void Settings::setAccount(const AccountDetails &account)
 
 void Settings::setLanguages(const QList<BASS::Language> &languages, const QString &currentCode)
 {
-    const bool filled = m_filled;
     m_filled = false; // refilling the list is no change of the listener's
     m_cbLanguages->clear();
     m_languages.clear();
@@ -238,13 +237,12 @@ void Settings::setLanguages(const QList<BASS::Language> &languages, const QStrin
     }
     for (int i = 0; i < m_languages.size(); ++i) {
         if (!currentCode.isEmpty() && m_languages.at(i).code == currentCode) {
-            m_cbLanguages->setCurrentIndex(i);
+            m_cbLanguages->setCurrentIndex(m_cbLanguages->findData(i));
             break;
         }
     }
     m_currentLanguage = currentCode;
     m_filled = true;
-    Q_UNUSED(filled)
 }
 
 void Settings::slot_saveTimerUpdate()
@@ -286,14 +284,16 @@ void Settings::slot_Save()
 
 void Settings::slot_RefreshLangs()
 {
-    const QString remembered = m_cbLanguages->currentText();
+    // Refreshing is no choice of the listener's: the current language stays current and the
+    // selection stays selected, so nothing new is saved (and no restart is offered) by a refresh.
+    const QString current = m_currentLanguage;
+    const QString selected = selectedLanguageCode();
     m_api->setQuiet(true);
     m_api->requestLanguagesModal();
-    setLanguages(TunoraAPI::languages(), QString());
-    const int again = m_cbLanguages->findText(remembered);
-    if (again >= 0) {
-        m_cbLanguages->setCurrentIndex(again);
-        m_currentLanguage = m_languages.at(m_cbLanguages->currentData().toInt()).code;
+    setLanguages(TunoraAPI::languages(), current);
+    for (int i = 0; i < m_languages.size(); ++i) {
+        if (m_languages.at(i).code == selected && i != m_cbLanguages->currentIndex())
+            m_cbLanguages->setCurrentIndex(m_cbLanguages->findData(i));
     }
     m_cbLanguages->setFocus();
 }

@@ -78,6 +78,8 @@ private slots:
 
     void signUpChecks_data();
     void signUpChecks();
+    void signUpMessage_data();
+    void signUpMessage();
     void signIn_data();
     void signIn();
     void signUpActivateSignIn();
@@ -94,6 +96,7 @@ private slots:
     void languageChange();
     void homeLocation_data();
     void homeLocation();
+    void refreshLanguages();
 
 private:
     bool visit(const QUrl &url);
@@ -233,6 +236,24 @@ void TestAccount::signUpChecks()
     // Checked locally: nothing reached the service.
     QCOMPARE(created.size(), 0);
     QCOMPARE(m_service.mails().size(), mails);
+}
+
+void TestAccount::signUpMessage_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("spelling") << u("The member name ann is allready taken")
+                              << u("The member name ann is already taken");
+    QTest::newRow("line break") << u("This e-mail is associated with ann")
+                                << u("This e-mail is associated\n with ann");
+    QTest::newRow("untouched") << u("Passwords have at least 6 characters")
+                               << u("Passwords have at least 6 characters");
+}
+
+void TestAccount::signUpMessage()
+{
+    QFETCH(QString, reply);
+    QTEST(Signup::tidyMessage(reply), "shown");
 }
 
 void TestAccount::signIn_data()
@@ -553,6 +574,20 @@ void TestAccount::homeLocation()
         QCOMPARE(TunoraAPI::accountDetails().location_string, shown);
         QCOMPARE(TunoraAPI::accountDetails().country_code, u("DE"));
     }
+}
+
+void TestAccount::refreshLanguages()
+{
+    Settings panel;
+    panel.setLanguages({{u("en"), u("English")}, {u("de"), u("Deutsch")}}, u("de"));
+    QComboBox *languages = child<QComboBox>(&panel, "cbLanguages");
+    QCOMPARE(languages->currentText(), u("Deutsch"));
+    QTest::mouseClick(child<QPushButton>(&panel, "btRefreshLangs"), Qt::LeftButton);
+    // The directory's list, the choice kept, nothing to save or ask.
+    QCOMPARE(languages->count(), 4);
+    QCOMPARE(languages->currentText(), u("Deutsch"));
+    QVERIFY(!panel.isChanged());
+    QVERIFY(m_boxes.isEmpty());
 }
 
 TUNORA_TEST_MAIN(TestAccount)
