@@ -78,12 +78,10 @@ private slots:
 
     void signUpChecks_data();
     void signUpChecks();
-    void signUpMessage_data();
-    void signUpMessage();
     void signIn_data();
     void signIn();
-    void signUpActivateSignIn();
-    void signInBeforeActivation();
+    void activation_data();
+    void activation();
     void lostPassword_data();
     void lostPassword();
     void cancelAndSignOut_data();
@@ -97,11 +95,11 @@ private slots:
     void homeLocation_data();
     void homeLocation();
     void refreshLanguages();
+    void versionAnnouncement();
 
 private:
     bool visit(const QUrl &url);
     bool createAccount(const QString &member, const QString &password, const QString &mail);
-    void signInAs(const QString &member, const QString &password);
 
     DirectoryService m_service;
     QStringList m_boxes;
@@ -120,7 +118,8 @@ void TestAccount::initTestCase()
     options.settings = {{u("accounts/creation_limit"), u("1000")},
                         {u("accounts/mail_limit"), u("1000")},
                         {u("accounts/address_failure_limit"), u("1000")},
-                        {u("accounts/account_failure_limit"), u("1000")}};
+                        {u("accounts/account_failure_limit"), u("1000")},
+                        {u("software/file_sha256"), QString(64, u'a')}};
     QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
 
     const QString folder = TunoraTest::IsolatedHome::path() + u("/app");
@@ -162,13 +161,8 @@ void TestAccount::init()
     m_boxes.clear();
     m_answer = QMessageBox::No;
     m_restarts = 0;
-    signInAs(m_member, m_password);
+    AccountSession::storeSignedIn(m_member, m_password);
     AppSettings::instance().writeLanguage({u("en"), u("English")}, m_member);
-}
-
-void TestAccount::signInAs(const QString &member, const QString &password)
-{
-    AccountSession::storeSignedIn(member, password);
 }
 
 bool TestAccount::visit(const QUrl &url)
@@ -228,32 +222,10 @@ void TestAccount::signUpChecks()
     const char *names[] = {"leUsername", "lePassword", "leRetypePassword", "leEmail", "leRetypeEmail"};
     for (int i = 0; i < 5; ++i)
         child<QLineEdit>(&panel, names[i])->setText(fields.at(i));
-    QSignalSpy created(&panel, &Signup::signal_Authenticate);
     QTest::mouseClick(child<QPushButton>(&panel, "btSignUp"), Qt::LeftButton);
     QCOMPARE(panel.message(), message);
-    QVERIFY(panel.focusWidget());
     QCOMPARE(panel.focusWidget()->objectName(), focus);
-    // Checked locally: nothing reached the service.
-    QCOMPARE(created.size(), 0);
-    QCOMPARE(m_service.mails().size(), mails);
-}
-
-void TestAccount::signUpMessage_data()
-{
-    QTest::addColumn<QString>("reply");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("spelling") << u("The member name ann is allready taken")
-                              << u("The member name ann is already taken");
-    QTest::newRow("line break") << u("This e-mail is associated with ann")
-                                << u("This e-mail is associated\n with ann");
-    QTest::newRow("untouched") << u("Passwords have at least 6 characters")
-                               << u("Passwords have at least 6 characters");
-}
-
-void TestAccount::signUpMessage()
-{
-    QFETCH(QString, reply);
-    QTEST(Signup::tidyMessage(reply), "shown");
+    QCOMPARE(m_service.mails().size(), mails); // checked locally: nothing reached the service
 }
 
 void TestAccount::signIn_data()
@@ -309,44 +281,49 @@ void TestAccount::signIn()
     QVERIFY(!dialog.activationPanel());
 }
 
-void TestAccount::signUpActivateSignIn()
+void TestAccount::activation_data()
 {
-    const QString member = u("newcomer");
-    const QString password = u("fresh pw 123");
+    QTest::addColumn<bool>("signUp"); // signed up in the dialog, else made elsewhere and signed in
+    QTest::newRow("signed up in the dialog") << true;
+    QTest::newRow("signed in before activation") << false;
+}
+
+void TestAccount::activation()
+{
+    QFETCH(bool, signUp);
+    const QString member = signUp ? u("newcomer") : u("latecomer");
+    const QString password = member + u(" pw 123");
     m_passwords << password;
     AppSettings::instance().setCredentials(QString(), QString());
-
+    const qsizetype mails = m_service.mails().size();
     LoginDlg dialog;
     dialog.setActivationCheckInterval(50);
     dialog.show();
-    dialog.slot_NotAMember(QString());
-    QCOMPARE(dialog.mode(), LoginDlg::SignUpMode);
-    Signup *panel = dialog.signupPanel();
-    QVERIFY(panel && panel->isVisible());
-    const QStringList fields{member, password, password, u("newcomer@example.org"),
-                             u("newcomer@example.org")};
-    const char *names[] = {"leUsername", "lePassword", "leRetypePassword", "leEmail", "leRetypeEmail"};
-    for (int i = 0; i < 5; ++i)
-        child<QLineEdit>(panel, names[i])->setText(fields.at(i));
-    const qsizetype mails = m_service.mails().size();
-    QTest::mouseClick(child<QPushButton>(panel, "btSignUp"), Qt::LeftButton);
-
-    // Created: the activation panel waits, the mail is in the service's Maildir.
-    QVERIFY2(!panel->isVisible(), qPrintable(panel->message()));
+    if (signUp) {
+        dialog.slot_NotAMember(QString());
+        QCOMPARE(dialog.mode(), LoginDlg::SignUpMode);
+        const QStringList texts{member, password, password, member + u("@example.org"),
+                                member + u("@example.org")};
+        const char *names[] = {"leUsername", "lePassword", "leRetypePassword", "leEmail", "leRetypeEmail"};
+        for (int i = 0; i < 5; ++i)
+            child<QLineEdit>(dialog.signupPanel(), names[i])->setText(texts.at(i));
+        QTest::mouseClick(child<QPushButton>(dialog.signupPanel(), "btSignUp"), Qt::LeftButton);
+        QVERIFY2(!dialog.signupPanel()->isVisible(), qPrintable(dialog.signupPanel()->message()));
+    } else {
+        QVERIFY(createAccount(member, password, member + u("@example.org")));
+        dialog.setCredentials(member, password);
+        QTest::mouseClick(child<QPushButton>(&dialog, "btSignIn"), Qt::LeftButton);
+        QVERIFY(dialog.message().startsWith(u("Account %1 is not activated yet").arg(member)));
+    }
+    // The activation panel waits and checks; the mail is in the service's Maildir.
     ResendEmail *activation = dialog.activationPanel();
     QVERIFY(activation && activation->isVisible() && activation->isChecking());
     QCOMPARE(dialog.member(), member);
     QCOMPARE(m_service.mails().size(), mails + 1);
-
-    // Not active yet: the checks keep failing and the dialog stays open.
     QSignalSpy checked(activation, &ResendEmail::signal_checked);
     QTRY_VERIFY_WITH_TIMEOUT(checked.size() >= 2, 20000);
     QCOMPARE(checked.first().first().toBool(), false);
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(child<QLabel>(activation, "lblMessage")->text(),
-             u("Account %1 is not activated yet, please follow instructions in your email").arg(member));
-
-    // Asking for the mail again sends another one.
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
     activation->slot_resendEmail(QString());
     QCOMPARE(child<QLabel>(activation, "lblMessage")->text(), u("Email sent"));
     QCOMPARE(m_service.mails().size(), mails + 2);
@@ -359,29 +336,6 @@ void TestAccount::signUpActivateSignIn()
     AppSettings::instance().credentials(storedMember, storedPassword);
     QCOMPARE(storedMember, member);
     QCOMPARE(storedPassword, password);
-}
-
-void TestAccount::signInBeforeActivation()
-{
-    const QString member = u("latecomer");
-    const QString password = u("later pw 456");
-    m_passwords << password;
-    QVERIFY(createAccount(member, password, u("latecomer@example.org")));
-    AppSettings::instance().setCredentials(QString(), QString());
-
-    LoginDlg dialog;
-    dialog.setActivationCheckInterval(50);
-    dialog.show();
-    dialog.setCredentials(member, password);
-    QTest::mouseClick(child<QPushButton>(&dialog, "btSignIn"), Qt::LeftButton);
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(dialog.message().contains(member));
-    ResendEmail *activation = dialog.activationPanel();
-    QVERIFY(activation && activation->isVisible() && activation->isChecking());
-
-    QVERIFY(visit(m_service.linkFromLastMail(u("/account/activate"))));
-    QTRY_COMPARE_WITH_TIMEOUT(dialog.result(), int(QDialog::Accepted), 20000);
-    QCOMPARE(AppSettings::instance().memberName(), member);
 }
 
 void TestAccount::lostPassword_data()
@@ -411,11 +365,6 @@ void TestAccount::lostPassword()
     QCOMPARE(m_service.mails().size(), before + mails);
     if (mails)
         QVERIFY(m_service.mails().last().contains(u("/account/reset")));
-
-    dialog.slot_Back();
-    QCOMPARE(dialog.mode(), LoginDlg::SignInMode);
-    QCOMPARE(child<QPushButton>(&dialog, "btSignIn")->text(), u("Sign in"));
-    QVERIFY(dialog.message().isEmpty());
 }
 
 void TestAccount::cancelAndSignOut_data()
@@ -588,6 +537,18 @@ void TestAccount::refreshLanguages()
     QCOMPARE(languages->currentText(), u("Deutsch"));
     QVERIFY(!panel.isChanged());
     QVERIFY(m_boxes.isEmpty());
+}
+
+void TestAccount::versionAnnouncement()
+{
+    // Our own version with the configured hash: nothing to offer, the hash read by the client.
+    TunoraAPI api;
+    SoftwareVersion seen;
+    connect(&api, &TunoraAPI::signal_versionFound, this, [&](const SoftwareVersion *v) { seen = *v; });
+    QVERIFY(api.requestSoftwareVersionModal());
+    QCOMPARE(seen.comment_version, u("1.02"));
+    QCOMPARE(seen.file_sha256, QString(64, u'a'));
+    QVERIFY(seen.report);
 }
 
 TUNORA_TEST_MAIN(TestAccount)

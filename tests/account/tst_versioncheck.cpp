@@ -1,12 +1,9 @@
 // The version check: which announcements lead to a question, and which downloads are refused
-// before anything is handed to the desktop (wrong size, wrong hash, not https, redirected to http).
-#include "appsettings.h"
-#include "directoryservice.h"
+// before anything reaches the desktop (wrong size or hash, not https, redirected to http).
 #include "httpblocking.h"
 #include "httpserver.h"
 #include "testca.h"
 #include "testmain.h"
-#include "tunoraapi.h"
 #include "versioncheck.h"
 
 #include <QCryptographicHash>
@@ -15,24 +12,13 @@
 #include <QTemporaryDir>
 
 using namespace BASS;
-using TunoraTest::HttpResponse;
+using O = VersionCheck::Outcome;
 
 namespace {
-
 QString u(const char *text)
 {
     return QString::fromUtf8(text);
 }
-
-SoftwareVersion announced(const QString &version, bool report)
-{
-    SoftwareVersion v;
-    v.comment_version = version;
-    v.comment = u("Faster search. Fewer stalls.");
-    v.report = report;
-    return v;
-}
-
 } // namespace
 
 class TestVersionCheck : public QObject
@@ -40,30 +26,17 @@ class TestVersionCheck : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
-    void cleanupTestCase();
-    void announcement_data();
-    void announcement();
-    void download_data();
-    void download();
+    void check_data();
+    void check();
     void changeNotes_data();
     void changeNotes();
-    void announcedByTheService();
 
 private:
     std::unique_ptr<TunoraTest::TestCa> m_ca;
     TunoraTest::HttpServer m_https;
     TunoraTest::HttpServer m_http;
-    QTemporaryDir m_downloads;
-    struct Box
-    {
-        MessageKind kind;
-        QString text;
-    };
-    QList<Box> m_boxes;
+    QList<QPair<MessageKind, QString>> m_boxes;
     int m_answer = QMessageBox::Yes;
-    QList<QUrl> m_opened;
-    bool m_handlerStarts = true;
 };
 
 void TestVersionCheck::initTestCase()
@@ -78,163 +51,129 @@ void TestVersionCheck::initTestCase()
         m_boxes.append({kind, text});
         return kind == MessageKind::Question ? m_answer : int(QMessageBox::Ok);
     };
+    const QByteArray body = QByteArray(70000, 'x') + "end of the package";
+    const char *deb = "/tunora_1.03_amd64.deb";
+    m_https.setResponse(u(deb), TunoraTest::HttpResponse::ok(body, "application/vnd.debian.binary-package"));
+    m_https.setResponse(u("/moved"), TunoraTest::HttpResponse::redirect(m_https.url(u(deb)).toUtf8()));
+    m_https.setResponse(u("/to-http"), TunoraTest::HttpResponse::redirect(m_http.url(u(deb)).toUtf8()));
+    m_https.setResponse(u("/gone"), TunoraTest::HttpResponse::error(404, "gone"));
+    m_http.setResponse(u(deb), TunoraTest::HttpResponse::ok(body));
 }
 
-void TestVersionCheck::cleanupTestCase()
-{
-    QHttpExt::settings().messageHook = nullptr;
-}
-
-void TestVersionCheck::init()
-{
-    m_boxes.clear();
-    m_opened.clear();
-    m_answer = QMessageBox::Yes;
-    m_handlerStarts = true;
-    m_https.clearRequests();
-    m_http.clearRequests();
-    QDir(m_downloads.path()).removeRecursively();
-    QDir().mkpath(m_downloads.path());
-}
-
-void TestVersionCheck::announcement_data()
+void TestVersionCheck::check_data()
 {
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("report");
     QTest::addColumn<int>("answer");
-    QTest::addColumn<int>("kind"); // the one box shown, -1 for none
-    QTest::addColumn<VersionCheck::Outcome>("outcome");
-
-    const int none = -1;
-    const int info = int(MessageKind::Information);
-    const int question = int(MessageKind::Question);
-    using O = VersionCheck::Outcome;
-    QTest::newRow("equal, silent") << u("1.02") << false << 0 << none << O::UpToDate;
-    QTest::newRow("equal, report") << u("1.02") << true << 0 << info << O::UpToDate;
-    QTest::newRow("empty, silent") << QString() << false << 0 << none << O::UpToDate;
-    QTest::newRow("empty, report") << QString() << true << 0 << info << O::UpToDate;
-    QTest::newRow("newer, declined") << u("1.03") << false << int(QMessageBox::No) << question << O::Declined;
-    QTest::newRow("older, cancelled")
-        << u("1.01") << true << int(QMessageBox::Cancel) << question << O::Declined;
-}
-
-void TestVersionCheck::announcement()
-{
-    QFETCH(QString, version);
-    QFETCH(bool, report);
-    QFETCH(int, answer);
-    QFETCH(int, kind);
-    QFETCH(VersionCheck::Outcome, outcome);
-    m_answer = answer;
-    VersionCheck check(nullptr);
-    check.setDownloadFolder(m_downloads.path());
-    check.setOpenHook([this](const QUrl &url) {
-        m_opened << url;
-        return true;
-    });
-    SoftwareVersion v = announced(version, report);
-    v.file_location = m_https.url(u("/never-asked"));
-    v.file_size = u("10");
-    check.slot_versionFound(&v);
-    QCOMPARE(check.lastOutcome(), outcome);
-    QCOMPARE(m_boxes.size(), kind < 0 ? 0 : 1);
-    if (kind >= 0) {
-        QCOMPARE(int(m_boxes.first().kind), kind);
-        QVERIFY2(m_boxes.first().text.contains(u("Current Version: <b>1.02</b>")),
-                 qPrintable(m_boxes.first().text));
-    }
-    QCOMPARE(m_https.requestCount(), 0);
-    QVERIFY(m_opened.isEmpty());
-}
-
-void TestVersionCheck::download_data()
-{
-    QTest::addColumn<QString>("path");   // asked of the https server
-    QTest::addColumn<QString>("size");   // announced
-    QTest::addColumn<QString>("sha256"); // announced
-    QTest::addColumn<bool>("plainHttp"); // the address itself is http
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("sha256");
     QTest::addColumn<bool>("handlerStarts");
-    QTest::addColumn<VersionCheck::Outcome>("outcome");
+    QTest::addColumn<O>("outcome");
+    QTest::addColumn<int>("box"); // kind of the last box, -1 for none
 
     const QByteArray body = QByteArray(70000, 'x') + "end of the package";
-    const QString size = QString::number(body.size());
+    const qint64 n = body.size();
     const QString hash =
         QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex());
-    QString wrongHash = hash;
-    wrongHash[0] = wrongHash[0] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
-    m_https.setResponse(u("/tunora_1.03_amd64.deb"),
-                        HttpResponse::ok(body, "application/vnd.debian.binary-package"));
-    m_https.setResponse(u("/moved"),
-                        HttpResponse::redirect(m_https.url(u("/tunora_1.03_amd64.deb")).toUtf8()));
-    m_https.setResponse(u("/to-http"),
-                        HttpResponse::redirect(m_http.url(u("/tunora_1.03_amd64.deb")).toUtf8()));
-    m_https.setResponse(u("/gone"), HttpResponse::error(404, "gone"));
-    m_http.setResponse(u("/tunora_1.03_amd64.deb"), HttpResponse::ok(body));
+    const QString wrongHash = QString(hash).replace(0, 1, hash[0] == u'0' ? u("1") : u("0"));
+    const QString deb = m_https.url(u("/tunora_1.03_amd64.deb"));
+    const int none = -1, info = int(MessageKind::Information), question = int(MessageKind::Question),
+              warning = int(MessageKind::Warning);
+    const int yes = QMessageBox::Yes;
 
-    using O = VersionCheck::Outcome;
-    const QString file = u("/tunora_1.03_amd64.deb");
-    QTest::newRow("size matches") << file << size << QString() << false << true << O::Opened;
-    QTest::newRow("size and hash match") << file << size << hash << false << true << O::Opened;
-    QTest::newRow("no handler starts") << file << size << hash << false << false << O::Saved;
-    QTest::newRow("https redirect followed") << u("/moved") << size << hash << false << true << O::Opened;
+    QTest::newRow("equal, silent") << u("1.02") << false << yes << deb << n << hash << true << O::UpToDate
+                                   << none;
+    QTest::newRow("equal, report") << u("1.02") << true << yes << deb << n << hash << true << O::UpToDate
+                                   << info;
+    QTest::newRow("empty, silent") << QString() << false << yes << deb << n << hash << true << O::UpToDate
+                                   << none;
+    QTest::newRow("empty, report") << QString() << true << yes << deb << n << hash << true << O::UpToDate
+                                   << info;
+    QTest::newRow("declined") << u("1.03") << false << int(QMessageBox::No) << deb << n << hash << true
+                              << O::Declined << question;
+    QTest::newRow("older offered too") << u("1.01") << false << int(QMessageBox::Cancel) << deb << n << hash
+                                       << true << O::Declined << question;
+    QTest::newRow("size matches") << u("1.03") << false << yes << deb << n << QString() << true << O::Opened
+                                  << question;
+    QTest::newRow("size and hash match")
+        << u("1.03") << false << yes << deb << n << hash << true << O::Opened << question;
+    QTest::newRow("no handler starts")
+        << u("1.03") << false << yes << deb << n << hash << false << O::Saved << info;
+    QTest::newRow("https redirect") << u("1.03") << false << yes << m_https.url(u("/moved")) << n << hash
+                                    << true << O::Opened << question;
     QTest::newRow("shorter than announced")
-        << file << QString::number(body.size() + 1) << QString() << false << true << O::Failed;
+        << u("1.03") << false << yes << deb << n + 1 << QString() << true << O::Failed << warning;
     QTest::newRow("longer than announced")
-        << file << QString::number(body.size() - 1) << QString() << false << true << O::Failed;
-    QTest::newRow("wrong hash") << file << size << wrongHash << false << true << O::Failed;
-    QTest::newRow("hash not sha-256") << file << size << u("abcd") << false << true << O::Failed;
-    QTest::newRow("no size") << file << QString() << hash << false << true << O::Failed;
-    QTest::newRow("http address") << file << size << hash << true << true << O::Failed;
-    QTest::newRow("redirect to http") << u("/to-http") << size << hash << false << true << O::Failed;
-    QTest::newRow("not found") << u("/gone") << size << QString() << false << true << O::Failed;
+        << u("1.03") << false << yes << deb << n - 1 << QString() << true << O::Failed << warning;
+    QTest::newRow("wrong hash") << u("1.03") << false << yes << deb << n << wrongHash << true << O::Failed
+                                << warning;
+    QTest::newRow("hash not sha-256")
+        << u("1.03") << false << yes << deb << n << u("abcd") << true << O::Failed << warning;
+    QTest::newRow("no size") << u("1.03") << false << yes << deb << qint64(0) << hash << true << O::Failed
+                             << warning;
+    QTest::newRow("http address") << u("1.03") << false << yes << m_http.url(u("/tunora_1.03_amd64.deb")) << n
+                                  << hash << true << O::Failed << warning;
+    QTest::newRow("redirect to http") << u("1.03") << false << yes << m_https.url(u("/to-http")) << n << hash
+                                      << true << O::Failed << warning;
+    QTest::newRow("not found") << u("1.03") << false << yes << m_https.url(u("/gone")) << n << QString()
+                               << true << O::Failed << warning;
 }
 
-void TestVersionCheck::download()
+void TestVersionCheck::check()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, size);
-    QFETCH(QString, sha256);
-    QFETCH(bool, plainHttp);
+    QFETCH(QString, address);
+    QFETCH(qint64, size);
     QFETCH(bool, handlerStarts);
-    QFETCH(VersionCheck::Outcome, outcome);
-
+    QFETCH(O, outcome);
+    QFETCH(int, box);
+    QFETCH(int, answer);
+    m_answer = answer;
+    m_boxes.clear();
+    m_http.clearRequests();
+    QTemporaryDir downloads;
+    QList<QUrl> opened;
     VersionCheck check(nullptr);
     check.setProgressShown(false);
-    check.setDownloadFolder(m_downloads.path());
+    check.setDownloadFolder(downloads.path());
     check.setOpenHook([&](const QUrl &url) {
-        m_opened << url;
+        opened << url;
         return handlerStarts;
     });
     QSignalSpy quit(&check, &VersionCheck::signal_quitRequested);
-    SoftwareVersion v = announced(u("1.03"), false);
-    v.file_location = plainHttp ? m_http.url(path) : m_https.url(path);
-    v.file_size = size;
+    SoftwareVersion v;
+    QFETCH(QString, version);
+    QFETCH(bool, report);
+    QFETCH(QString, sha256);
+    v.comment_version = version;
+    v.report = report;
+    v.file_location = address;
+    v.file_size = size ? QString::number(size) : QString();
     v.file_sha256 = sha256;
     check.slot_versionFound(&v);
 
     QCOMPARE(check.lastOutcome(), outcome);
-    const QStringList files = QDir(m_downloads.path()).entryList(QDir::Files | QDir::Hidden);
-    if (outcome == VersionCheck::Outcome::Failed) {
-        // Said why, and nothing is left behind or opened.
-        QVERIFY(!check.error().isEmpty());
-        QVERIFY2(m_boxes.last().text.contains(check.error().toHtmlEscaped()),
-                 qPrintable(m_boxes.last().text));
+    QCOMPARE(m_boxes.isEmpty() ? -1 : int(m_boxes.last().first), box);
+    if (!m_boxes.isEmpty() && outcome != O::Opened && outcome != O::Saved)
+        QVERIFY2(m_boxes.last().second.contains(u("Current Version: <b>1.02</b>")) ||
+                     m_boxes.last().second.contains(check.error().toHtmlEscaped()),
+                 qPrintable(m_boxes.last().second));
+    QCOMPARE(m_http.requestCount(), 0);
+    const QStringList files = QDir(downloads.path()).entryList(QDir::Files | QDir::Hidden);
+    if (outcome != O::Opened && outcome != O::Saved) {
+        // Nothing left behind, nothing opened.
         QVERIFY2(files.isEmpty(), qPrintable(files.join(u", ")));
-        QVERIFY(m_opened.isEmpty());
-        QCOMPARE(m_http.requestCount(), 0);
+        QVERIFY(opened.isEmpty());
         return;
     }
-    // Named after the announced address, whatever it redirects to.
-    QCOMPARE(files, QStringList{path.mid(1)});
-    const QString saved = QDir(m_downloads.path()).filePath(files.first());
-    QCOMPARE(check.savedFile(), saved);
-    QFile f(saved);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.size(), size.toLongLong());
-    QCOMPARE(f.permissions() & (QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther),
+    // Named after the announced address, never executable, handed to the desktop.
+    QCOMPARE(files, QStringList{QUrl(address).fileName()});
+    QFile saved(downloads.filePath(files.first()));
+    QCOMPARE(saved.size(), size);
+    QCOMPARE(saved.permissions() & (QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther),
              QFileDevice::Permissions());
-    QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(saved)});
-    QCOMPARE(quit.size(), outcome == VersionCheck::Outcome::Opened ? 1 : 0);
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(saved.fileName())});
+    QCOMPARE(quit.size(), outcome == O::Opened ? 1 : 0);
 }
 
 void TestVersionCheck::changeNotes_data()
@@ -250,38 +189,6 @@ void TestVersionCheck::changeNotes()
 {
     QFETCH(QString, comment);
     QTEST(VersionCheck::changeNotes(comment), "notes");
-}
-
-void TestVersionCheck::announcedByTheService()
-{
-    // The directory's reply carries the hash when it is configured; the client reads it.
-    TunoraTest::DirectoryService service;
-    TunoraTest::DirectoryService::Options options;
-    options.importCatalogue = false;
-    const QString hash = QString(64, QLatin1Char('a'));
-    options.settings = {{u("software/comment_version"), u("1.03")},
-                        {u("software/file_location"), u("https://downloads.example/tunora_1.03_amd64.deb")},
-                        {u("software/file_size"), u("123")},
-                        {u("software/file_sha256"), hash}};
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
-    const QString folder = TunoraTest::IsolatedHome::path() + u("/app");
-    QVERIFY(QDir().mkpath(folder));
-    AppSettings::setApplicationFolderOverride(folder);
-    AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
-    AppSettings::instance().setCaFile(service.caFile());
-    TunoraAPI::configureHttp();
-    QHttpExt::settings().extraCaCertificates << m_ca->caCertificate();
-
-    TunoraAPI api;
-    SoftwareVersion seen;
-    connect(&api, &TunoraAPI::signal_versionFound, this, [&](const SoftwareVersion *v) { seen = *v; });
-    QVERIFY(api.requestSoftwareVersionModal());
-    QCOMPARE(seen.comment_version, u("1.03"));
-    QCOMPARE(seen.file_size, u("123"));
-    QCOMPARE(seen.file_sha256, hash);
-    QVERIFY(seen.report);
-    QVERIFY(VersionCheck::isOtherVersion(seen));
-    QVERIFY(service.stop());
 }
 
 TUNORA_TEST_MAIN(TestVersionCheck)
