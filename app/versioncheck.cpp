@@ -67,7 +67,13 @@ void VersionCheck::slot_versionFound(const BASS::SoftwareVersion *announced)
 {
     if (!announced)
         return;
-    const BASS::SoftwareVersion version = *announced; // the pointer is valid during the signal only
+    const BASS::SoftwareVersion version = *announced;
+    QMetaObject::invokeMethod(
+        this, [this, version] { check(version); }, Qt::QueuedConnection);
+}
+
+void VersionCheck::check(const BASS::SoftwareVersion &version)
+{
     m_error.clear();
     m_saved.clear();
     const QString current = QLatin1String(CurrentVersion);

@@ -58,12 +58,18 @@ public:
     Outcome lastOutcome() const { return m_outcome; }
     QString savedFile() const { return m_saved; }
 
+    // Runs the whole check for an announcement now (question, download, hand-over).
+    void check(const BASS::SoftwareVersion &version);
+
 signals:
     void signal_finished(VersionCheck::Outcome outcome);
     // The desktop handler started the update: the window may close.
     void signal_quitRequested();
 
 public slots:
+    // Connect directly to TunoraAPI::signal_versionFound: the record is copied at once (its
+    // pointer is valid during the signal only) and checked from the event loop, outside the
+    // client's reply handling.
     void slot_versionFound(const BASS::SoftwareVersion *version);
 
 private:

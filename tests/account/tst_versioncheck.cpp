@@ -30,6 +30,7 @@ private slots:
     void check();
     void changeNotes_data();
     void changeNotes();
+    void checkedFromTheEventLoop();
 
 private:
     std::unique_ptr<TunoraTest::TestCa> m_ca;
@@ -150,7 +151,7 @@ void TestVersionCheck::check()
     v.file_location = address;
     v.file_size = size ? QString::number(size) : QString();
     v.file_sha256 = sha256;
-    check.slot_versionFound(&v);
+    check.check(v);
 
     QCOMPARE(check.lastOutcome(), outcome);
     QCOMPARE(m_boxes.isEmpty() ? -1 : int(m_boxes.last().first), box);
@@ -189,6 +190,20 @@ void TestVersionCheck::changeNotes()
 {
     QFETCH(QString, comment);
     QTEST(VersionCheck::changeNotes(comment), "notes");
+}
+
+void TestVersionCheck::checkedFromTheEventLoop()
+{
+    m_boxes.clear();
+    VersionCheck check(nullptr);
+    auto *v = new SoftwareVersion;
+    v->comment_version = u("1.02");
+    v->report = true;
+    check.slot_versionFound(v);
+    delete v; // the record lives only as long as the signal
+    QVERIFY(m_boxes.isEmpty());
+    QTRY_COMPARE(m_boxes.size(), 1);
+    QVERIFY(m_boxes.first().second.contains(u("Latest Version: <b>1.02</b>")));
 }
 
 TUNORA_TEST_MAIN(TestVersionCheck)
