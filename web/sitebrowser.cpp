@@ -19,8 +19,8 @@ QString jsString(const QString &value)
     out += QLatin1Char('"');
     for (const QChar c : value) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || u == '"' || u == '\\' || u == '\'' || u == '<' || u == '>' || u == '&' || u == 0x2028 ||
-            u == 0x2029 || u == 0x7f)
+        if (u < 0x20 || u == '"' || u == '\\' || u == '\'' || u == '<' || u == '>' || u == '&' ||
+            u == 0x2028 || u == 0x2029 || u == 0x7f)
             out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
         else
             out += c;

@@ -2,6 +2,10 @@
 
 #include "cookiejar.h"
 
+#include "appsettings.h"
+
+#include <openssl/x509.h>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QNetworkCookie>
@@ -27,6 +31,8 @@ public:
 };
 
 QPointer<CookieJar> g_jar;
+QList<QSslCertificate> g_trustedCas;
+bool g_trustedCasSet = false;
 QWebEngineProfile *g_profile = nullptr;
 
 // The cookie's own host, without the leading dot of a domain cookie.
@@ -53,20 +59,21 @@ void connectJar()
             return false;
         return !guard.isNull() && jar->acceptsCookiesFrom(request.origin.host());
     });
-    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, jar, [store, jar](const QNetworkCookie &cookie) {
-        // Cookies set by scripts do not pass the filter: check them here too.
-        if (!jar->acceptsCookiesFrom(cookieHost(cookie))) {
-            store->deleteCookie(cookie);
-            return;
-        }
-        const QNetworkCookie limited = jar->limitedCookie(cookie);
-        if (limited.expirationDate() != cookie.expirationDate()) {
-            store->deleteCookie(cookie);
-            store->setCookie(limited);
-            return;
-        }
-        jar->addWebCookie(cookie);
-    });
+    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, jar,
+                     [store, jar](const QNetworkCookie &cookie) {
+                         // Cookies set by scripts do not pass the filter: check them here too.
+                         if (!jar->acceptsCookiesFrom(cookieHost(cookie))) {
+                             store->deleteCookie(cookie);
+                             return;
+                         }
+                         const QNetworkCookie limited = jar->limitedCookie(cookie);
+                         if (limited.expirationDate() != cookie.expirationDate()) {
+                             store->deleteCookie(cookie);
+                             store->setCookie(limited);
+                             return;
+                         }
+                         jar->addWebCookie(cookie);
+                     });
     QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, jar,
                      [jar](const QNetworkCookie &cookie) { jar->removeWebCookie(cookie); });
     QObject::connect(jar, &CookieJar::cookiesAdded, store, [store](const QList<QNetworkCookie> &cookies) {
@@ -132,6 +139,47 @@ bool sameOrigin(const QUrl &a, const QUrl &b)
         return false;
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(443) == b.port(443);
+}
+
+} // namespace WebProfile
+
+namespace WebProfile {
+
+void setTrustedCaCertificates(const QList<QSslCertificate> &cas)
+{
+    g_trustedCas = cas;
+    g_trustedCasSet = true;
+}
+
+bool signedByTrustedCa(const QList<QSslCertificate> &chain)
+{
+    if (!g_trustedCasSet) {
+        const QString file = AppSettings::instance().caFile();
+        g_trustedCas = file.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(file);
+        g_trustedCasSet = true;
+    }
+    if (chain.isEmpty() || g_trustedCas.isEmpty())
+        return false;
+    const QByteArray leafDer = chain.first().toDer();
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(leafDer.constData());
+    X509 *leaf = d2i_X509(nullptr, &p, leafDer.size());
+    if (!leaf)
+        return false;
+    bool ok = false;
+    for (const QSslCertificate &ca : std::as_const(g_trustedCas)) {
+        const QByteArray caDer = ca.toDer();
+        const unsigned char *q = reinterpret_cast<const unsigned char *>(caDer.constData());
+        X509 *caCert = d2i_X509(nullptr, &q, caDer.size());
+        if (!caCert)
+            continue;
+        EVP_PKEY *key = X509_get0_pubkey(caCert);
+        ok = key && X509_verify(leaf, key) == 1;
+        X509_free(caCert);
+        if (ok)
+            break;
+    }
+    X509_free(leaf);
+    return ok;
 }
 
 } // namespace WebProfile

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSslCertificate>
 #include <QUrl>
 
 class CookieJar;
@@ -32,5 +34,10 @@ void applyGlobalSettings(QWebEngineSettings *settings);
 // Both addresses are https with the same host and port: the only origin credentials and play
 // links are trusted from.
 bool sameOrigin(const QUrl &a, const QUrl &b);
+
+// The extra CA of the program's services ("endpoints/ca_file"); tests may set their own.
+void setTrustedCaCertificates(const QList<QSslCertificate> &cas);
+// The chain's first certificate carries a valid signature of one of those CAs.
+bool signedByTrustedCa(const QList<QSslCertificate> &chain);
 
 } // namespace WebProfile
