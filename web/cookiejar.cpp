@@ -234,7 +234,8 @@ bool CookieJar::setCookiesFromUrl(const QList<QNetworkCookie> &cookieList, const
     for (const QNetworkCookie &original : cookieList) {
         qDebug() << "Network Cookie domain " << original.domain();
         qDebug() << "Network Cookie value " << original.value();
-        const QNetworkCookie cookie = limitedCookie(original);
+        QNetworkCookie cookie = limitedCookie(original);
+        cookie.normalize(url);
         if (QNetworkCookieJar::setCookiesFromUrl({cookie}, url)) {
             added << cookie;
         } else if (policy == AcceptAlways) {
@@ -247,7 +248,7 @@ bool CookieJar::setCookiesFromUrl(const QList<QNetworkCookie> &cookieList, const
     if (added.isEmpty())
         return false;
     emit cookiesChanged();
-    emit cookiesAdded(added);
+    emit cookiesAdded(added, url);
     return true;
 }
 

@@ -87,7 +87,7 @@ public:
 signals:
     void cookiesChanged();
     // Cookies the HTTP client took in, for the web engine's store.
-    void cookiesAdded(const QList<QNetworkCookie> &cookies);
+    void cookiesAdded(const QList<QNetworkCookie> &cookies, const QUrl &url);
 
 public slots:
     void clear();

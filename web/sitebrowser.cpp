@@ -116,7 +116,6 @@ WebNewWindow::WebNewWindow(TreeBrowser *opener)
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(100);
     connect(&m_connectTimer, &QTimer::timeout, this, &WebNewWindow::slot_connectStation);
-    connect(page(), &QWebEnginePage::urlChanged, this, &WebNewWindow::onUrlChanged);
 }
 
 QString WebNewWindow::playStationId(const QUrl &url)
@@ -140,6 +139,15 @@ QString WebNewWindow::streamAddress(const QUrl &site, const QString &stationId)
     return url.toString();
 }
 
+// The play address is acted on before anything is fetched: the hidden window loads nothing.
+bool WebNewWindow::navigationRequested(const QUrl &url, QWebEnginePage::NavigationType, bool isMainFrame)
+{
+    if (!isMainFrame)
+        return false;
+    onUrlChanged(url);
+    return false;
+}
+
 void WebNewWindow::onUrlChanged(const QUrl &url)
 {
     const QUrl site = m_opener ? m_opener->siteUrl() : QUrl();
@@ -151,7 +159,6 @@ void WebNewWindow::onUrlChanged(const QUrl &url)
             m_pendingStream = streamAddress(site, id);
             m_connectTimer.start();
         }
-        stopLoading();
     }
     qDebug() << "WebNewWindow::urlChanged()" << url.toString();
 }

@@ -66,6 +66,9 @@ signals:
 public slots:
     void slot_connectStation();
 
+protected:
+    bool navigationRequested(const QUrl &url, QWebEnginePage::NavigationType type, bool isMainFrame) override;
+
 private:
     void onUrlChanged(const QUrl &url);
 

@@ -35,6 +35,8 @@ bool WebPage::showsTrustedPage() const
 
 bool WebPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    if (m_view && !m_view->navigationRequested(url, type, isMainFrame))
+        return false;
     if (url.scheme() == QLatin1String(WebProfile::CommandScheme)) {
         // Only our own generated page, in its main frame, may give commands.
         if (isMainFrame && showsTrustedPage())

@@ -68,6 +68,8 @@ public:
 
     // Receives pages the current page opens in a new window; null refuses them.
     virtual QWebEngineView *newWindowView() { return nullptr; }
+    // Sees every navigation of the page before the link policy; false stops it.
+    virtual bool navigationRequested(const QUrl &, QWebEnginePage::NavigationType, bool) { return true; }
 
 signals:
     void signal_linkClicked(const QUrl &link);

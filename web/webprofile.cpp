@@ -76,10 +76,11 @@ void connectJar()
                      });
     QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, jar,
                      [jar](const QNetworkCookie &cookie) { jar->removeWebCookie(cookie); });
-    QObject::connect(jar, &CookieJar::cookiesAdded, store, [store](const QList<QNetworkCookie> &cookies) {
-        for (const QNetworkCookie &c : cookies)
-            store->setCookie(c);
-    });
+    QObject::connect(jar, &CookieJar::cookiesAdded, store,
+                     [store](const QList<QNetworkCookie> &cookies, const QUrl &url) {
+                         for (const QNetworkCookie &c : cookies)
+                             store->setCookie(c, url);
+                     });
     for (const QNetworkCookie &c : jar->cookies())
         store->setCookie(c);
 }
