@@ -3,8 +3,10 @@
 
 #include "appsettings.h"
 #include "cookiejar.h"
+#include "directoryservice.h"
 #include "helpview.h"
 #include "httpserver.h"
+#include "rawapi.h"
 #include "records.h"
 #include "sitebrowser.h"
 #include "testca.h"
@@ -66,8 +68,16 @@ private slots:
     void siteViewFillsOnlyItsAccountPage();
     void playLinkStartsStationOnce();
     void ctrlWheelZooms();
+    void productSitePages();
+    void productSiteInTheView();
 
 private:
+    bool startService();
+    QByteArray rawRequest(const QByteArray &request);
+
+    DirectoryService m_service;
+    const QString m_member = "webuser";
+    const QString m_password = "pa'ss\"<w>rd";
     CookieJar *m_jar = nullptr;
     TestCa m_ca;
 };
@@ -275,6 +285,106 @@ void TstWebViews::ctrlWheelZooms()
     QCOMPARE(view.zoomFactor(), before - 0.1);
     view.zoomByWheel(100); // less than a notch
     QCOMPARE(view.zoomFactor(), before - 0.1);
+}
+
+bool TstWebViews::startService()
+{
+    if (m_service.isRunning())
+        return true;
+    if (!m_service.start()) {
+        qWarning() << m_service.errorString();
+        return false;
+    }
+    HttpsClient http(m_service.sslConfiguration());
+    QString why;
+    if (!signUpAndActivate(http, m_service, m_member, m_password, &why)) {
+        qWarning() << why;
+        return false;
+    }
+    return true;
+}
+
+QByteArray TstWebViews::rawRequest(const QByteArray &request)
+{
+    const RawExchange x = rawExchange(m_service.port(), m_service.sslConfiguration(), request);
+    return x.raw;
+}
+
+void TstWebViews::productSitePages()
+{
+    QVERIFY(startService());
+    const QByteArray home = rawRequest("GET /?search=%3Cscript%3Ealert(1)%3C%2Fscript%3E HTTP/1.1\r\n"
+                                       "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QVERIFY2(home.startsWith("HTTP/1.1 200"), home.left(200).constData());
+    QVERIFY(home.contains("Content-Security-Policy: default-src 'none'"));
+    QVERIFY(home.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    QVERIFY(!home.contains("<script"));
+    const QRegularExpression count("lists ([0-9]+) radio stations");
+    const QRegularExpressionMatch m = count.match(QString::fromUtf8(home));
+    QVERIFY(m.hasMatch());
+    QVERIFY(m.captured(1).toInt() > 0);
+
+    // Signing in sets a session cookie scripts cannot read and other sites cannot send.
+    const QByteArray form =
+        "name=" + QUrl::toPercentEncoding(m_member) + "&pass=" + QUrl::toPercentEncoding(m_password);
+    const QByteArray ok = rawRequest("POST /user HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                                     "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                     QByteArray::number(form.size()) + "\r\n\r\n" + form);
+    QVERIFY2(ok.startsWith("HTTP/1.1 303"), ok.left(300).constData());
+    const QRegularExpression setCookie("Set-Cookie: (tunora_session=[0-9a-f]{64});([^\r\n]*)");
+    const QRegularExpressionMatch c = setCookie.match(QString::fromLatin1(ok));
+    QVERIFY(c.hasMatch());
+    for (const char *attribute : {"HttpOnly", "Secure", "SameSite=Strict"})
+        QVERIFY2(c.captured(2).contains(attribute), attribute);
+    const QByteArray account = rawRequest(
+        "GET /user HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nCookie: " + c.captured(1).toLatin1() +
+        "\r\n\r\n");
+    QVERIFY(account.contains("Hello, webuser"));
+    QVERIFY(account.contains("Favourite stations"));
+
+    const QByteArray bad = "name=webuser&pass=wrong";
+    const QByteArray refused =
+        rawRequest("POST /user HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                   "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                   QByteArray::number(bad.size()) + "\r\n\r\n" + bad);
+    QVERIFY(refused.startsWith("HTTP/1.1 403"));
+    QVERIFY(!refused.contains("Set-Cookie"));
+    QVERIFY(rawRequest("GET /play/999999999 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+                .startsWith("HTTP/1.1 404"));
+}
+
+void TstWebViews::productSiteInTheView()
+{
+    QVERIFY(startService());
+    WebProfile::setTrustedCaCertificates(m_service.caCertificates());
+    AppSettings::instance().setCredentials(m_member, m_password);
+    TreeBrowser browser;
+    browser.setSiteUrl(m_service.root());
+    browser.resize(800, 600);
+    browser.show();
+    QVERIFY(loadAndWait(&browser, [&] { browser.activate(); }));
+    QVERIFY(evaluate(&browser, "document.body.innerText").toString().contains("radio stations"));
+
+    // The account page gets the stored credentials, and its form really signs in.
+    QVERIFY(loadAndWait(&browser, [&] { browser.load(m_service.root().resolved(QUrl("/user"))); }));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(&browser, "document.getElementById('edit-pass').value").toString(),
+                              m_password, 30000);
+    evaluate(&browser, "document.getElementById('edit-submit').click()");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        evaluate(&browser, "document.body.innerText").toString().contains("Hello, webuser"), 60000);
+    QCOMPARE(evaluate(&browser, "document.cookie").toString(), QString()); // HttpOnly
+
+    // A play link of the site starts its station once.
+    QStringList started;
+    connect(&browser, &TreeBrowser::signal_playStation, this,
+            [&](const BASS::Station *station) { started << station->id(); });
+    QVERIFY(loadAndWait(&browser, [&] { browser.load(m_service.root().resolved(QUrl("/?search=radio"))); }));
+    const QString href =
+        evaluate(&browser, "document.querySelector('a[href^=\"/play/\"]').getAttribute('href')").toString();
+    QVERIFY2(href.startsWith("/play/"), qPrintable(href));
+    evaluate(&browser, "document.querySelector('a[href^=\"/play/\"]').click()");
+    QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 30000);
+    QCOMPARE(started.first(), href.mid(6));
 }
 
 int main(int argc, char *argv[])
