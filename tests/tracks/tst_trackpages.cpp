@@ -1,9 +1,11 @@
 // Test tables are easier to read with plain string literals.
 #undef QT_NO_CAST_FROM_ASCII
 
+#include "htmlfolder.h"
 #include "testmain.h"
 #include "tracklists.h"
 #include "trackpage.h"
+#include "welcomeview.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -58,7 +60,41 @@ private slots:
     void historyKeepsTwentyWithCovers();
     void sameSecondTracksStayApart();
     void saveFailureIsReported();
+    void htmlFolderHasEveryImage();
+    void welcomeViewDrawsTheTemplate();
 };
+
+void TstTrackPages::htmlFolderHasEveryImage()
+{
+    // A program outside the installed layout without "Html" beside it still finds the images.
+    for (const char *image : {"add_wishlist.png", "add_wishlist_selected.png", "add_wishlist_mouseover.png",
+                              "play_history.png", "play_history_selected.png", "world_map.png", "tn_man.png",
+                              "tn_com_logo.png", "star_large.png", "search_large.png"}) {
+        const QString file = HtmlFolder::path() + "/" + image;
+        QVERIFY2(!QImage(file).isNull(), qPrintable(file));
+    }
+    QVERIFY(HtmlFolder::htmlPath().startsWith("file:///"));
+    QVERIFY(!HtmlFolder::htmlPath().endsWith("/"));
+}
+
+void TstTrackPages::welcomeViewDrawsTheTemplate()
+{
+    WelcomeView view;
+    view.resize(720, 384);
+    const QImage shot = view.grab().toImage();
+    const QImage map(HtmlFolder::path() + "/world_map.png");
+    const QImage star(HtmlFolder::path() + "/star_large.png");
+    QVERIFY(!map.isNull() && !star.isNull());
+    // The map fills the background and the star sits at (130, 150).
+    QCOMPARE(shot.pixelColor(700, 370), map.pixelColor(700, 370));
+    QCOMPARE(shot.pixelColor(130 + 24, 150 + 24).rgb(), star.pixelColor(24, 24).rgb());
+    // White text is drawn where the welcome line starts.
+    bool white = false;
+    for (int x = 140; x < 400 && !white; ++x)
+        for (int y = 95; y < 120 && !white; ++y)
+            white = shot.pixelColor(x, y) == QColor(Qt::white);
+    QVERIFY(white);
+}
 
 void TstTrackPages::hostileTextsStayText_data()
 {
@@ -106,6 +142,7 @@ void TstTrackPages::hostileTextsStayText()
     QFETCH(QString, genre);
     QFETCH(QString, url);
     QFETCH(QString, cover);
+    QFETCH(bool, shopLink);
     auto t = track(7, name);
     t->setTrackGenre(genre);
     t->setTrackURL(url);
@@ -114,6 +151,8 @@ void TstTrackPages::hostileTextsStayText()
     const QString html = builder.renderHistory({t});
 
     QCOMPARE(html.count("<script", Qt::CaseInsensitive), 1); // our own block in the head only
+    QCOMPARE(html.count("<img", Qt::CaseInsensitive), 2);    // the cover and the wish-list button
+    QCOMPARE(html.count("<a ", Qt::CaseInsensitive), shopLink ? 3 : 2);
     for (const char *a : {"href", "src"})
         for (const QString &v : attributeValues(html, a))
             QVERIFY2(v.startsWith("http://") || v.startsWith("https://") ||
