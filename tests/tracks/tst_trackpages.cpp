@@ -102,38 +102,18 @@ void TstTrackPages::hostileTextsStayText_data()
     QTest::addColumn<QString>("genre");
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("cover");
-    QTest::newRow("script in name") << "\"><script>alert(1)</script>"
-                                    << "Pop"
-                                    << "http://shop/x"
-                                    << "http://img/x.jpg";
-    QTest::newRow("event handler in genre") << "A - B"
-                                            << "<img src=x onerror=alert(1)>"
-                                            << ""
-                                            << "";
-    QTest::newRow("javascript link") << "A"
-                                     << ""
-                                     << "javascript:alert(1)"
-                                     << "javascript:alert(2)";
-    QTest::newRow("data and file links") << "A"
-                                         << ""
-                                         << "data:text/html,<script>x</script>"
-                                         << "file:///etc/passwd";
-    QTest::newRow("quote breaks attribute") << "A"
-                                            << ""
-                                            << "http://x/\" onmouseover=\"alert(1)"
-                                            << "";
-    QTest::newRow("placeholder in text") << "{ON_ADD_TO_WISHLIST_OVER}{HTML_PATH}"
-                                         << "{REFRESH}"
-                                         << ""
-                                         << "";
-    QTest::newRow("single quotes") << "' onclick='alert(1)"
-                                   << ""
-                                   << ""
-                                   << "";
-    QTest::newRow("command link as shop link") << "A"
-                                               << ""
-                                               << "tunora://cmd?refresh_wish_list"
-                                               << "";
+    QTest::addColumn<bool>("shopLink"); // the shop link is kept as a link
+
+    // clang-format off
+    QTest::newRow("script in name") << "\"><script>alert(1)</script>" << "Pop" << "http://shop/x" << "http://img/x.jpg" << true;
+    QTest::newRow("event handler in genre") << "A - B" << "<img src=x onerror=alert(1)>" << "" << "" << false;
+    QTest::newRow("javascript link") << "A" << "" << "javascript:alert(1)" << "javascript:alert(2)" << false;
+    QTest::newRow("data and file links") << "A" << "" << "data:text/html,<script>x</script>" << "file:///etc/passwd" << false;
+    QTest::newRow("quote breaks attribute") << "A" << "" << "http://x/\" onmouseover=\"alert(1)" << "" << false;
+    QTest::newRow("placeholder in text") << "{ON_ADD_TO_WISHLIST_OVER}{HTML_PATH}" << "{REFRESH}" << "" << "" << false;
+    QTest::newRow("single quotes") << "' onclick='alert(1)" << "" << "" << "" << false;
+    QTest::newRow("command link as shop link") << "A" << "" << "tunora://cmd?refresh_wish_list" << "" << false;
+    // clang-format on
 }
 
 void TstTrackPages::hostileTextsStayText()
