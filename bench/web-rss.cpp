@@ -1,7 +1,7 @@
 // Memory of the web views: the resident and proportional set size of the program and every
 // helper process it started, with no web page opened and with the pages opened (track history,
 // wish list, help page and the site view sharing one profile).
-//   web-rss none|pages [--low-end] [--single-process] [--no-scheme]
+//   web-rss none|bare|pages [--low-end] [--single-process] [--no-scheme] [--many-renderers]
 // Prints "rss_mib: N", "pss_mib: N", "processes: N" last.
 
 #include "helpview.h"
@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 #include <cstdio>
 
@@ -64,10 +65,14 @@ int main(int argc, char *argv[])
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // --no-scheme: measures what registering the command-link scheme costs on its own.
-    if (!args.contains(QStringLiteral("--no-scheme")))
+    // --many-renderers: the engine's default of one renderer process per site.
+    if (args.contains(QStringLiteral("--many-renderers")))
         WebProfile::registerSchemes();
+    else if (!args.contains(QStringLiteral("--no-scheme")))
+        WebProfile::prepareEngine();
     QApplication app(argc, argv);
     const bool pages = args.value(0) == QLatin1String("pages");
+    const bool bare = args.value(0) == QLatin1String("bare");
 
     QWidget window;
     auto *layout = new QVBoxLayout(&window);
@@ -75,6 +80,14 @@ int main(int argc, char *argv[])
     window.resize(900, 600);
     window.show();
 
+    if (bare) {
+        // The floor: one plain engine view with a three-line page, default profile.
+        auto *view = new QWebEngineView(&window);
+        layout->addWidget(view);
+        QSignalSpy done(view, &QWebEngineView::loadFinished);
+        view->setHtml(QStringLiteral("<p>one</p><p>two</p><p>three</p>"));
+        done.wait(60000);
+    }
     if (pages) {
         auto *history = new WebViewHistory(&window);
         auto *wish = new TrackWishListView(&window);

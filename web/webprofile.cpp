@@ -97,6 +97,17 @@ void registerSchemes()
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
+void prepareEngine()
+{
+    registerSchemes();
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("renderer-process-limit")) {
+        flags += flags.isEmpty() ? "" : " ";
+        flags += "--renderer-process-limit=1";
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+}
+
 void setCookieJar(CookieJar *jar)
 {
     g_jar = jar;

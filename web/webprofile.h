@@ -16,6 +16,10 @@ namespace WebProfile {
 // The scheme of the program's command links ("tunora://cmd?..."). Must run before the
 // application object exists.
 void registerSchemes();
+// registerSchemes() plus the engine's process settings: all pages share one renderer process
+// (the pages are few and small; each extra renderer costs some 40-80 MiB). Flags already set
+// in QTWEBENGINE_CHROMIUM_FLAGS by the user are kept. Call before the application object.
+void prepareEngine();
 inline constexpr char CommandScheme[] = "tunora";
 inline constexpr char CommandPrefix[] = "tunora://cmd?";
 

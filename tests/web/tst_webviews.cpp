@@ -392,7 +392,7 @@ int main(int argc, char *argv[])
     TunoraTest::IsolatedHome home;
     // As root the engine's sandbox cannot start; the tests load only local pages.
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    WebProfile::registerSchemes();
+    WebProfile::prepareEngine();
     QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     TstWebViews tc;
