@@ -372,7 +372,7 @@ void TstWebViews::productSiteInTheView()
     evaluate(&browser, "document.getElementById('edit-submit').click()");
     QTRY_VERIFY_WITH_TIMEOUT(
         evaluate(&browser, "document.body.innerText").toString().contains("Hello, webuser"), 60000);
-    QCOMPARE(evaluate(&browser, "document.cookie").toString(), QString()); // HttpOnly
+    QVERIFY(!evaluate(&browser, "document.cookie").toString().contains("tunora_session")); // HttpOnly
 
     // A play link of the site starts its station once.
     QStringList started;
