@@ -46,7 +46,7 @@ bool WebSite::handles(const HttpRequest &request)
 {
     const QString &p = request.path;
     if (p.isEmpty() || p == QLatin1String("/"))
-        return request.query.isEmpty() || (request.query.hasQueryItem(QStringLiteral("search")) &&
+        return request.query.isEmpty() || (request.query.hasQueryItem(QStringLiteral("q")) &&
                                            request.query.queryItems().size() == 1);
     return p == QLatin1String("/user") || p == QLatin1String("/user/logout") || p == QLatin1String("/help") ||
            p == QLatin1String("/site.css") || p.startsWith(QLatin1String("/play/"));
@@ -118,12 +118,12 @@ QString WebSite::stationList(const StationPage &page)
 
 void WebSite::home(const HttpRequest &request, const ReplyHandle &reply)
 {
-    const QString text = request.item(QStringLiteral("search")).left(200);
+    const QString text = request.item(QStringLiteral("q")).left(200);
     QString body =
         QStringLiteral("<h1>Live internet radio</h1>"
                        "<p>Tunora lists %1 radio stations from all over the world. Search them here, or "
                        "listen in the Tunora Player.</p>"
-                       "<form method=\"get\" action=\"/\"><input type=\"search\" name=\"search\" "
+                       "<form method=\"get\" action=\"/\"><input type=\"search\" name=\"q\" "
                        "value=\"%2\" maxlength=\"200\"> <button type=\"submit\">Search</button></form>")
             .arg(m_stations.stationCount())
             .arg(esc(text));

@@ -21,7 +21,8 @@ class WebSite : public QObject
 public:
     WebSite(StationStore &stations, Accounts &accounts, QObject *parent = nullptr);
 
-    // Whether the request is one of the site's pages (the API keeps "/" with a query).
+    // Whether the request is one of the site's pages. The API keeps "/" with any query except a
+    // lone "q" (the site's own search field).
     static bool handles(const HttpRequest &request);
     void handle(const HttpRequest &request, const ReplyHandle &reply);
 

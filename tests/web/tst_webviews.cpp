@@ -313,7 +313,7 @@ QByteArray TstWebViews::rawRequest(const QByteArray &request)
 void TstWebViews::productSitePages()
 {
     QVERIFY(startService());
-    const QByteArray home = rawRequest("GET /?search=%3Cscript%3Ealert(1)%3C%2Fscript%3E HTTP/1.1\r\n"
+    const QByteArray home = rawRequest("GET /?q=%3Cscript%3Ealert(1)%3C%2Fscript%3E HTTP/1.1\r\n"
                                        "Host: 127.0.0.1\r\nConnection: close\r\n\r\n");
     QVERIFY2(home.startsWith("HTTP/1.1 200"), home.left(200).constData());
     QVERIFY(home.contains("Content-Security-Policy: default-src 'none'"));
@@ -378,7 +378,7 @@ void TstWebViews::productSiteInTheView()
     QStringList started;
     connect(&browser, &TreeBrowser::signal_playStation, this,
             [&](const BASS::Station *station) { started << station->id(); });
-    QVERIFY(loadAndWait(&browser, [&] { browser.load(m_service.root().resolved(QUrl("/?search=radio"))); }));
+    QVERIFY(loadAndWait(&browser, [&] { browser.load(m_service.root().resolved(QUrl("/?q=radio"))); }));
     const QString href =
         evaluate(&browser, "document.querySelector('a[href^=\"/play/\"]').getAttribute('href')").toString();
     QVERIFY2(href.startsWith("/play/"), qPrintable(href));
