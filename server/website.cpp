@@ -46,8 +46,8 @@ bool WebSite::handles(const HttpRequest &request)
 {
     const QString &p = request.path;
     if (p.isEmpty() || p == QLatin1String("/"))
-        return request.query.isEmpty() || (request.query.hasQueryItem(QStringLiteral("q")) &&
-                                           request.query.queryItems().size() == 1);
+        return request.query.isEmpty() ||
+               (request.query.hasQueryItem(QStringLiteral("q")) && request.query.queryItems().size() == 1);
     return p == QLatin1String("/user") || p == QLatin1String("/user/logout") || p == QLatin1String("/help") ||
            p == QLatin1String("/site.css") || p.startsWith(QLatin1String("/play/"));
 }
