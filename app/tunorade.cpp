@@ -460,6 +460,9 @@ void TunoraDE::slot_bassConnectFinished()
     if (m_abandonedRuns > 0) {
         // The end of a run given up by stop(); what was asked for since is under way already.
         --m_abandonedRuns;
+        // A run that had already opened its stream when the abort came leaves it open.
+        if (isStreamOpen())
+            m_channel->Stop(0);
         if (m_abandonedRuns == 0 && m_connectPending) {
             m_connectPending = false;
             m_connectThread->start();
