@@ -19,7 +19,6 @@
 #include "tunorade.h"
 #include "tunorastream.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QSettings>
@@ -224,8 +223,9 @@ private slots:
         settings.setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
     }
 
-    // An attempt on a server that never answers is given up at once by the button or by the
-    // next play; the window is never held up and the abandoned run leaves nothing behind.
+    // An attempt on a server that never answers is given up by the button or by the next play
+    // without waiting for it (bench/window-probe stop measures how long that takes); the
+    // abandoned run leaves nothing behind.
     void abandonsSilentServer_data()
     {
         QTest::addColumn<bool>("playAgain");
@@ -240,14 +240,10 @@ private slots:
         window().playStation(stationAt(silent));
         QTRY_VERIFY_WITH_TIMEOUT(attemptRunning(), 10000);
 
-        QElapsedTimer held;
-        held.start();
         if (playAgain)
             window().playStation(stationAt(silent + "?again", "Second Radio"));
         else
             QTest::mouseClick(window().btPlay, Qt::LeftButton);
-        const qint64 ms = held.elapsed();
-        QVERIFY2(ms < 200, qPrintable(QString::number(ms) + " ms"));
 
         QCOMPARE(window().btPlay->toolTip(), playAgain ? "Stop" : "Play");
         QTRY_VERIFY_WITH_TIMEOUT(!attemptRunning() || playAgain, 10000);
