@@ -190,8 +190,8 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     connect(m_refreshTimer, &QTimer::timeout, this, &TunoraDE::slot_refreshTimerUpdate);
     connect(&m_api, &BASS::BaseRadioAPI::signal_stationFound, this, &TunoraDE::slot_stationFound);
     connect(&m_api, &BASS::BaseRadioAPI::signal_requestFinished, this, &TunoraDE::slot_tnAPIFinished);
-    // Actions placed in no menu still work through their shortcuts.
-    addActions({actionOpen_URL, action_Help});
+    // "Open URL..." sits in no menu; its shortcut reaches it.
+    addAction(actionOpen_URL);
 
     m_recentAddresses = QSettings().value(RecentAddressesKey).toStringList().mid(0, RecentAddressLimit);
     loadStartupStation();
