@@ -17,8 +17,8 @@
 
 #include "appsettings.h"
 #include "icecast.h"
-#include "tunorade.h"
 #include "threads.h"
+#include "tunorade.h"
 #include "tunorastream.h"
 
 #include <QApplication>
