@@ -170,6 +170,9 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     m_displayTimer->start(DisplayTimerMs);
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->start(RefreshTimerMs);
+    // The navigation menu keeps its width; the pages take what the window gains.
+    splitterTree->setStretchFactor(0, 0);
+    splitterTree->setStretchFactor(1, 1);
     splitterTree->setSizes({220, 780});
     settings.restoreSplitterSizes(splitterTree);
     resize(1000, 700);
