@@ -170,6 +170,9 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     m_displayTimer->start(DisplayTimerMs);
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->start(RefreshTimerMs);
+    // The navigation menu keeps its width; the pages take what the window gains.
+    splitterTree->setStretchFactor(0, 0);
+    splitterTree->setStretchFactor(1, 1);
     splitterTree->setSizes({220, 780});
     settings.restoreSplitterSizes(splitterTree);
     resize(1000, 700);
@@ -190,8 +193,8 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     connect(m_refreshTimer, &QTimer::timeout, this, &TunoraDE::slot_refreshTimerUpdate);
     connect(&m_api, &BASS::BaseRadioAPI::signal_stationFound, this, &TunoraDE::slot_stationFound);
     connect(&m_api, &BASS::BaseRadioAPI::signal_requestFinished, this, &TunoraDE::slot_tnAPIFinished);
-    // Actions placed in no menu still work through their shortcuts.
-    addActions({actionOpen_URL, action_Help});
+    // "Open URL..." sits in no menu; its shortcut reaches it.
+    addAction(actionOpen_URL);
 
     m_recentAddresses = QSettings().value(RecentAddressesKey).toStringList().mid(0, RecentAddressLimit);
     loadStartupStation();
@@ -460,6 +463,9 @@ void TunoraDE::slot_bassConnectFinished()
     if (m_abandonedRuns > 0) {
         // The end of a run given up by stop(); what was asked for since is under way already.
         --m_abandonedRuns;
+        // A run that had already opened its stream when the abort came leaves it open.
+        if (isStreamOpen())
+            m_channel->Stop(0);
         if (m_abandonedRuns == 0 && m_connectPending) {
             m_connectPending = false;
             m_connectThread->start();

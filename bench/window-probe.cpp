@@ -5,6 +5,9 @@
 //                                        (no INI file) and a warm one (the INI of the run before)
 //   window-probe memory [--seconds S]   RSS and PSS idle, then after S s playing a local Icecast
 //                                        mount (started here, like the demo station)
+//   window-probe stop [--runs N]        how long stop() holds the window while the connect thread
+//                                        waits on a server that accepts and never answers, by the
+//                                        Play button and by a second play (median and worst)
 //   window-probe shot --out FILE --ini INI [--dark] [--url URL]
 //                                        plays the INI's last station (or URL), waits for a title
 //                                        and a cover, and writes the window to FILE
@@ -14,6 +17,7 @@
 
 #include "appsettings.h"
 #include "icecast.h"
+#include "threads.h"
 #include "tunorade.h"
 #include "tunorastream.h"
 
@@ -24,6 +28,8 @@
 #include <QPalette>
 #include <QProcess>
 #include <QStyleFactory>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -158,6 +164,52 @@ int shot(const QStringList &args)
     return saved ? 0 : 1;
 }
 
+double median(QList<double> values);
+
+int stopLatency(const QStringList &args)
+{
+    // Accepts every connection and never answers.
+    QTcpServer silent;
+    QList<QTcpSocket *> held;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *socket = silent.nextPendingConnection())
+            held.append(socket);
+    });
+    if (!silent.listen(QHostAddress::LocalHost, 0))
+        return 1;
+    const QString url = QStringLiteral("http://127.0.0.1:%1/silent.mp3").arg(silent.serverPort());
+    quietWindow();
+    TunoraDE window(nullptr, audioDevice());
+    const int runs = option(args, QStringLiteral("--runs"), QStringLiteral("10")).toInt();
+    for (const bool secondPlay : {false, true}) {
+        QList<double> times;
+        for (int run = 0; run < runs; ++run) {
+            window.openAddress(url + QStringLiteral("?run=%1").arg(run));
+            QElapsedTimer wait;
+            wait.start();
+            while (!window.connectThread()->isRunning() && wait.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QElapsedTimer held;
+            held.start();
+            if (secondPlay)
+                window.openAddress(url + QStringLiteral("?again=%1").arg(run));
+            else
+                window.slot_connectStation();
+            times.append(held.nsecsElapsed() / 1e6);
+            window.stop(true);
+            wait.restart();
+            while (window.connectThread()->isRunning() && wait.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        out << (secondPlay ? "stop_by_second_play" : "stop_by_button")
+            << "_median_ms: " << QString::number(median(times), 'f', 1)
+            << "  max_ms: " << QString::number(*std::max_element(times.begin(), times.end()), 'f', 1)
+            << Qt::endl;
+    }
+    qDeleteAll(held);
+    return 0;
+}
+
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -272,7 +324,9 @@ int main(int argc, char *argv[])
         return childMemory(args);
     if (mode == QLatin1String("shot"))
         return shot(args);
-    fprintf(stderr, "usage: window-probe startup [--runs N] | memory [--seconds S] | "
+    if (mode == QLatin1String("stop"))
+        return stopLatency(args);
+    fprintf(stderr, "usage: window-probe startup [--runs N] | memory [--seconds S] | stop [--runs N] | "
                     "shot --out FILE --ini INI [--dark] [--url URL]\n");
     return 2;
 }

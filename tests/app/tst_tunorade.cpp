@@ -9,6 +9,8 @@
 #include "appsettings.h"
 #include "autoscrolltextbrowser.h"
 #include "bassinit.h"
+#include "directoryservice.h"
+#include "httpblocking.h"
 #include "icecast.h"
 #include "mpris.h"
 #include "scriptedserver.h"
@@ -17,7 +19,8 @@
 #include "tunorade.h"
 #include "tunorastream.h"
 
-#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -143,8 +146,86 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
     }
 
-    // An attempt on a server that never answers is given up at once by the button or by the
-    // next play; the window is never held up and the abandoned run leaves nothing behind.
+    // Through the directory: with "StartupStationType" 1 an empty account history plays
+    // nothing; once the account listened to a station, the next start-up plays it.
+    void startsFromAccountHistory()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        IcecastServer icecast;
+        QString error;
+        QVERIFY2(icecast.start(&error), qPrintable(error));
+        IcecastServer::Source source;
+        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
+        QTemporaryDir folder;
+        QFile catalogue(folder.filePath("station.json"));
+        QVERIFY(catalogue.open(QIODevice::WriteOnly));
+        catalogue.write(R"({"webradios": {"window-test": {"Name": "Window Test Radio", "Genre": ["Jazz"],
+            "Country": "Germany", "Region": "", "Languages": [], "Homepage": "", "Description": "",
+            "Codec": "MP3", "Bitrate": 128, "StreamUri": ")" +
+                        icecast.mountUrl(source.mount).toEncoded() + R"(", "alternativeStreams": {}}}})");
+        catalogue.close();
+        TunoraTest::DirectoryService service;
+        TunoraTest::DirectoryService::Options options;
+        options.importCatalogue = false;
+        options.extraCatalogues << catalogue.fileName();
+        QVERIFY2(service.start(options), qPrintable(service.errorString()));
+
+        AppSettings &settings = AppSettings::instance();
+        settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
+        settings.setCaFile(service.caFile());
+        m_window.reset();
+        {
+            TunoraAPI api;
+            QVERIFY(api.createAccount("listener", "secret word", "listener@example.org"));
+            BASS::QHttpExt http;
+            QSignalSpy activated(&http, &BASS::QHttpExt::sig_Ready);
+            QVERIFY(http.get(service.linkFromLastMail("/account/activate").toString(QUrl::FullyEncoded)) !=
+                    0);
+            QVERIFY(activated.wait(30000));
+        }
+        settings.setCredentials("listener", "secret word");
+        settings.setStartupStationType(1);
+        QSettings().remove("StartupStationURL");
+
+        // An empty history: nothing is tried.
+        m_window = std::make_unique<TunoraDE>(nullptr, 0);
+        QSignalSpy finished(&window().api(), &BASS::BaseRadioAPI::signal_requestFinished);
+        window().slot_startUp();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(window().channel()->State(), 0);
+        QVERIFY(!window().channel()->IsResolving());
+
+        // The station's listen address as the directory lists it for this account; fetching it
+        // records the listen in the account's history.
+        QString listen;
+        connect(&window().api(), &BASS::BaseRadioAPI::signal_stationFound, this,
+                [&listen](const BASS::Station *station) { listen = station->firstStreamUrl(); });
+        QVERIFY(window().api().searchStations("Window Test Radio", 0) != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!listen.isEmpty(), 30000);
+        {
+            BASS::QHttpExt http;
+            QSignalSpy fetched(&http, &BASS::QHttpExt::sig_Ready);
+            QVERIFY(http.get(listen) != 0);
+            QVERIFY(fetched.wait(30000));
+        }
+
+        // The next start-up asks the history and plays its first station.
+        m_window = std::make_unique<TunoraDE>(nullptr, 0);
+        QSignalSpy stateSpy(&window(), &TunoraDE::signal_stateChanged);
+        window().slot_startUp();
+        QTRY_COMPARE_WITH_TIMEOUT(window().station().name(), "Window Test Radio", 30000);
+        QCOMPARE(window().station().firstStreamUrl(), listen);
+        QVERIFY(states(stateSpy).contains(BASS::Stream::StateDownloading));
+        m_window.reset();
+        settings.setStartupStationType(0);
+        settings.setCredentials(QString(), QString());
+        settings.setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
+    }
+
+    // An attempt on a server that never answers is given up by the button or by the next play
+    // without waiting for it (bench/window-probe stop measures how long that takes); the
+    // abandoned run leaves nothing behind.
     void abandonsSilentServer_data()
     {
         QTest::addColumn<bool>("playAgain");
@@ -159,14 +240,10 @@ private slots:
         window().playStation(stationAt(silent));
         QTRY_VERIFY_WITH_TIMEOUT(attemptRunning(), 10000);
 
-        QElapsedTimer held;
-        held.start();
         if (playAgain)
             window().playStation(stationAt(silent + "?again", "Second Radio"));
         else
             QTest::mouseClick(window().btPlay, Qt::LeftButton);
-        const qint64 ms = held.elapsed();
-        QVERIFY2(ms < 200, qPrintable(QString::number(ms) + " ms"));
 
         QCOMPARE(window().btPlay->toolTip(), playAgain ? "Stop" : "Play");
         QTRY_VERIFY_WITH_TIMEOUT(!attemptRunning() || playAgain, 10000);
