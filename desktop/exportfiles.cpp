@@ -162,9 +162,22 @@ QString csvField(const QString &text)
     return field;
 }
 
-// Splits RFC 4180 text into records of fields. False for an unterminated quoted field.
-bool parseCsv(const QString &text, QList<QStringList> &records)
+// Control characters become blanks; unlike oneLine() the text keeps its own blanks.
+QString withoutControls(const QString &text)
 {
+    QString clean = text;
+    for (QChar &c : clean) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    }
+    return clean;
+}
+
+// Splits RFC 4180 text into records of fields; records past the limit are only counted in
+// `overflow`. False for an unterminated quoted field.
+bool parseCsv(const QString &text, QList<QStringList> &records, int &overflow)
+{
+    overflow = 0;
     QStringList record;
     QString field;
     bool quoted = false;
@@ -196,13 +209,15 @@ bool parseCsv(const QString &text, QList<QStringList> &records)
             if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             record << field;
-            if (!(record.size() == 1 && record.first().isEmpty()))
-                records << record;
+            if (!(record.size() == 1 && record.first().isEmpty())) {
+                if (records.size() <= MaxEntries)
+                    records << record;
+                else
+                    ++overflow;
+            }
             record.clear();
             field.clear();
             fieldStarted = false;
-            if (records.size() > MaxEntries + 1)
-                return true;
         } else {
             field += c;
             fieldStarted = true;
@@ -212,7 +227,10 @@ bool parseCsv(const QString &text, QList<QStringList> &records)
         return false;
     if (fieldStarted || !record.isEmpty()) {
         record << field;
-        records << record;
+        if (records.size() <= MaxEntries)
+            records << record;
+        else
+            ++overflow;
     }
     return true;
 }
@@ -340,14 +358,16 @@ bool readWishList(const QByteArray &data, QList<WishRow> &rows, int *skipped, QS
     if (text.startsWith(QChar(0xfeff)))
         text.remove(0, 1);
     QList<QStringList> records;
-    if (!parseCsv(text, records)) {
+    int overflow = 0;
+    if (!parseCsv(text, records, overflow)) {
         *error = tr("A quoted field is not closed");
         return false;
     }
-    if (records.isEmpty() || records.first().value(0).compare(WishHeader.first(), Qt::CaseInsensitive) != 0) {
+    if (records.isEmpty()) {
         *error = tr("Not a wish list: the first line must name the columns");
         return false;
     }
+    *skipped = overflow;
     // Columns are found by name, so that a file with reordered or extra columns reads too.
     const QStringList header = records.takeFirst();
     auto column = [&header](int which) {
@@ -358,19 +378,23 @@ bool readWishList(const QByteArray &data, QList<WishRow> &rows, int *skipped, QS
         return -1;
     };
     const int track = column(0), station = column(1), time = column(2), link = column(3);
+    if (track < 0) {
+        *error = tr("Not a wish list: the first line must name the columns");
+        return false;
+    }
     for (const QStringList &record : std::as_const(records)) {
         if (rows.size() >= MaxEntries) {
             ++*skipped;
             continue;
         }
         WishRow row;
-        row.artistAndTitle = oneLine(restored(record.value(track))).left(1000);
-        if (row.artistAndTitle.isEmpty()) {
+        row.artistAndTitle = withoutControls(restored(record.value(track))).left(1000);
+        if (row.artistAndTitle.trimmed().isEmpty()) {
             ++*skipped;
             continue;
         }
         if (station >= 0)
-            row.station = oneLine(restored(record.value(station))).left(500);
+            row.station = withoutControls(restored(record.value(station))).left(500);
         if (time >= 0)
             row.time = QDateTime::fromString(record.value(time).trimmed(), Qt::ISODate);
         if (link >= 0) {

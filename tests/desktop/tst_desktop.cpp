@@ -1,14 +1,19 @@
 #include "desktopnotifier.h"
+#include "exportfiles.h"
 #include "launcharguments.h"
+#include "proxysetting.h"
 #include "singleinstance.h"
 #include "sleeptimer.h"
 #include "testmain.h"
+
+#include "audioengine.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
+#include <QNetworkProxyFactory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -76,6 +81,17 @@ private slots:
     void sleepTimerCancelRestoresVolume();
     void notifications_data();
     void notifications();
+    void stationFilesRoundTrip_data();
+    void stationFilesRoundTrip();
+    void readStations_data();
+    void readStations();
+    void importMatching();
+    void wishListCsv_data();
+    void wishListCsv();
+    void wishListCsvHostile_data();
+    void wishListCsvHostile();
+    void proxy_data();
+    void proxy();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -452,6 +468,267 @@ void TestDesktop::notifications()
     serviceBus.unregisterService(QLatin1String(DesktopNotifier::ServiceName));
     serviceBus.unregisterObject(QLatin1String(DesktopNotifier::ObjectPath));
     QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+}
+
+using Entries = QList<ExportFiles::StationEntry>;
+
+void TestDesktop::stationFilesRoundTrip_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("m3u") << int(ExportFiles::Format::M3U);
+    QTest::newRow("xspf") << int(ExportFiles::Format::XSPF);
+}
+
+void TestDesktop::stationFilesRoundTrip()
+{
+    QFETCH(int, format);
+    // Names as stations carry them: markup, quotes, commas, non-Latin script, "#" lookalikes.
+    const Entries entries = {
+        {QStringLiteral("Jazz & <Blues>"), QStringLiteral("http://a.example:8000/live")},
+        {QStringLiteral("\"Quoted\", with comma"), QStringLiteral("https://b.example/s?x=1&y=2")},
+        {QString::fromUtf8("Радио Ночь"), QStringLiteral("http://c.example/stream")},
+        {QStringLiteral("#EXTINF:-1,fake"), QStringLiteral("mms://d.example/x")}};
+    const QByteArray data = ExportFiles::writeStations(entries, ExportFiles::Format(format));
+    const QString path = m_dir.filePath(QStringLiteral("fav.") + QString::number(format));
+    QString error;
+    QVERIFY2(ExportFiles::saveFile(path, data, &error), qPrintable(error));
+    QByteArray loaded;
+    QVERIFY(ExportFiles::loadFile(path, loaded, &error));
+    Entries back;
+    int skipped = -1;
+    QVERIFY2(ExportFiles::readStations(loaded, back, &skipped, &error), qPrintable(error));
+    QCOMPARE(skipped, 0);
+    QCOMPARE(back, entries);
+
+    // A name with a line break cannot start an entry of its own.
+    const Entries broken = {
+        {QStringLiteral("Two\nhttp://evil.example/"), QStringLiteral("http://ok.example/")}};
+    QVERIFY(ExportFiles::readStations(ExportFiles::writeStations(broken, ExportFiles::Format(format)), back,
+                                      &skipped, &error));
+    QCOMPARE(back.size(), 1);
+    QCOMPARE(back[0].url, QStringLiteral("http://ok.example/"));
+}
+
+void TestDesktop::readStations_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<int>("skipped");
+    QTest::newRow("pls with titles") << QByteArray("[playlist]\r\nFile1=http://p.example/1\r\nTitle1=One\r\n"
+                                                   "File2=file:///etc/passwd\r\n")
+                                     << true << sl({"http://p.example/1"}) << 1;
+    QTest::newRow("bare m3u, local paths skipped")
+        << QByteArray("http://m.example/a\n/home/u/x.mp3\nrtsp://m.example/b\n") << true
+        << sl({"http://m.example/a", "rtsp://m.example/b"}) << 1;
+    QTest::newRow("xspf, javascript location skipped")
+        << QByteArray(
+               "<?xml version=\"1.0\"?><playlist xmlns=\"http://xspf.org/ns/0/\"><trackList>"
+               "<track><location>javascript:alert(1)</location></track>"
+               "<track><title>T</title><location>http://x.example/</location></track></trackList></playlist>")
+        << true << sl({"http://x.example/"}) << 1;
+    QTest::newRow("truncated xspf") << QByteArray("<?xml version=\"1.0\"?><playlist><trackList><track><loc")
+                                    << false << QStringList() << 0;
+    QByteArray deep = "<?xml version=\"1.0\"?>";
+    for (int i = 0; i < 100; ++i)
+        deep += "<a>";
+    QTest::newRow("deeply nested xspf") << deep << false << QStringList() << 0;
+    QTest::newRow("too large") << QByteArray(ExportFiles::MaxFileBytes + 1, 'a') << false << QStringList()
+                               << 0;
+    QTest::newRow("binary") << QByteArray(1000, '\0') << true << QStringList() << 1;
+}
+
+void TestDesktop::readStations()
+{
+    QFETCH(QByteArray, data);
+    Entries entries;
+    int skipped = -1;
+    QString error;
+    const bool ok = ExportFiles::readStations(data, entries, &skipped, &error);
+    QTEST(ok, "ok");
+    QCOMPARE(error.isEmpty(), ok);
+    QStringList urls;
+    for (const ExportFiles::StationEntry &e : entries)
+        urls << e.url;
+    QTEST(urls, "urls");
+    if (ok)
+        QTEST(skipped, "skipped");
+}
+
+void TestDesktop::importMatching()
+{
+    auto station = [](const char *id, std::initializer_list<const char *> urls) {
+        BASS::Station s;
+        s.setId(QString::fromLatin1(id));
+        bool first = true;
+        for (const char *url : urls) {
+            BASS::StationStream stream;
+            stream.url = QString::fromLatin1(url);
+            s.addStream(stream, first);
+            first = false;
+        }
+        return s;
+    };
+    const QList<BASS::Station> directory = {
+        station("7", {"http://one.example/live", "http://one.example/aac"}),
+        station("9", {"https://Two.Example/s/"})};
+    const Entries imported = {
+        {QStringLiteral("One (second stream)"), QStringLiteral("http://one.example/aac")},
+        {QStringLiteral("Two, other case"), QStringLiteral("HTTPS://two.example/s")},
+        {QStringLiteral("One again"), QStringLiteral("http://one.example/live")},
+        {QStringLiteral("Gone"), QStringLiteral("http://gone.example/")},
+        {QStringLiteral("Path case differs"), QStringLiteral("http://one.example/LIVE")}};
+    const ExportFiles::MatchReport report = ExportFiles::matchStations(imported, directory);
+    QCOMPARE(report.stationIds, sl({"7", "9"}));
+    QCOMPARE(report.unmatched.size(), 2);
+    QCOMPARE(report.unmatched[0].name, QStringLiteral("Gone"));
+    QCOMPARE(report.unmatched[1].name, QStringLiteral("Path case differs"));
+}
+
+Q_DECLARE_METATYPE(QList<ExportFiles::WishRow>)
+
+void TestDesktop::wishListCsv_data()
+{
+    QTest::addColumn<QList<ExportFiles::WishRow>>("rows");
+    const QDateTime t(QDate(2026, 12, 6), QTime(21, 30, 5), Qt::UTC);
+    QTest::newRow("plain") << QList<ExportFiles::WishRow>{
+        {QStringLiteral("Ann - One"), QStringLiteral("Radio"), t, QStringLiteral("https://shop.example/1")}};
+    QTest::newRow("quotes, commas and blanks") << QList<ExportFiles::WishRow>{
+        {QStringLiteral("Say \"Hi\", Now"), QStringLiteral("A, B"), t, QString()},
+        {QString::fromUtf8("Björk - Jóga"), QStringLiteral(" padded "), QDateTime(),
+         QStringLiteral("http://x.example/?a=1,2")}};
+    QTest::newRow("formula-looking names survive the defusing") << QList<ExportFiles::WishRow>{
+        {QStringLiteral("=HYPERLINK(\"http://evil\")"), QStringLiteral("+Radio"), t, QString()},
+        {QStringLiteral("-M- - Qui de nous deux"), QStringLiteral("@home"), t, QString()}};
+}
+
+void TestDesktop::wishListCsv()
+{
+    QFETCH(QList<ExportFiles::WishRow>, rows);
+    const QByteArray csv = ExportFiles::writeWishList(rows);
+    // Nothing a spreadsheet would evaluate starts a cell.
+    for (const QByteArray &line : csv.split('\n')) {
+        for (const QByteArray &cell : line.split(',')) {
+            const QByteArray c = cell.startsWith('"') ? cell.mid(1) : cell;
+            QVERIFY2(c.isEmpty() || !QByteArray("=+-@").contains(c.at(0)), cell.constData());
+        }
+    }
+    QList<ExportFiles::WishRow> back;
+    int skipped = -1;
+    QString error;
+    QVERIFY2(ExportFiles::readWishList(csv, back, &skipped, &error), qPrintable(error));
+    QCOMPARE(skipped, 0);
+    QCOMPARE(back, rows);
+}
+
+void TestDesktop::wishListCsvHostile_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("skipped");
+    QTest::newRow("unclosed quote") << QByteArray("Track,Station\r\n\"never closed,x\r\n") << false << 0 << 0;
+    QTest::newRow("no header") << QByteArray("a,b,c\r\n") << false << 0 << 0;
+    QTest::newRow("empty") << QByteArray() << false << 0 << 0;
+    QTest::newRow("reordered columns, BOM, LF only, empty track skipped")
+        << QByteArray("\xef\xbb\xbfStation,Track\nR,A - B\nR2,\n") << true << 1 << 1;
+    QTest::newRow("script link dropped, row kept")
+        << QByteArray("Track,Link\r\nA - B,javascript:alert(1)\r\n") << true << 1 << 0;
+    QByteArray many = "Track\n";
+    for (int i = 0; i < ExportFiles::MaxEntries + 5; ++i)
+        many += "x\n";
+    QTest::newRow("row limit") << many << true << ExportFiles::MaxEntries << 5;
+}
+
+void TestDesktop::wishListCsvHostile()
+{
+    QFETCH(QByteArray, data);
+    QList<ExportFiles::WishRow> rows;
+    int skipped = -1;
+    QString error;
+    const bool ok = ExportFiles::readWishList(data, rows, &skipped, &error);
+    QTEST(ok, "ok");
+    QCOMPARE(error.isEmpty(), ok);
+    QTEST(int(rows.size()), "rows");
+    if (ok)
+        QTEST(skipped, "skipped");
+    for (const ExportFiles::WishRow &row : std::as_const(rows))
+        QVERIFY(row.link.isEmpty() || row.link.startsWith(QLatin1String("http")));
+}
+
+void TestDesktop::proxy_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("qtType");     // QNetworkProxy::ProxyType Qt ends up with
+    QTest::addColumn<QString>("engine"); // what the engine is given; "" direct
+    QTest::newRow("none") << int(ProxySetting::None) << QString() << 0 << true << int(QNetworkProxy::NoProxy)
+                          << QString();
+    QTest::newRow("http") << int(ProxySetting::Http) << "proxy.example" << 3128 << true
+                          << int(QNetworkProxy::HttpProxy) << "proxy.example:3128";
+    QTest::newRow("http ipv6") << int(ProxySetting::Http) << "::1" << 8080 << true
+                               << int(QNetworkProxy::HttpProxy) << "[::1]:8080";
+    // The engine cannot tunnel through SOCKS: it connects directly and says so.
+    QTest::newRow("socks") << int(ProxySetting::Socks) << "127.0.0.1" << 1080 << true
+                           << int(QNetworkProxy::Socks5Proxy) << QString();
+    QTest::newRow("system takes http_proxy") << int(ProxySetting::System) << QString() << 0 << true
+                                             << int(QNetworkProxy::HttpProxy) << "127.0.0.1:3129";
+    QTest::newRow("no host") << int(ProxySetting::Http) << QString() << 80 << false << -1 << QString();
+    QTest::newRow("port 0") << int(ProxySetting::Http) << "p.example" << 0 << false << -1 << QString();
+    QTest::newRow("port too big") << int(ProxySetting::Socks) << "p.example" << 70000 << false << -1
+                                  << QString();
+    QTest::newRow("credentials smuggled in host")
+        << int(ProxySetting::Http) << "u:p@evil.example" << 80 << false << -1 << QString();
+    QTest::newRow("path in host") << int(ProxySetting::Http) << "a.example/x" << 80 << false << -1
+                                  << QString();
+    QTest::newRow("line break in host")
+        << int(ProxySetting::Http) << "a.example\r\nX: y" << 80 << false << -1 << QString();
+}
+
+void TestDesktop::proxy()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, valid);
+    QFETCH(int, qtType);
+    QFETCH(QString, engine);
+    qputenv("http_proxy", "http://127.0.0.1:3129");
+    // Start from a known state that an invalid setting must leave alone.
+    QVERIFY(applyProxy(ProxySetting()).ok);
+    ProxySetting setting;
+    setting.kind = ProxySetting::Kind(kind);
+    setting.host = host;
+    setting.port = port;
+    setting.save();
+    const ProxySetting loaded = ProxySetting::load();
+    QCOMPARE(int(loaded.kind), kind);
+    QCOMPARE(loaded.port, port);
+
+    const ProxyApplied applied = applyProxy(loaded);
+    QCOMPARE(applied.ok, valid);
+    QCOMPARE(applied.error.isEmpty(), valid);
+    const auto *enginePointer = static_cast<const char *>(BASS_GetConfigPtr(BASS_CONFIG_NET_PROXY));
+    const QString engineNow = enginePointer ? QString::fromLatin1(enginePointer) : QString();
+    if (!valid) {
+        QCOMPARE(QNetworkProxy::applicationProxy().type(), QNetworkProxy::NoProxy);
+        QVERIFY(engineNow.isEmpty());
+        return;
+    }
+    QCOMPARE(engineNow, engine);
+    QCOMPARE(applied.engineUsesProxy, !engine.isEmpty());
+    // What a request of the HTTP client to a stream or the directory would go through.
+    const QList<QNetworkProxy> used = QNetworkProxyFactory::proxyForQuery(
+        QNetworkProxyQuery(QUrl(QStringLiteral("http://directory.example/"))));
+    QVERIFY(!used.isEmpty());
+    QCOMPARE(int(used.first().type()), qtType);
+    if (kind == ProxySetting::Http || kind == ProxySetting::Socks) {
+        QCOMPARE(used.first().hostName(), host);
+        QCOMPARE(int(used.first().port()), port);
+    }
+    QVERIFY(applyProxy(ProxySetting()).ok);
 }
 
 TUNORA_TEST_MAIN(TestDesktop)

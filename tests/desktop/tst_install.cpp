@@ -34,6 +34,12 @@ Run run(const QString &program, const QStringList &arguments, const QProcessEnvi
     return result;
 }
 
+// "<prefix part><application id><suffix>", an installed file named after the application id.
+QString appPath(const char *prefix, const char *suffix)
+{
+    return QLatin1String(prefix) + AppId + QLatin1String(suffix);
+}
+
 } // namespace
 
 class TestInstall : public QObject
@@ -74,9 +80,9 @@ void TestInstall::files_data()
     QTest::newRow("player") << "bin/TunoraDE" << true;
     QTest::newRow("directory service") << "bin/tunora-directory" << true;
     QTest::newRow("audio tool") << "bin/tunora-play" << true;
-    QTest::newRow("launcher") << "share/applications/" + AppId + ".desktop" << false;
-    QTest::newRow("metainfo") << "share/metainfo/" + AppId + ".metainfo.xml" << false;
-    QTest::newRow("scalable icon") << "share/icons/hicolor/scalable/apps/" + AppId + ".svg" << false;
+    QTest::newRow("launcher") << appPath("share/applications/", ".desktop") << false;
+    QTest::newRow("metainfo") << appPath("share/metainfo/", ".metainfo.xml") << false;
+    QTest::newRow("scalable icon") << appPath("share/icons/hicolor/scalable/apps/", ".svg") << false;
     QTest::newRow("man TunoraDE") << "share/man/man1/TunoraDE.1" << false;
     QTest::newRow("man tunora-directory") << "share/man/man1/tunora-directory.1" << false;
     QTest::newRow("man tunora-play") << "share/man/man1/tunora-play.1" << false;
@@ -98,16 +104,17 @@ void TestInstall::validators_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("file");
     QTest::newRow("desktop-file-validate")
-        << "desktop-file-validate" << QStringList() << "share/applications/" + AppId + ".desktop";
+        << "desktop-file-validate" << QStringList() << appPath("share/applications/", ".desktop");
     QTest::newRow("appstreamcli") << "appstreamcli"
                                   << QStringList{QStringLiteral("validate"), QStringLiteral("--no-net")}
-                                  << "share/metainfo/" + AppId + ".metainfo.xml";
+                                  << appPath("share/metainfo/", ".metainfo.xml");
     // man reports troff mistakes on its error output only with --warnings.
     for (const char *page : {"TunoraDE", "tunora-directory", "tunora-play"}) {
         QTest::newRow(page) << "man"
                             << QStringList{QStringLiteral("--warnings"), QStringLiteral("-E"),
                                            QStringLiteral("UTF-8"), QStringLiteral("-l")}
-                            << QLatin1String("share/man/man1/") + QLatin1String(page) + QLatin1String(".1");
+                            << QString(QLatin1String("share/man/man1/") + QLatin1String(page) +
+                                       QLatin1String(".1"));
     }
 }
 
