@@ -6,6 +6,7 @@
 #include "sleeptimer.h"
 #include "testmain.h"
 
+#include "accessibilitycheck.h"
 #include "audioengine.h"
 
 #include <QDBusArgument>
@@ -13,9 +14,16 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QNetworkProxyFactory>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 static QStringList sl(std::initializer_list<const char *> items)
 {
@@ -92,6 +100,8 @@ private slots:
     void wishListCsvHostile();
     void proxy_data();
     void proxy();
+    void accessibleNames_data();
+    void accessibleNames();
 
 private:
     QString write(const QString &name, const QByteArray &content);
@@ -729,6 +739,91 @@ void TestDesktop::proxy()
         QCOMPARE(int(used.first().port()), port);
     }
     QVERIFY(applyProxy(ProxySetting()).ok);
+}
+
+using WidgetMaker = std::function<QWidget *(QWidget *parent)>;
+Q_DECLARE_METATYPE(WidgetMaker)
+
+void TestDesktop::accessibleNames_data()
+{
+    QTest::addColumn<WidgetMaker>("make");
+    QTest::addColumn<bool>("named"); // a screen reader can name the control
+    auto row = [](const char *name, WidgetMaker make, bool named) { QTest::newRow(name) << make << named; };
+    row(
+        "button with text", [](QWidget *p) { return new QPushButton(QStringLiteral("Play"), p); }, true);
+    row(
+        "icon-only tool button",
+        [](QWidget *p) {
+            auto *b = new QToolButton(p);
+            b->setObjectName(QStringLiteral("btRecord"));
+            b->setIcon(QIcon(QPixmap(16, 16)));
+            return b;
+        },
+        false);
+    row(
+        "icon-only button with an accessible name",
+        [](QWidget *p) {
+            auto *b = new QToolButton(p);
+            b->setAccessibleName(QStringLiteral("Record"));
+            return b;
+        },
+        true);
+    row(
+        "slider without a name", [](QWidget *p) { return new QSlider(Qt::Horizontal, p); }, false);
+    row(
+        "text field with a buddy label",
+        [](QWidget *p) {
+            auto *box = new QWidget(p);
+            auto *form = new QFormLayout(box);
+            form->addRow(QStringLiteral("&Search:"), new QLineEdit(box));
+            return box;
+        },
+        true);
+    row(
+        "bare text field", [](QWidget *p) { return new QLineEdit(p); }, false);
+    row(
+        "nested unnamed button",
+        [](QWidget *p) {
+            auto *outer = new QWidget(p);
+            auto *inner = new QWidget(outer);
+            (new QVBoxLayout(outer))->addWidget(inner);
+            (new QVBoxLayout(inner))->addWidget(new QToolButton(inner));
+            return outer;
+        },
+        false);
+    row(
+        "hidden unnamed button is not reachable",
+        [](QWidget *p) {
+            auto *b = new QToolButton(p);
+            b->hide();
+            return b;
+        },
+        true);
+    row(
+        "label is not a control", [](QWidget *p) { return new QLabel(QString(), p); }, true);
+}
+
+void TestDesktop::accessibleNames()
+{
+    QFETCH(WidgetMaker, make);
+    QFETCH(bool, named);
+    QWidget window;
+    window.setObjectName(QStringLiteral("window"));
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(new QPushButton(QStringLiteral("OK"), &window));
+    QWidget *subject = make(&window);
+    const bool hidden = subject->isHidden();
+    layout->addWidget(subject);
+    if (hidden)
+        subject->hide();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QStringList problems = TunoraTest::unnamedControls(&window);
+    QCOMPARE(problems.isEmpty(), named);
+    if (!named) {
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems.first().startsWith(QLatin1String("window/")), qPrintable(problems.first()));
+    }
 }
 
 TUNORA_TEST_MAIN(TestDesktop)
