@@ -79,8 +79,6 @@ private slots:
     void initTestCase();
     void arguments_data();
     void arguments();
-    void hostilePlaylistFiles_data();
-    void hostilePlaylistFiles();
     void absolutePaths();
     void secondStartHandsOver();
     void nameFreedWhenPrimaryEnds();
@@ -166,6 +164,16 @@ void TestDesktop::arguments_data()
                                           << QByteArray("[playlist]\nFile1=file:///etc/passwd\n"
                                                         "File2=http://ok.example/s\n")
                                           << true << "mixed" << sl({"http://ok.example/s"});
+    QTest::newRow("binary file") << "@bin.m3u" << QByteArray(4096, '\xff') << false << QString() << none;
+    QTest::newRow("over the size limit")
+        << "@big.m3u"
+        << (QByteArray("http://big.example/s\n") + QByteArray(LaunchArguments::MaxPlaylistBytes, '#'))
+        << false << QString() << none;
+    QTest::newRow("control characters in the address")
+        << "@ctl.m3u" << QByteArray("http://x.example/a\x01b\n") << false << QString() << none;
+    QTest::newRow("title with control characters: named after the file")
+        << "@ctl2.m3u" << QByteArray("#EXTM3U\n#EXTINF:-1,Bad\x07Name\nhttp://y.example/s\n") << true
+        << "ctl2" << sl({"http://y.example/s"});
 }
 
 void TestDesktop::arguments()
@@ -192,31 +200,6 @@ void TestDesktop::arguments()
         streams << s->url;
     QTEST(streams, "streams");
     QCOMPARE(station.firstStreamUrl(), streams.first());
-}
-
-void TestDesktop::hostilePlaylistFiles_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("binary") << QByteArray(4096, '\xff') << false;
-    QTest::newRow("over the size limit")
-        << (QByteArray("http://big.example/s\n") + QByteArray(LaunchArguments::MaxPlaylistBytes, '#'))
-        << false;
-    QTest::newRow("control characters in address") << QByteArray("http://x.example/a\x01b\n") << false;
-    QTest::newRow("title with control characters falls back to the file name")
-        << QByteArray("#EXTM3U\n#EXTINF:-1,Bad\x07Name\nhttp://y.example/s\n") << true;
-}
-
-void TestDesktop::hostilePlaylistFiles()
-{
-    QFETCH(QByteArray, content);
-    const QString path = write(QStringLiteral("hostile.m3u"), content);
-    QVERIFY(!path.isEmpty());
-    BASS::Station station;
-    QString reason;
-    QTEST(LaunchArguments::toStation(path, station, &reason), "accepted");
-    if (!station.streams().isEmpty())
-        QCOMPARE(station.name(), QStringLiteral("hostile"));
 }
 
 void TestDesktop::absolutePaths()
