@@ -128,9 +128,21 @@ QString AppSettings::applicationFile(const QString &name) const
     return joinPath(applicationFolder(), name);
 }
 
+QString AppSettings::sharedDataFolderFor(const QString &applicationFolder)
+{
+    if (!isInstalledLocation(applicationFolder))
+        return applicationFolder;
+    return QDir::cleanPath(applicationFolder + QLatin1String("/../share/") + QLatin1String(ApplicationName));
+}
+
+QString AppSettings::sharedDataFolder() const
+{
+    return sharedDataFolderFor(applicationFolder());
+}
+
 QString AppSettings::htmlFolder() const
 {
-    return applicationFile(QStringLiteral("Html"));
+    return joinPath(sharedDataFolder(), QStringLiteral("Html"));
 }
 
 QString AppSettings::htmlFile(const QString &name) const

@@ -61,6 +61,10 @@ public:
     QString dataFile(const QString &name) const;
     QString applicationFolder() const;
     QString applicationFile(const QString &name) const;
+    // Files shipped with the program: "<prefix>/share/TunoraDE" for an installed executable in
+    // "<prefix>/bin", the application folder for a portable one.
+    QString sharedDataFolder() const;
+    static QString sharedDataFolderFor(const QString &applicationFolder);
     QString htmlFolder() const;
     QString htmlFile(const QString &name) const;
     QString languageFile(const QString &name) const;

@@ -76,19 +76,23 @@ void TestAppSettings::installedLocation_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<bool>("installed");
-    QTest::newRow("usr/bin") << "/usr/bin" << true;
-    QTest::newRow("usr/local/bin") << "/usr/local/bin" << true;
-    QTest::newRow("opt") << "/opt/tunora" << true;
-    QTest::newRow("home") << "/home/user/TunoraDE" << false;
-    QTest::newRow("usb stick") << "/media/stick/TunoraDE" << false;
-    QTest::newRow("usr lookalike") << "/usrdata/bin" << false;
-    QTest::newRow("opt lookalike") << "/optical/tunora" << false;
+    // Where files shipped with the program are looked for: the share folder of the prefix when
+    // installed, the program's own folder otherwise.
+    QTest::addColumn<QString>("shared");
+    QTest::newRow("usr/bin") << "/usr/bin" << true << "/usr/share/TunoraDE";
+    QTest::newRow("usr/local/bin") << "/usr/local/bin" << true << "/usr/local/share/TunoraDE";
+    QTest::newRow("opt") << "/opt/tunora/bin" << true << "/opt/tunora/share/TunoraDE";
+    QTest::newRow("home") << "/home/user/TunoraDE" << false << "/home/user/TunoraDE";
+    QTest::newRow("usb stick") << "/media/stick/TunoraDE" << false << "/media/stick/TunoraDE";
+    QTest::newRow("usr lookalike") << "/usrdata/bin" << false << "/usrdata/bin";
+    QTest::newRow("opt lookalike") << "/optical/tunora" << false << "/optical/tunora";
 }
 
 void TestAppSettings::installedLocation()
 {
     QFETCH(QString, folder);
     QTEST(AppSettings::isInstalledLocation(folder), "installed");
+    QTEST(AppSettings::sharedDataFolderFor(folder), "shared");
 }
 
 void TestAppSettings::folders()
