@@ -312,8 +312,8 @@ using HENCODE = DWORD;
 
 // Statuses of ENCODENOTIFYPROC. The encoder has already finished its file (what was written stays
 // readable) and stopped taking audio when it reports a failure.
-#define BASS_ENCODE_NOTIFY_ENCODER 1    // the encoder failed
-#define BASS_ENCODE_NOTIFY_WRITE 0x10001 // writing the file failed (a full disk, an I/O error)
+#define BASS_ENCODE_NOTIFY_ENCODER 1      // the encoder failed
+#define BASS_ENCODE_NOTIFY_WRITE 0x10001  // writing the file failed (a full disk, an I/O error)
 #define BASS_ENCODE_NOTIFY_CREATE 0x10002 // the next file of BASS_Encode_SetFile could not be made
 
 // BASS_Encode_GetCount
