@@ -384,6 +384,8 @@ BOOL BASS_SetConfigPtr(DWORD option, const void *value)
         config().setAgent(static_cast<const char *>(value));
     else if (option == BASS_CONFIG_NET_PROXY)
         config().setProxy(static_cast<const char *>(value));
+    else if (option == BASS_CONFIG_NET_CA_EXTRA)
+        config().setExtraCaFile(static_cast<const char *>(value));
     else
         return fail(BASS_ERROR_ILLTYPE);
     succeed();

@@ -72,16 +72,17 @@ using HRECORD = DWORD;
 #define BASS_ERROR_UNKNOWN -1
 
 // ---- configuration options (BASS_SetConfig / BASS_SetConfigPtr) -------------------------------
-#define BASS_CONFIG_BUFFER 0        // playback buffer length, ms
-#define BASS_CONFIG_UPDATEPERIOD 1  // how often the output is fed, ms
-#define BASS_CONFIG_GVOL_STREAM 5   // global stream volume 0..10000
-#define BASS_CONFIG_FLOATDSP 9      // DSP callbacks receive 32-bit float samples
-#define BASS_CONFIG_NET_TIMEOUT 11  // connect/answer timeout, ms
-#define BASS_CONFIG_NET_BUFFER 12   // network buffer length, ms of audio
-#define BASS_CONFIG_NET_PREBUF 15   // % of the net buffer the creator waits for (0 = none)
-#define BASS_CONFIG_NET_AGENT 16    // pointer: User-Agent text
-#define BASS_CONFIG_NET_PROXY 17    // pointer: "[user:pass@]host:port", null = direct
-#define BASS_CONFIG_NET_PLAYLIST 21 // 0 never, 1 file creators only, 2 also URL creators
+#define BASS_CONFIG_BUFFER 0             // playback buffer length, ms
+#define BASS_CONFIG_UPDATEPERIOD 1       // how often the output is fed, ms
+#define BASS_CONFIG_GVOL_STREAM 5        // global stream volume 0..10000
+#define BASS_CONFIG_FLOATDSP 9           // DSP callbacks receive 32-bit float samples
+#define BASS_CONFIG_NET_TIMEOUT 11       // connect/answer timeout, ms
+#define BASS_CONFIG_NET_BUFFER 12        // network buffer length, ms of audio
+#define BASS_CONFIG_NET_PREBUF 15        // % of the net buffer the creator waits for (0 = none)
+#define BASS_CONFIG_NET_AGENT 16         // pointer: User-Agent text
+#define BASS_CONFIG_NET_PROXY 17         // pointer: "[user:pass@]host:port", null = direct
+#define BASS_CONFIG_NET_PLAYLIST 21      // 0 never, 1 file creators only, 2 also URL creators
+#define BASS_CONFIG_NET_CA_EXTRA 0x10F01 // pointer: PEM file trusted for https beside the system store
 #define BASS_CONFIG_WMA_PREBUF 0x10101
 
 // ---- init flags, channel flags -------------------------------------------------------------------

@@ -36,7 +36,16 @@ bool Config::proxy(std::string &out) const
 std::string Config::caFile() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_caFile;
+    // The connection reads one trust-store name: an extra file follows the store after a line
+    // break (no path holds one, setExtraCaFile refuses them).
+    return m_extraCaFile.empty() ? m_caFile : m_caFile + '\n' + m_extraCaFile;
+}
+
+void Config::setExtraCaFile(const char *path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    const std::string value = path ? path : "";
+    m_extraCaFile = value.find('\n') == std::string::npos ? value : std::string();
 }
 
 void Config::setCaFile(const std::string &path)

@@ -62,6 +62,8 @@ struct Config
     std::atomic<DWORD> reconnectWindowMs{10000};
     std::string caFile() const;
     void setCaFile(const std::string &path);
+    // A PEM file trusted on top of the store (a private service's own CA); empty = none.
+    void setExtraCaFile(const char *path);
 
     // Pointer options: copies of the caller's texts; empty optional = not set.
     std::string agent() const;
@@ -75,6 +77,7 @@ private:
     std::string m_proxy;
     bool m_hasProxy = false;
     std::string m_caFile = "/etc/ssl/certs/ca-certificates.crt";
+    std::string m_extraCaFile;
     // BASS_GetConfigPtr hands out pointers: the texts of earlier values stay allocated.
     std::vector<std::unique_ptr<std::string>> m_handedOut;
     friend const void *configPointer(DWORD option);

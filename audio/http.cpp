@@ -436,8 +436,17 @@ gnutls_certificate_credentials_t credentialsFor(const std::string &caFile)
     if (gnutls_certificate_allocate_credentials(&credentials) < 0)
         return nullptr;
     // A missing or empty store trusts nothing: every certificate then fails verification.
-    if (!caFile.empty())
-        gnutls_certificate_set_x509_trust_file(credentials, caFile.c_str(), GNUTLS_X509_FMT_PEM);
+    // Several stores are separated by line breaks (the system's, then an extra CA file).
+    std::size_t start = 0;
+    while (start < caFile.size()) {
+        std::size_t end = caFile.find('\n', start);
+        if (end == std::string::npos)
+            end = caFile.size();
+        const std::string file = caFile.substr(start, end - start);
+        if (!file.empty())
+            gnutls_certificate_set_x509_trust_file(credentials, file.c_str(), GNUTLS_X509_FMT_PEM);
+        start = end + 1;
+    }
     cache->emplace(caFile, credentials);
     return credentials;
 }

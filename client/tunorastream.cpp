@@ -16,6 +16,10 @@ TunoraStream::TunoraStream(QObject *parent)
 void TunoraStream::ConfigureCoverArt()
 {
     const AppSettings &settings = AppSettings::instance();
+    // Streams handed out by the directory (its https listen addresses) are signed by the same
+    // CA as the directory itself: the engine trusts it beside the system store.
+    const QByteArray caFile = settings.caFile().toLocal8Bit();
+    BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, caFile.isEmpty() ? nullptr : caFile.constData());
     BASS::CoverArt &cover = *m_coverArt;
     cover.setShopSearchRoot(settings.endpoint(AppSettings::CoverShop));
     cover.setImageSearchRoot(settings.endpoint(AppSettings::ImageSearch));

@@ -194,6 +194,7 @@ class TestAudioNet : public QObject
         BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, nullptr);
         tunora::audio::config().reconnectWindowMs = 2500;
         tunora::audio::config().setCaFile("/etc/ssl/certs/ca-certificates.crt");
+        BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, nullptr);
         tunora::audio::setResolverForTests(nullptr);
     }
 
@@ -970,22 +971,26 @@ private slots:
     void tls_data()
     {
         QTest::addColumn<bool>("rightHost");
-        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<int>("trust"); // 0 no, 1 the CA is the store, 2 the CA beside the system store
         QTest::addColumn<bool>("opens");
-        QTest::newRow("trusted, right host") << true << true << true;
-        QTest::newRow("unknown authority") << true << false << false;
-        QTest::newRow("other host") << false << true << false;
+        QTest::newRow("trusted, right host") << true << 1 << true;
+        QTest::newRow("extra CA beside the system store") << true << 2 << true;
+        QTest::newRow("unknown authority") << true << 0 << false;
+        QTest::newRow("other host") << false << 1 << false;
     }
 
     void tls()
     {
         QFETCH(bool, rightHost);
-        QFETCH(bool, trusted);
+        QFETCH(int, trust);
         QFETCH(bool, opens);
         static const TunoraTest::TestCa ca; // a certificate for 127.0.0.1 and localhost
         QVERIFY2(ca.isValid(), qPrintable(ca.error()));
-        if (trusted)
-            tunora::audio::config().setCaFile(ca.caFile().toStdString());
+        const QByteArray caFile = ca.caFile().toLocal8Bit();
+        if (trust == 1)
+            tunora::audio::config().setCaFile(caFile.toStdString());
+        else if (trust == 2)
+            QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, caFile.constData()));
         // Another name for 127.0.0.1, which the certificate does not name.
         tunora::audio::setResolverForTests([](const std::string &, std::vector<std::string> &addresses) {
             addresses.push_back("127.0.0.1");
