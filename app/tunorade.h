@@ -221,6 +221,7 @@ protected:
 
 private:
     friend class TestTunoraDE;
+    friend class TestTunoraPages;
 
     void setupPages();
     // The station list for a stack position, or null for positions that are not station lists.

@@ -249,6 +249,71 @@ private slots:
         window().searchMenu()->hide();
     }
 
+    // Paging links act on the list in view: "next" appends the next page, anything else goes back.
+    void paging()
+    {
+        window().teSearch->setText("FR");
+        window().slot_searchReturnPressed();
+        QVERIFY(filled(list(6)));
+        QVERIFY(list(6)->moreRow());
+        const QStringList first = names(list(6));
+        window().slot_navigateLinkClicked(nullptr, "next");
+        QVERIFY(filled(list(6)));
+        QCOMPARE(list(6)->pageIndex(), 1);
+        QVERIFY(names(list(6)).size() > first.size());
+        window().slot_navigateLinkClicked(nullptr, "previous");
+        QVERIFY(filled(list(6)));
+        QCOMPARE(list(6)->pageIndex(), 0);
+        QCOMPARE(names(list(6)), first);
+    }
+
+    // Clicking the now-playing or last-played line shows that track's cover and highlights the
+    // line; the large pop-up shows over a real cover only and goes when the mouse leaves it.
+    void dashboardClicks_data()
+    {
+        QTest::addColumn<bool>("lastHasCover");
+        QTest::addColumn<bool>("lastShown");
+        QTest::newRow("last played with cover") << true << true;
+        QTest::newRow("last played without cover") << false << true;
+        QTest::newRow("no last-played line") << true << false;
+    }
+
+    void dashboardClicks()
+    {
+        QFETCH(bool, lastHasCover);
+        QFETCH(bool, lastShown);
+        QImage red(64, 64, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        window().m_lastTrack.song.setTitle("Earlier");
+        if (lastHasCover)
+            window().m_lastTrack.cover = red;
+        window().m_currentTrack.song.setTitle("Now");
+        window().lblLastPlaying->setText(lastShown ? "Last played: Earlier" : QString());
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+
+        QTest::mouseClick(window().lblLastPlaying, Qt::LeftButton);
+        const bool taken = lastShown;
+        QCOMPARE(window().lblLastPlaying->styleSheet() == window().m_highlightStyle, taken);
+        QCOMPARE(window().lblCoverArt->isDefaultShown(), !(taken && lastHasCover));
+
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(window().lblCoverArt, &enter);
+        QCOMPARE(window().coverPopup()->isVisible(), taken && lastHasCover);
+        if (window().coverPopup()->isVisible()) {
+            QCOMPARE(window().coverPopup()->overlayText(), QString("Buy song/album"));
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(window().coverPopup(), &leave);
+            QVERIFY(!window().coverPopup()->isVisible());
+        }
+
+        // The now-playing line has no cover yet: the default image returns.
+        QTest::mouseClick(window().lblNowPlaying, Qt::LeftButton);
+        QCOMPARE(window().lblNowPlaying->styleSheet(), window().m_highlightStyle);
+        QCOMPARE(window().lblLastPlaying->styleSheet(), window().m_normalStyle);
+        QVERIFY(window().lblCoverArt->isDefaultShown());
+    }
+
     // A change in one list shows in the others, survives a restart, and "Clear Column Settings"
     // brings the defaults back.
     void columns_data()
