@@ -124,13 +124,15 @@ void TunoraDE::setupNavigation()
 
     // The product web site, always at the right of the status bar.
     const QString site = AppSettings::instance().endpoint(AppSettings::WebSite);
-    auto *siteLink = new NavigateLabel(Ui::TunoraDEClass::statusBar);
-    siteLink->setObjectName(QStringLiteral("lblWebSite"));
-    siteLink->setTextFormat(Qt::RichText);
-    siteLink->setOpenInBrowser(true);
-    siteLink->setLinkCursor(true);
-    siteLink->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(site.toHtmlEscaped()));
-    Ui::TunoraDEClass::statusBar->addPermanentWidget(siteLink);
+    if (!site.isEmpty()) {
+        auto *siteLink = new NavigateLabel(Ui::TunoraDEClass::statusBar);
+        siteLink->setObjectName(QStringLiteral("lblWebSite"));
+        siteLink->setTextFormat(Qt::RichText);
+        siteLink->setOpenInBrowser(true);
+        siteLink->setLinkCursor(true);
+        siteLink->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(site.toHtmlEscaped()));
+        Ui::TunoraDEClass::statusBar->addPermanentWidget(siteLink);
+    }
 
     // The dashboard: clickable labels and the cover pop-up.
     auto *clicks = new ClickFilter(this);
