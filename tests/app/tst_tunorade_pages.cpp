@@ -10,6 +10,7 @@
 #include "httpblocking.h"
 #include "icecast.h"
 #include "testmain.h"
+#include "tickerlabel.h"
 #include "treeradiowidget.h"
 #include "treestationwidget.h"
 #include "tunorade.h"
@@ -102,6 +103,9 @@ private slots:
         QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
         AppSettings &settings = AppSettings::instance();
         settings.setEndpoint(AppSettings::DirectoryRoot, m_service.root().toString());
+        settings.setEndpoint(AppSettings::NewsFeedHost, m_service.root().toString());
+        QCOMPARE(m_service.runTool({"news-add", "en", "First <b>news</b>", "https://news.example.org/1"}), 0);
+        QCOMPARE(m_service.runTool({"news-add", "en", "Second news", "https://news.example.org/2"}), 0);
         settings.setCaFile(m_service.caFile());
         TunoraAPI::configureHttp();
         TunoraAPI api;
@@ -312,6 +316,30 @@ private slots:
         QCOMPARE(window().lblNowPlaying->styleSheet(), window().m_highlightStyle);
         QCOMPARE(window().lblLastPlaying->styleSheet(), window().m_normalStyle);
         QVERIFY(window().lblCoverArt->isDefaultShown());
+    }
+
+    // The directory's news run through the ticker: one item once the feed arrived, the next every
+    // eleven display ticks, back to the first after the last; titles stay plain text.
+    void newsTicker()
+    {
+        auto *ticker = static_cast<TickerLabel *>(window().lblInfo);
+        QTRY_VERIFY_WITH_TIMEOUT(!ticker->text().isEmpty(), 30000);
+        QStringList shown;
+        QMap<QString, QString> links;
+        for (int step = 0; step < 8; ++step) {
+            shown << ticker->text();
+            links.insert(ticker->text(), ticker->link());
+            QCOMPARE(ticker->textFormat(), Qt::PlainText);
+            for (int tick = 0; tick < 11; ++tick)
+                window().slot_displayTimerUpdate();
+        }
+        QCOMPARE(links.value("News | First <b>news</b>"), QString("https://news.example.org/1"));
+        QCOMPARE(links.value("News | Second news"), QString("https://news.example.org/2"));
+        const int items = int(links.size());
+        QVERIFY(items >= 2 && items < shown.size());
+        for (int i = 0; i + items < shown.size(); ++i)
+            QCOMPARE(shown.at(i + items), shown.at(i));
+        QVERIFY(ticker->isRunning());
     }
 
     // A change in one list shows in the others, survives a restart, and "Clear Column Settings"
