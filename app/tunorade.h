@@ -30,6 +30,7 @@
 #include <memory>
 
 class CoverArtLabel;
+class NavigateLabel;
 class QAction;
 class QMenu;
 class QMovie;
@@ -229,6 +230,8 @@ private:
     // Connects the menu, search box, ticker, dashboard and status bar (after setupPages()).
     void setupNavigation();
     void runTypedSearch();
+    // Shows the previous/next page links that apply to the list in view.
+    void updatePagingLinks();
     void updatePlayingMarkers(int state);
     void showTrackCover(const Track &track);
     // Applies a change to every station list but the one it came from.
@@ -290,6 +293,7 @@ private:
     int m_newsIndex = 0;
     bool m_columnSync = false;
     CoverArtLabel *m_coverPopup = nullptr;
+    NavigateLabel *m_pagingLinks = nullptr;
     // The cover on the dashboard at full size, for the pop-up.
     QImage m_shownCover;
     // The station shown in bold in the lists while it plays.

@@ -81,6 +81,7 @@ QWidget *TunoraDE::createStationPage(int position)
     connect(list, &TreeStationWidget::signal_filled, this, [this](TreeStationWidget *tree) {
         if (!m_markedStationId.isEmpty())
             tree->UpdateValidTreeItems(m_markedStationId, 1);
+        updatePagingLinks();
     });
     connect(list, &TreeStationWidget::signal_playStation, this, &TunoraDE::slot_treeStationPlay);
     connect(list, &TreeStationWidget::signal_stopStation, this, [this] { stop(true); });
@@ -121,6 +122,16 @@ void TunoraDE::setupNavigation()
 
     // The news ticker.
     connect(this, &TunoraDE::signal_nextNews, this, &TunoraDE::slot_showNextNews);
+
+    // Links to the previous and next result page of the list in view.
+    m_pagingLinks = new NavigateLabel(Ui::TunoraDEClass::statusBar);
+    m_pagingLinks->setObjectName(QStringLiteral("lblPaging"));
+    m_pagingLinks->setTextFormat(Qt::RichText);
+    m_pagingLinks->setLinkCursor(true);
+    m_pagingLinks->hide();
+    connect(m_pagingLinks, &NavigateLabel::signal_linkClicked, this, &TunoraDE::slot_navigateLinkClicked);
+    connect(swStations, &QStackedWidget::currentChanged, this, [this] { updatePagingLinks(); });
+    Ui::TunoraDEClass::statusBar->addPermanentWidget(m_pagingLinks);
 
     // The product web site, always at the right of the status bar.
     const QString site = AppSettings::instance().endpoint(AppSettings::WebSite);
@@ -329,6 +340,22 @@ void TunoraDE::slot_navigateLinkClicked(QLabel *, const QString &link)
     else
         list->previousPage();
     list->setFocus();
+}
+
+void TunoraDE::updatePagingLinks()
+{
+    if (!m_pagingLinks)
+        return;
+    TreeStationWidget *list = currentStationList();
+    QStringList links;
+    if (list && list->mode() == TreeStationWidget::ModeQuery) {
+        if (list->pageIndex() > 0)
+            links << QStringLiteral("<a href=\"previous\">%1</a>").arg(tr("Previous page").toHtmlEscaped());
+        if (list->moreRow())
+            links << QStringLiteral("<a href=\"next\">%1</a>").arg(tr("Next page").toHtmlEscaped());
+    }
+    m_pagingLinks->setText(links.join(QStringLiteral(" | ")));
+    m_pagingLinks->setVisible(!links.isEmpty());
 }
 
 // ---- news -----------------------------------------------------------------------------------------

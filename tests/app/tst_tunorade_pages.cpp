@@ -9,6 +9,7 @@
 #include "directoryservice.h"
 #include "httpblocking.h"
 #include "icecast.h"
+#include "navigatelabel.h"
 #include "testmain.h"
 #include "tickerlabel.h"
 #include "treeradiowidget.h"
@@ -253,22 +254,29 @@ private slots:
         window().searchMenu()->hide();
     }
 
-    // Paging links act on the list in view: "next" appends the next page, anything else goes back.
+    // Paging links act on the list in view: "next" appends the next page, anything else goes back;
+    // the status bar offers the links that apply.
     void paging()
     {
+        auto *links = window().findChild<NavigateLabel *>("lblPaging");
+        QVERIFY(links);
         window().teSearch->setText("FR");
         window().slot_searchReturnPressed();
         QVERIFY(filled(list(6)));
         QVERIFY(list(6)->moreRow());
+        QVERIFY(links->text().contains("href=\"next\"") && !links->text().contains("previous"));
         const QStringList first = names(list(6));
-        window().slot_navigateLinkClicked(nullptr, "next");
+        emit links->signal_linkClicked(links, "next");
         QVERIFY(filled(list(6)));
         QCOMPARE(list(6)->pageIndex(), 1);
         QVERIFY(names(list(6)).size() > first.size());
-        window().slot_navigateLinkClicked(nullptr, "previous");
+        QVERIFY(links->text().contains("href=\"previous\"") && !links->text().contains("next"));
+        emit links->signal_linkClicked(links, "previous");
         QVERIFY(filled(list(6)));
         QCOMPARE(list(6)->pageIndex(), 0);
         QCOMPARE(names(list(6)), first);
+        menu()->selectSection(TreeRadioWidget::Favorites);
+        QVERIFY(links->isHidden());
     }
 
     // Clicking the now-playing or last-played line shows that track's cover and highlights the
