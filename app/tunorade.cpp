@@ -7,6 +7,7 @@
 #include "mpris.h"
 #include "stream.h"
 #include "threads.h"
+#include "treestationwidget.h"
 #include "tunorastream.h"
 
 #include <QApplication>
@@ -165,6 +166,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     setupMpris();
 
     setupPages();
+    setupNavigation();
     applyAppFont(appFont);
     m_displayTimer = new QTimer(this);
     m_displayTimer->start(DisplayTimerMs);
@@ -264,6 +266,8 @@ void TunoraDE::setupPages()
         QWidget *page = nullptr;
         if (const auto factory = pageFactories().value(position))
             page = factory(this);
+        if (!page)
+            page = createStationPage(position);
         if (!page) {
             page = new QWidget;
             page->setObjectName(QStringLiteral("emptyPage%1").arg(position));
@@ -357,9 +361,8 @@ void TunoraDE::slot_connectStation()
         return;
     }
     // The current row of the current station list, when that list offers one.
-    QWidget *page = swStations->currentWidget();
-    if (page && page->objectName().contains(QLatin1String("twStations")))
-        QMetaObject::invokeMethod(page, "slot_playCurrentItem");
+    if (TreeStationWidget *list = currentStationList())
+        list->slot_playStation();
 }
 
 void TunoraDE::playStation(const BASS::Station &station, const BASS::StationStream *entry)
@@ -476,9 +479,14 @@ void TunoraDE::slot_bassConnectFinished()
     if (isStreamOpen()) {
         refreshNowPlaying(true);
         setState(BASS::Stream::StatePlaying);
-        QWidget *history = stationPage(5);
-        if (history && !m_station.id().isEmpty())
-            QMetaObject::invokeMethod(history, "slot_stationPlayed", Q_ARG(QString, m_station.id()));
+        // The history list shows the directory's history: it is read again when shown next
+        // (or now, when it is the page in view).
+        if (TreeStationWidget *history = stationList(5); history && !m_station.id().isEmpty()) {
+            if (swStations->currentWidget() == history)
+                history->loadHistory();
+            else
+                history->clearTree();
+        }
         AppSettings::instance().saveStartupStation(m_station);
     } else if (m_connectThread->WasAborted()) {
         setState(BASS::Stream::StateStopped);
@@ -492,13 +500,8 @@ void TunoraDE::setState(qint32 state)
 {
     m_channel->SetState(state);
     emit signal_stateChanged(state);
-    if (state == BASS::Stream::StateStopped || state == BASS::Stream::StatePlaying) {
-        for (int n = 0; n < swStations->count(); ++n) {
-            QWidget *page = swStations->widget(n);
-            if (page->objectName().contains(QLatin1String("twStations")))
-                QMetaObject::invokeMethod(page, "slot_updatePlayingMarker");
-        }
-    }
+    if (state == BASS::Stream::StateStopped || state == BASS::Stream::StatePlaying)
+        updatePlayingMarkers(state);
     if (state == BASS::Stream::StateConnecting)
         lblTrackHistory->setText(tr("Connecting") + tr("..."));
     else if (state == BASS::Stream::StateDownloading)
@@ -696,6 +699,7 @@ void TunoraDE::resetCover()
     cover.setDevicePixelRatio(ratio);
     lblCoverArt->setPixmap(cover);
     m_currentTrack.cover = QImage();
+    m_shownCover = QImage();
 }
 
 void TunoraDE::setCoverOverlay(bool on)
@@ -727,6 +731,7 @@ void TunoraDE::showCover(const QImage &image)
     cover.setDevicePixelRatio(ratio);
     lblCoverArt->setStyleSheet(m_coverStyle);
     lblCoverArt->setPixmap(cover);
+    m_shownCover = image;
     setCoverOverlay(false);
 }
 
@@ -767,9 +772,8 @@ void TunoraDE::slot_displayTimerUpdate()
 
 void TunoraDE::slot_refreshTimerUpdate()
 {
-    QWidget *page = swStations->currentWidget();
-    if (page && page->objectName().contains(QLatin1String("twStations")))
-        QMetaObject::invokeMethod(page, "slot_refreshNowPlaying");
+    if (TreeStationWidget *list = currentStationList())
+        list->refresh();
 }
 
 // ---- start-up and the directory -----------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "ui_tunorade.h"
 
+#include "appsettings.h"
 #include "coverart.h"
 #include "httpblocking.h"
 #include "records.h"
@@ -28,9 +29,15 @@
 #include <functional>
 #include <memory>
 
+class CoverArtLabel;
+class NavigateLabel;
+class QAction;
+class QMenu;
 class QMovie;
 class QOverrideCursorGuard;
 class QTimer;
+class QTreeWidget;
+class TreeStationWidget;
 class TunoraStream;
 
 namespace BASS {
@@ -132,6 +139,17 @@ public:
     QStringList recentAddresses() const { return m_recentAddresses; }
     // A stack page by its object name among the first seven pages; null when there is none.
     QWidget *stationPage(int n) const;
+    // The station list "twStations<n>" (1, 3, 4, 5, 6), or null.
+    TreeStationWidget *stationList(int n) const;
+    // The station list on top of the stack, or null when another page shows.
+    TreeStationWidget *currentStationList() const;
+    // What the search menu calls a search text: "Search for <text>", or for a text with a prefix
+    // ("genre:jazz") the trimmed part after the first colon; empty for an empty text.
+    static QString searchLabel(const QString &text);
+    const SearchHistory &searchHistory() const { return m_searchHistory; }
+    QMenu *searchMenu() const { return m_searchMenu; }
+    QAction *searchAction() const { return m_searchAction; }
+    CoverArtLabel *coverPopup() const { return m_coverPopup; }
 
     // Album information with an image was shown for currentTrack: it joins the history.
     void newTrackToHistory();
@@ -177,13 +195,47 @@ public slots:
     void slot_SignOut();
     void slot_About();
 
+    // Pages, search, news and the dashboard's clicks.
+    void slot_treeRadioSelectionChanged(int index, const QString &search, bool refresh);
+    void slot_searchOnline();
+    void slot_searchReturnPressed();
+    void slot_searchMenuTriggered(QAction *action);
+    void slot_navigateLinkClicked(QLabel *label, const QString &link);
+    void slot_showNextNews();
+    void slot_mouseEnter(QWidget *widget);
+    void slot_mouseLeave(QWidget *widget);
+    void slot_mouseMouseButtonLeft(QWidget *widget, QPoint pos);
+    void slot_clearCoverArt();
+    void slot_changeAppFont();
+    void slot_CheckForNewVersion();
+    void slot_FavoriteChanged(bool added, const QString &id);
+    void slot_treeStationAPIStarted(TreeStationWidget *tree);
+    void slot_treeStationAPIFinished(TreeStationWidget *tree);
+    void slot_treeStationPlay(TreeStationWidget *tree, const BASS::Station &station, int streamIndex);
+    void slot_treeStationsColumnResized(QTreeWidget *tree, int column, int oldSize, int newSize);
+    void slot_treeStationsColumnMoved(QTreeWidget *tree, int column, int oldVisual, int newVisual);
+    void slot_treeStationsColumnHidden(QTreeWidget *tree, int column);
+    void slot_treeStationsColumnShown(QTreeWidget *tree, int column);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     friend class TestTunoraDE;
+    friend class TestTunoraPages;
 
     void setupPages();
+    // The station list for a stack position, or null for positions that are not station lists.
+    QWidget *createStationPage(int position);
+    // Connects the menu, search box, ticker, dashboard and status bar (after setupPages()).
+    void setupNavigation();
+    void runTypedSearch();
+    // Shows the previous/next page links that apply to the list in view.
+    void updatePagingLinks();
+    void updatePlayingMarkers(int state);
+    void showTrackCover(const Track &track);
+    // Applies a change to every station list but the one it came from.
+    void forEachOtherList(QTreeWidget *from, const std::function<void(TreeStationWidget *)> &apply);
     void setupMpris();
     void connectToUrl(const QString &url);
     void startConnect();
@@ -234,4 +286,17 @@ private:
     int m_readyDepth = 0;
     QStringList m_recentAddresses;
     bool m_saved = false;
+
+    QMenu *m_searchMenu = nullptr;
+    QAction *m_searchAction = nullptr;
+    SearchHistory m_searchHistory;
+    int m_newsIndex = 0;
+    bool m_columnSync = false;
+    CoverArtLabel *m_coverPopup = nullptr;
+    NavigateLabel *m_pagingLinks = nullptr;
+    // The cover on the dashboard at full size, for the pop-up.
+    QImage m_shownCover;
+    // The station shown in bold in the lists while it plays.
+    QString m_markedStationId;
+    bool m_clearColumnsNoticeShown = false;
 };
