@@ -282,6 +282,8 @@ void readVersion(const BaseRadioXmlParser &parser, SoftwareVersion &version)
         version.file_size = text;
     else if (name == QLatin1String("file_mime"))
         version.file_mime = text;
+    else if (name == QLatin1String("file_sha256"))
+        version.file_sha256 = text;
 }
 
 } // namespace StreamReaders

@@ -305,6 +305,8 @@ struct SoftwareVersion
     QString file_location;
     QString file_size;
     QString file_mime;
+    // SHA-256 of the download as hexadecimal text, when the directory announces one.
+    QString file_sha256;
     // Set by the client when the caller asked to be told also when nothing is new.
     bool report = false;
 

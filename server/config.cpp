@@ -191,6 +191,7 @@ bool ServiceConfig::load(const QString &file, QString *error)
     softwareFileLocation = text(s, "file_location", softwareFileLocation);
     softwareFileSize = text(s, "file_size", softwareFileSize);
     softwareFileMime = text(s, "file_mime", softwareFileMime);
+    softwareFileSha256 = text(s, "file_sha256", softwareFileSha256);
     s.endGroup();
 
     s.beginGroup(QStringLiteral("covers"));

@@ -73,6 +73,7 @@ struct ServiceConfig
     QString softwareFileLocation;
     QString softwareFileSize;
     QString softwareFileMime;
+    QString softwareFileSha256;
 
     // [covers]
     // Address template of an upstream song search answering in the same JSON shape; "{term}" is

@@ -378,6 +378,7 @@ QByteArray DirectoryService::softwareReply() const
     w.element("file_location", m_config.softwareFileLocation);
     w.element("file_size", m_config.softwareFileSize);
     w.element("file_mime", m_config.softwareFileMime);
+    w.element("file_sha256", m_config.softwareFileSha256);
     return w.finish();
 }
 

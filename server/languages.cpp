@@ -25,8 +25,29 @@ bool LanguageCatalog::load(const QString &folder, QString *error)
                                                   QFileDevice::ReadGroup | QFileDevice::ReadOther);
         }
     }
-    QSettings index(dir.filePath(QStringLiteral("languages.ini")), QSettings::IniFormat);
     m_languages.clear();
+    // The folder's index first; languages built into this version that the folder does not define
+    // (a folder made by an older version) come from the built-in set.
+    readIndex(dir.filePath(QStringLiteral("languages.ini")), dir);
+    readIndex(QStringLiteral(":/tunora-directory/languages/languages.ini"),
+              QDir(QStringLiteral(":/tunora-directory/languages")));
+    // English first, the rest in the order of their names.
+    std::sort(m_languages.begin(), m_languages.end(), [](const Language &a, const Language &b) {
+        if ((a.code == QLatin1String("en")) != (b.code == QLatin1String("en")))
+            return a.code == QLatin1String("en");
+        return a.name.localeAwareCompare(b.name) < 0;
+    });
+    if (m_languages.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("no usable language in %1").arg(folder);
+        return false;
+    }
+    return true;
+}
+
+void LanguageCatalog::readIndex(const QString &indexFile, const QDir &dir)
+{
+    QSettings index(indexFile, QSettings::IniFormat);
     const QStringList codes = index.childGroups();
     for (const QString &code : codes) {
         if (!XmlWriter::isName(code)) {
@@ -34,10 +55,15 @@ bool LanguageCatalog::load(const QString &folder, QString *error)
                                  << "(not usable as a tag)";
             continue;
         }
+        const bool known = std::any_of(m_languages.cbegin(), m_languages.cend(),
+                                       [&](const Language &l) { return l.code == code; });
+        if (known)
+            continue;
         Language l;
         l.code = code;
         l.name = index.value(code + QLatin1String("/name")).toString().trimmed();
         l.file = index.value(code + QLatin1String("/file")).toString().trimmed();
+        l.englishName = index.value(code + QLatin1String("/english")).toString().trimmed();
         if (l.name.isEmpty() || l.file.isEmpty() || l.file.contains(QLatin1Char('/')) ||
             l.file.contains(QLatin1String(".."))) {
             qWarning().noquote() << "LanguageCatalog: skipping" << code << "(no name or no plain file name)";
@@ -52,18 +78,6 @@ bool LanguageCatalog::load(const QString &folder, QString *error)
         l.table = parse(l.content);
         m_languages.append(l);
     }
-    // English first, the rest in the order of their names.
-    std::sort(m_languages.begin(), m_languages.end(), [](const Language &a, const Language &b) {
-        if ((a.code == QLatin1String("en")) != (b.code == QLatin1String("en")))
-            return a.code == QLatin1String("en");
-        return a.name.localeAwareCompare(b.name) < 0;
-    });
-    if (m_languages.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no usable language in %1").arg(folder);
-        return false;
-    }
-    return true;
 }
 
 QHash<QString, QString> LanguageCatalog::parse(const QByteArray &content)
@@ -113,6 +127,7 @@ const LanguageCatalog::Language *LanguageCatalog::find(const QString &nameOrCode
         if (file.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
             file.chop(4);
         if (l.code.compare(key, Qt::CaseInsensitive) == 0 || l.name.compare(key, Qt::CaseInsensitive) == 0 ||
+            (!l.englishName.isEmpty() && l.englishName.compare(key, Qt::CaseInsensitive) == 0) ||
             file.compare(key, Qt::CaseInsensitive) == 0)
             return &l;
     }

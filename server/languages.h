@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -15,6 +16,8 @@ public:
     {
         QString code;
         QString name;
+        // The language's name in English ("German"), also accepted by find().
+        QString englishName;
         QString file;
         QByteArray content;
         QHash<QString, QString> table;
@@ -24,7 +27,7 @@ public:
     bool load(const QString &folder, QString *error);
 
     const QList<Language> &languages() const { return m_languages; }
-    // By code, display name or file name (".xml" optional), any letter case.
+    // By code, display name, English name or file name (".xml" optional), any letter case.
     const Language *find(const QString &nameOrCode) const;
     QString translate(const QString &code, const QString &text) const;
 
@@ -32,5 +35,7 @@ public:
 
 private:
     static QHash<QString, QString> parse(const QByteArray &content);
+    // Adds the languages of an index whose codes are not known yet, their files read from dir.
+    void readIndex(const QString &indexFile, const QDir &dir);
     QList<Language> m_languages;
 };

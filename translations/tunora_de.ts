@@ -1,0 +1,878 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>BASS::BaseRadioAPI</name>
+    <message>
+        <source>The data returned from the server was not in the correct format.</source>
+        <translation>Die vom Server gelieferten Daten hatten nicht das richtige Format.</translation>
+    </message>
+    <message>
+        <source>The reply is larger than %1 bytes.</source>
+        <translation>Die Antwort ist größer als %1 Byte.</translation>
+    </message>
+    <message>
+        <source>An element carries more than %1 attributes.</source>
+        <translation>Ein Element hat mehr als %1 Attribute.</translation>
+    </message>
+    <message>
+        <source>Elements are nested more than %1 deep.</source>
+        <translation>Elemente sind tiefer als %1 Ebenen verschachtelt.</translation>
+    </message>
+    <message>
+        <source>Invalid URL specified</source>
+        <translation>Ungültige Adresse angegeben</translation>
+    </message>
+    <message>
+        <source>Http</source>
+        <translation>HTTP</translation>
+    </message>
+</context>
+<context>
+    <name>BASS::CoverArt</name>
+    <message>
+        <source>Searching for cover art...</source>
+        <translation>Suche nach Cover...</translation>
+    </message>
+    <message>
+        <source>Cover art found</source>
+        <translation>Cover gefunden</translation>
+    </message>
+    <message>
+        <source>Cover art not found</source>
+        <translation>Kein Cover gefunden</translation>
+    </message>
+    <message>
+        <source>Searching for lyrics...</source>
+        <translation>Suche nach Liedtext...</translation>
+    </message>
+    <message>
+        <source>Lyrics Found</source>
+        <translation>Liedtext gefunden</translation>
+    </message>
+    <message>
+        <source>Lyrics not found</source>
+        <translation>Kein Liedtext gefunden</translation>
+    </message>
+    <message>
+        <source>Nothing found about</source>
+        <translation>Nichts gefunden über</translation>
+    </message>
+    <message>
+        <source>Click here to search Google in your default browser</source>
+        <translation>Hier klicken, um im Standardbrowser im Web zu suchen</translation>
+    </message>
+</context>
+<context>
+    <name>BASS::HttpDownloadDlg</name>
+    <message>
+        <source>Please wait</source>
+        <translation>Bitte warten</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>kb</source>
+        <translation>KB</translation>
+    </message>
+    <message>
+        <source>mb</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>gb</source>
+        <translation>GB</translation>
+    </message>
+    <message>
+        <source>tb</source>
+        <translation>TB</translation>
+    </message>
+</context>
+<context>
+    <name>BASS::MprisPlayer</name>
+    <message>
+        <source>Unknown Station</source>
+        <translation>Unbekannter Sender</translation>
+    </message>
+</context>
+<context>
+    <name>BASS::QHttpExt</name>
+    <message>
+        <source>No error condition. Note: When the HTTP protocol returns a redirect no error will be reported. You can check if there is a redirect with the QNetworkRequest::RedirectionTargetAttribute attribute.</source>
+        <translation>Kein Fehler. Hinweis: Eine HTTP-Weiterleitung wird nicht als Fehler gemeldet. Ob eine Weiterleitung vorliegt, zeigt das Attribut QNetworkRequest::RedirectionTargetAttribute.</translation>
+    </message>
+    <message>
+        <source>The remote server refused the connection (the server is not accepting requests)</source>
+        <translation>Der Server hat die Verbindung abgelehnt (er nimmt keine Anfragen an)</translation>
+    </message>
+    <message>
+        <source>The remote server closed the connection prematurely, before the entire reply was received and processed</source>
+        <translation>Der Server hat die Verbindung vorzeitig geschlossen, bevor die ganze Antwort empfangen und verarbeitet war</translation>
+    </message>
+    <message>
+        <source>The remote host name was not found (invalid hostname)</source>
+        <translation>Der Servername wurde nicht gefunden (ungültiger Name)</translation>
+    </message>
+    <message>
+        <source>The connection to the remote server timed out</source>
+        <translation>Zeitüberschreitung bei der Verbindung zum Server</translation>
+    </message>
+    <message>
+        <source>The operation was canceled via calls to abort() or close() before it was finished.</source>
+        <translation>Der Vorgang wurde mit abort() oder close() abgebrochen, bevor er beendet war.</translation>
+    </message>
+    <message>
+        <source>The SSL/TLS handshake failed and the encrypted channel could not be established. The sslErrors() signal should have been emitted.</source>
+        <translation>Der SSL/TLS-Handshake ist fehlgeschlagen, die verschlüsselte Verbindung konnte nicht aufgebaut werden. Das Signal sslErrors() sollte gesendet worden sein.</translation>
+    </message>
+    <message>
+        <source>The connection to the proxy server was refused (the proxy server is not accepting requests)</source>
+        <translation>Der Proxyserver hat die Verbindung abgelehnt (er nimmt keine Anfragen an)</translation>
+    </message>
+    <message>
+        <source>The proxy server closed the connection prematurely, before the entire reply was received and processed</source>
+        <translation>Der Proxyserver hat die Verbindung vorzeitig geschlossen, bevor die ganze Antwort empfangen und verarbeitet war</translation>
+    </message>
+    <message>
+        <source>The proxy host name was not found (invalid proxy hostname)</source>
+        <translation>Der Name des Proxyservers wurde nicht gefunden (ungültiger Name)</translation>
+    </message>
+    <message>
+        <source>The connection to the proxy timed out or the proxy did not reply in time to the request sent</source>
+        <translation>Zeitüberschreitung bei der Verbindung zum Proxy, oder er hat nicht rechtzeitig geantwortet</translation>
+    </message>
+    <message>
+        <source>The proxy requires authentication in order to honour the request but did not accept any credentials offered (if any)</source>
+        <translation>Der Proxy verlangt eine Anmeldung und hat die angebotenen Zugangsdaten (falls vorhanden) nicht angenommen</translation>
+    </message>
+    <message>
+        <source>The access to the remote content was denied (similar to HTTP error 401)</source>
+        <translation>Der Zugriff auf den Inhalt wurde verweigert (ähnlich HTTP-Fehler 401)</translation>
+    </message>
+    <message>
+        <source>The operation requested on the remote content is not permitted</source>
+        <translation>Der angeforderte Vorgang ist für diesen Inhalt nicht erlaubt</translation>
+    </message>
+    <message>
+        <source>The remote content was not found at the server (similar to HTTP error 404)</source>
+        <translation>Der Inhalt wurde auf dem Server nicht gefunden (ähnlich HTTP-Fehler 404)</translation>
+    </message>
+    <message>
+        <source>The remote server requires authentication to serve the content but the credentials provided were not accepted (if any)</source>
+        <translation>Der Server verlangt eine Anmeldung und hat die angegebenen Zugangsdaten (falls vorhanden) nicht angenommen</translation>
+    </message>
+    <message>
+        <source>The request needed to be sent again, but this failed for example because the upload data could not be read a second time.</source>
+        <translation>Die Anfrage musste erneut gesendet werden, was fehlschlug, etwa weil die hochzuladenden Daten nicht noch einmal gelesen werden konnten.</translation>
+    </message>
+    <message>
+        <source>The Network Access API cannot honor the request because the protocol is not known.</source>
+        <translation>Die Anfrage kann nicht ausgeführt werden, weil das Protokoll unbekannt ist.</translation>
+    </message>
+    <message>
+        <source>Please go to settings and check &apos;Use old but compatible network library&apos; if this problem persists.</source>
+        <translation>Wenn das Problem bleibt, aktiviere in den Einstellungen „Alte, aber kompatible Netzwerkbibliothek verwenden“.</translation>
+    </message>
+    <message>
+        <source>The requested operation is invalid for this protocol</source>
+        <translation>Der angeforderte Vorgang ist für dieses Protokoll ungültig</translation>
+    </message>
+    <message>
+        <source>An unknown network-related error was detected</source>
+        <translation>Ein unbekannter Netzwerkfehler ist aufgetreten</translation>
+    </message>
+    <message>
+        <source>An unknown proxy-related error was detected</source>
+        <translation>Ein unbekannter Proxyfehler ist aufgetreten</translation>
+    </message>
+    <message>
+        <source>An unknown error related to the remote content was detected</source>
+        <translation>Ein unbekannter Fehler beim entfernten Inhalt ist aufgetreten</translation>
+    </message>
+    <message>
+        <source>A breakdown in protocol was detected (parsing error, invalid or unexpected responses, etc.)</source>
+        <translation>Ein Protokollfehler ist aufgetreten (Lesefehler, ungültige oder unerwartete Antworten usw.)</translation>
+    </message>
+    <message>
+        <source>Invalid URL: %1</source>
+        <translation>Ungültige Adresse: %1</translation>
+    </message>
+    <message>
+        <source>Http</source>
+        <translation>HTTP</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>There already exists a file called %1 in the current directory. Overwrite?</source>
+        <translation>Im aktuellen Ordner gibt es schon eine Datei namens %1. Überschreiben?</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Unable to save file.</source>
+        <translation>Die Datei kann nicht gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Unable to write to file %1: %2</source>
+        <translation>In die Datei %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>The reply is larger than %1 bytes.</source>
+        <translation>Die Antwort ist größer als %1 Byte.</translation>
+    </message>
+    <message>
+        <source>Too many redirects (more than %1).</source>
+        <translation>Zu viele Weiterleitungen (mehr als %1).</translation>
+    </message>
+</context>
+<context>
+    <name>BassQt</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>CBass</name>
+    <message>
+        <source>Memory error</source>
+        <translation>Speicherfehler</translation>
+    </message>
+    <message>
+        <source>Can&apos;t open the file</source>
+        <translation>Die Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t find a free/valid driver</source>
+        <translation>Kein freier oder gültiger Treiber gefunden</translation>
+    </message>
+    <message>
+        <source>The sample buffer was lost</source>
+        <translation>Der Sample-Puffer ging verloren</translation>
+    </message>
+    <message>
+        <source>Invalid handle</source>
+        <translation>Ungültiges Handle</translation>
+    </message>
+    <message>
+        <source>Unsupported sample format</source>
+        <translation>Nicht unterstütztes Sample-Format</translation>
+    </message>
+    <message>
+        <source>Invalid playback position</source>
+        <translation>Ungültige Wiedergabeposition</translation>
+    </message>
+    <message>
+        <source>BASS_Init was not successfully called</source>
+        <translation>Die Audio-Ausgabe wurde nicht erfolgreich initialisiert (BASS_Init)</translation>
+    </message>
+    <message>
+        <source>BASS_Start was not successfully called</source>
+        <translation>Die Audio-Ausgabe wurde nicht erfolgreich gestartet (BASS_Start)</translation>
+    </message>
+    <message>
+        <source>Already initialized/paused/etc</source>
+        <translation>Bereits initialisiert, angehalten o. Ä.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t get a free channel</source>
+        <translation>Kein freier Kanal verfügbar</translation>
+    </message>
+    <message>
+        <source>An illegal type was specified</source>
+        <translation>Ein unzulässiger Typ wurde angegeben</translation>
+    </message>
+    <message>
+        <source>An illegal parameter was specified</source>
+        <translation>Ein unzulässiger Parameter wurde angegeben</translation>
+    </message>
+    <message>
+        <source>No 3D support</source>
+        <translation>Keine 3D-Unterstützung</translation>
+    </message>
+    <message>
+        <source>No EAX support</source>
+        <translation>Keine EAX-Unterstützung</translation>
+    </message>
+    <message>
+        <source>Illegal device number</source>
+        <translation>Ungültige Gerätenummer</translation>
+    </message>
+    <message>
+        <source>Not playing</source>
+        <translation>Keine Wiedergabe</translation>
+    </message>
+    <message>
+        <source>Illegal sample rate</source>
+        <translation>Ungültige Abtastrate</translation>
+    </message>
+    <message>
+        <source>The stream is not a file stream</source>
+        <translation>Der Stream ist kein Datei-Stream</translation>
+    </message>
+    <message>
+        <source>No hardware voices available</source>
+        <translation>Keine Hardware-Stimmen verfügbar</translation>
+    </message>
+    <message>
+        <source>The MOD music has no sequence data</source>
+        <translation>Die MOD-Musik hat keine Sequenzdaten</translation>
+    </message>
+    <message>
+        <source>No internet connection could be opened</source>
+        <translation>Es konnte keine Internetverbindung hergestellt werden</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t create the file</source>
+        <translation>Die Datei konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Effects are not available</source>
+        <translation>Effekte sind nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Requested data is not available</source>
+        <translation>Die angeforderten Daten sind nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>The channel is a decoding channel</source>
+        <translation>Der Kanal ist ein Dekodierkanal</translation>
+    </message>
+    <message>
+        <source>Sufficient DirectX version is not installed</source>
+        <translation>Die nötige Version der Audio-Schnittstelle ist nicht installiert</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Zeitüberschreitung der Verbindung</translation>
+    </message>
+    <message>
+        <source>Unsupported file format</source>
+        <translation>Nicht unterstütztes Dateiformat</translation>
+    </message>
+    <message>
+        <source>Unavailable speaker</source>
+        <translation>Lautsprecher nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Invalid BASS version (used by add-ons)</source>
+        <translation>Ungültige Version der Audio-Bibliothek (von Erweiterungen verwendet)</translation>
+    </message>
+    <message>
+        <source>Codec is not available/supported</source>
+        <translation>Codec nicht verfügbar oder nicht unterstützt</translation>
+    </message>
+    <message>
+        <source>The Windows Media modules (v9 or above) are not installed.</source>
+        <translation>Die Module für Windows Media (ab Version 9) sind nicht installiert.</translation>
+    </message>
+    <message>
+        <source>No CD fouind in the drive</source>
+        <translation>Keine CD im Laufwerk gefunden</translation>
+    </message>
+    <message>
+        <source>Unknown Library Error</source>
+        <translation>Unbekannter Fehler der Audio-Bibliothek</translation>
+    </message>
+    <message>
+        <source>Internal Error</source>
+        <translation>Interner Fehler</translation>
+    </message>
+    <message>
+        <source>Recording failed: Missing encoder </source>
+        <translation>Aufnahme fehlgeschlagen: Encoder fehlt </translation>
+    </message>
+    <message>
+        <source>Recording failed: Unable to create output file</source>
+        <translation>Aufnahme fehlgeschlagen: Ausgabedatei kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Recording failed: Unable to write to disk</source>
+        <translation>Aufnahme fehlgeschlagen: Schreiben auf die Festplatte nicht möglich</translation>
+    </message>
+    <message>
+        <source>Recording failed: Encoder has stopped working.</source>
+        <translation>Aufnahme fehlgeschlagen: Der Encoder funktioniert nicht mehr.</translation>
+    </message>
+    <message>
+        <source>Unknown Error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>Unknown Station</source>
+        <translation>Unbekannter Sender</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Failed to connect at this time</source>
+        <translation>Verbindung derzeit nicht möglich</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Grund</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Tags</source>
+        <translation>Tags</translation>
+    </message>
+    <message>
+        <source>Would you like to report it?</source>
+        <translation>Möchtest du das melden?</translation>
+    </message>
+</context>
+<context>
+    <name>CLangManager</name>
+    <message>
+        <source>The language name &quot;%1&quot; cannot be used as a file name.</source>
+        <translation>Der Sprachname „%1“ kann nicht als Dateiname verwendet werden.</translation>
+    </message>
+    <message>
+        <source>Failed to open language file.</source>
+        <translation>Die Sprachdatei konnte nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Grund</translation>
+    </message>
+    <message>
+        <source>the file is too large</source>
+        <translation>die Datei ist zu groß</translation>
+    </message>
+    <message>
+        <source>The language file could not be downloaded.</source>
+        <translation>Die Sprachdatei konnte nicht heruntergeladen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>HttpDlg</name>
+    <message>
+        <source>Http</source>
+        <translation>HTTP</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>LanguageDlg</name>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Language:</source>
+        <translation>Sprache:</translation>
+    </message>
+    <message>
+        <source>Please select your preferred language.</source>
+        <translation>Bitte wähle deine bevorzugte Sprache.</translation>
+    </message>
+    <message>
+        <source>Next &gt;&gt;</source>
+        <translation>Weiter &gt;&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>LoginDlg</name>
+    <message>
+        <source>Sign in</source>
+        <translation>Anmelden</translation>
+    </message>
+    <message>
+        <source>Close help</source>
+        <translation>Hilfe schließen</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Forgot your password?</source>
+        <translation>Passwort vergessen?</translation>
+    </message>
+    <message>
+        <source>Not a member? Sign up, it&apos;s free!</source>
+        <translation>Noch kein Mitglied? Registriere dich kostenlos!</translation>
+    </message>
+    <message>
+        <source>Member name</source>
+        <translation>Mitgliedsname</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;Registration is free. You get to access personal services, like keeping your favorites. They will be available from anywhere.&lt;/p&gt;&lt;p&gt;Email validation is required, after registering you will receive further instructions on how to access your account.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Die Registrierung ist kostenlos. Du erhältst Zugang zu persönlichen Diensten, etwa deinen Favoriten, und kannst sie von überall aus nutzen.&lt;/p&gt;&lt;p&gt;Deine E-Mail-Adresse muss bestätigt werden: Nach der Registrierung erhältst du eine E-Mail, die erklärt, wie du auf dein Konto zugreifst.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>Resending password</source>
+        <translation>Passwort wird erneut gesendet</translation>
+    </message>
+    <message>
+        <source>Password sent</source>
+        <translation>Passwort gesendet</translation>
+    </message>
+    <message>
+        <source>Member name is missing!</source>
+        <translation>Der Mitgliedsname fehlt!</translation>
+    </message>
+    <message>
+        <source>Password is missing!</source>
+        <translation>Das Passwort fehlt!</translation>
+    </message>
+    <message>
+        <source>Verifying</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>Member name or e-mail address</source>
+        <translation>Mitgliedsname oder E-Mail-Adresse</translation>
+    </message>
+    <message>
+        <source>Request password</source>
+        <translation>Passwort anfordern</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Senden</translation>
+    </message>
+</context>
+<context>
+    <name>ResendEmail</name>
+    <message>
+        <source>Resend activation email</source>
+        <translation>Aktivierungs-E-Mail erneut senden</translation>
+    </message>
+    <message>
+        <source>Sign in with a different account</source>
+        <translation>Mit einem anderen Konto anmelden</translation>
+    </message>
+    <message>
+        <source>Account %1 is not activated yet, please follow instructions in your email</source>
+        <translation>Das Konto %1 ist noch nicht aktiviert, bitte folge den Anweisungen in deiner E-Mail</translation>
+    </message>
+    <message>
+        <source>Your account has been created and we have sent you an e-mail, follow instructions there to activate your account.</source>
+        <translation>Dein Konto wurde erstellt und wir haben dir eine E-Mail geschickt. Folge den Anweisungen darin, um dein Konto zu aktivieren.</translation>
+    </message>
+    <message>
+        <source>Authenticating</source>
+        <translation>Anmeldung wird geprüft</translation>
+    </message>
+    <message>
+        <source>Email sent</source>
+        <translation>E-Mail gesendet</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>Do nothing</source>
+        <translation>Nichts tun</translation>
+    </message>
+    <message>
+        <source>Start the last played station</source>
+        <translation>Den zuletzt gespielten Sender starten</translation>
+    </message>
+    <message>
+        <source>Language:</source>
+        <translation>Sprache:</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Refresh the available languages</source>
+        <translation>Die verfügbaren Sprachen neu laden</translation>
+    </message>
+    <message>
+        <source>Minimum Bitrate:</source>
+        <translation>Minimale Bitrate:</translation>
+    </message>
+    <message>
+        <source>Maximum Bitrate:</source>
+        <translation>Maximale Bitrate:</translation>
+    </message>
+    <message>
+        <source>On Startup:</source>
+        <translation>Beim Start:</translation>
+    </message>
+    <message>
+        <source>Home Location:</source>
+        <translation>Heimatort:</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Festlegen</translation>
+    </message>
+    <message>
+        <source>Username:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Email Address:</source>
+        <translation>E-Mail-Adresse:</translation>
+    </message>
+    <message>
+        <source>To change your username, email or password - please log in to your account on TunoraWeb.</source>
+        <translation>Um Benutzernamen, E-Mail-Adresse oder Passwort zu ändern, melde dich bei deinem Konto auf TunoraWeb an.</translation>
+    </message>
+    <message>
+        <source>Sign Out</source>
+        <translation>Abmelden</translation>
+    </message>
+    <message>
+        <source>Save Settings</source>
+        <translation>Einstellungen speichern</translation>
+    </message>
+    <message>
+        <source>Unlimited</source>
+        <translation>Unbegrenzt</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Your new settings will be applied when Tunora restarts, restart now?</source>
+        <translation>Deine neuen Einstellungen gelten nach einem Neustart von Tunora. Jetzt neu starten?</translation>
+    </message>
+</context>
+<context>
+    <name>Signup</name>
+    <message>
+        <source>Sign up</source>
+        <translation>Registrieren</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Member name</source>
+        <translation>Mitgliedsname</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>Retype Password</source>
+        <translation>Passwort wiederholen</translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation>E-Mail</translation>
+    </message>
+    <message>
+        <source>Retype Email</source>
+        <translation>E-Mail wiederholen</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;Choose a member name of 3 to 32 letters or digits and a password of at least 6 characters.&lt;/p&gt;&lt;p&gt;We send an e-mail to the address you give; follow the link in it to activate your account.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Wähle einen Mitgliedsnamen aus 3 bis 32 Buchstaben oder Ziffern und ein Passwort mit mindestens 6 Zeichen.&lt;/p&gt;&lt;p&gt;Wir schicken eine E-Mail an die angegebene Adresse; folge dem Link darin, um dein Konto zu aktivieren.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>All boxes must be filled in</source>
+        <translation>Alle Felder müssen ausgefüllt sein</translation>
+    </message>
+    <message>
+        <source>Emails are not the same</source>
+        <translation>Die E-Mail-Adressen stimmen nicht überein</translation>
+    </message>
+    <message>
+        <source>Passwords are not the same</source>
+        <translation>Die Passwörter stimmen nicht überein</translation>
+    </message>
+    <message>
+        <source>Verifying</source>
+        <translation>Prüfen</translation>
+    </message>
+</context>
+<context>
+    <name>Stream</name>
+    <message>
+        <source>The playlists of this station lead too deep.</source>
+        <translation>Die Wiedergabelisten dieses Senders verweisen zu oft aufeinander.</translation>
+    </message>
+    <message>
+        <source>The station has no address.</source>
+        <translation>Der Sender hat keine Adresse.</translation>
+    </message>
+    <message>
+        <source>The station&apos;s address is not valid.</source>
+        <translation>Die Adresse des Senders ist ungültig.</translation>
+    </message>
+    <message>
+        <source>No playlist is being downloaded.</source>
+        <translation>Es wird keine Wiedergabeliste heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>The playlist holds no stream address.</source>
+        <translation>Die Wiedergabeliste enthält keine Stream-Adresse.</translation>
+    </message>
+</context>
+<context>
+    <name>TunoraAPI</name>
+    <message>
+        <source>Getting History</source>
+        <translation>Verlauf wird geladen</translation>
+    </message>
+    <message>
+        <source>Getting </source>
+        <translation>Lade </translation>
+    </message>
+    <message>
+        <source>languages</source>
+        <translation>Sprachen</translation>
+    </message>
+    <message>
+        <source> version information</source>
+        <translation> Versionsinformationen</translation>
+    </message>
+    <message>
+        <source>account information</source>
+        <translation>Kontoinformationen</translation>
+    </message>
+    <message>
+        <source>Checking</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>Setting home location</source>
+        <translation>Heimatort wird gespeichert</translation>
+    </message>
+    <message>
+        <source>Creating account</source>
+        <translation>Konto wird erstellt</translation>
+    </message>
+    <message>
+        <source>Resending password</source>
+        <translation>Passwort wird erneut gesendet</translation>
+    </message>
+    <message>
+        <source>Getting Translation</source>
+        <translation>Übersetzung wird geladen</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>TunoraDE</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>VersionCheck</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;No new version was found.&lt;/b&gt;&lt;br&gt;&lt;br&gt;Current Version: &lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Latest Version: &lt;b&gt;%2&lt;/b&gt;</source>
+        <translation>&lt;b&gt;Es gibt keine neue Version.&lt;/b&gt;&lt;br&gt;&lt;br&gt;Installierte Version: &lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Neueste Version: &lt;b&gt;%2&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;New version found.&lt;/b&gt;&lt;br&gt;&lt;br&gt;Current Version: &lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Latest Version: &lt;b&gt;%2&lt;/b&gt;&lt;br&gt;&lt;br&gt;&lt;b&gt;Changes:&lt;/b&gt;&lt;br&gt;%3&lt;br&gt;&lt;br&gt;&lt;b&gt;Would you like to install it?&lt;/b&gt;</source>
+        <translation>&lt;b&gt;Eine neue Version ist verfügbar.&lt;/b&gt;&lt;br&gt;&lt;br&gt;Installierte Version: &lt;b&gt;%1&lt;/b&gt;&lt;br&gt;Neueste Version: &lt;b&gt;%2&lt;/b&gt;&lt;br&gt;&lt;br&gt;&lt;b&gt;Änderungen:&lt;/b&gt;&lt;br&gt;%3&lt;br&gt;&lt;br&gt;&lt;b&gt;Möchtest du sie installieren?&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>The update could not be downloaded.</source>
+        <translation>Das Update konnte nicht heruntergeladen werden.</translation>
+    </message>
+    <message>
+        <source>The update was saved as %1.</source>
+        <translation>Das Update wurde als %1 gespeichert.</translation>
+    </message>
+    <message>
+        <source>The download address is not a secure (https) address.</source>
+        <translation>Die Download-Adresse ist keine sichere (https-)Adresse.</translation>
+    </message>
+    <message>
+        <source>The directory did not announce the size of the download.</source>
+        <translation>Das Verzeichnis hat die Größe des Downloads nicht angegeben.</translation>
+    </message>
+    <message>
+        <source>The announced checksum is not a SHA-256 checksum.</source>
+        <translation>Die angegebene Prüfsumme ist keine SHA-256-Prüfsumme.</translation>
+    </message>
+    <message>
+        <source>The folder %1 cannot be created.</source>
+        <translation>Der Ordner %1 kann nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Downloading the new version...</source>
+        <translation>Die neue Version wird heruntergeladen...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>The download was redirected to an address that is not secure.</source>
+        <translation>Der Download wurde auf eine unsichere Adresse umgeleitet.</translation>
+    </message>
+    <message>
+        <source>The download is larger than announced.</source>
+        <translation>Der Download ist größer als angegeben.</translation>
+    </message>
+    <message>
+        <source>The server answered with status %1.</source>
+        <translation>Der Server antwortete mit Status %1.</translation>
+    </message>
+    <message>
+        <source>The download has %1 bytes instead of the announced %2.</source>
+        <translation>Der Download hat %1 Byte statt der angegebenen %2.</translation>
+    </message>
+    <message>
+        <source>The checksum of the download does not match the announced one.</source>
+        <translation>Die Prüfsumme des Downloads stimmt nicht mit der angegebenen überein.</translation>
+    </message>
+    <message>
+        <source>The download was cancelled.</source>
+        <translation>Der Download wurde abgebrochen.</translation>
+    </message>
+</context>
+</TS>
