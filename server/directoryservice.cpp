@@ -1,4 +1,5 @@
 #include "directoryservice.h"
+#include "website.h"
 
 #include "covers.h"
 #include "database.h"
@@ -260,6 +261,12 @@ QString DirectoryService::tr(const QString &language, const QString &text, const
 
 void DirectoryService::handle(const HttpRequest &request, const ReplyHandle &reply)
 {
+    if (WebSite::handles(request)) {
+        auto *site = findChild<WebSite *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!site)
+            site = new WebSite(*m_stations, *m_accounts, this);
+        return site->handle(request, reply);
+    }
     const QString &path = request.path;
     const bool get = request.method == "GET" || request.method == "HEAD";
     if (path.isEmpty() || path == QLatin1String("/")) {

@@ -1,0 +1,259 @@
+// Test tables are easier to read with plain string literals.
+#undef QT_NO_CAST_FROM_ASCII
+
+#include "appsettings.h"
+#include "cookiejar.h"
+#include "testmain.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+
+namespace {
+
+QNetworkCookie cookie(const QByteArray &name, const QString &domain, int expiresInDays = 0)
+{
+    QNetworkCookie c(name, "v-" + name);
+    c.setDomain(domain);
+    c.setPath("/");
+    if (expiresInDays != 0)
+        c.setExpirationDate(QDateTime::currentDateTime().addDays(expiresInDays));
+    return c;
+}
+
+} // namespace
+
+class TstCookieJar : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+
+    void acceptance_data();
+    void acceptance();
+    void timeLimit_data();
+    void timeLimit();
+    void persistence();
+    void keepUntilExitForgets();
+    void policyNamesFallBack_data();
+    void policyNamesFallBack();
+    void storedList_data();
+    void storedList();
+    void privateBrowsing();
+};
+
+void TstCookieJar::init()
+{
+    QFile::remove(CookieJar::cookieFile());
+    AppSettings::instance().setAcceptCookies("AcceptOnlyFromSitesNavigatedTo");
+    AppSettings::instance().setKeepCookiesUntil("KeepUntilExpire");
+    CookieJar::setPrivateBrowsing(false);
+}
+
+void TstCookieJar::acceptance_data()
+{
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<QStringList>("blocked");
+    QTest::addColumn<QStringList>("allowed");
+    QTest::addColumn<QStringList>("session");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("cookieDomain");
+    QTest::addColumn<bool>("stored");
+
+    const QStringList none;
+    QTest::newRow("always") << int(CookieJar::AcceptAlways) << none << none << none << "a.test"
+                            << "a.test" << true;
+    QTest::newRow("always, blocked host")
+        << int(CookieJar::AcceptAlways) << QStringList{"z.test", "a.test"} << none << none << "a.test"
+        << "a.test" << false;
+    QTest::newRow("never") << int(CookieJar::AcceptNever) << none << none << none << "a.test"
+                           << "a.test" << false;
+    QTest::newRow("never, allowed host")
+        << int(CookieJar::AcceptNever) << none << QStringList{"b.test", "a.test"} << none << "a.test"
+        << "a.test" << true;
+    QTest::newRow("never, session-allowed host")
+        << int(CookieJar::AcceptNever) << none << none << QStringList{"a.test"} << "a.test"
+        << "a.test" << true;
+    QTest::newRow("navigated-to") << int(CookieJar::AcceptOnlyFromSitesNavigatedTo) << none << none << none
+                                  << "a.test"
+                                  << "a.test" << true;
+    QTest::newRow("navigated-to, blocked")
+        << int(CookieJar::AcceptOnlyFromSitesNavigatedTo) << QStringList{"a.test"} << none << none << "a.test"
+        << "a.test" << false;
+    // The base jar refuses a cookie for another domain; only "always" forces it in.
+    QTest::newRow("always forces a foreign domain")
+        << int(CookieJar::AcceptAlways) << none << none << none << "a.test"
+        << "other.test" << true;
+    QTest::newRow("navigated-to refuses a foreign domain")
+        << int(CookieJar::AcceptOnlyFromSitesNavigatedTo) << none << none << none << "a.test"
+        << "other.test" << false;
+    QTest::newRow("exact host match only")
+        << int(CookieJar::AcceptNever) << none << QStringList{"test"} << none << "a.test"
+        << "a.test" << false;
+}
+
+void TstCookieJar::acceptance()
+{
+    QFETCH(int, policy);
+    QFETCH(QStringList, blocked);
+    QFETCH(QStringList, allowed);
+    QFETCH(QStringList, session);
+    QFETCH(QString, host);
+    QFETCH(QString, cookieDomain);
+    QFETCH(bool, stored);
+
+    CookieJar jar;
+    jar.setAcceptPolicy(CookieJar::AcceptPolicy(policy));
+    jar.setBlockedCookies(blocked);
+    jar.setAllowedCookies(allowed);
+    jar.setAllowForSessionCookies(session);
+    QSignalSpy changed(&jar, &CookieJar::cookiesChanged);
+    const QUrl url("https://" + host + "/page");
+    QCOMPARE(jar.setCookiesFromUrl({cookie("c", cookieDomain, 10)}, url), stored);
+    QCOMPARE(jar.cookies().size(), stored ? 1 : 0);
+    QCOMPARE(changed.count(), stored ? 1 : 0);
+    QCOMPARE(jar.acceptsCookiesFrom(host), stored || cookieDomain != host);
+}
+
+void TstCookieJar::timeLimit_data()
+{
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("expiresInDays");
+    QTest::addColumn<int>("storedDays"); // -1: a session cookie
+    QTest::newRow("a year is cut to 90 days") << int(CookieJar::KeepUntilTimeLimit) << 365 << 90;
+    QTest::newRow("ten days stay") << int(CookieJar::KeepUntilTimeLimit) << 10 << 10;
+    QTest::newRow("session cookie stays one") << int(CookieJar::KeepUntilTimeLimit) << 0 << -1;
+    QTest::newRow("until expire keeps a year") << int(CookieJar::KeepUntilExpire) << 365 << 365;
+}
+
+void TstCookieJar::timeLimit()
+{
+    QFETCH(int, keep);
+    QFETCH(int, expiresInDays);
+    QFETCH(int, storedDays);
+    CookieJar jar;
+    jar.setAcceptPolicy(CookieJar::AcceptAlways);
+    jar.setKeepPolicy(CookieJar::KeepPolicy(keep));
+    QVERIFY(jar.setCookiesFromUrl({cookie("c", "a.test", expiresInDays)}, QUrl("https://a.test/")));
+    const QNetworkCookie c = jar.cookies().value(0);
+    if (storedDays < 0) {
+        QVERIFY(c.isSessionCookie());
+    } else {
+        const qint64 days = QDateTime::currentDateTime().daysTo(c.expirationDate());
+        QVERIFY2(qAbs(days - storedDays) <= 1, qPrintable(QString::number(days)));
+    }
+}
+
+void TstCookieJar::persistence()
+{
+    {
+        CookieJar jar;
+        jar.setAcceptPolicy(CookieJar::AcceptAlways);
+        jar.setKeepPolicy(CookieJar::KeepUntilTimeLimit);
+        jar.setBlockedCookies({"z.test", "b.test"});
+        jar.setAllowedCookies({"c.test"});
+        jar.setCookiesFromUrl({cookie("persistent", "a.test", 5), cookie("session", "a.test")},
+                              QUrl("https://a.test/"));
+        jar.setCookiesFromUrl({cookie("expired", "a.test", -2)}, QUrl("https://a.test/"));
+        QVERIFY(jar.save());
+    } // the destructor saves again, as at exit
+    QCOMPARE(QFile::permissions(CookieJar::cookieFile()) & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+             QFileDevice::Permissions());
+    CookieJar jar;
+    QCOMPARE(jar.acceptPolicy(), CookieJar::AcceptAlways);
+    QCOMPARE(jar.keepPolicy(), CookieJar::KeepUntilTimeLimit);
+    QCOMPARE(jar.blockedCookies(), (QStringList{"b.test", "z.test"}));
+    QCOMPARE(jar.allowedCookies(), QStringList{"c.test"});
+    QCOMPARE(jar.cookies().size(), 1);
+    QCOMPARE(jar.cookies().first().name(), QByteArray("persistent"));
+    QCOMPARE(jar.cookiesForUrl(QUrl("https://a.test/x")).size(), 1);
+    QCOMPARE(AppSettings::instance().acceptCookies(), QString("AcceptAlways"));
+}
+
+void TstCookieJar::keepUntilExitForgets()
+{
+    {
+        CookieJar jar;
+        jar.setAcceptPolicy(CookieJar::AcceptAlways);
+        jar.setKeepPolicy(CookieJar::KeepUntilExit);
+        jar.setCookiesFromUrl({cookie("c", "a.test", 5)}, QUrl("https://a.test/"));
+        QCOMPARE(jar.cookies().size(), 1);
+    }
+    CookieJar jar;
+    QCOMPARE(jar.keepPolicy(), CookieJar::KeepUntilExit);
+    QVERIFY(jar.cookies().isEmpty());
+}
+
+void TstCookieJar::policyNamesFallBack_data()
+{
+    QTest::addColumn<QString>("accept");
+    QTest::addColumn<QString>("keep");
+    QTest::addColumn<int>("acceptPolicy");
+    QTest::addColumn<int>("keepPolicy");
+    QTest::newRow("members") << "AcceptNever"
+                             << "KeepUntilTimeLimit" << int(CookieJar::AcceptNever)
+                             << int(CookieJar::KeepUntilTimeLimit);
+    QTest::newRow("unknown names") << "Sometimes"
+                                   << "Expire" << int(CookieJar::AcceptOnlyFromSitesNavigatedTo)
+                                   << int(CookieJar::KeepUntilExpire);
+    QTest::newRow("numbers are not names")
+        << "1"
+        << "2" << int(CookieJar::AcceptOnlyFromSitesNavigatedTo) << int(CookieJar::KeepUntilExpire);
+}
+
+void TstCookieJar::policyNamesFallBack()
+{
+    QFETCH(QString, accept);
+    QFETCH(QString, keep);
+    QFETCH(int, acceptPolicy);
+    QFETCH(int, keepPolicy);
+    AppSettings::instance().setAcceptCookies(accept);
+    AppSettings::instance().setKeepCookiesUntil(keep);
+    CookieJar jar;
+    QCOMPARE(int(jar.acceptPolicy()), acceptPolicy);
+    QCOMPARE(int(jar.keepPolicy()), keepPolicy);
+}
+
+void TstCookieJar::storedList_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("count");
+    auto stream = [](quint32 version, quint32 count, const QList<QByteArray> &raws) {
+        QByteArray d;
+        QDataStream out(&d, QIODevice::WriteOnly);
+        out << version << count;
+        for (const QByteArray &r : raws)
+            out << r;
+        return d;
+    };
+    QTest::newRow("version 23") << stream(23, 2, {"a=1; domain=a.test; path=/", "b=2; domain=a.test; path=/"})
+                                << 2;
+    QTest::newRow("version 22 loads empty") << stream(22, 1, {"a=1; domain=a.test"}) << 0;
+    QTest::newRow("count larger than the data") << stream(23, 4000000000u, {"a=1; domain=a.test"}) << 1;
+    QTest::newRow("truncated") << stream(23, 2, {"a=1; domain=a.test"}).left(12) << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+}
+
+void TstCookieJar::storedList()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, count);
+    QCOMPARE(CookieJar::deserialize(data).size(), count);
+}
+
+void TstCookieJar::privateBrowsing()
+{
+    CookieJar jar;
+    jar.setAcceptPolicy(CookieJar::AcceptAlways);
+    QVERIFY(jar.setCookiesFromUrl({cookie("c", "a.test", 5)}, QUrl("https://a.test/")));
+    CookieJar::setPrivateBrowsing(true);
+    QVERIFY(jar.cookiesForUrl(QUrl("https://a.test/")).isEmpty());
+    QVERIFY(!jar.setCookiesFromUrl({cookie("d", "a.test", 5)}, QUrl("https://a.test/")));
+    QVERIFY(!jar.acceptsCookiesFrom("a.test"));
+    CookieJar::setPrivateBrowsing(false);
+    QCOMPARE(jar.cookiesForUrl(QUrl("https://a.test/")).size(), 1);
+}
+
+TUNORA_TEST_MAIN_CORE(TstCookieJar)
+#include "tst_cookiejar.moc"

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "trackinfo.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+class WebViewHistory;
+class TrackWishListView;
+
+// The track history (last 20 songs with a cover) and the wish list, with the command links of
+// the pages ("tunora://cmd?add_to_wishlist_track_<id>", "...remove_from_wishlist_track_<id>",
+// "...refresh_wish_list"). The main window owns one, gives it the views once they exist and the
+// wish-list file once the member is known, and connects the views' command links to command().
+class TrackLists : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int HistorySize = 20;
+
+    explicit TrackLists(QObject *parent = nullptr);
+
+    const BASS::TrackList &history() const { return m_history; }
+    const BASS::TrackMap &wishList() const { return m_wishList; }
+
+    void setHistoryView(WebViewHistory *view);
+    void setWishListView(TrackWishListView *view);
+
+    // Loads the member's wish list (replacing the one in memory). A malformed file is reported
+    // once through signal_error, with where its copy was kept.
+    bool loadWishList(const QString &path);
+    bool saveWishList();
+    QString wishListPath() const { return m_path; }
+    void clear();
+
+    // A new song: drops the oldest when the history is full, then appends a copy of a named
+    // track that has a cover, under an id no other track uses.
+    void addToHistory(const BASS::TrackInfo &current);
+
+    // Whether a link is one of the command links above.
+    static bool isCommand(const QUrl &url);
+
+    // Show failures in a message box as well as through signal_error (off in tests).
+    void setShowErrors(bool on) { m_showErrors = on; }
+
+signals:
+    void signal_historyChanged();
+    void signal_wishListChanged();
+    // A failure the user must see, e.g. the wish-list file could not be written.
+    void signal_error(const QString &text);
+
+public slots:
+    // Acts on a command link; anything else is ignored. Returns whether it was a command.
+    bool command(const QUrl &url);
+
+private:
+    void addToWishList(quint32 id);
+    void removeFromWishList(quint32 id);
+    void refreshWishList();
+    void renderHistory();
+    void renderWishList();
+    void markWishListChanged();
+    void reportError(const QString &text);
+
+    BASS::TrackList m_history;
+    BASS::TrackMap m_wishList;
+    QString m_path;
+    QPointer<WebViewHistory> m_historyView;
+    QPointer<TrackWishListView> m_wishListView;
+    bool m_showErrors = true;
+};
