@@ -16,6 +16,7 @@
 #include "tunoraapi.h"
 #include "tunorade.h"
 #include "webprofile.h"
+#include "welcomeview.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -141,6 +142,9 @@ private slots:
         settings.setStartupStationType(0);
 
         m_window = std::make_unique<TunoraDE>(nullptr, 0);
+        // The start page is the welcome page, drawn without the web engine: nothing started it.
+        QVERIFY(m_window->swStations->currentWidget()->findChild<WelcomeView *>());
+        QVERIFY(!WebProfile::exists());
         Settings *page = m_window->settingsPage();
         QVERIFY(page);
         QCOMPARE(m_window->swStations->indexOf(page), int(TunoraDE::PageSettings));
