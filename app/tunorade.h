@@ -37,6 +37,7 @@ class Settings;
 class TrackHistoryFrame;
 class TrackLists;
 class TrackWishListFrame;
+class TreeBrowser;
 class WebBrowser;
 class VersionCheck;
 class TunoraStream;
@@ -277,6 +278,9 @@ public:
     // Each creates its page on first use (a web view starts the web engine) and makes it current.
     void showWishListPage();
     void showTrackHistoryPage();
+    // The product web site's view (its play links start stations here).
+    TreeBrowser *siteView() const { return m_siteView; }
+    void showSiteView();
     void showHelpPage();
 
 public slots:
@@ -294,4 +298,5 @@ private:
     TrackHistoryFrame *m_trackHistoryPage = nullptr;
     HelpView *m_helpPage = nullptr;
     TrackWishListFrame *m_wishListPage = nullptr;
+    TreeBrowser *m_siteView = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "appsettings.h"
 #include "cookiejar.h"
 #include "helpview.h"
+#include "sitebrowser.h"
 #include "trackinfo.h"
 #include "tracklists.h"
 #include "trackviews.h"
@@ -169,6 +170,24 @@ void TunoraDE::showHelpPage()
     }
     twRadio->clearSelection();
     swStations->setCurrentIndex(PageHelp);
+}
+
+void TunoraDE::showSiteView()
+{
+    if (!m_siteView) {
+        m_siteView = new TreeBrowser;
+        swStations->addWidget(m_siteView);
+        // The station lives only while the signal is delivered: played from a copy.
+        connect(m_siteView, &TreeBrowser::signal_playStation, this, [this](const BASS::Station *station) {
+            if (station) {
+                const BASS::Station copy(*station);
+                playStation(copy);
+            }
+        });
+        m_siteView->activate();
+    }
+    twRadio->clearSelection();
+    swStations->setCurrentWidget(m_siteView);
 }
 
 void TunoraDE::slot_webViewLinkClicked(const QUrl &url)

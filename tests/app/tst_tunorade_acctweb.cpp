@@ -9,6 +9,7 @@
 #include "languagedlg.h"
 #include "logindlg.h"
 #include "settingspanel.h"
+#include "sitebrowser.h"
 #include "testmain.h"
 #include "trackinfo.h"
 #include "tracklists.h"
@@ -89,6 +90,8 @@ private slots:
         AppSettings::setApplicationFolderOverride(TunoraTest::IsolatedHome::path());
         AppSettings &settings = AppSettings::instance();
         settings.setEndpoint(AppSettings::DirectoryRoot, m_service.root().toString());
+        // The site view loads the service's own pages; nothing else is reached.
+        settings.setEndpoint(AppSettings::WebSite, m_service.root().toString());
         settings.setCaFile(m_service.caFile());
         TunoraDE::setMessageHook(
             [this](BASS::MessageKind, const QString &, const QString &text, QMessageBox::StandardButtons) {
@@ -227,6 +230,22 @@ private slots:
         QVERIFY(next.wishListPage());
         QCOMPARE(next.swStations->indexOf(next.wishListPage()), int(TunoraDE::PageWishList));
         QVERIFY(next.wishListPage()->view()->lastHtml().contains(title.toHtmlEscaped()));
+
+        // A play link of the site view starts that station in the window.
+        next.showSiteView();
+        QCOMPARE(next.swStations->currentWidget(), next.siteView());
+        {
+            BASS::Station station;
+            station.setId(QStringLiteral("4711"));
+            station.setName(title);
+            BASS::StationStream stream;
+            stream.url = QStringLiteral("http://127.0.0.1:9/listen/4711");
+            station.addStream(stream, true);
+            emit next.siteView()->signal_playStation(&station);
+        }
+        QCOMPARE(next.station().id(), QStringLiteral("4711"));
+        QCOMPARE(next.lblStationName->text(), title);
+        next.stop(true);
 
         next.m_currentTrack = song;
         next.newTrackToHistory();
