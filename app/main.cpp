@@ -1,10 +1,13 @@
 #include "tunorade.h"
+#include "webprofile.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char *argv[])
 {
+    // The command-link scheme and the engine's process settings must precede the application.
+    WebProfile::prepareEngine();
     QApplication app(argc, argv);
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})

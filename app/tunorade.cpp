@@ -118,9 +118,6 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     if (!member.isEmpty() || !password.isEmpty()) {
         m_api.setCredentials(member, password);
         setWindowTitle(tr("Tunora Player"));
-    } else {
-        // After construction, so that the sign-in dialog connected to the window hears of it.
-        QTimer::singleShot(0, this, &TunoraDE::slot_Login);
     }
     m_newsRequestId = m_api.requestNewsFeed();
     if (TunoraAPI::languages().isEmpty())
@@ -128,6 +125,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     if (!member.isEmpty() || !password.isEmpty())
         m_api.requestAccountInfo();
 
+    startLanguage();
     setupUi(this);
     teSearch->setHint(tr("Search Stations or What's Playing"));
     DesktopLinks::setStatusHook([](const QString &text) {
@@ -165,6 +163,8 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
 
     setupMpris();
 
+    setupAccount();
+    setupWeb();
     setupPages();
     setupNavigation();
     applyAppFont(appFont);
@@ -249,6 +249,7 @@ void TunoraDE::saveOnShutDown()
     settings.setVolume(sldVolume->value());
     settings.saveSplitterSizes(splitterTree, splitterTree->sizes());
     settings.saveWindowGeometry(this);
+    saveAccount();
 }
 
 void TunoraDE::setupPages()
@@ -851,20 +852,6 @@ bool TunoraDE::openAddress(const QString &text)
     station.addStream(entry, true);
     playStation(station);
     return true;
-}
-
-void TunoraDE::slot_Login()
-{
-    emit signal_loginRequested();
-}
-
-void TunoraDE::slot_SignOut()
-{
-    AppSettings &settings = AppSettings::instance();
-    settings.setCredentials(QString(), QString());
-    settings.setSignedOut(true);
-    m_api.setCredentials(QString(), QString());
-    emit signal_signedOut();
 }
 
 void TunoraDE::slot_About()

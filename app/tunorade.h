@@ -38,6 +38,15 @@ class QOverrideCursorGuard;
 class QTimer;
 class QTreeWidget;
 class TreeStationWidget;
+class CookieJar;
+class HelpView;
+class Settings;
+class TrackHistoryFrame;
+class TrackLists;
+class TrackWishListFrame;
+class TreeBrowser;
+class WebBrowser;
+class VersionCheck;
 class TunoraStream;
 
 namespace BASS {
@@ -299,4 +308,59 @@ private:
     // The station shown in bold in the lists while it plays.
     QString m_markedStationId;
     bool m_clearColumnsNoticeShown = false;
+    // ---- account, languages and version check (tunorade_account.cpp) ----
+public:
+    // Whether the start-up may open its dialogs (the language choice on a first run, sign-in
+    // without stored credentials). Tests about something else turn them off.
+    static void setStartDialogsEnabled(bool on);
+    Settings *settingsPage() const { return m_settingsPage; }
+    VersionCheck *versionCheck() const { return m_versionCheck; }
+
+private:
+    void startLanguage();
+    void setupAccount();
+    void saveAccount();
+    QWidget *createSettingsPage();
+    void stopAndClearForAccount();
+
+    Settings *m_settingsPage = nullptr;
+    bool m_settingsFilled = false;
+    VersionCheck *m_versionCheck = nullptr;
+
+private slots:
+    void slot_startUpLogin();
+    void slot_versionCheckDue();
+    void slot_pageShown(int index);
+
+    // ---- track lists and web pages (tunorade_web.cpp) ----
+public:
+    TrackLists *trackLists() const { return m_trackLists; }
+    // The track-history page, created on first use; null before.
+    TrackHistoryFrame *trackHistoryPage() const { return m_trackHistoryPage; }
+    HelpView *helpPage() const { return m_helpPage; }
+    TrackWishListFrame *wishListPage() const { return m_wishListPage; }
+    // Each creates its page on first use (a web view starts the web engine) and makes it current.
+    void showWishListPage();
+    void showTrackHistoryPage();
+    // The product web site's view (its play links start stations here).
+    TreeBrowser *siteView() const { return m_siteView; }
+    void showSiteView();
+    void showHelpPage();
+
+public slots:
+    void slot_webViewLinkClicked(const QUrl &url);
+    void slot_webViewStatusBarMessage(const QString &text);
+
+private:
+    void setupWeb();
+    void connectWebView(WebBrowser *view);
+    void replacePage(int position, QWidget *page);
+    QWidget *createWelcomePage();
+
+    CookieJar *m_cookieJar = nullptr;
+    TrackLists *m_trackLists = nullptr;
+    TrackHistoryFrame *m_trackHistoryPage = nullptr;
+    HelpView *m_helpPage = nullptr;
+    TrackWishListFrame *m_wishListPage = nullptr;
+    TreeBrowser *m_siteView = nullptr;
 };

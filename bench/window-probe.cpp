@@ -318,6 +318,8 @@ int main(int argc, char *argv[])
         return mode == QLatin1String("startup") ? startup(args) : memory(args);
     }
     QApplication app(argc, argv);
+    // Measured and photographed without the first-run language choice and sign-in dialogs.
+    TunoraDE::setStartDialogsEnabled(false);
     if (mode == QLatin1String("child-startup"))
         return childStartup();
     if (mode == QLatin1String("child-memory"))

@@ -74,6 +74,8 @@ private slots:
     void initTestCase()
     {
         AppSettings::setApplicationFolderOverride(TunoraTest::IsolatedHome::path());
+        // The language choice and the sign-in dialog are tested in tst_tunorade_acctweb.
+        TunoraDE::setStartDialogsEnabled(false);
         // Every directory address points at a closed port: the window must work without it.
         AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
         TunoraDE::setMessageHook(

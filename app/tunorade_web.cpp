@@ -1,0 +1,210 @@
+// The window's web side: the cookie jar, the track history and wish list with their pages, the
+// welcome page and the help page. The welcome page is drawn without the web engine, and the other
+// web pages are created only when first shown, so a listener who opens none never starts it.
+
+#include "tunorade.h"
+
+#include "appsettings.h"
+#include "cookiejar.h"
+#include "helpview.h"
+#include "sitebrowser.h"
+#include "trackinfo.h"
+#include "tracklists.h"
+#include "trackviews.h"
+#include "webprofile.h"
+#include "welcomeview.h"
+
+#include <QWebEnginePage>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Left clicks on a label run an action (the status line opens the track-history page).
+class ClickFilter : public QObject
+{
+public:
+    ClickFilter(QObject *parent, std::function<void()> action)
+        : QObject(parent)
+        , m_action(std::move(action))
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            m_action();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_action;
+};
+
+BASS::TrackInfo trackInfoOf(const TunoraDE::Track &track, const QString &station)
+{
+    BASS::TrackInfo info;
+    info.setTrackName(track.description());
+    info.setTrackStation(station);
+    info.setTrackURL(track.album.detailPageUrl);
+    info.setTrackPreview(track.album.previewUrl);
+    info.setTrackGenre(track.album.genre);
+    info.setTrackDateTime(QDateTime::currentDateTime());
+    info.setCover(QPixmap::fromImage(track.cover));
+    return info;
+}
+
+// A page of the stack: a header line above one widget.
+QWidget *framedPage(const QString &objectName, const QString &title, QWidget *content)
+{
+    auto *frame = new QFrame;
+    frame->setObjectName(objectName);
+    auto *layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new TrackHistoryHeader(title, frame));
+    content->setParent(frame);
+    layout->addWidget(content, 1);
+    return frame;
+}
+
+} // namespace
+
+void TunoraDE::setupWeb()
+{
+    // The jar governs the pages' cookies; the profile itself is created only with the first page.
+    m_cookieJar = new CookieJar(this);
+    WebProfile::setCookieJar(m_cookieJar);
+
+    m_trackLists = new TrackLists(this);
+    QString member, password;
+    AppSettings::instance().credentials(member, password);
+    if (!member.isEmpty())
+        m_trackLists->loadWishList(AppSettings::instance().wishListFile());
+    // The window's history and the lists' history take the same songs; the pages show the lists'.
+    // The window's history and the lists' history take the same songs; the pages show the lists'.
+    connect(this, &TunoraDE::signal_trackHistoryChanged, this, [this] {
+        if (!m_trackHistory.isEmpty())
+            m_trackLists->addToHistory(trackInfoOf(m_trackHistory.last(), m_station.name()));
+    });
+
+    setPageFactory(PageWelcome, [](TunoraDE *window) { return window->createWelcomePage(); });
+    lblTrackHistory->installEventFilter(new ClickFilter(lblTrackHistory, [this] {
+        if (!m_trackLists->history().isEmpty() && !lblTrackHistory->text().isEmpty())
+            showTrackHistoryPage();
+    }));
+    connect(action_Help, &QAction::triggered, this, &TunoraDE::showHelpPage);
+}
+
+void TunoraDE::replacePage(int position, QWidget *page)
+{
+    QWidget *placeholder = swStations->widget(position);
+    const bool current = swStations->currentIndex() == position;
+    swStations->insertWidget(position, page);
+    if (placeholder) {
+        swStations->removeWidget(placeholder);
+        delete placeholder;
+    }
+    if (current)
+        swStations->setCurrentIndex(position);
+}
+
+void TunoraDE::showWishListPage()
+{
+    if (!m_wishListPage) {
+        // A web view starts the engine: the page is made when it is first asked for, not with the
+        // window (whose start page it is when the welcome page is off).
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        m_wishListPage = new TrackWishListFrame;
+        m_wishListPage->setFont(QApplication::font());
+        replacePage(PageWishList, m_wishListPage);
+        m_trackLists->setWishListView(m_wishListPage->view());
+        connectWebView(m_wishListPage->view());
+        QGuiApplication::restoreOverrideCursor();
+    }
+    swStations->setCurrentIndex(PageWishList);
+}
+
+QWidget *TunoraDE::createWelcomePage()
+{
+    return framedPage(QStringLiteral("frmWelcome"), tr("Welcome"), new WelcomeView);
+}
+
+void TunoraDE::connectWebView(WebBrowser *view)
+{
+    connect(view, &WebBrowser::signal_linkClicked, this, &TunoraDE::slot_webViewLinkClicked);
+    // The engine has no status texts of its own; a hovered link shows its address.
+    connect(view->page(), &QWebEnginePage::linkHovered, this, &TunoraDE::slot_webViewStatusBarMessage);
+}
+
+void TunoraDE::showTrackHistoryPage()
+{
+    if (!m_trackHistoryPage) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        m_trackHistoryPage = new TrackHistoryFrame;
+        m_trackHistoryPage->setFont(QApplication::font());
+        swStations->addWidget(m_trackHistoryPage);
+        m_trackLists->setHistoryView(m_trackHistoryPage->view());
+        connectWebView(m_trackHistoryPage->view());
+        QGuiApplication::restoreOverrideCursor();
+    }
+    twRadio->clearSelection();
+    swStations->setCurrentWidget(m_trackHistoryPage);
+}
+
+void TunoraDE::showHelpPage()
+{
+    if (!m_helpPage) {
+        m_helpPage = new HelpView;
+        replacePage(PageHelp, framedPage(QStringLiteral("frmHelp"), tr("Help"), m_helpPage));
+    }
+    twRadio->clearSelection();
+    swStations->setCurrentIndex(PageHelp);
+}
+
+void TunoraDE::showSiteView()
+{
+    if (!m_siteView) {
+        m_siteView = new TreeBrowser;
+        swStations->addWidget(m_siteView);
+        // The station lives only while the signal is delivered: played from a copy.
+        connect(m_siteView, &TreeBrowser::signal_playStation, this, [this](const BASS::Station *station) {
+            if (station) {
+                const BASS::Station copy(*station);
+                playStation(copy);
+            }
+        });
+        m_siteView->activate();
+    }
+    twRadio->clearSelection();
+    swStations->setCurrentWidget(m_siteView);
+}
+
+void TunoraDE::slot_webViewLinkClicked(const QUrl &url)
+{
+    if (m_trackLists->command(url))
+        return;
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    showStatus(tr("Starting browser") + tr("..."));
+    QDesktopServices::openUrl(url);
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TunoraDE::slot_webViewStatusBarMessage(const QString &text)
+{
+    if (!text.isEmpty())
+        showStatus(text);
+}
