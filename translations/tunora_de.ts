@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AboutDialog</name>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Tunora Player plays internet radio stations from an on-line directory of stations, sorted by genre, region and country, and finds stations by what they play now.
+
+While a station plays it shows the artist and song, the song played before it and the album cover, keeps the songs heard in a track history and the songs you like on a wish list.
+
+Favourite stations and the stations you listened to are kept on your account.</source>
+        <translation>Tunora Player spielt Internetradiosender aus einem Online-Senderverzeichnis ab, sortiert nach Genre, Region und Land, und findet Sender danach, was sie gerade spielen.
+
+Während ein Sender läuft, werden Interpret und Titel, der zuvor gespielte Titel und das Albumcover angezeigt; gehörte Titel landen im Titelverlauf, Titel, die dir gefallen, auf der Wunschliste.
+
+Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gespeichert.</translation>
+    </message>
+</context>
+<context>
     <name>BASS::BaseRadioAPI</name>
     <message>
         <source>The data returned from the server was not in the correct format.</source>
@@ -235,6 +262,10 @@
         <source>Too many redirects (more than %1).</source>
         <translation>Zu viele Weiterleitungen (mehr als %1).</translation>
     </message>
+    <message>
+        <source>The server answered %1 instead of the file.</source>
+        <translation>Der Server antwortete mit %1 statt mit der Datei.</translation>
+    </message>
 </context>
 <context>
     <name>BassQt</name>
@@ -441,6 +472,14 @@
         <source>Would you like to report it?</source>
         <translation>Möchtest du das melden?</translation>
     </message>
+    <message>
+        <source>The connection to the sound server was lost.</source>
+        <translation>Die Verbindung zum Soundserver ist abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Nothing is playing</source>
+        <translation>Es wird nichts abgespielt</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>
@@ -463,6 +502,65 @@
     <message>
         <source>The language file could not be downloaded.</source>
         <translation>Die Sprachdatei konnte nicht heruntergeladen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopLinks</name>
+    <message>
+        <source>Starting browser</source>
+        <translation>Browser wird gestartet</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFiles</name>
+    <message>
+        <source>The playlist is nested too deeply</source>
+        <translation>Die Wiedergabeliste ist zu tief verschachtelt</translation>
+    </message>
+    <message>
+        <source>The playlist is not well-formed XML: %1</source>
+        <translation>Die Wiedergabeliste ist kein wohlgeformtes XML: %1</translation>
+    </message>
+    <message>
+        <source>Favourite stations</source>
+        <translation>Lieblingssender</translation>
+    </message>
+    <message>
+        <source>The file is too large</source>
+        <translation>Die Datei ist zu groß</translation>
+    </message>
+    <message>
+        <source>A quoted field is not closed</source>
+        <translation>Ein Feld in Anführungszeichen ist nicht abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Not a wish list: the first line must name the columns</source>
+        <translation>Keine Wunschliste: Die erste Zeile muss die Spalten benennen</translation>
+    </message>
+</context>
+<context>
+    <name>HeaderViewEx</name>
+    <message>
+        <source>Columns</source>
+        <translation>Spalten</translation>
+    </message>
+    <message>
+        <source>Choose the columns to show</source>
+        <translation>Anzuzeigende Spalten auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>HelpView</name>
+    <message>
+        <source>God helps those that help themselves.</source>
+        <translation>Hilf dir selbst, so hilft dir Gott.</translation>
     </message>
 </context>
 <context>
@@ -493,6 +591,33 @@
     <message>
         <source>Next &gt;&gt;</source>
         <translation>Weiter &gt;&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <source>No such file</source>
+        <translation>Datei nicht vorhanden</translation>
+    </message>
+    <message>
+        <source>Not a playlist file</source>
+        <translation>Keine Wiedergabelisten-Datei</translation>
+    </message>
+    <message>
+        <source>The file is too large for a playlist</source>
+        <translation>Die Datei ist zu groß für eine Wiedergabeliste</translation>
+    </message>
+    <message>
+        <source>The file lists no stream address</source>
+        <translation>Die Datei enthält keine Stream-Adresse</translation>
+    </message>
+    <message>
+        <source>Empty argument</source>
+        <translation>Leeres Argument</translation>
+    </message>
+    <message>
+        <source>Not a stream address (http, https, mms or rtsp)</source>
+        <translation>Keine Stream-Adresse (http, https, mms oder rtsp)</translation>
     </message>
 </context>
 <context>
@@ -564,6 +689,21 @@
     <message>
         <source>Send</source>
         <translation>Senden</translation>
+    </message>
+</context>
+<context>
+    <name>ProxySetting</name>
+    <message>
+        <source>Enter the proxy&apos;s host name or address</source>
+        <translation>Gib den Hostnamen oder die Adresse des Proxys ein</translation>
+    </message>
+    <message>
+        <source>The proxy host is not a host name or address</source>
+        <translation>Der Proxy-Host ist weder ein Hostname noch eine Adresse</translation>
+    </message>
+    <message>
+        <source>The proxy port must be between 1 and 65535</source>
+        <translation>Der Proxy-Port muss zwischen 1 und 65535 liegen</translation>
     </message>
 </context>
 <context>
@@ -751,6 +891,227 @@
     </message>
 </context>
 <context>
+    <name>TrackHistoryFrame</name>
+    <message>
+        <source>Recently Played</source>
+        <translation>Zuletzt gespielt</translation>
+    </message>
+</context>
+<context>
+    <name>TrackLists</name>
+    <message>
+        <source>The wish list %1 could not be read completely (%2).</source>
+        <translation>Die Wunschliste %1 konnte nicht vollständig gelesen werden (%2).</translation>
+    </message>
+    <message>
+        <source>A copy of it was kept as %1.</source>
+        <translation>Eine Kopie davon wurde als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>TrackPageBuilder</name>
+    <message>
+        <source>Add to wish list</source>
+        <translation>Zur Wunschliste hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove from wish list</source>
+        <translation>Von der Wunschliste entfernen</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Titel/Album kaufen</translation>
+    </message>
+    <message>
+        <source>Play song</source>
+        <translation>Titel abspielen</translation>
+    </message>
+</context>
+<context>
+    <name>TrackWishListFrame</name>
+    <message>
+        <source>Wish List</source>
+        <translation>Wunschliste</translation>
+    </message>
+</context>
+<context>
+    <name>TreeRadioWidget</name>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Navigationsmenü mit einfachem Klick &amp;zuklappen</translation>
+    </message>
+    <message>
+        <source>Refresh the current contents</source>
+        <translation>Den aktuellen Inhalt aktualisieren</translation>
+    </message>
+    <message>
+        <source>Navigation menu</source>
+        <translation>Navigationsmenü</translation>
+    </message>
+    <message>
+        <source>FAVORITES</source>
+        <translation>FAVORITEN</translation>
+    </message>
+    <message>
+        <source>WISH LIST</source>
+        <translation>WUNSCHLISTE</translation>
+    </message>
+    <message>
+        <source>REGIONS</source>
+        <translation>REGIONEN</translation>
+    </message>
+    <message>
+        <source>GENRES</source>
+        <translation>GENRES</translation>
+    </message>
+    <message>
+        <source>HISTORY</source>
+        <translation>VERLAUF</translation>
+    </message>
+    <message>
+        <source>SEARCH RESULTS</source>
+        <translation>SUCHERGEBNISSE</translation>
+    </message>
+    <message>
+        <source>SETTINGS</source>
+        <translation>EINSTELLUNGEN</translation>
+    </message>
+    <message>
+        <source>Getting Countries</source>
+        <translation>Länder werden geladen</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting Genres</source>
+        <translation>Genres werden geladen</translation>
+    </message>
+</context>
+<context>
+    <name>TreeStationWidget</name>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Add To Favorites</source>
+        <translation>Zu &amp;Favoriten hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Remove From Favorites</source>
+        <translation>Aus Favoriten &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Play</source>
+        <translation>&amp;Abspielen</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Stoppen</translation>
+    </message>
+    <message>
+        <source>#</source>
+        <translation>#</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>Playing Now</source>
+        <translation>Läuft gerade</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>Genres</translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>Ort</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Netzwerk</translation>
+    </message>
+    <message>
+        <source>Website</source>
+        <translation>Website</translation>
+    </message>
+    <message>
+        <source>Copy the current contents to the clipboard</source>
+        <translation>Den aktuellen Inhalt in die Zwischenablage kopieren</translation>
+    </message>
+    <message>
+        <source>Add the selected station to your favorites</source>
+        <translation>Den ausgewählten Sender zu deinen Favoriten hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove the selected station from your favorites</source>
+        <translation>Den ausgewählten Sender aus deinen Favoriten entfernen</translation>
+    </message>
+    <message>
+        <source>Play the selected station</source>
+        <translation>Den ausgewählten Sender abspielen</translation>
+    </message>
+    <message>
+        <source>Stop playing the selected station</source>
+        <translation>Die Wiedergabe des ausgewählten Senders stoppen</translation>
+    </message>
+    <message>
+        <source>Getting Favorites</source>
+        <translation>Favoriten werden geladen</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting History</source>
+        <translation>Verlauf wird geladen</translation>
+    </message>
+    <message>
+        <source>Getting Stations</source>
+        <translation>Sender werden geladen</translation>
+    </message>
+    <message>
+        <source>more</source>
+        <translation>weitere</translation>
+    </message>
+    <message>
+        <source>total</source>
+        <translation>insgesamt</translation>
+    </message>
+    <message>
+        <source>More stations</source>
+        <translation>Weitere Sender</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Browser wird gestartet</translation>
+    </message>
+</context>
+<context>
+    <name>TreeWidgetBase</name>
+    <message>
+        <source>&amp;Reset column layout</source>
+        <translation>Spaltenlayout &amp;zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Reset all columns to their default size and layout</source>
+        <translation>Alle Spalten auf Standardgröße und -anordnung zurücksetzen</translation>
+    </message>
+</context>
+<context>
     <name>TunoraAPI</name>
     <message>
         <source>Getting History</source>
@@ -802,6 +1163,201 @@
     <message>
         <source>Tunora Player</source>
         <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Search Stations or What&apos;s Playing</source>
+        <translation>Sender oder laufende Titel suchen</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1 %</translation>
+    </message>
+    <message>
+        <source>No stream address found</source>
+        <translation>Keine Stream-Adresse gefunden</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stoppen</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>Buffering</source>
+        <translation>Puffern</translation>
+    </message>
+    <message>
+        <source>Last played</source>
+        <translation>Zuletzt gespielt</translation>
+    </message>
+    <message>
+        <source>Station Timed Out!</source>
+        <translation>Zeitüberschreitung beim Sender!</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>Jetzt läuft</translation>
+    </message>
+    <message>
+        <source>Track History</source>
+        <translation>Titelverlauf</translation>
+    </message>
+    <message>
+        <source>Open URL</source>
+        <translation>Adresse öffnen</translation>
+    </message>
+    <message>
+        <source>Stream or playlist address:</source>
+        <translation>Adresse des Streams oder der Wiedergabeliste:</translation>
+    </message>
+    <message>
+        <source>Not a web address: %1</source>
+        <translation>Keine Webadresse: %1</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>for</source>
+        <translation>nach</translation>
+    </message>
+    <message>
+        <source>Previous page</source>
+        <translation>Vorherige Seite</translation>
+    </message>
+    <message>
+        <source>Next page</source>
+        <translation>Nächste Seite</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Nachrichten</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Titel/Album kaufen</translation>
+    </message>
+    <message>
+        <source>A restart is required for this option.</source>
+        <translation>Diese Option erfordert einen Neustart.</translation>
+    </message>
+    <message>
+        <source>Welcome</source>
+        <translation>Willkommen</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Browser wird gestartet</translation>
+    </message>
+</context>
+<context>
+    <name>TunoraDEClass</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Navigation</source>
+        <translation>Navigation</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Albumcover</translation>
+    </message>
+    <message>
+        <source>Play or stop</source>
+        <translation>Abspielen oder stoppen</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Lautstärke</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Open URL...</source>
+        <translation>Adresse öffnen...</translation>
+    </message>
+    <message>
+        <source>Ctrl+L</source>
+        <translation>Ctrl+L</translation>
+    </message>
+    <message>
+        <source>&amp;Sign in...</source>
+        <translation>&amp;Anmelden...</translation>
+    </message>
+    <message>
+        <source>Sign &amp;out</source>
+        <translation>Ab&amp;melden</translation>
+    </message>
+    <message>
+        <source>&amp;Languages...</source>
+        <translation>&amp;Sprachen...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>&amp;About...</source>
+        <translation>&amp;Über...</translation>
+    </message>
+    <message>
+        <source>Clear Column Settings</source>
+        <translation>Spalteneinstellungen zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Change &amp;font...</source>
+        <translation>Schrift&amp;art ändern...</translation>
+    </message>
+    <message>
+        <source>Change the application font</source>
+        <translation>Die Schriftart der Anwendung ändern</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Navigationsmenü mit einfachem Klick &amp;zuklappen</translation>
+    </message>
+    <message>
+        <source>F1</source>
+        <translation>F1</translation>
     </message>
 </context>
 <context>
@@ -873,6 +1429,40 @@
     <message>
         <source>The download was cancelled.</source>
         <translation>Der Download wurde abgebrochen.</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeView</name>
+    <message>
+        <source>Welcome to the world of Live Internet Radio!</source>
+        <translation>Willkommen in der Welt des Live-Internetradios!</translation>
+    </message>
+    <message>
+        <source>Add your favorite stations</source>
+        <translation>Füge deine Lieblingssender hinzu</translation>
+    </message>
+    <message>
+        <source>Make a wish list of songs</source>
+        <translation>Lege eine Wunschliste mit Titeln an</translation>
+    </message>
+    <message>
+        <source>Find your favorite station</source>
+        <translation>Finde deinen Lieblingssender</translation>
+    </message>
+    <message>
+        <source>Search what&apos;s playing now</source>
+        <translation>Suche, was gerade läuft</translation>
+    </message>
+</context>
+<context>
+    <name>WishListPageBuilder</name>
+    <message>
+        <source>Remove from your wish list</source>
+        <translation>Von deiner Wunschliste entfernen</translation>
+    </message>
+    <message>
+        <source>Contents changed, click here to refresh</source>
+        <translation>Inhalt geändert, zum Aktualisieren hier klicken</translation>
     </message>
 </context>
 </TS>

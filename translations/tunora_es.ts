@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es_ES">
 <context>
+    <name>AboutDialog</name>
+    <message>
+        <source>About</source>
+        <translation>Acerca de</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Versión %1</translation>
+    </message>
+    <message>
+        <source>Tunora Player plays internet radio stations from an on-line directory of stations, sorted by genre, region and country, and finds stations by what they play now.
+
+While a station plays it shows the artist and song, the song played before it and the album cover, keeps the songs heard in a track history and the songs you like on a wish list.
+
+Favourite stations and the stations you listened to are kept on your account.</source>
+        <translation>Tunora Player reproduce emisoras de radio por Internet desde un directorio en línea de emisoras, ordenadas por género, región y país, y encuentra emisoras por lo que están sonando ahora.
+
+Mientras suena una emisora, muestra el artista y la canción, la canción anterior y la carátula del álbum, guarda las canciones escuchadas en un historial de canciones y las que te gustan en una lista de deseos.
+
+Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</translation>
+    </message>
+</context>
+<context>
     <name>BASS::BaseRadioAPI</name>
     <message>
         <source>The data returned from the server was not in the correct format.</source>
@@ -235,6 +262,10 @@
         <source>Too many redirects (more than %1).</source>
         <translation>Demasiadas redirecciones (más de %1).</translation>
     </message>
+    <message>
+        <source>The server answered %1 instead of the file.</source>
+        <translation>El servidor respondió %1 en lugar del archivo.</translation>
+    </message>
 </context>
 <context>
     <name>BassQt</name>
@@ -441,6 +472,14 @@
         <source>Would you like to report it?</source>
         <translation>¿Quieres informar del problema?</translation>
     </message>
+    <message>
+        <source>The connection to the sound server was lost.</source>
+        <translation>Se perdió la conexión con el servidor de sonido.</translation>
+    </message>
+    <message>
+        <source>Nothing is playing</source>
+        <translation>No se está reproduciendo nada</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>
@@ -463,6 +502,65 @@
     <message>
         <source>The language file could not be downloaded.</source>
         <translation>No se pudo descargar el archivo de idioma.</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopLinks</name>
+    <message>
+        <source>Starting browser</source>
+        <translation>Abriendo el navegador</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFiles</name>
+    <message>
+        <source>The playlist is nested too deeply</source>
+        <translation>La lista de reproducción está anidada en demasiados niveles</translation>
+    </message>
+    <message>
+        <source>The playlist is not well-formed XML: %1</source>
+        <translation>La lista de reproducción no es un XML bien formado: %1</translation>
+    </message>
+    <message>
+        <source>Favourite stations</source>
+        <translation>Emisoras favoritas</translation>
+    </message>
+    <message>
+        <source>The file is too large</source>
+        <translation>El archivo es demasiado grande</translation>
+    </message>
+    <message>
+        <source>A quoted field is not closed</source>
+        <translation>Falta cerrar las comillas de un campo</translation>
+    </message>
+    <message>
+        <source>Not a wish list: the first line must name the columns</source>
+        <translation>No es una lista de deseos: la primera línea debe indicar los nombres de las columnas</translation>
+    </message>
+</context>
+<context>
+    <name>HeaderViewEx</name>
+    <message>
+        <source>Columns</source>
+        <translation>Columnas</translation>
+    </message>
+    <message>
+        <source>Choose the columns to show</source>
+        <translation>Elige las columnas que se mostrarán</translation>
+    </message>
+</context>
+<context>
+    <name>HelpView</name>
+    <message>
+        <source>God helps those that help themselves.</source>
+        <translation>Ayúdate y Dios te ayudará.</translation>
     </message>
 </context>
 <context>
@@ -493,6 +591,33 @@
     <message>
         <source>Next &gt;&gt;</source>
         <translation>Siguiente &gt;&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <source>No such file</source>
+        <translation>El archivo no existe</translation>
+    </message>
+    <message>
+        <source>Not a playlist file</source>
+        <translation>No es un archivo de lista de reproducción</translation>
+    </message>
+    <message>
+        <source>The file is too large for a playlist</source>
+        <translation>El archivo es demasiado grande para ser una lista de reproducción</translation>
+    </message>
+    <message>
+        <source>The file lists no stream address</source>
+        <translation>El archivo no contiene ninguna dirección de transmisión</translation>
+    </message>
+    <message>
+        <source>Empty argument</source>
+        <translation>Argumento vacío</translation>
+    </message>
+    <message>
+        <source>Not a stream address (http, https, mms or rtsp)</source>
+        <translation>No es una dirección de transmisión (http, https, mms o rtsp)</translation>
     </message>
 </context>
 <context>
@@ -564,6 +689,21 @@
     <message>
         <source>Send</source>
         <translation>Enviar</translation>
+    </message>
+</context>
+<context>
+    <name>ProxySetting</name>
+    <message>
+        <source>Enter the proxy&apos;s host name or address</source>
+        <translation>Escribe el nombre o la dirección del servidor proxy</translation>
+    </message>
+    <message>
+        <source>The proxy host is not a host name or address</source>
+        <translation>El servidor proxy indicado no es un nombre de servidor ni una dirección</translation>
+    </message>
+    <message>
+        <source>The proxy port must be between 1 and 65535</source>
+        <translation>El puerto del proxy debe estar entre 1 y 65535</translation>
     </message>
 </context>
 <context>
@@ -751,6 +891,227 @@
     </message>
 </context>
 <context>
+    <name>TrackHistoryFrame</name>
+    <message>
+        <source>Recently Played</source>
+        <translation>Sonaron hace poco</translation>
+    </message>
+</context>
+<context>
+    <name>TrackLists</name>
+    <message>
+        <source>The wish list %1 could not be read completely (%2).</source>
+        <translation>No se pudo leer por completo la lista de deseos %1 (%2).</translation>
+    </message>
+    <message>
+        <source>A copy of it was kept as %1.</source>
+        <translation>Se guardó una copia como %1.</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>TrackPageBuilder</name>
+    <message>
+        <source>Add to wish list</source>
+        <translation>Añadir a la lista de deseos</translation>
+    </message>
+    <message>
+        <source>Remove from wish list</source>
+        <translation>Quitar de la lista de deseos</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Comprar canción/álbum</translation>
+    </message>
+    <message>
+        <source>Play song</source>
+        <translation>Reproducir la canción</translation>
+    </message>
+</context>
+<context>
+    <name>TrackWishListFrame</name>
+    <message>
+        <source>Wish List</source>
+        <translation>Lista de deseos</translation>
+    </message>
+</context>
+<context>
+    <name>TreeRadioWidget</name>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>&amp;Actualizar</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Un &amp;solo clic contrae el menú de navegación</translation>
+    </message>
+    <message>
+        <source>Refresh the current contents</source>
+        <translation>Actualizar el contenido actual</translation>
+    </message>
+    <message>
+        <source>Navigation menu</source>
+        <translation>Menú de navegación</translation>
+    </message>
+    <message>
+        <source>FAVORITES</source>
+        <translation>FAVORITAS</translation>
+    </message>
+    <message>
+        <source>WISH LIST</source>
+        <translation>LISTA DE DESEOS</translation>
+    </message>
+    <message>
+        <source>REGIONS</source>
+        <translation>REGIONES</translation>
+    </message>
+    <message>
+        <source>GENRES</source>
+        <translation>GÉNEROS</translation>
+    </message>
+    <message>
+        <source>HISTORY</source>
+        <translation>HISTORIAL</translation>
+    </message>
+    <message>
+        <source>SEARCH RESULTS</source>
+        <translation>RESULTADOS DE BÚSQUEDA</translation>
+    </message>
+    <message>
+        <source>SETTINGS</source>
+        <translation>AJUSTES</translation>
+    </message>
+    <message>
+        <source>Getting Countries</source>
+        <translation>Cargando los países</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting Genres</source>
+        <translation>Cargando los géneros</translation>
+    </message>
+</context>
+<context>
+    <name>TreeStationWidget</name>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Copiar</translation>
+    </message>
+    <message>
+        <source>&amp;Add To Favorites</source>
+        <translation>&amp;Añadir a favoritas</translation>
+    </message>
+    <message>
+        <source>&amp;Remove From Favorites</source>
+        <translation>&amp;Quitar de favoritas</translation>
+    </message>
+    <message>
+        <source>&amp;Play</source>
+        <translation>Re&amp;producir</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Detener</translation>
+    </message>
+    <message>
+        <source>#</source>
+        <translation>#</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Emisoras</translation>
+    </message>
+    <message>
+        <source>Playing Now</source>
+        <translation>Sonando ahora</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>Géneros</translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>Ubicación</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Cadena</translation>
+    </message>
+    <message>
+        <source>Website</source>
+        <translation>Sitio web</translation>
+    </message>
+    <message>
+        <source>Copy the current contents to the clipboard</source>
+        <translation>Copiar el contenido actual al portapapeles</translation>
+    </message>
+    <message>
+        <source>Add the selected station to your favorites</source>
+        <translation>Añadir la emisora seleccionada a tus favoritas</translation>
+    </message>
+    <message>
+        <source>Remove the selected station from your favorites</source>
+        <translation>Quitar la emisora seleccionada de tus favoritas</translation>
+    </message>
+    <message>
+        <source>Play the selected station</source>
+        <translation>Reproducir la emisora seleccionada</translation>
+    </message>
+    <message>
+        <source>Stop playing the selected station</source>
+        <translation>Detener la reproducción de la emisora seleccionada</translation>
+    </message>
+    <message>
+        <source>Getting Favorites</source>
+        <translation>Cargando las favoritas</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting History</source>
+        <translation>Cargando el historial</translation>
+    </message>
+    <message>
+        <source>Getting Stations</source>
+        <translation>Cargando las emisoras</translation>
+    </message>
+    <message>
+        <source>more</source>
+        <translation>más</translation>
+    </message>
+    <message>
+        <source>total</source>
+        <translation>en total</translation>
+    </message>
+    <message>
+        <source>More stations</source>
+        <translation>Más emisoras</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Abriendo el navegador</translation>
+    </message>
+</context>
+<context>
+    <name>TreeWidgetBase</name>
+    <message>
+        <source>&amp;Reset column layout</source>
+        <translation>&amp;Restablecer la disposición de las columnas</translation>
+    </message>
+    <message>
+        <source>Reset all columns to their default size and layout</source>
+        <translation>Devolver todas las columnas a su tamaño y disposición predeterminados</translation>
+    </message>
+</context>
+<context>
     <name>TunoraAPI</name>
     <message>
         <source>Getting History</source>
@@ -802,6 +1163,201 @@
     <message>
         <source>Tunora Player</source>
         <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Search Stations or What&apos;s Playing</source>
+        <translation>Busca emisoras o lo que suena ahora</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1%</translation>
+    </message>
+    <message>
+        <source>No stream address found</source>
+        <translation>No se encontró ninguna dirección de transmisión</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>Conectando</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Descargando</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Detener</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Reproducir</translation>
+    </message>
+    <message>
+        <source>Buffering</source>
+        <translation>Almacenando en búfer</translation>
+    </message>
+    <message>
+        <source>Last played</source>
+        <translation>Anterior</translation>
+    </message>
+    <message>
+        <source>Station Timed Out!</source>
+        <translation>¡Se agotó el tiempo de espera de la emisora!</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>Sonando</translation>
+    </message>
+    <message>
+        <source>Track History</source>
+        <translation>Historial de canciones</translation>
+    </message>
+    <message>
+        <source>Open URL</source>
+        <translation>Abrir dirección</translation>
+    </message>
+    <message>
+        <source>Stream or playlist address:</source>
+        <translation>Dirección de la transmisión o de la lista de reproducción:</translation>
+    </message>
+    <message>
+        <source>Not a web address: %1</source>
+        <translation>No es una dirección web: %1</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Buscar</translation>
+    </message>
+    <message>
+        <source>for</source>
+        <translation>de</translation>
+    </message>
+    <message>
+        <source>Previous page</source>
+        <translation>Página anterior</translation>
+    </message>
+    <message>
+        <source>Next page</source>
+        <translation>Página siguiente</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Noticias</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Comprar canción/álbum</translation>
+    </message>
+    <message>
+        <source>A restart is required for this option.</source>
+        <translation>Esta opción requiere reiniciar el programa.</translation>
+    </message>
+    <message>
+        <source>Welcome</source>
+        <translation>Bienvenida</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Ayuda</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Abriendo el navegador</translation>
+    </message>
+</context>
+<context>
+    <name>TunoraDEClass</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Navigation</source>
+        <translation>Navegación</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Carátula del álbum</translation>
+    </message>
+    <message>
+        <source>Play or stop</source>
+        <translation>Reproducir o detener</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Reproducir</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volumen</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Buscar</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Archivo</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>A&amp;yuda</translation>
+    </message>
+    <message>
+        <source>Open URL...</source>
+        <translation>Abrir dirección...</translation>
+    </message>
+    <message>
+        <source>Ctrl+L</source>
+        <translation>Ctrl+L</translation>
+    </message>
+    <message>
+        <source>&amp;Sign in...</source>
+        <translation>&amp;Iniciar sesión...</translation>
+    </message>
+    <message>
+        <source>Sign &amp;out</source>
+        <translation>&amp;Cerrar sesión</translation>
+    </message>
+    <message>
+        <source>&amp;Languages...</source>
+        <translation>&amp;Idiomas...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Salir</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>&amp;About...</source>
+        <translation>&amp;Acerca de...</translation>
+    </message>
+    <message>
+        <source>Clear Column Settings</source>
+        <translation>Borrar los ajustes de las columnas</translation>
+    </message>
+    <message>
+        <source>Change &amp;font...</source>
+        <translation>Cambiar la &amp;fuente...</translation>
+    </message>
+    <message>
+        <source>Change the application font</source>
+        <translation>Cambiar la fuente de la aplicación</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Un &amp;solo clic contrae el menú de navegación</translation>
+    </message>
+    <message>
+        <source>F1</source>
+        <translation>F1</translation>
     </message>
 </context>
 <context>
@@ -873,6 +1429,40 @@
     <message>
         <source>The download was cancelled.</source>
         <translation>La descarga se canceló.</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeView</name>
+    <message>
+        <source>Welcome to the world of Live Internet Radio!</source>
+        <translation>¡Te damos la bienvenida al mundo de la radio por Internet en directo!</translation>
+    </message>
+    <message>
+        <source>Add your favorite stations</source>
+        <translation>Añade tus emisoras favoritas</translation>
+    </message>
+    <message>
+        <source>Make a wish list of songs</source>
+        <translation>Crea una lista de deseos con tus canciones</translation>
+    </message>
+    <message>
+        <source>Find your favorite station</source>
+        <translation>Encuentra tu emisora favorita</translation>
+    </message>
+    <message>
+        <source>Search what&apos;s playing now</source>
+        <translation>Busca lo que suena ahora</translation>
+    </message>
+</context>
+<context>
+    <name>WishListPageBuilder</name>
+    <message>
+        <source>Remove from your wish list</source>
+        <translation>Quitar de tu lista de deseos</translation>
+    </message>
+    <message>
+        <source>Contents changed, click here to refresh</source>
+        <translation>El contenido ha cambiado; haz clic aquí para actualizar</translation>
     </message>
 </context>
 </TS>

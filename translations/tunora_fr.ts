@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr_FR">
 <context>
+    <name>AboutDialog</name>
+    <message>
+        <source>About</source>
+        <translation>À propos</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Tunora Player plays internet radio stations from an on-line directory of stations, sorted by genre, region and country, and finds stations by what they play now.
+
+While a station plays it shows the artist and song, the song played before it and the album cover, keeps the songs heard in a track history and the songs you like on a wish list.
+
+Favourite stations and the stations you listened to are kept on your account.</source>
+        <translation>Tunora Player lit les stations de radio Internet d&apos;un annuaire en ligne, classées par genre, région et pays, et trouve les stations d&apos;après ce qu&apos;elles diffusent en ce moment.
+
+Pendant l&apos;écoute d&apos;une station, il affiche l&apos;artiste et le titre, le titre précédent et la pochette de l&apos;album, conserve les titres entendus dans un historique des titres et ceux que vous aimez dans une liste de souhaits.
+
+Vos stations favorites et les stations que vous avez écoutées sont conservées dans votre compte.</translation>
+    </message>
+</context>
+<context>
     <name>BASS::BaseRadioAPI</name>
     <message>
         <source>The data returned from the server was not in the correct format.</source>
@@ -235,6 +262,10 @@
         <source>Too many redirects (more than %1).</source>
         <translation>Trop de redirections (plus de %1).</translation>
     </message>
+    <message>
+        <source>The server answered %1 instead of the file.</source>
+        <translation>Le serveur a répondu %1 au lieu d&apos;envoyer le fichier.</translation>
+    </message>
 </context>
 <context>
     <name>BassQt</name>
@@ -441,6 +472,14 @@
         <source>Would you like to report it?</source>
         <translation>Voulez-vous le signaler ?</translation>
     </message>
+    <message>
+        <source>The connection to the sound server was lost.</source>
+        <translation>La connexion au serveur de son a été perdue.</translation>
+    </message>
+    <message>
+        <source>Nothing is playing</source>
+        <translation>Aucune lecture en cours</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>
@@ -463,6 +502,65 @@
     <message>
         <source>The language file could not be downloaded.</source>
         <translation>Le fichier de langue n&apos;a pas pu être téléchargé.</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopLinks</name>
+    <message>
+        <source>Starting browser</source>
+        <translation>Ouverture du navigateur</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFiles</name>
+    <message>
+        <source>The playlist is nested too deeply</source>
+        <translation>La liste de lecture est imbriquée trop profondément</translation>
+    </message>
+    <message>
+        <source>The playlist is not well-formed XML: %1</source>
+        <translation>La liste de lecture n&apos;est pas un XML bien formé : %1</translation>
+    </message>
+    <message>
+        <source>Favourite stations</source>
+        <translation>Stations favorites</translation>
+    </message>
+    <message>
+        <source>The file is too large</source>
+        <translation>Le fichier est trop volumineux</translation>
+    </message>
+    <message>
+        <source>A quoted field is not closed</source>
+        <translation>Un champ entre guillemets n&apos;est pas fermé</translation>
+    </message>
+    <message>
+        <source>Not a wish list: the first line must name the columns</source>
+        <translation>Ce n&apos;est pas une liste de souhaits : la première ligne doit nommer les colonnes</translation>
+    </message>
+</context>
+<context>
+    <name>HeaderViewEx</name>
+    <message>
+        <source>Columns</source>
+        <translation>Colonnes</translation>
+    </message>
+    <message>
+        <source>Choose the columns to show</source>
+        <translation>Choisir les colonnes à afficher</translation>
+    </message>
+</context>
+<context>
+    <name>HelpView</name>
+    <message>
+        <source>God helps those that help themselves.</source>
+        <translation>Aide-toi, le ciel t&apos;aidera.</translation>
     </message>
 </context>
 <context>
@@ -493,6 +591,33 @@
     <message>
         <source>Next &gt;&gt;</source>
         <translation>Suivant &gt;&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>LaunchArguments</name>
+    <message>
+        <source>No such file</source>
+        <translation>Fichier introuvable</translation>
+    </message>
+    <message>
+        <source>Not a playlist file</source>
+        <translation>Ce n&apos;est pas un fichier de liste de lecture</translation>
+    </message>
+    <message>
+        <source>The file is too large for a playlist</source>
+        <translation>Le fichier est trop volumineux pour une liste de lecture</translation>
+    </message>
+    <message>
+        <source>The file lists no stream address</source>
+        <translation>Le fichier ne contient aucune adresse de flux</translation>
+    </message>
+    <message>
+        <source>Empty argument</source>
+        <translation>Argument vide</translation>
+    </message>
+    <message>
+        <source>Not a stream address (http, https, mms or rtsp)</source>
+        <translation>Ce n&apos;est pas une adresse de flux (http, https, mms ou rtsp)</translation>
     </message>
 </context>
 <context>
@@ -564,6 +689,21 @@
     <message>
         <source>Send</source>
         <translation>Envoyer</translation>
+    </message>
+</context>
+<context>
+    <name>ProxySetting</name>
+    <message>
+        <source>Enter the proxy&apos;s host name or address</source>
+        <translation>Saisissez le nom d&apos;hôte ou l&apos;adresse du proxy</translation>
+    </message>
+    <message>
+        <source>The proxy host is not a host name or address</source>
+        <translation>L&apos;hôte du proxy n&apos;est ni un nom d&apos;hôte ni une adresse</translation>
+    </message>
+    <message>
+        <source>The proxy port must be between 1 and 65535</source>
+        <translation>Le port du proxy doit être compris entre 1 et 65535</translation>
     </message>
 </context>
 <context>
@@ -751,6 +891,227 @@
     </message>
 </context>
 <context>
+    <name>TrackHistoryFrame</name>
+    <message>
+        <source>Recently Played</source>
+        <translation>Écoutés récemment</translation>
+    </message>
+</context>
+<context>
+    <name>TrackLists</name>
+    <message>
+        <source>The wish list %1 could not be read completely (%2).</source>
+        <translation>La liste de souhaits %1 n&apos;a pas pu être lue entièrement (%2).</translation>
+    </message>
+    <message>
+        <source>A copy of it was kept as %1.</source>
+        <translation>Une copie en a été conservée sous %1.</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+</context>
+<context>
+    <name>TrackPageBuilder</name>
+    <message>
+        <source>Add to wish list</source>
+        <translation>Ajouter à la liste de souhaits</translation>
+    </message>
+    <message>
+        <source>Remove from wish list</source>
+        <translation>Retirer de la liste de souhaits</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Acheter le titre ou l&apos;album</translation>
+    </message>
+    <message>
+        <source>Play song</source>
+        <translation>Écouter le titre</translation>
+    </message>
+</context>
+<context>
+    <name>TrackWishListFrame</name>
+    <message>
+        <source>Wish List</source>
+        <translation>Liste de souhaits</translation>
+    </message>
+</context>
+<context>
+    <name>TreeRadioWidget</name>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>&amp;Actualiser</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Un &amp;seul clic replie le menu de navigation</translation>
+    </message>
+    <message>
+        <source>Refresh the current contents</source>
+        <translation>Actualiser le contenu affiché</translation>
+    </message>
+    <message>
+        <source>Navigation menu</source>
+        <translation>Menu de navigation</translation>
+    </message>
+    <message>
+        <source>FAVORITES</source>
+        <translation>FAVORIS</translation>
+    </message>
+    <message>
+        <source>WISH LIST</source>
+        <translation>LISTE DE SOUHAITS</translation>
+    </message>
+    <message>
+        <source>REGIONS</source>
+        <translation>RÉGIONS</translation>
+    </message>
+    <message>
+        <source>GENRES</source>
+        <translation>GENRES</translation>
+    </message>
+    <message>
+        <source>HISTORY</source>
+        <translation>HISTORIQUE</translation>
+    </message>
+    <message>
+        <source>SEARCH RESULTS</source>
+        <translation>RÉSULTATS DE RECHERCHE</translation>
+    </message>
+    <message>
+        <source>SETTINGS</source>
+        <translation>PARAMÈTRES</translation>
+    </message>
+    <message>
+        <source>Getting Countries</source>
+        <translation>Chargement des pays</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting Genres</source>
+        <translation>Chargement des genres</translation>
+    </message>
+</context>
+<context>
+    <name>TreeStationWidget</name>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Copier</translation>
+    </message>
+    <message>
+        <source>&amp;Add To Favorites</source>
+        <translation>&amp;Ajouter aux favoris</translation>
+    </message>
+    <message>
+        <source>&amp;Remove From Favorites</source>
+        <translation>&amp;Retirer des favoris</translation>
+    </message>
+    <message>
+        <source>&amp;Play</source>
+        <translation>&amp;Lire</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>Arrê&amp;ter</translation>
+    </message>
+    <message>
+        <source>#</source>
+        <translation>#</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Stations</translation>
+    </message>
+    <message>
+        <source>Playing Now</source>
+        <translation>En ce moment</translation>
+    </message>
+    <message>
+        <source>Genres</source>
+        <translation>Genres</translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>Lieu</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <translation>Réseau</translation>
+    </message>
+    <message>
+        <source>Website</source>
+        <translation>Site web</translation>
+    </message>
+    <message>
+        <source>Copy the current contents to the clipboard</source>
+        <translation>Copier le contenu affiché dans le presse-papiers</translation>
+    </message>
+    <message>
+        <source>Add the selected station to your favorites</source>
+        <translation>Ajouter la station sélectionnée à vos favoris</translation>
+    </message>
+    <message>
+        <source>Remove the selected station from your favorites</source>
+        <translation>Retirer la station sélectionnée de vos favoris</translation>
+    </message>
+    <message>
+        <source>Play the selected station</source>
+        <translation>Lire la station sélectionnée</translation>
+    </message>
+    <message>
+        <source>Stop playing the selected station</source>
+        <translation>Arrêter la lecture de la station sélectionnée</translation>
+    </message>
+    <message>
+        <source>Getting Favorites</source>
+        <translation>Chargement des favoris</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Getting History</source>
+        <translation>Chargement de l&apos;historique</translation>
+    </message>
+    <message>
+        <source>Getting Stations</source>
+        <translation>Chargement des stations</translation>
+    </message>
+    <message>
+        <source>more</source>
+        <translation>de plus</translation>
+    </message>
+    <message>
+        <source>total</source>
+        <translation>au total</translation>
+    </message>
+    <message>
+        <source>More stations</source>
+        <translation>Plus de stations</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Ouverture du navigateur</translation>
+    </message>
+</context>
+<context>
+    <name>TreeWidgetBase</name>
+    <message>
+        <source>&amp;Reset column layout</source>
+        <translation>&amp;Réinitialiser la disposition des colonnes</translation>
+    </message>
+    <message>
+        <source>Reset all columns to their default size and layout</source>
+        <translation>Rétablir la taille et la disposition par défaut de toutes les colonnes</translation>
+    </message>
+</context>
+<context>
     <name>TunoraAPI</name>
     <message>
         <source>Getting History</source>
@@ -802,6 +1163,201 @@
     <message>
         <source>Tunora Player</source>
         <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Search Stations or What&apos;s Playing</source>
+        <translation>Rechercher des stations ou ce qui passe</translation>
+    </message>
+    <message>
+        <source>%1%</source>
+        <translation>%1 %</translation>
+    </message>
+    <message>
+        <source>No stream address found</source>
+        <translation>Aucune adresse de flux trouvée</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>Connexion</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Téléchargement</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Lire</translation>
+    </message>
+    <message>
+        <source>Buffering</source>
+        <translation>Mise en mémoire tampon</translation>
+    </message>
+    <message>
+        <source>Last played</source>
+        <translation>Titre précédent</translation>
+    </message>
+    <message>
+        <source>Station Timed Out!</source>
+        <translation>La station ne répond pas !</translation>
+    </message>
+    <message>
+        <source>Playing</source>
+        <translation>Lecture en cours</translation>
+    </message>
+    <message>
+        <source>Track History</source>
+        <translation>Historique des titres</translation>
+    </message>
+    <message>
+        <source>Open URL</source>
+        <translation>Ouvrir une adresse</translation>
+    </message>
+    <message>
+        <source>Stream or playlist address:</source>
+        <translation>Adresse du flux ou de la liste de lecture :</translation>
+    </message>
+    <message>
+        <source>Not a web address: %1</source>
+        <translation>Ce n&apos;est pas une adresse web : %1</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Rechercher</translation>
+    </message>
+    <message>
+        <source>for</source>
+        <translation>:</translation>
+    </message>
+    <message>
+        <source>Previous page</source>
+        <translation>Page précédente</translation>
+    </message>
+    <message>
+        <source>Next page</source>
+        <translation>Page suivante</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Actualités</translation>
+    </message>
+    <message>
+        <source>Buy song/album</source>
+        <translation>Acheter le titre ou l&apos;album</translation>
+    </message>
+    <message>
+        <source>A restart is required for this option.</source>
+        <translation>Cette option nécessite un redémarrage.</translation>
+    </message>
+    <message>
+        <source>Welcome</source>
+        <translation>Bienvenue</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Aide</translation>
+    </message>
+    <message>
+        <source>Starting browser</source>
+        <translation>Ouverture du navigateur</translation>
+    </message>
+</context>
+<context>
+    <name>TunoraDEClass</name>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Navigation</source>
+        <translation>Navigation</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Pochette de l&apos;album</translation>
+    </message>
+    <message>
+        <source>Play or stop</source>
+        <translation>Lire ou arrêter</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Lire</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Rechercher</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Fichier</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Aide</translation>
+    </message>
+    <message>
+        <source>Open URL...</source>
+        <translation>Ouvrir une adresse...</translation>
+    </message>
+    <message>
+        <source>Ctrl+L</source>
+        <translation>Ctrl+L</translation>
+    </message>
+    <message>
+        <source>&amp;Sign in...</source>
+        <translation>&amp;Se connecter...</translation>
+    </message>
+    <message>
+        <source>Sign &amp;out</source>
+        <translation>Se &amp;déconnecter</translation>
+    </message>
+    <message>
+        <source>&amp;Languages...</source>
+        <translation>&amp;Langues...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Quitter</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>&amp;About...</source>
+        <translation>À &amp;propos...</translation>
+    </message>
+    <message>
+        <source>Clear Column Settings</source>
+        <translation>Réinitialiser les colonnes</translation>
+    </message>
+    <message>
+        <source>Change &amp;font...</source>
+        <translation>Changer la &amp;police...</translation>
+    </message>
+    <message>
+        <source>Change the application font</source>
+        <translation>Changer la police de l&apos;application</translation>
+    </message>
+    <message>
+        <source>&amp;Single click collapses navigation menu</source>
+        <translation>Un &amp;seul clic replie le menu de navigation</translation>
+    </message>
+    <message>
+        <source>F1</source>
+        <translation>F1</translation>
     </message>
 </context>
 <context>
@@ -873,6 +1429,40 @@
     <message>
         <source>The download was cancelled.</source>
         <translation>Le téléchargement a été annulé.</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeView</name>
+    <message>
+        <source>Welcome to the world of Live Internet Radio!</source>
+        <translation>Bienvenue dans le monde de la radio Internet en direct !</translation>
+    </message>
+    <message>
+        <source>Add your favorite stations</source>
+        <translation>Ajoutez vos stations favorites</translation>
+    </message>
+    <message>
+        <source>Make a wish list of songs</source>
+        <translation>Créez une liste de souhaits de chansons</translation>
+    </message>
+    <message>
+        <source>Find your favorite station</source>
+        <translation>Trouvez votre station préférée</translation>
+    </message>
+    <message>
+        <source>Search what&apos;s playing now</source>
+        <translation>Cherchez ce qui passe en ce moment</translation>
+    </message>
+</context>
+<context>
+    <name>WishListPageBuilder</name>
+    <message>
+        <source>Remove from your wish list</source>
+        <translation>Retirer de votre liste de souhaits</translation>
+    </message>
+    <message>
+        <source>Contents changed, click here to refresh</source>
+        <translation>Contenu modifié, cliquez ici pour actualiser</translation>
     </message>
 </context>
 </TS>

@@ -500,7 +500,7 @@ private slots:
                     return false;
             return true;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(filled(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(filled(), 60000);
 
         QString splitFolders[2];
         for (int i = 0; i < 2; ++i) {
