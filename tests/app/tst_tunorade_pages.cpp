@@ -79,6 +79,8 @@ private slots:
     void initTestCase()
     {
         AppSettings::setApplicationFolderOverride(TunoraTest::IsolatedHome::path());
+        // The language question and the sign-in dialog of a first start would wait for a click.
+        TunoraDE::setStartDialogsEnabled(false);
         TunoraDE::setMessageHook(
             [this](BASS::MessageKind, const QString &, const QString &text, QMessageBox::StandardButtons) {
                 m_boxes.append(text);
