@@ -90,6 +90,12 @@ const char *const SchemaV2[] = {
     "last_at BIGINT NOT NULL)",
 };
 
+// When each stream address was last polled for its title, in the database's clock, so that
+// instances taking the poller over from one another never poll an address twice in an interval.
+const char *const SchemaV3[] = {
+    "CREATE TABLE poll_claims (url TEXT PRIMARY KEY, polled_at BIGINT NOT NULL)",
+};
+
 } // namespace
 
 Database::Database(const ServiceConfig &config)
@@ -112,7 +118,7 @@ Database::~Database()
 
 int Database::latestSchemaVersion()
 {
-    return 2;
+    return 3;
 }
 
 bool Database::open(QString *error)
@@ -228,6 +234,12 @@ bool Database::migrate(QString *error)
     }
     if (current < 2) {
         for (const char *statement : SchemaV2) {
+            if (!run(QLatin1String(statement), error))
+                return false;
+        }
+    }
+    if (current < 3) {
+        for (const char *statement : SchemaV3) {
             if (!run(QLatin1String(statement), error))
                 return false;
         }

@@ -332,8 +332,49 @@ void NowPlayingPoller::tick()
         auto it = m_targets.find(key);
         if (it == m_targets.end() || it->busy)
             continue;
+        qint64 waitMs = 0;
+        if (!claim(key, &waitMs)) {
+            schedule(key, now + waitMs);
+            continue;
+        }
         launch(key);
     }
+}
+
+bool NowPlayingPoller::claim(const QString &key, qint64 *waitMs)
+{
+    // One instance polls; but a holder that lost its lock may not know it yet while the next one
+    // has started, and the next one does not know when the previous one polled what. The claim
+    // is one atomic statement on the shared database: an address is polled only when its last
+    // poll by anyone is at least an interval old.
+    if (!m_db.isPostgres())
+        return true;
+    const qint64 interval = qint64(m_config.pollIntervalSeconds) * 1000;
+    static const QString dbNow = QStringLiteral("(extract(epoch FROM clock_timestamp()) * 1000)::bigint");
+    QSqlQuery &q = m_db.prepare(
+        QStringLiteral(
+            "INSERT INTO poll_claims (url, polled_at) VALUES (?, %1) ON CONFLICT (url) DO UPDATE "
+            "SET polled_at = EXCLUDED.polled_at WHERE poll_claims.polled_at <= EXCLUDED.polled_at - ?")
+            .arg(dbNow));
+    q.addBindValue(key);
+    q.addBindValue(interval);
+    if (!m_db.exec(q)) {
+        // Without the database nothing polled could be stored either: try again an interval later.
+        *waitMs = interval;
+        return false;
+    }
+    const bool claimed = q.numRowsAffected() == 1;
+    q.finish();
+    if (claimed)
+        return true;
+    QSqlQuery &left =
+        m_db.prepare(QStringLiteral("SELECT polled_at + ? - %1 FROM poll_claims WHERE url = ?").arg(dbNow));
+    left.addBindValue(interval);
+    left.addBindValue(key);
+    *waitMs =
+        m_db.exec(left) && left.next() ? qBound<qint64>(1, left.value(0).toLongLong(), interval) : interval;
+    left.finish();
+    return false;
 }
 
 void NowPlayingPoller::launch(const QString &key)

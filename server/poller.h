@@ -95,6 +95,9 @@ private:
     // the holder's connection ends (the holder stopped or died).
     void checkLease();
     void setPolling(bool polling);
+    // False when another poll of the address, by this or another instance, is less than an
+    // interval old; *waitMs is then how long until it may be polled.
+    bool claim(const QString &key, qint64 *waitMs);
     void launch(const QString &key);
     void schedule(const QString &key, qint64 dueMs);
     void done(const QString &key, bool ok, const QString &title);
