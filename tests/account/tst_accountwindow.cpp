@@ -8,12 +8,14 @@
 #include "languagedlg.h"
 #include "languagesetup.h"
 #include "logindlg.h"
+#include "settingspanel.h"
 #include "testmain.h"
 #include "tunoraapi.h"
 #include "tunorade.h"
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
@@ -52,6 +54,9 @@ private slots:
 private:
     // Answers the language dialog once it is up: picks name and goes on, or cancels (empty name).
     void answerLanguageDialog(const QString &name);
+    int recordBox(BASS::MessageKind kind, const QString &title, const QString &text,
+                  QMessageBox::StandardButtons buttons);
+    void catchClientBoxes();
 
     DirectoryService m_service;
     // Announces version 1.03.
@@ -82,10 +87,10 @@ void TestAccountWindow::initTestCase()
     AppSettings::instance().setCaFile(cas.fileName());
     AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, m_service.root().toString());
     TunoraDE::setMessageHook(
-        [this](BASS::MessageKind kind, const QString &, const QString &text, QMessageBox::StandardButtons) {
-            m_boxes.append({kind, text});
-            return int(kind == BASS::MessageKind::Question ? QMessageBox::No : QMessageBox::Ok);
-        });
+        [this](BASS::MessageKind kind, const QString &title, const QString &text,
+               QMessageBox::StandardButtons buttons) { return recordBox(kind, title, text, buttons); });
+    // Boxes of the directory client while no window is up (a window routes them to the hook above).
+    catchClientBoxes();
     TunoraAPI api;
     QVERIFY(api.createAccount(Member, Password, u("polyglot@example.org")));
     BASS::QHttpExt http;
@@ -101,6 +106,7 @@ void TestAccountWindow::init()
     // Every case starts in English with nothing asked yet.
     QVERIFY(LanguageSetup::apply({u("en"), u("English")}));
     AppSettings::instance().writeLanguage({u("en"), u("English")}, Member);
+    AppSettings::instance().setMaxBitrate(0);
     m_boxes.clear();
     m_languagesOffered.clear();
 }
@@ -108,6 +114,21 @@ void TestAccountWindow::init()
 void TestAccountWindow::cleanup()
 {
     m_window.reset();
+    catchClientBoxes();
+}
+
+int TestAccountWindow::recordBox(BASS::MessageKind kind, const QString &, const QString &text,
+                                 QMessageBox::StandardButtons)
+{
+    m_boxes.append({kind, text});
+    return int(kind == BASS::MessageKind::Question ? QMessageBox::No : QMessageBox::Ok);
+}
+
+void TestAccountWindow::catchClientBoxes()
+{
+    BASS::QHttpExt::settings().messageHook =
+        [this](BASS::MessageKind kind, const QString &title, const QString &text,
+               QMessageBox::StandardButtons buttons) { return recordBox(kind, title, text, buttons); };
 }
 
 void TestAccountWindow::answerLanguageDialog(const QString &name)
@@ -140,15 +161,16 @@ void TestAccountWindow::languages_data()
     QTest::addColumn<QString>("code");   // stored for the account afterwards
     QTest::addColumn<QString>("fileMenu");
     QTest::addColumn<QString>("checkVersion");
+    QTest::addColumn<QString>("unlimited"); // the settings page's highest bitrate
 
     QTest::newRow("German") << u("English") << u("Deutsch") << u("de") << u("&Datei")
-                            << u("Nach &neuer Version suchen...");
-    QTest::newRow("French") << u("English") << u("Français") << u("fr") << u("&Fichier")
-                            << u("Rechercher une &nouvelle version...");
-    QTest::newRow("Spanish, then back to English")
-        << u("Español") << u("English") << u("en") << u("&File") << u("Check for &new version...");
+                            << u("Nach &neuer Version suchen...") << u("Unbegrenzt");
+    QTest::newRow("Spanish") << u("English") << u("Español") << u("es") << u("&Archivo")
+                             << u("Buscar una &nueva versión...") << u("Sin límite");
+    QTest::newRow("French, then back to English") << u("Français") << u("English") << u("en") << u("&File")
+                                                  << u("Check for &new version...") << u("Unlimited");
     QTest::newRow("cancelled") << u("Deutsch") << QString() << u("de") << u("&Datei")
-                               << u("Nach &neuer Version suchen...");
+                               << u("Nach &neuer Version suchen...") << u("Unbegrenzt");
 }
 
 void TestAccountWindow::languages()
@@ -158,11 +180,11 @@ void TestAccountWindow::languages()
     QFETCH(QString, code);
     QFETCH(QString, fileMenu);
     QFETCH(QString, checkVersion);
+    QFETCH(QString, unlimited);
     AppSettings &settings = AppSettings::instance();
     if (before != u("English")) {
         // Started in another language: the way the window's start-up finds it.
-        const BASS::Language start =
-            before == u("Deutsch") ? BASS::Language{u("de"), before} : BASS::Language{u("es"), before};
+        const BASS::Language start{before == u("Deutsch") ? u("de") : u("fr"), before};
         settings.writeLanguage(start, Member);
     }
     m_window = std::make_unique<TunoraDE>(nullptr, 0);
@@ -180,6 +202,7 @@ void TestAccountWindow::languages()
     // Shown at once, without a restart.
     QTRY_COMPARE(window.menuFile->title(), fileMenu);
     QCOMPARE(window.checkVersionAction()->text(), checkVersion);
+    QCOMPARE(window.settingsPage()->findChild<QLabel *>(u("lblMaxBitrateValue"))->text(), unlimited);
     QCOMPARE(LanguageSetup::current().code, code);
     BASS::Language stored;
     settings.readLanguage(stored, Member);
@@ -194,8 +217,9 @@ void TestAccountWindow::languages()
     QVERIFY(!login.findChild<QPushButton *>(u("btCloseHelp"))->icon().pixmap(16).isNull());
     // Screenshots for the documentation, when asked for.
     const QString shots = qEnvironmentVariable("TUNORA_SCREENSHOT_DIR");
-    if (!shots.isEmpty() && !pick.isEmpty()) {
+    if (!shots.isEmpty() && code != u("en")) {
         dialog.setHelpText(tr("Please select your language"));
+        dialog.selectLanguage(LanguageSetup::current());
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QVERIFY(dialog.grab().save(shots + u("/language-%1.png").arg(code)));
