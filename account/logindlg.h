@@ -2,13 +2,15 @@
 
 #include <QDialog>
 
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <memory>
+
 class ResendEmail;
 class Signup;
 class TunoraAPI;
+
+namespace Ui {
+class login;
+}
 
 // The modal sign-in dialog with its password-request mode and the embedded sign-up and
 // activation panels. Accepted once the directory has accepted a member name and password; they
@@ -25,6 +27,7 @@ public:
     };
 
     explicit LoginDlg(QWidget *parent = nullptr);
+    ~LoginDlg() override;
 
     void setCredentials(const QString &member, const QString &password);
     QString member() const;
@@ -58,21 +61,7 @@ private:
     void setSignInTexts();
 
     Mode m_mode = SignInMode;
-    QLabel *m_lblHeading;
-    QLabel *m_lblUsername;
-    QLineEdit *m_leUsername;
-    QLabel *m_lblPassword;
-    QLineEdit *m_lePassword;
-    QPushButton *m_btSignIn;
-    QLabel *m_lblForgotPassword;
-    QLabel *m_lblNotAMember;
-    QLabel *m_lblMessage;
-    QPushButton *m_btHelp;
-    QFrame *m_frmHelp;
-    QLabel *m_lblHelp;
-    QPushButton *m_btCloseHelp;
-    QPushButton *m_btBack;
-    QFrame *m_frmForm;
+    std::unique_ptr<Ui::login> m_ui;
     Signup *m_signup = nullptr;
     ResendEmail *m_resend = nullptr;
     TunoraAPI *m_api;

@@ -2,45 +2,29 @@
 
 #include "accountsession.h"
 #include "tunoraapi.h"
+#include "ui_resendemail.h"
 
 #include <QLabel>
 #include <QTimer>
-#include <QVBoxLayout>
 
 ResendEmail::ResendEmail(QWidget *parent)
     : QFrame(parent)
-    , m_lblMessage(new QLabel(this))
-    , m_lblStatus(new QLabel(this))
-    , m_lblResend(new QLabel(this))
-    , m_lblDiffAccount(new QLabel(this))
+    , m_ui(std::make_unique<Ui::ResendEmail>())
     , m_api(new TunoraAPI(this))
 {
-    setObjectName(QStringLiteral("ResendEmail"));
-    m_lblMessage->setObjectName(QStringLiteral("lblMessage"));
-    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    m_lblResend->setObjectName(QStringLiteral("lblResend"));
-    m_lblDiffAccount->setObjectName(QStringLiteral("lblDiffAccount"));
-    m_lblMessage->setWordWrap(true);
-    m_lblMessage->setTextFormat(Qt::PlainText);
-    m_lblStatus->setTextFormat(Qt::PlainText);
-    m_lblResend->setText(QStringLiteral("<a href=\"resend\">%1</a>").arg(tr("Resend activation email")));
-    m_lblDiffAccount->setText(
+    m_ui->setupUi(this);
+    m_ui->lblResend->setText(QStringLiteral("<a href=\"resend\">%1</a>").arg(tr("Resend activation email")));
+    m_ui->lblDiffAccount->setText(
         QStringLiteral("<a href=\"other\">%1</a>").arg(tr("Sign in with a different account")));
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_lblMessage);
-    layout->addWidget(m_lblStatus);
-    layout->addStretch(1);
-    layout->addWidget(m_lblResend);
-    layout->addWidget(m_lblDiffAccount);
-
-    connect(m_lblResend, &QLabel::linkActivated, this, &ResendEmail::slot_resendEmail);
-    connect(m_lblDiffAccount, &QLabel::linkActivated, this, &ResendEmail::slot_signInDiffAccount);
+    connect(m_ui->lblResend, &QLabel::linkActivated, this, &ResendEmail::slot_resendEmail);
+    connect(m_ui->lblDiffAccount, &QLabel::linkActivated, this, &ResendEmail::slot_signInDiffAccount);
 }
+
+ResendEmail::~ResendEmail() = default;
 
 void ResendEmail::showNotActivated()
 {
-    m_lblMessage->setText(
+    m_ui->lblMessage->setText(
         tr("Account %1 is not activated yet, please follow instructions in your email").arg(m_member));
 }
 
@@ -54,8 +38,8 @@ void ResendEmail::setCredentials(const QString &member, const QString &password)
 void ResendEmail::start()
 {
     show();
-    m_lblMessage->setText(tr("Your account has been created and we have sent you an e-mail, follow "
-                             "instructions there to activate your account."));
+    m_ui->lblMessage->setText(tr("Your account has been created and we have sent you an e-mail, follow "
+                                 "instructions there to activate your account."));
     startChecking();
 }
 
@@ -84,7 +68,7 @@ void ResendEmail::slot_checkTimerUpdate()
     if (m_checking || m_member.isEmpty())
         return;
     m_checking = true;
-    m_lblStatus->setText(tr("Authenticating") + QLatin1String("..."));
+    m_ui->lblStatus->setText(tr("Authenticating") + QLatin1String("..."));
     const bool replied = AccountSession::authenticate(*m_api, m_member, m_password, QString());
     m_checking = false;
     if (replied && m_api->lastStatus() == AccountSession::SignedIn) {
@@ -96,7 +80,7 @@ void ResendEmail::slot_checkTimerUpdate()
         return;
     }
     showNotActivated();
-    m_lblStatus->clear();
+    m_ui->lblStatus->clear();
     emit signal_checked(false);
 }
 
@@ -105,7 +89,7 @@ void ResendEmail::slot_resendEmail(const QString &)
     if (!m_api->resendValidation(m_member, m_password))
         return;
     const QString message = m_api->lastMessage();
-    m_lblMessage->setText(message.isEmpty() ? tr("Email sent") : message);
+    m_ui->lblMessage->setText(message.isEmpty() ? tr("Email sent") : message);
 }
 
 void ResendEmail::slot_signInDiffAccount(const QString &)

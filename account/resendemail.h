@@ -2,9 +2,14 @@
 
 #include <QFrame>
 
-class QLabel;
+#include <memory>
+
 class QTimer;
 class TunoraAPI;
+
+namespace Ui {
+class ResendEmail;
+}
 
 // The panel that waits for a new account's e-mail activation: it retries the sign-in every
 // checkInterval() milliseconds and signs in as soon as the account is active.
@@ -13,6 +18,7 @@ class ResendEmail : public QFrame
     Q_OBJECT
 public:
     explicit ResendEmail(QWidget *parent = nullptr);
+    ~ResendEmail() override;
 
     void setCredentials(const QString &member, const QString &password);
     // Shows the panel with the account-created message and starts checking.
@@ -44,10 +50,7 @@ public slots:
 private:
     void showNotActivated();
 
-    QLabel *m_lblMessage;
-    QLabel *m_lblStatus;
-    QLabel *m_lblResend;
-    QLabel *m_lblDiffAccount;
+    std::unique_ptr<Ui::ResendEmail> m_ui;
     QTimer *m_timer = nullptr;
     TunoraAPI *m_api;
     QString m_member;

@@ -7,6 +7,7 @@
 #include "tunoraapi.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -171,6 +172,18 @@ void Settings::markChanged()
         return;
     m_changed = true;
     m_btSave->setEnabled(true);
+}
+
+void Settings::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        m_cbStartUp->setItemText(0, tr("Do nothing"));
+        m_cbStartUp->setItemText(1, tr("Start the last played station"));
+        const int max = m_sldMaxBitrate->value();
+        m_lblMaxBitrateValue->setText(max < UnlimitedFrom ? QString::number(max) : tr("Unlimited"));
+    }
+    QFrame::changeEvent(event);
 }
 
 void Settings::slot_minBitrateChanged(int value)

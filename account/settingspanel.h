@@ -40,6 +40,10 @@ public:
     static constexpr int UnlimitedFrom = 768;
     static constexpr int MaxBitrateTop = 784;
 
+protected:
+    // Shows the page's texts in a language chosen while it is up.
+    void changeEvent(QEvent *event) override;
+
 signals:
     // A save stored new values (station lists may want to reload with the new limits).
     void signal_saved();

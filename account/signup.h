@@ -2,10 +2,13 @@
 
 #include <QFrame>
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <memory>
+
 class TunoraAPI;
+
+namespace Ui {
+class Signup;
+}
 
 // The sign-up panel of the sign-in dialog: checks the form locally (every box filled, e-mail and
 // password typed twice alike) before it asks the directory to create the account.
@@ -14,6 +17,7 @@ class Signup : public QFrame
     Q_OBJECT
 public:
     explicit Signup(QWidget *parent = nullptr);
+    ~Signup() override;
 
     // The credentials of the account just created (empty before).
     QString member() const { return m_member; }
@@ -34,20 +38,8 @@ public slots:
     void slot_CloseHelp();
 
 private:
-    QLineEdit *addField(const QString &objectName, const QString &caption, bool secret);
-
-    QLineEdit *m_leUsername;
-    QLineEdit *m_lePassword;
-    QLineEdit *m_leRetypePassword;
-    QLineEdit *m_leEmail;
-    QLineEdit *m_leRetypeEmail;
-    QLabel *m_lblMessage;
-    QFrame *m_frmHelp;
-    QPushButton *m_btSignUp;
-    QPushButton *m_btBack;
-    QPushButton *m_btHelp;
+    std::unique_ptr<Ui::Signup> m_ui;
     TunoraAPI *m_api;
     QString m_member;
     QString m_password;
-    class QFormLayout *m_form;
 };

@@ -315,9 +315,19 @@ public:
     static void setStartDialogsEnabled(bool on);
     Settings *settingsPage() const { return m_settingsPage; }
     VersionCheck *versionCheck() const { return m_versionCheck; }
+    // "Check for new version..." in the Help menu: asks the directory now and always answers.
+    QAction *checkVersionAction() const { return m_checkVersionAction; }
+
+public slots:
+    // "Languages...": picks another interface language, stores it for the account and shows it.
+    void slot_Languages();
+    void slot_checkVersionNow();
 
 private:
     void startLanguage();
+    // Texts of the window's own form and actions in the current language.
+    void retranslateWindow();
+    VersionCheck *createVersionCheck();
     void setupAccount();
     void saveAccount();
     QWidget *createSettingsPage();
@@ -326,6 +336,7 @@ private:
     Settings *m_settingsPage = nullptr;
     bool m_settingsFilled = false;
     VersionCheck *m_versionCheck = nullptr;
+    QAction *m_checkVersionAction = nullptr;
 
 private slots:
     void slot_startUpLogin();

@@ -5,17 +5,45 @@
 
 #include "accountsession.h"
 #include "appsettings.h"
+#include "languagedlg.h"
 #include "languagesetup.h"
 #include "logindlg.h"
 #include "settingspanel.h"
 #include "tracklists.h"
+#include "tunorastream.h"
 #include "versioncheck.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTimer>
 
+#include <functional>
+
 namespace {
+
+// Calls back when the interface language changed (after LanguageSetup::announceChange()).
+class LanguageChangeWatcher : public QObject
+{
+public:
+    LanguageChangeWatcher(QObject *parent, std::function<void()> changed)
+        : QObject(parent)
+        , m_changed(std::move(changed))
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == parent() && event->type() == QEvent::LanguageChange)
+            m_changed();
+        return false;
+    }
+
+private:
+    std::function<void()> m_changed;
+};
 
 bool &startDialogsEnabled()
 {
@@ -56,6 +84,94 @@ void TunoraDE::setupAccount()
         if (m_settingsPage && m_settingsFilled)
             m_settingsPage->setAccount(TunoraAPI::accountDetails());
     });
+
+    // "Languages..." beside the account entries of the File menu, the manual version check above
+    // "About..." in the Help menu.
+    connect(actionLanguages, &QAction::triggered, this, &TunoraDE::slot_Languages);
+    QAction *separator = nullptr;
+    for (QAction *action : menuFile->actions()) {
+        if (action->isSeparator()) {
+            separator = action;
+            break;
+        }
+    }
+    menuFile->insertAction(separator, actionLanguages);
+    m_checkVersionAction = new QAction(this);
+    m_checkVersionAction->setObjectName(QStringLiteral("actionCheckVersion"));
+    connect(m_checkVersionAction, &QAction::triggered, this, &TunoraDE::slot_checkVersionNow);
+    menuHelp->insertAction(actionAbout, m_checkVersionAction);
+    installEventFilter(new LanguageChangeWatcher(this, [this] { retranslateWindow(); }));
+    retranslateWindow();
+}
+
+void TunoraDE::retranslateWindow()
+{
+    retranslateUi(this);
+    // What the form sets but the window changes while it runs.
+    const qint32 state = m_channel ? m_channel->State() : BASS::Stream::StateStopped;
+    const bool stopLook = state == BASS::Stream::StatePlaying || state == BASS::Stream::StateConnecting;
+    btPlay->setToolTip(stopLook ? tr("Stop") : tr("Play"));
+    teSearch->setHint(tr("Search Stations or What's Playing"));
+    sldVolume->setToolTip(tr("%1%").arg(sldVolume->value()));
+    if (m_checkVersionAction) {
+        m_checkVersionAction->setText(tr("Check for &new version..."));
+        m_checkVersionAction->setStatusTip(tr("Ask the directory whether a newer version exists"));
+    }
+}
+
+void TunoraDE::slot_Languages()
+{
+    if (TunoraAPI::languages().isEmpty())
+        m_api.requestLanguagesModal();
+    if (TunoraAPI::languages().isEmpty()) {
+        information(tr("No Languages Found"));
+        return;
+    }
+    const BASS::Language previous = LanguageSetup::current();
+    LanguageDlg dialog(this);
+    dialog.setWindowTitle(tr("Select Language"));
+    dialog.setHelpText(tr("Please select your language"));
+    dialog.selectLanguage(previous);
+    dialog.setCancelAllowed(true);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const BASS::Language chosen = dialog.language();
+    if (chosen.code == previous.code && chosen.name == previous.name)
+        return;
+    if (!LanguageSetup::apply(chosen)) {
+        const QString error = LanguageSetup::error();
+        // Whatever the failed load left in the table, the previous language stays in force.
+        LanguageSetup::apply(previous);
+        warning(tr("The language %1 could not be loaded.").arg(chosen.name.toHtmlEscaped()) +
+                QLatin1String("<br>") + error.toHtmlEscaped());
+        return;
+    }
+    // Directory requests carry the stored language of the account from now on.
+    LanguageSetup::storeFor(AppSettings::instance().memberName());
+    if (m_settingsPage && m_settingsFilled)
+        m_settingsPage->setLanguages(TunoraAPI::languages(), chosen.code);
+    LanguageSetup::announceChange();
+}
+
+VersionCheck *TunoraDE::createVersionCheck()
+{
+    if (m_versionCheck)
+        return m_versionCheck;
+    m_versionCheck = new VersionCheck(this, this);
+    // Direct: the announcement lives only while the signal is delivered; the check copies it and
+    // runs from the event loop.
+    connect(&m_api, &BASS::BaseRadioAPI::signal_versionFound, m_versionCheck,
+            &VersionCheck::slot_versionFound, Qt::DirectConnection);
+    connect(m_versionCheck, &VersionCheck::signal_quitRequested, qApp, &QCoreApplication::quit);
+    return m_versionCheck;
+}
+
+void TunoraDE::slot_checkVersionNow()
+{
+    createVersionCheck();
+    // The verbose request: an equal version is reported too. A failed request is reported by
+    // the client with the reason.
+    m_api.requestSoftwareVersionModal();
 }
 
 QWidget *TunoraDE::createSettingsPage()
@@ -135,13 +251,9 @@ void TunoraDE::slot_SignOut()
 
 void TunoraDE::slot_versionCheckDue()
 {
+    // Once per run: a check the listener asked for already counts.
     if (m_versionCheck)
         return;
-    m_versionCheck = new VersionCheck(this, this);
-    // Direct: the announcement lives only while the signal is delivered; the check copies it and
-    // runs from the event loop.
-    connect(&m_api, &BASS::BaseRadioAPI::signal_versionFound, m_versionCheck,
-            &VersionCheck::slot_versionFound, Qt::DirectConnection);
-    connect(m_versionCheck, &VersionCheck::signal_quitRequested, qApp, &QCoreApplication::quit);
+    createVersionCheck();
     m_api.requestSoftwareVersion();
 }

@@ -1,49 +1,27 @@
 #include "languagedlg.h"
 
 #include "tunoraapi.h"
+#include "ui_languagedlg.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-#include <QVBoxLayout>
 
 LanguageDlg::LanguageDlg(QWidget *parent)
     : QDialog(parent)
-    , m_lblTitle(new QLabel(this))
-    , m_cbLanguages(new QComboBox(this))
-    , m_lblHelp(new QLabel(this))
-    , m_btNext(new QPushButton(this))
+    , m_ui(std::make_unique<Ui::LanguageDlgClass>())
     , m_api(new TunoraAPI(this))
 {
-    setObjectName(QStringLiteral("LanguageDlgClass"));
-    m_cbLanguages->setObjectName(QStringLiteral("cbLanguages"));
-    m_lblHelp->setObjectName(QStringLiteral("lblHelp"));
-    m_btNext->setObjectName(QStringLiteral("btNext"));
-    m_lblHelp->setWordWrap(true);
-    m_lblTitle->setBuddy(m_cbLanguages);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_lblTitle);
-    layout->addWidget(m_cbLanguages);
-    layout->addWidget(m_lblHelp);
-    layout->addStretch(1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_btNext);
-    layout->addLayout(buttons);
-
+    m_ui->setupUi(this);
+    m_ui->btCancel->hide();
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     setWindowIcon(QIcon(QStringLiteral(":/TunoraDE/Resources/tn_icon32.png")));
     setStyleSheet(QStringLiteral("QDialog#LanguageDlgClass { background-image: "
                                  "url(:/TunoraDE/Resources/background_language.png); "
                                  "background-repeat: no-repeat; }"));
-    retranslate();
-    m_btNext->setDefault(true);
-    connect(m_btNext, &QPushButton::clicked, this, &LanguageDlg::slot_Next);
+    connect(m_ui->btNext, &QPushButton::clicked, this, &LanguageDlg::slot_Next);
+    connect(m_ui->btCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     fill(TunoraAPI::languages());
     if (m_list.isEmpty()) {
@@ -53,32 +31,56 @@ LanguageDlg::LanguageDlg(QWidget *parent)
         m_api->setQuiet(true);
         m_api->requestLanguages();
     }
-    resize(sizeHint().expandedTo(QSize(360, 180)));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         setGeometry(
             QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
 }
 
-void LanguageDlg::retranslate()
+LanguageDlg::~LanguageDlg() = default;
+
+QComboBox *LanguageDlg::languages() const
 {
-    setWindowTitle(tr("Language"));
-    m_lblTitle->setText(tr("Language:"));
-    m_lblHelp->setText(tr("Please select your preferred language."));
-    m_btNext->setText(tr("Next >>"));
+    return m_ui->cbLanguages;
+}
+
+void LanguageDlg::setHelpText(const QString &text)
+{
+    m_ui->lblHelp->setText(text);
+}
+
+void LanguageDlg::setCancelAllowed(bool allowed)
+{
+    m_ui->btCancel->setVisible(allowed);
+}
+
+void LanguageDlg::selectLanguage(const BASS::Language &language)
+{
+    m_wanted = language;
+    QComboBox *box = m_ui->cbLanguages;
+    for (int i = 0; i < box->count(); ++i) {
+        const BASS::Language &l = m_list.at(box->itemData(i).toInt());
+        if ((!language.code.isEmpty() && l.code == language.code) ||
+            (language.code.isEmpty() && l.name == language.name)) {
+            box->setCurrentIndex(i);
+            return;
+        }
+    }
 }
 
 void LanguageDlg::fill(const QList<BASS::Language> &list)
 {
+    QComboBox *box = m_ui->cbLanguages;
     for (const BASS::Language &l : list) {
-        if (l.name.isEmpty() ||
-            m_cbLanguages->findText(l.name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+        if (l.name.isEmpty() || box->findText(l.name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
             continue;
         m_list.append(l);
-        m_cbLanguages->addItem(l.name, int(m_list.size() - 1));
+        box->addItem(l.name, int(m_list.size() - 1));
     }
-    const int english = m_cbLanguages->findText(QStringLiteral("English"));
-    if (english >= 0 && m_cbLanguages->currentIndex() <= 0)
-        m_cbLanguages->setCurrentIndex(english);
+    const int english = box->findText(QStringLiteral("English"));
+    if (english >= 0 && box->currentIndex() <= 0)
+        box->setCurrentIndex(english);
+    if (!m_wanted.name.isEmpty() || !m_wanted.code.isEmpty())
+        selectLanguage(m_wanted);
 }
 
 void LanguageDlg::slot_languagesChanged()
@@ -89,7 +91,7 @@ void LanguageDlg::slot_languagesChanged()
 void LanguageDlg::slot_Next()
 {
     bool ok = false;
-    const int index = m_cbLanguages->currentData().toInt(&ok);
+    const int index = m_ui->cbLanguages->currentData().toInt(&ok);
     if (!ok || index < 0 || index >= m_list.size())
         return;
     m_language = m_list.at(index);

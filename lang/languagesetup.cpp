@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QEvent>
 
 namespace {
 
@@ -94,6 +95,16 @@ void LanguageSetup::storeFor(const QString &member)
     if (member.isEmpty() || state().current.name.isEmpty())
         return;
     AppSettings::instance().writeLanguage(state().current, member);
+}
+
+void LanguageSetup::announceChange()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    // The application hands it on to every top-level widget, which passes it to its children.
+    QEvent event(QEvent::LanguageChange);
+    QCoreApplication::sendEvent(app, &event);
 }
 
 const BASS::Language &LanguageSetup::current()

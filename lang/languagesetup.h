@@ -26,6 +26,10 @@ public:
     // Stores the current language under member (nothing without a member name).
     static void storeFor(const QString &member);
 
+    // Tells every widget that the language changed (QEvent::LanguageChange), so that those which
+    // retranslate themselves show the new language at once.
+    static void announceChange();
+
     static const BASS::Language &current();
     static QString error();
     // Where the file of a language lives; empty when its name is not a safe file name.

@@ -575,7 +575,7 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     </message>
 </context>
 <context>
-    <name>LanguageDlg</name>
+    <name>LanguageDlgClass</name>
     <message>
         <source>Language</source>
         <translation>Sprache</translation>
@@ -587,6 +587,10 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>Please select your preferred language.</source>
         <translation>Bitte wähle deine bevorzugte Sprache.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Next &gt;&gt;</source>
@@ -625,18 +629,6 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>Sign in</source>
         <translation>Anmelden</translation>
-    </message>
-    <message>
-        <source>Close help</source>
-        <translation>Hilfe schließen</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Hilfe</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Zurück</translation>
     </message>
     <message>
         <source>Forgot your password?</source>
@@ -1268,6 +1260,30 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Starting browser</source>
         <translation>Browser wird gestartet</translation>
     </message>
+    <message>
+        <source>Check for &amp;new version...</source>
+        <translation>Nach &amp;neuer Version suchen...</translation>
+    </message>
+    <message>
+        <source>Ask the directory whether a newer version exists</source>
+        <translation>Beim Verzeichnis nachfragen, ob es eine neuere Version gibt</translation>
+    </message>
+    <message>
+        <source>No Languages Found</source>
+        <translation>Keine Sprachen gefunden</translation>
+    </message>
+    <message>
+        <source>Select Language</source>
+        <translation>Sprache wählen</translation>
+    </message>
+    <message>
+        <source>Please select your language</source>
+        <translation>Bitte wähle deine Sprache.</translation>
+    </message>
+    <message>
+        <source>The language %1 could not be loaded.</source>
+        <translation>Die Sprache %1 konnte nicht geladen werden.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
@@ -1463,6 +1479,25 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>Contents changed, click here to refresh</source>
         <translation>Inhalt geändert, zum Aktualisieren hier klicken</translation>
+    </message>
+</context>
+<context>
+    <name>login</name>
+    <message>
+        <source>Sign in</source>
+        <translation>Anmelden</translation>
+    </message>
+    <message>
+        <source>Close help</source>
+        <translation>Hilfe schließen</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
     </message>
 </context>
 </TS>

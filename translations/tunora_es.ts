@@ -575,7 +575,7 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     </message>
 </context>
 <context>
-    <name>LanguageDlg</name>
+    <name>LanguageDlgClass</name>
     <message>
         <source>Language</source>
         <translation>Idioma</translation>
@@ -587,6 +587,10 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>Please select your preferred language.</source>
         <translation>Elige tu idioma preferido.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
     </message>
     <message>
         <source>Next &gt;&gt;</source>
@@ -625,18 +629,6 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>Sign in</source>
         <translation>Iniciar sesión</translation>
-    </message>
-    <message>
-        <source>Close help</source>
-        <translation>Cerrar la ayuda</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Ayuda</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Atrás</translation>
     </message>
     <message>
         <source>Forgot your password?</source>
@@ -1268,6 +1260,30 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>Starting browser</source>
         <translation>Abriendo el navegador</translation>
     </message>
+    <message>
+        <source>Check for &amp;new version...</source>
+        <translation>Buscar una &amp;nueva versión...</translation>
+    </message>
+    <message>
+        <source>Ask the directory whether a newer version exists</source>
+        <translation>Preguntar al directorio si hay una versión más reciente</translation>
+    </message>
+    <message>
+        <source>No Languages Found</source>
+        <translation>No se encontraron idiomas</translation>
+    </message>
+    <message>
+        <source>Select Language</source>
+        <translation>Elegir idioma</translation>
+    </message>
+    <message>
+        <source>Please select your language</source>
+        <translation>Elige tu idioma.</translation>
+    </message>
+    <message>
+        <source>The language %1 could not be loaded.</source>
+        <translation>No se pudo cargar el idioma %1.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
@@ -1463,6 +1479,25 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>Contents changed, click here to refresh</source>
         <translation>El contenido ha cambiado; haz clic aquí para actualizar</translation>
+    </message>
+</context>
+<context>
+    <name>login</name>
+    <message>
+        <source>Sign in</source>
+        <translation>Iniciar sesión</translation>
+    </message>
+    <message>
+        <source>Close help</source>
+        <translation>Cerrar la ayuda</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Ayuda</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Atrás</translation>
     </message>
 </context>
 </TS>

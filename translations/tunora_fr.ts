@@ -575,7 +575,7 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     </message>
 </context>
 <context>
-    <name>LanguageDlg</name>
+    <name>LanguageDlgClass</name>
     <message>
         <source>Language</source>
         <translation>Langue</translation>
@@ -587,6 +587,10 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>Please select your preferred language.</source>
         <translation>Veuillez choisir votre langue préférée.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
     </message>
     <message>
         <source>Next &gt;&gt;</source>
@@ -625,18 +629,6 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>Sign in</source>
         <translation>Se connecter</translation>
-    </message>
-    <message>
-        <source>Close help</source>
-        <translation>Fermer l&apos;aide</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Aide</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Retour</translation>
     </message>
     <message>
         <source>Forgot your password?</source>
@@ -1268,6 +1260,30 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>Starting browser</source>
         <translation>Ouverture du navigateur</translation>
     </message>
+    <message>
+        <source>Check for &amp;new version...</source>
+        <translation>Rechercher une &amp;nouvelle version...</translation>
+    </message>
+    <message>
+        <source>Ask the directory whether a newer version exists</source>
+        <translation>Demander à l&apos;annuaire si une version plus récente existe</translation>
+    </message>
+    <message>
+        <source>No Languages Found</source>
+        <translation>Aucune langue trouvée</translation>
+    </message>
+    <message>
+        <source>Select Language</source>
+        <translation>Choisir la langue</translation>
+    </message>
+    <message>
+        <source>Please select your language</source>
+        <translation>Veuillez choisir votre langue.</translation>
+    </message>
+    <message>
+        <source>The language %1 could not be loaded.</source>
+        <translation>Impossible de charger la langue %1.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
@@ -1463,6 +1479,25 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>Contents changed, click here to refresh</source>
         <translation>Contenu modifié, cliquez ici pour actualiser</translation>
+    </message>
+</context>
+<context>
+    <name>login</name>
+    <message>
+        <source>Sign in</source>
+        <translation>Se connecter</translation>
+    </message>
+    <message>
+        <source>Close help</source>
+        <translation>Fermer l&apos;aide</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>Aide</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Retour</translation>
     </message>
 </context>
 </TS>
