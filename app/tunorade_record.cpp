@@ -110,6 +110,7 @@ RecordControl::RecordControl(TunoraDE *window)
     column->addWidget(m_button, 0, Qt::AlignHCenter);
     column->addWidget(m_clock, 0, Qt::AlignHCenter);
     row->addLayout(column);
+    row->setAlignment(column, Qt::AlignVCenter);
     controls->insertLayout(qMax(at, 0), row);
     QWidget::setTabOrder(window->btPlay, m_button);
 
