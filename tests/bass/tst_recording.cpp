@@ -533,6 +533,9 @@ private slots:
         // The recordings start on whatever the download buffers hold: on a loaded machine the
         // sources may fall behind real time and the buffers drain or fill. What a file must hold is
         // therefore reckoned from each channel's own marks (expectedSeconds), not from the clock.
+        // The split recordings begin once the mount's first title is heard: it names no file.
+        for (RecordingChannel &split : splits)
+            QTRY_COMPARE_WITH_TIMEOUT(split.CurrentSong().artist(), QStringLiteral("Opening"), 30000);
         QString splitFolders[2];
         for (int i = 0; i < 2; ++i) {
             splitFolders[i] = m_dir.filePath(QStringLiteral("split%1").arg(i));
