@@ -4,6 +4,7 @@
 #include "appsettings.h"
 #include "httpblocking.h"
 #include "languagesetup.h"
+#include "recordingsettings.h"
 #include "tunoraapi.h"
 
 #include <QComboBox>
@@ -94,6 +95,7 @@ Settings::Settings(QWidget *parent)
     grid->addWidget(m_leUsername, row++, 1, 1, 2);
     grid->addWidget(m_lblEmail, row, 0);
     grid->addWidget(m_leEmail, row++, 1, 1, 2);
+    grid->addWidget(new RecordingSettings(this), row++, 0, 1, 3);
     grid->addWidget(m_lblHelp, row++, 0, 1, 3);
     grid->addWidget(m_btSignOut, row, 0);
     grid->addWidget(m_btSave, row++, 2);

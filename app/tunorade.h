@@ -374,4 +374,9 @@ private:
     HelpView *m_helpPage = nullptr;
     TrackWishListFrame *m_wishListPage = nullptr;
     TreeBrowser *m_siteView = nullptr;
+
+    // ---- the record control (tunorade_record.cpp) ----
+private:
+    // The record toggle "btRecord" beside Play and its clock "lblRecordTime".
+    void setupRecording();
 };

@@ -117,6 +117,16 @@ void OggPages::pageDone()
 CRecording::~CRecording()
 {
     Close();
+    UnwatchTitles();
+}
+
+void CRecording::BeginStream()
+{
+    m_ogg.Reset();
+    m_observed.store(0, std::memory_order_relaxed);
+    m_contiguous = 0;
+    QMutexLocker lock(&m_titlesLock);
+    m_titles.clear();
 }
 
 QString CRecording::Extension(qint32 format, DWORD ctype)
@@ -228,6 +238,7 @@ bool CRecording::OpenRaw(const QString &file, int *code, bool adts)
     }
     m_fileName = file;
     m_since.start();
+    m_contiguous = 0;
     m_waitForPage = m_ogg.IsOgg();
     m_frameSearch = adts ? QByteArray("") : QByteArray();
     return true;
@@ -236,6 +247,7 @@ bool CRecording::OpenRaw(const QString &file, int *code, bool adts)
 void CRecording::Observe(const void *buffer, qint64 length)
 {
     m_pageStart = m_ogg.Feed(static_cast<const uchar *>(buffer), length);
+    m_observed.fetch_add(length, std::memory_order_relaxed);
 }
 
 namespace {
@@ -282,6 +294,7 @@ bool CRecording::WriteRaw(const void *buffer, qint64 length)
             return true;
         const QByteArray pending = m_frameSearch.mid(qMax<qsizetype>(start, 0));
         m_frameSearch = QByteArray();
+        m_contiguous = pending.size();
         return m_raw.write(pending) == pending.size();
     }
     if (m_waitForPage) {
@@ -293,8 +306,104 @@ bool CRecording::WriteRaw(const void *buffer, qint64 length)
             return false;
         data += m_pageStart;
         length -= m_pageStart;
+        m_contiguous = 0;
     }
+    m_contiguous += length;
     return m_raw.write(data, length) == length;
+}
+
+void CRecording::WatchTitles(HSTREAM channel)
+{
+    UnwatchTitles();
+    // At decode time (MIXTIME): the decoder has just consumed the bytes up to the title.
+    m_titleSync =
+        BASS_ChannelSetSync(channel, BASS_SYNC_META | BASS_SYNC_MIXTIME, 0, &titleDecodedProc, this);
+    m_titleChannel = m_titleSync ? channel : 0;
+}
+
+void CRecording::UnwatchTitles()
+{
+    if (m_titleSync)
+        BASS_ChannelRemoveSync(m_titleChannel, m_titleSync);
+    m_titleSync = 0;
+    m_titleChannel = 0;
+}
+
+void CALLBACK CRecording::titleDecodedProc(HSYNC handle, DWORD channel, DWORD data, void *user)
+{
+    Q_UNUSED(handle);
+    Q_UNUSED(data);
+    auto *self = static_cast<CRecording *>(user);
+    const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
+    // What was downloaded but not yet decoded lies between the title and the observed end; read
+    // again when a block was observed meanwhile.
+    qint64 at = -1;
+    for (int attempt = 0; attempt < 3 && at < 0; ++attempt) {
+        const qint64 observed = self->ObservedBytes();
+        const QWORD downloaded = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_DOWNLOAD);
+        const QWORD consumed = BASS_StreamGetFilePosition(channel, BASS_FILEPOS_CURRENT);
+        if (downloaded == QWORD(-1) || consumed == QWORD(-1))
+            return;
+        if (self->ObservedBytes() == observed)
+            at = qMax<qint64>(observed - qMax<qint64>(qint64(downloaded) - qint64(consumed), 0), 0);
+    }
+    if (at < 0)
+        return;
+    QMutexLocker lock(&self->m_titlesLock);
+    self->m_titles.emplace_back(QByteArray(meta ? meta : ""), at);
+    while (self->m_titles.size() > 64)
+        self->m_titles.pop_front();
+}
+
+qint64 CRecording::TakeTitleOffset(const QByteArray &meta)
+{
+    QMutexLocker lock(&m_titlesLock);
+    for (auto it = m_titles.begin(); it != m_titles.end(); ++it) {
+        if (it->first == meta) {
+            const qint64 at = it->second;
+            m_titles.erase(m_titles.begin(), it + 1);
+            return at;
+        }
+    }
+    return -1;
+}
+
+bool CRecording::cutAt(qint64 at, QByteArray *carry)
+{
+    if (at < 0 || !m_raw.isOpen() || m_ogg.IsOgg() || !m_frameSearch.isNull())
+        return false;
+    const qint64 move = ObservedBytes() - at;
+    if (move <= 0 || move > m_contiguous || move > MaxCarryBytes)
+        return false;
+    const qint64 size = m_raw.size();
+    QFile reader(m_raw.fileName());
+    if (!reader.open(QIODevice::ReadOnly) || !reader.seek(size - move))
+        return false;
+    *carry = reader.read(move);
+    if (carry->size() != move || !m_raw.resize(size - move))
+        return false;
+    m_contiguous -= move;
+    return true;
+}
+
+bool CRecording::SwitchFileAt(const QString &file, qint64 at, int *code)
+{
+    QByteArray carry;
+    if (m_encoder || !cutAt(at, &carry))
+        return SwitchFile(file, code);
+    if (!OpenRaw(file, code, m_adts))
+        return false;
+    if (!WriteRaw(carry.constData(), carry.size())) {
+        *code = 4;
+        return false;
+    }
+    return true;
+}
+
+bool CRecording::TruncateAt(qint64 at)
+{
+    QByteArray carry;
+    return !m_encoder && cutAt(at, &carry);
 }
 
 bool CRecording::OpenEncoder(HSTREAM channel, const QString &encoder, quint32 kbps, const QString &file,
@@ -361,6 +470,30 @@ void CRecording::Close()
 }
 
 // ---- CBass: recording ----------------------------------------------------------------------------
+
+namespace {
+
+// Every recording failure: first the code, for a window that shows it in its own place, then the
+// text for the listener.
+void reportFailure(CBass &channel, int code, const QString &detail)
+{
+    channel.Notify(EventRecordingError, uint(code));
+    channel.ReportRecordingError(code, detail);
+}
+
+// Ends the writer and clears the recording state (with the record lock held). Answers the
+// encoder, which the caller stops once the lock is released.
+HENCODE closeRecording(CRecording &recording, CRecord &record, quint32 &writeFailures)
+{
+    const HENCODE encoder = recording.TakeEncoder();
+    recording.Close();
+    recording.UnwatchTitles();
+    record.Clear();
+    writeFailures = 0;
+    return encoder;
+}
+
+} // namespace
 
 bool CBass::IsEncoding() const
 {
@@ -438,13 +571,13 @@ QString CBass::RecordingName(bool fromSong) const
 bool CBass::StartRecording(const QString &directory, bool split)
 {
     if (!HasChannel()) {
-        ReportRecordingError(1, tr("Nothing is playing"));
+        reportFailure(*this, 1, tr("Nothing is playing"));
         return false;
     }
     StopRecording();
     const QDir folder(directory);
     if (directory.isEmpty() || !folder.mkpath(QStringLiteral("."))) {
-        ReportRecordingError(3, directory);
+        reportFailure(*this, 3, directory);
         return false;
     }
     qint32 format;
@@ -495,6 +628,8 @@ bool CBass::OpenRecording(const QString &path, bool split, qint32 format)
                                                   this, &code);
             }
             if (started) {
+                if (format == RecordStreamData)
+                    m_recording.WatchTitles(Handle());
                 m_record.active = true;
                 m_record.encoder = m_recording.Encoder();
                 m_record.fileName = file;
@@ -509,7 +644,7 @@ bool CBass::OpenRecording(const QString &path, bool split, qint32 format)
             detail = EncoderParams().Encoder(format);
         else if (code == 0)
             detail = BassErrorText(BASS_ErrorGetCode());
-        ReportRecordingError(code, detail);
+        reportFailure(*this, code, detail);
         StopRecording();
         return false;
     }
@@ -527,10 +662,7 @@ void CBass::StopRecording()
             return;
         // The encoder is stopped outside the lock: its thread may be reporting a failure and
         // waiting for this lock.
-        encoder = m_recording.TakeEncoder();
-        m_recording.Close();
-        m_record.Clear();
-        m_writeFailures = 0;
+        encoder = closeRecording(m_recording, m_record, m_writeFailures);
     }
     if (encoder)
         BASS_Encode_Stop(encoder); // encodes what it holds, finishes and closes the file
@@ -558,14 +690,20 @@ void CBass::OnRecordingTitleChanged()
         QMutexLocker meta(&m_metaLock);
         ctype = m_channelInfo.ctype;
     }
+    // The title's ICY block as it is heard now: it finds where the title began in the bytes.
+    const char *heard = HasChannel() ? BASS_ChannelGetTags(Handle(), BASS_TAG_META) : nullptr;
+    const QByteArray meta(heard ? heard : "");
     bool stop = false;
     bool next = false;
+    bool ended = false;
+    HENCODE endedEncoder = 0;
     int code = 0;
     QString failedFile;
     {
         QMutexLocker record(&m_recordLock);
         if (!m_record.active)
             return;
+        const qint64 titleAt = m_record.format == RecordStreamData ? m_recording.TakeTitleOffset(meta) : -1;
         const QString base = m_recordDirectory + QLatin1Char('/') + name;
         const QString extension = CRecording::Extension(m_record.format, ctype);
         if (m_recording.FileAgeMs() < CRecording::MinFileSeconds * 1000) {
@@ -582,10 +720,14 @@ void CBass::OnRecordingTitleChanged()
                 }
             }
         } else if (!m_record.split) {
-            stop = true; // the song that was being recorded has ended
+            // The song that was being recorded has ended: its file ends where the next began,
+            // before another block of the next song can reach it.
+            m_recording.TruncateAt(titleAt);
+            endedEncoder = closeRecording(m_recording, m_record, m_writeFailures);
+            ended = true;
         } else {
             const QString target = CRecording::UniquePath(base, extension);
-            if (!target.isEmpty() && m_recording.SwitchFile(target, &code)) {
+            if (!target.isEmpty() && m_recording.SwitchFileAt(target, titleAt, &code)) {
                 m_record.fileName = target;
                 m_recordedFiles.append(target);
                 next = true;
@@ -600,7 +742,12 @@ void CBass::OnRecordingTitleChanged()
     if (next)
         Notify(EventRecordingNextFile, 0);
     if (code)
-        ReportRecordingError(code, failedFile);
+        reportFailure(*this, code, failedFile);
+    if (ended) {
+        if (endedEncoder)
+            BASS_Encode_Stop(endedEncoder);
+        Notify(EventRecordingStopped, 0);
+    }
     if (stop)
         StopRecording();
 }
@@ -611,7 +758,7 @@ bool CBass::WriteRecordedData(const void *buffer, DWORD length)
     if (m_recording.WriteRaw(buffer, length))
         return true;
     if (m_writeFailures == 2) // the third failure in a row ends the recording
-        ReportRecordingError(4, m_recording.FileName());
+        reportFailure(*this, 4, m_recording.FileName());
     return false;
 }
 
@@ -627,7 +774,7 @@ void CBass::OnEncoderNotify(HENCODE handle, DWORD status)
     const int code = status == BASS_ENCODE_NOTIFY_WRITE ? 4 : status == BASS_ENCODE_NOTIFY_CREATE ? 3 : 5;
     qDebug().noquote() << "CBass::OnEncoderNotify" << status << file;
     Notify(EventRecordingFailed, 0);
-    ReportRecordingError(code, file);
+    reportFailure(*this, code, file);
     StopRecording();
 }
 

@@ -8,11 +8,22 @@
 #include "audioengine.h"
 #include "record.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QString>
 
+#include <atomic>
+#include <deque>
+#include <utility>
+
 namespace BASS {
+
+// A notification beside those of BassEvent: a recording failed to start or to go on. Its param is
+// the failure code (as RecordingErrorText takes it); raised before the failure's text is shown, so
+// that a window can put that text where the listener looks (its status line).
+constexpr uint EventRecordingError = 0x806D;
 
 // How a recording encodes: the format and, for the encoded formats, the bit rate and the encoder.
 struct CEncoderParams
@@ -96,7 +107,7 @@ public:
     // Follows every downloaded block, recorded or not (call before WriteRaw).
     void Observe(const void *buffer, qint64 length);
     // A new stream begins.
-    void BeginStream() { m_ogg.Reset(); }
+    void BeginStream();
     // Writes downloaded bytes; false when not all of them reached the file. An Ogg stream's file
     // begins with the stream's header pages and then at a page boundary.
     bool WriteRaw(const void *buffer, qint64 length);
@@ -107,6 +118,24 @@ public:
     bool SwitchFile(const QString &file, int *code);
     // Gives the file being written another name (it goes on being written).
     bool Rename(const QString &file);
+
+    // Where titles begin in the stream's own bytes. The download runs seconds ahead of what is
+    // heard, so a title change, which comes when the title is heard, is late for the bytes: the
+    // next song's first seconds would end the previous file. Watching the channel notes, as the
+    // decoder reaches each title, the offset of the title among the observed bytes.
+    void WatchTitles(HSTREAM channel);
+    void UnwatchTitles();
+    // The offset at which the title whose ICY block reads `meta` began; -1 when it is not known.
+    // That title and every older one are forgotten.
+    qint64 TakeTitleOffset(const QByteArray &meta);
+    // Like SwitchFile, but what the current file holds from stream offset `at` on moves to the
+    // new file (when it can: a known offset within the file's last MaxCarryBytes, not Ogg).
+    bool SwitchFileAt(const QString &file, qint64 at, int *code);
+    // Ends the current file at stream offset `at` (same conditions); false when it stays as is.
+    bool TruncateAt(qint64 at);
+    // Bytes of the stream observed since it began.
+    qint64 ObservedBytes() const { return m_observed.load(std::memory_order_relaxed); }
+    static constexpr qint64 MaxCarryBytes = 4 * 1024 * 1024;
     // Finishes and closes the file (the encoder encodes what it holds first).
     void Close();
     // Hands the encoder over to the caller (to be stopped with BASS_Encode_Stop) and forgets it.
@@ -119,8 +148,18 @@ public:
     qint64 FileAgeMs() const { return m_since.isValid() ? m_since.elapsed() : 0; }
 
 private:
+    // The bytes of the current file from stream offset `at` on, taken off its end.
+    bool cutAt(qint64 at, QByteArray *carry);
+    static void CALLBACK titleDecodedProc(HSYNC handle, DWORD channel, DWORD data, void *user);
+
     QFile m_raw;
     OggPages m_ogg;
+    std::atomic<qint64> m_observed{0}; // bytes observed since the stream began
+    qint64 m_contiguous = 0;           // the file's last bytes that are the stream's last ones
+    QMutex m_titlesLock;
+    std::deque<std::pair<QByteArray, qint64>> m_titles; // m_titlesLock: ICY block, offset
+    HSTREAM m_titleChannel = 0;
+    HSYNC m_titleSync = 0;
     qint64 m_pageStart = -1;    // where the first page of the last observed block begins
     bool m_waitForPage = false; // an Ogg file that has not reached a page boundary yet
     bool m_adts = false;        // the stream is ADTS AAC

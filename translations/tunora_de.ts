@@ -699,6 +699,100 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     </message>
 </context>
 <context>
+    <name>RecordControl</name>
+    <message>
+        <source>Split by song</source>
+        <translation>Nach Titeln trennen</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Aufnehmen</translation>
+    </message>
+    <message>
+        <source>Records the playing station into the recordings folder</source>
+        <translation>Nimmt den laufenden Sender im Aufnahmeordner auf</translation>
+    </message>
+    <message>
+        <source>Recorded time</source>
+        <translation>Aufgenommene Zeit</translation>
+    </message>
+    <message>
+        <source>Recording: %1</source>
+        <translation>Aufnahme: %1</translation>
+    </message>
+    <message>
+        <source>Recording saved: %1</source>
+        <translation>Aufnahme gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>Aufnahme beenden</translation>
+    </message>
+    <message>
+        <source>Record the playing station</source>
+        <translation>Den laufenden Sender aufnehmen</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSettings</name>
+    <message>
+        <source>Recording</source>
+        <translation>Aufnahme</translation>
+    </message>
+    <message>
+        <source>Recordings folder:</source>
+        <translation>Aufnahmeordner:</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Auswählen...</translation>
+    </message>
+    <message>
+        <source>Choose the recordings folder</source>
+        <translation>Aufnahmeordner auswählen</translation>
+    </message>
+    <message>
+        <source>Recording format:</source>
+        <translation>Aufnahmeformat:</translation>
+    </message>
+    <message>
+        <source>Split by song</source>
+        <translation>Nach Titeln trennen</translation>
+    </message>
+    <message>
+        <source>Begin a new file, named after the song, whenever the title changes</source>
+        <translation>Bei jedem Titelwechsel eine neue Datei mit dem Namen des Titels beginnen</translation>
+    </message>
+    <message>
+        <source>Not available: the encoder is missing</source>
+        <translation>Nicht verfügbar: der Encoder fehlt</translation>
+    </message>
+    <message>
+        <source>MP3</source>
+        <translation>MP3</translation>
+    </message>
+    <message>
+        <source>WMA</source>
+        <translation>WMA</translation>
+    </message>
+    <message>
+        <source>AAC</source>
+        <translation>AAC</translation>
+    </message>
+    <message>
+        <source>Ogg Vorbis</source>
+        <translation>Ogg Vorbis</translation>
+    </message>
+    <message>
+        <source>The stream&apos;s own format</source>
+        <translation>Format des Streams</translation>
+    </message>
+    <message>
+        <source>Recordings folder</source>
+        <translation>Aufnahmeordner</translation>
+    </message>
+</context>
+<context>
     <name>ResendEmail</name>
     <message>
         <source>Resend activation email</source>

@@ -699,6 +699,100 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     </message>
 </context>
 <context>
+    <name>RecordControl</name>
+    <message>
+        <source>Split by song</source>
+        <translation>Dividir por canción</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Grabar</translation>
+    </message>
+    <message>
+        <source>Records the playing station into the recordings folder</source>
+        <translation>Graba la emisora en reproducción en la carpeta de grabaciones</translation>
+    </message>
+    <message>
+        <source>Recorded time</source>
+        <translation>Tiempo grabado</translation>
+    </message>
+    <message>
+        <source>Recording: %1</source>
+        <translation>Grabando: %1</translation>
+    </message>
+    <message>
+        <source>Recording saved: %1</source>
+        <translation>Grabación guardada: %1</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>Detener la grabación</translation>
+    </message>
+    <message>
+        <source>Record the playing station</source>
+        <translation>Grabar la emisora en reproducción</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSettings</name>
+    <message>
+        <source>Recording</source>
+        <translation>Grabación</translation>
+    </message>
+    <message>
+        <source>Recordings folder:</source>
+        <translation>Carpeta de grabaciones:</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Elegir...</translation>
+    </message>
+    <message>
+        <source>Choose the recordings folder</source>
+        <translation>Elegir la carpeta de grabaciones</translation>
+    </message>
+    <message>
+        <source>Recording format:</source>
+        <translation>Formato de grabación:</translation>
+    </message>
+    <message>
+        <source>Split by song</source>
+        <translation>Dividir por canción</translation>
+    </message>
+    <message>
+        <source>Begin a new file, named after the song, whenever the title changes</source>
+        <translation>Empezar un archivo nuevo, con el nombre de la canción, cada vez que cambia el título</translation>
+    </message>
+    <message>
+        <source>Not available: the encoder is missing</source>
+        <translation>No disponible: falta el codificador</translation>
+    </message>
+    <message>
+        <source>MP3</source>
+        <translation>MP3</translation>
+    </message>
+    <message>
+        <source>WMA</source>
+        <translation>WMA</translation>
+    </message>
+    <message>
+        <source>AAC</source>
+        <translation>AAC</translation>
+    </message>
+    <message>
+        <source>Ogg Vorbis</source>
+        <translation>Ogg Vorbis</translation>
+    </message>
+    <message>
+        <source>The stream&apos;s own format</source>
+        <translation>Formato propio del flujo</translation>
+    </message>
+    <message>
+        <source>Recordings folder</source>
+        <translation>Carpeta de grabaciones</translation>
+    </message>
+</context>
+<context>
     <name>ResendEmail</name>
     <message>
         <source>Resend activation email</source>

@@ -699,6 +699,100 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     </message>
 </context>
 <context>
+    <name>RecordControl</name>
+    <message>
+        <source>Split by song</source>
+        <translation>Séparer par morceau</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>Enregistrer</translation>
+    </message>
+    <message>
+        <source>Records the playing station into the recordings folder</source>
+        <translation>Enregistre la station en cours dans le dossier des enregistrements</translation>
+    </message>
+    <message>
+        <source>Recorded time</source>
+        <translation>Durée enregistrée</translation>
+    </message>
+    <message>
+        <source>Recording: %1</source>
+        <translation>Enregistrement : %1</translation>
+    </message>
+    <message>
+        <source>Recording saved: %1</source>
+        <translation>Enregistrement sauvegardé : %1</translation>
+    </message>
+    <message>
+        <source>Stop recording</source>
+        <translation>Arrêter l&apos;enregistrement</translation>
+    </message>
+    <message>
+        <source>Record the playing station</source>
+        <translation>Enregistrer la station en cours</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSettings</name>
+    <message>
+        <source>Recording</source>
+        <translation>Enregistrement</translation>
+    </message>
+    <message>
+        <source>Recordings folder:</source>
+        <translation>Dossier des enregistrements :</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Choisir...</translation>
+    </message>
+    <message>
+        <source>Choose the recordings folder</source>
+        <translation>Choisir le dossier des enregistrements</translation>
+    </message>
+    <message>
+        <source>Recording format:</source>
+        <translation>Format d&apos;enregistrement :</translation>
+    </message>
+    <message>
+        <source>Split by song</source>
+        <translation>Séparer par morceau</translation>
+    </message>
+    <message>
+        <source>Begin a new file, named after the song, whenever the title changes</source>
+        <translation>Commencer un nouveau fichier, nommé d&apos;après le morceau, à chaque changement de titre</translation>
+    </message>
+    <message>
+        <source>Not available: the encoder is missing</source>
+        <translation>Indisponible : l&apos;encodeur est absent</translation>
+    </message>
+    <message>
+        <source>MP3</source>
+        <translation>MP3</translation>
+    </message>
+    <message>
+        <source>WMA</source>
+        <translation>WMA</translation>
+    </message>
+    <message>
+        <source>AAC</source>
+        <translation>AAC</translation>
+    </message>
+    <message>
+        <source>Ogg Vorbis</source>
+        <translation>Ogg Vorbis</translation>
+    </message>
+    <message>
+        <source>The stream&apos;s own format</source>
+        <translation>Format du flux</translation>
+    </message>
+    <message>
+        <source>Recordings folder</source>
+        <translation>Dossier des enregistrements</translation>
+    </message>
+</context>
+<context>
     <name>ResendEmail</name>
     <message>
         <source>Resend activation email</source>
