@@ -90,6 +90,15 @@ const char *const SchemaV2[] = {
     "last_at BIGINT NOT NULL)",
 };
 
+// Networks: stations that an operator runs under one web site. Existing stations keep no network
+// until the catalogue is imported again.
+const char *const SchemaV3[] = {
+    "CREATE TABLE networks (id %ID%, host TEXT NOT NULL UNIQUE, name TEXT NOT NULL, website TEXT NOT NULL "
+    "DEFAULT '')",
+    "ALTER TABLE stations ADD COLUMN network_id BIGINT REFERENCES networks(id)",
+    "CREATE INDEX stations_network ON stations(network_id, sort_name)",
+};
+
 } // namespace
 
 Database::Database(const ServiceConfig &config)
@@ -112,7 +121,7 @@ Database::~Database()
 
 int Database::latestSchemaVersion()
 {
-    return 2;
+    return 3;
 }
 
 bool Database::open(QString *error)
@@ -229,6 +238,12 @@ bool Database::migrate(QString *error)
     if (current < 2) {
         for (const char *statement : SchemaV2) {
             if (!run(QLatin1String(statement), error))
+                return false;
+        }
+    }
+    if (current < 3) {
+        for (const char *statement : SchemaV3) {
+            if (!run(QString::fromLatin1(statement).replace(QLatin1String("%ID%"), id), error))
                 return false;
         }
     }
