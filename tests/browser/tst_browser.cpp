@@ -690,6 +690,14 @@ void TestBrowser::scriptedReplies_data()
     QTest::newRow("deep nesting") << stationsReply(QByteArray(5000, '<').replace("<", "<a>"))
                                   << QStringList{u("*")};
     QTest::newRow("not xml") << QByteArray("\x00\xff\xfe garbage", 12) << QStringList{u("*")};
+    // Several times the amount read per turn of the event loop: every station, in order.
+    QByteArray large;
+    QStringList largeNames;
+    for (int i = 0; i < 1500; ++i) {
+        large += stationXml("L" + QByteArray::number(i), "Large " + QByteArray::number(i));
+        largeNames << u("Large ") + QString::number(i);
+    }
+    QTest::newRow("large reply") << stationsReply(large, 1500, 1500) << largeNames;
 }
 
 void TestBrowser::scriptedReplies()
