@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcDirectory, "tunora.directory")
 
@@ -19,6 +20,10 @@ namespace {
 // Error replies are small; scanning the text for status fields stops once a reply is larger, so
 // that a long station list is not scanned again on every chunk.
 constexpr qsizetype StatusScanLimit = 64 * 1024;
+
+// A reply that arrives faster than it is read (a long station list from a near server) is read a
+// slice per turn of the event loop, so that the window stays responsive while it is walked.
+constexpr qint64 ReadSliceBytes = 64 * 1024;
 
 QString formatError(const QString &reason)
 {
@@ -332,6 +337,7 @@ void BaseRadioXmlRequest::reset()
     m_replyEnded = true;
     m_errorText.clear();
     m_languages.clear();
+    m_readState.reset();
 }
 
 bool BaseRadioXmlRequest::startTransfer(const QUrl &url, const QString &userAgent)
@@ -384,8 +390,11 @@ bool BaseRadioXmlRequest::consume(const QByteArray &bytes, bool last, bool scan)
         return true;
     const auto result = m_parser.walk([this](const BaseRadioXmlParser &p) { m_owner->readElement(this, p); },
                                       [this] { return !m_canceled; });
-    if (result != BaseRadioXmlParser::Failed)
+    if (result != BaseRadioXmlParser::Failed) {
+        if (!last && !m_canceled)
+            m_owner->replyPieceRead(this);
         return true;
+    }
     // The page of an HTTP error need not be XML: the transfer error reports that request.
     if (m_httpError) {
         m_walkStopped = true;
@@ -426,15 +435,32 @@ void BaseRadioXmlRequest::slot_readyRead()
     if (!m_reply || m_owner->m_suppressReplies || m_givenUp || m_canceled)
         return;
     noteHttpStatus();
-    const QByteArray bytes = m_reply->readAll();
+    const QByteArray bytes = m_reply->read(ReadSliceBytes);
     m_bodyBytes += bytes.size();
-    consume(bytes, false, true);
+    if (!consume(bytes, false, true) || !m_reply || m_reply->bytesAvailable() <= 0 || m_readQueued)
+        return;
+    // The rest already waits: it is read in a later turn, readyRead would not come again for it.
+    m_readQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_readQueued = false;
+        slot_readyRead();
+    });
 }
 
 void BaseRadioXmlRequest::slot_replyFinished(QNetworkReply *reply)
 {
     if (reply != m_reply)
         return;
+    if (!m_givenUp && !m_canceled && !m_owner->m_suppressReplies &&
+        reply->bytesAvailable() > ReadSliceBytes) {
+        // A slice of what is left now, the end in a later turn.
+        noteHttpStatus();
+        const QByteArray bytes = reply->read(ReadSliceBytes);
+        m_bodyBytes += bytes.size();
+        consume(bytes, false, true);
+        QTimer::singleShot(0, this, [this, reply] { slot_replyFinished(reply); });
+        return;
+    }
     m_replyEnded = true;
     m_running = false;
     if (!m_givenUp && !m_canceled && !m_owner->m_suppressReplies) {
@@ -781,6 +807,8 @@ void BaseRadioAPI::readCustomElement(BaseRadioXmlRequest *request, const BaseRad
 }
 
 void BaseRadioAPI::markStationList(BaseRadioXmlRequest *) {}
+
+void BaseRadioAPI::replyPieceRead(BaseRadioXmlRequest *) {}
 
 void BaseRadioAPI::modalReplyRead(BaseRadioXmlRequest *) {}
 

@@ -128,6 +128,14 @@ void readVersion(const BaseRadioXmlParser &parser, SoftwareVersion &version);
 // the status from "code" (unsigned decimal) or, without a code, 1 when "status" reads "error".
 void scanStatus(const QString &text, StatusReply &reply);
 
+// What a concrete client keeps with a request while its reply arrives in pieces; it goes with the
+// request.
+class RequestReadState
+{
+public:
+    virtual ~RequestReadState() = default;
+};
+
 // One outstanding directory request: its own network access manager and reply, the reply text
 // and its element walk, and what a status reply said.
 class BaseRadioXmlRequest : public QObject
@@ -163,6 +171,8 @@ public:
     const QList<Language> &languages() const { return m_languages; }
     BaseRadioAPI *owner() const { return m_owner; }
     const BaseRadioXmlParser &parser() const { return m_parser; }
+    RequestReadState *readState() const { return m_readState.get(); }
+    void setReadState(std::unique_ptr<RequestReadState> state) { m_readState = std::move(state); }
 
 private slots:
     void slot_readyRead();
@@ -205,9 +215,11 @@ private:
     bool m_modal = false;       // the engine's embedded modal request
     bool m_timedOut = false;    // the transfer stayed silent too long
     bool m_cutShort = false;    // fewer bytes arrived than announced
+    bool m_readQueued = false;  // the rest of the received bytes is read in a later turn
     qint64 m_bodyBytes = 0;
     QString m_errorText;
     QList<Language> m_languages;
+    std::unique_ptr<RequestReadState> m_readState;
 };
 
 // The generic engine under the directory client: it sends a request per address, names it by
@@ -321,6 +333,9 @@ protected:
     virtual void readElement(BaseRadioXmlRequest *request, const BaseRadioXmlParser &parser);
     virtual void readCustomElement(BaseRadioXmlRequest *request, const BaseRadioXmlParser &parser);
     virtual void markStationList(BaseRadioXmlRequest *request);
+    // A piece of a reply has been received and walked (the last piece is followed by the
+    // completion hook instead): readers that work through the text as it grows go on here.
+    virtual void replyPieceRead(BaseRadioXmlRequest *request);
     // A modal reply has been received and walked.
     virtual void modalReplyRead(BaseRadioXmlRequest *request);
 

@@ -45,6 +45,62 @@ BASS::StreamFormat DirectoryReader::streamFormat(const QString &type)
 StationPaging DirectoryReader::readStationList(const QString &text, BASS::Station &station,
                                                const std::function<void()> &announce)
 {
+    StationListProgress progress;
+    return finishStationList(text, progress, station, announce);
+}
+
+namespace {
+
+// Where the station scan starts: behind the first "limit" element, or at the start when the text
+// has none; -1 while a "limit" may still arrive (only when the text is not complete).
+qsizetype stationScanStart(const QString &text, bool last)
+{
+    TagScanner scanner(text);
+    scanner.find(u"limit");
+    if (scanner.position() > 0 || last)
+        return scanner.position();
+    return -1;
+}
+
+} // namespace
+
+void DirectoryReader::scanStations(const QString &text, StationListProgress &progress, bool last)
+{
+    if (progress.ended)
+        return;
+    if (progress.position < 0) {
+        progress.position = stationScanStart(text, last);
+        if (progress.position < 0)
+            return;
+    }
+    TagScanner scanner(text);
+    scanner.setPosition(progress.position);
+    for (;;) {
+        const qsizetype before = scanner.position();
+        const QString stationText = scanner.findRaw(u"station");
+        if (stationText.isEmpty()) {
+            // An empty station element ends the list as the end of the text does; a station
+            // whose end tag has not arrived yet is read with a later piece.
+            if (scanner.position() != before || last)
+                progress.ended = true;
+            break;
+        }
+        StationListProgress::Pending pending;
+        readStation(stationText, pending.station, pending.network);
+        progress.stations.push_back(std::move(pending));
+    }
+    progress.position = scanner.position();
+}
+
+void DirectoryReader::readStationsSoFar(const QString &text, StationListProgress &progress)
+{
+    scanStations(text, progress, false);
+}
+
+StationPaging DirectoryReader::finishStationList(const QString &text, StationListProgress &progress,
+                                                 BASS::Station &station,
+                                                 const std::function<void()> &announce)
+{
     StationPaging paging;
     TagScanner scanner(text);
     paging.total = readNumber(scanner.find(u"results_total"));
@@ -55,20 +111,19 @@ StationPaging DirectoryReader::readStationList(const QString &text, BASS::Statio
         if (paging.remainder > 0)
             ++paging.pageCount;
     }
-    // The stations follow the paging numbers: the scan goes on from behind "limit".
-    for (;;) {
-        const QString stationText = scanner.findRaw(u"station");
-        if (stationText.isEmpty())
-            break;
+    scanStations(text, progress, true);
+    for (StationListProgress::Pending &pending : progress.stations) {
         station.reset();
-        readStation(stationText, station);
+        station = std::move(pending.station);
+        resolveNetwork(pending.network, station);
         announce();
         station.reset();
     }
+    progress.stations.clear();
     return paging;
 }
 
-void DirectoryReader::readStation(const QString &text, BASS::Station &station)
+void DirectoryReader::readStation(const QString &text, BASS::Station &station, StationNetworkRef &network)
 {
     TagScanner s(text);
 
@@ -104,7 +159,7 @@ void DirectoryReader::readStation(const QString &text, BASS::Station &station)
         station.setGenres(names.join(QLatin1String(", ")));
     }
 
-    QString website = s.findFirst(u"url_website");
+    network.website = s.findFirst(u"url_website");
     station.setId(s.findFirst(u"id"));
     station.setName(s.findFirst(u"name"));
     station.setCountry(s.findFirst(u"country_name"));
@@ -112,36 +167,44 @@ void DirectoryReader::readStation(const QString &text, BASS::Station &station)
 
     readNowPlaying(s, station);
 
-    // A network given only by its id takes what earlier stations taught about it.
-    QString networkName;
-    const QString networkId = s.findFirst(u"network_id");
-    if (!networkId.isEmpty()) {
-        networkName = m_networkNames.value(networkId);
-        if (website.isEmpty())
-            website = m_networkWebsites.value(networkId);
-    }
-
+    network.networkId = s.findFirst(u"network_id");
     s.rewind();
-    const QString network = s.findRaw(u"network");
-    if (!network.isEmpty()) {
-        TagScanner ns(network);
-        const QString id = ns.find(u"id");
-        networkName = ns.findFirst(u"name");
-        QString networkWebsite;
-        if (website.isEmpty()) {
-            networkWebsite = ns.findFirst(u"url_website");
-            website = networkWebsite;
-        }
-        if (!id.isEmpty() && !networkName.isEmpty())
-            m_networkNames.insert(id, networkName);
-        if (!id.isEmpty() && !networkWebsite.isEmpty())
-            m_networkWebsites.insert(id, networkWebsite);
+    const QString block = s.findRaw(u"network");
+    network.hasBlock = !block.isEmpty();
+    if (network.hasBlock) {
+        TagScanner ns(block);
+        network.blockId = ns.find(u"id");
+        network.blockName = ns.findFirst(u"name");
+        network.blockWebsite = ns.findFirst(u"url_website");
     }
-
-    station.setWebsite(website);
-    station.setNetwork(networkName);
 
     station.setFavorite(s.findFirst(u"favorite") == QLatin1String("true"));
+}
+
+void DirectoryReader::resolveNetwork(const StationNetworkRef &network, BASS::Station &station)
+{
+    QString website = network.website;
+    // A network given only by its id takes what earlier stations taught about it.
+    QString networkName;
+    if (!network.networkId.isEmpty()) {
+        networkName = m_networkNames.value(network.networkId);
+        if (website.isEmpty())
+            website = m_networkWebsites.value(network.networkId);
+    }
+    if (network.hasBlock) {
+        networkName = network.blockName;
+        QString networkWebsite;
+        if (website.isEmpty()) {
+            networkWebsite = network.blockWebsite;
+            website = networkWebsite;
+        }
+        if (!network.blockId.isEmpty() && !networkName.isEmpty())
+            m_networkNames.insert(network.blockId, networkName);
+        if (!network.blockId.isEmpty() && !networkWebsite.isEmpty())
+            m_networkWebsites.insert(network.blockId, networkWebsite);
+    }
+    station.setWebsite(website);
+    station.setNetwork(networkName);
 }
 
 void DirectoryReader::readPlayingNow(const QString &text, BASS::Station &station,

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 // The paging numbers of a station-list reply.
 struct StationPaging
@@ -42,6 +43,34 @@ struct AccountDetails
     bool operator==(const AccountDetails &o) const = default;
 };
 
+// What a station reply says about the station's network; turned into the station's network name
+// and website when the station is announced, in reply order, with what earlier stations taught.
+struct StationNetworkRef
+{
+    QString website;   // the station's own "url_website"
+    QString networkId; // "network_id"
+    bool hasBlock = false;
+    QString blockId;      // inside "network": "id"
+    QString blockName;    // "name"
+    QString blockWebsite; // "url_website"
+};
+
+// A station list read piece by piece while its reply arrives: the stations whose end tags are in
+// are read at once and kept until the reply has ended, so that a long list costs the event loop
+// a little per chunk instead of everything at the end, and a reply that fails later still
+// announces nothing.
+struct StationListProgress
+{
+    qsizetype position = -1; // where the station scan goes on; -1 until "limit" has arrived
+    bool ended = false;      // an empty station element ended the list
+    struct Pending
+    {
+        BASS::Station station;
+        StationNetworkRef network;
+    };
+    std::vector<Pending> stations;
+};
+
 // Reads the directory replies that are scanned as a whole once they have arrived: station lists,
 // "playing now", regions, genres, the news feed and the account information. Readers never fail:
 // a missing element gives an empty text, a missing or non-numeric number gives 0, and whatever
@@ -56,6 +85,11 @@ public:
     // Reads every station into station (reset before each one) and calls announce for each.
     StationPaging readStationList(const QString &text, BASS::Station &station,
                                   const std::function<void()> &announce);
+    // The same in pieces: readStationsSoFar reads the stations complete in text (the reply so
+    // far), finishStationList reads the rest of the whole text and announces every station.
+    void readStationsSoFar(const QString &text, StationListProgress &progress);
+    StationPaging finishStationList(const QString &text, StationListProgress &progress,
+                                    BASS::Station &station, const std::function<void()> &announce);
     // The "playing now" reply: station ids with what each one plays.
     void readPlayingNow(const QString &text, BASS::Station &station, const std::function<void()> &announce);
     // Calls found once per region, with its countries (and their subsections).
@@ -72,7 +106,10 @@ public:
     QString networkWebsite(const QString &id) const { return m_networkWebsites.value(id); }
 
 private:
-    void readStation(const QString &text, BASS::Station &station);
+    // Reads the station's own fields; the network is resolved when it is announced.
+    static void readStation(const QString &text, BASS::Station &station, StationNetworkRef &network);
+    void resolveNetwork(const StationNetworkRef &network, BASS::Station &station);
+    void scanStations(const QString &text, StationListProgress &progress, bool last);
 
     QHash<QString, QString> m_networkNames;
     QHash<QString, QString> m_networkWebsites;

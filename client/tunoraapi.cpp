@@ -533,6 +533,33 @@ void TunoraAPI::markStationList(BaseRadioXmlRequest *)
     m_stationList = true;
 }
 
+namespace {
+
+struct StationListState : BASS::RequestReadState
+{
+    StationListProgress progress;
+};
+
+StationListState *stationListState(BaseRadioXmlRequest *request)
+{
+    auto *state = dynamic_cast<StationListState *>(request->readState());
+    if (!state) {
+        auto fresh = std::make_unique<StationListState>();
+        state = fresh.get();
+        request->setReadState(std::move(fresh));
+    }
+    return state;
+}
+
+} // namespace
+
+void TunoraAPI::replyPieceRead(BaseRadioXmlRequest *request)
+{
+    // Station lists are read as they arrive; the stations are announced when the reply ends.
+    if (isStationListType(request->type()) && !request->isStopped() && !request->isGivenUp())
+        m_reader.readStationsSoFar(request->text(), stationListState(request)->progress);
+}
+
 void TunoraAPI::requestFinishedHook(int id, bool error, BaseRadioXmlRequest *request)
 {
     if (!request)
@@ -568,7 +595,8 @@ void TunoraAPI::readReply(BaseRadioXmlRequest *request)
         else if (request->kind() == KindPlayingNow)
             m_reader.readPlayingNow(text, workingStation(), announce);
     } else if (isStationListType(type)) {
-        const StationPaging paging = m_reader.readStationList(text, workingStation(), announce);
+        const StationPaging paging =
+            m_reader.finishStationList(text, stationListState(request)->progress, workingStation(), announce);
         m_resultsTotal = int(paging.total);
         if (paging.limit > 0) {
             m_pageCount = int(paging.pageCount);

@@ -163,6 +163,7 @@ protected:
     void requestStartedHook(int id, BASS::BaseRadioXmlRequest *request) override;
     void requestFinishedHook(int id, bool error, BASS::BaseRadioXmlRequest *request) override;
     void markStationList(BASS::BaseRadioXmlRequest *request) override;
+    void replyPieceRead(BASS::BaseRadioXmlRequest *request) override;
     void modalReplyRead(BASS::BaseRadioXmlRequest *request) override;
 
 private:

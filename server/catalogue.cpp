@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
+#include <QUrl>
 
 // ---------------------------------------------------------------------------------------------
 // Mappings
@@ -287,6 +288,67 @@ QString clip(const QString &text, int max)
 
 } // namespace
 
+QString CatalogueImporter::websiteHost(const QString &website)
+{
+    const QString text = website.trimmed();
+    if (text.isEmpty())
+        return QString();
+    const QUrl url = text.contains(QLatin1String("://")) ? QUrl(text) : QUrl(QLatin1String("http://") + text);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return QString();
+    QString host = url.host().toLower();
+    if (host.startsWith(QLatin1String("www.")))
+        host.remove(0, 4);
+    return host.contains(QLatin1Char('.')) ? host : QString();
+}
+
+QString CatalogueImporter::networkName(const QStringList &stationNames, const QString &host)
+{
+    if (stationNames.isEmpty())
+        return host;
+    QStringList common = stationNames.first().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString &name : stationNames) {
+        const QStringList words = name.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        qsizetype n = 0;
+        while (n < common.size() && n < words.size() &&
+               common.at(n).compare(words.at(n), Qt::CaseInsensitive) == 0)
+            ++n;
+        common = common.mid(0, n);
+    }
+    // "VRT - Radio 2" from "VRT - Radio 2 Unwind", but no dangling separator.
+    static const QStringList separators{QStringLiteral("-"), QStringLiteral("–"), QStringLiteral(":"),
+                                        QStringLiteral("|"), QStringLiteral("/")};
+    while (!common.isEmpty() && separators.contains(common.constLast()))
+        common.removeLast();
+    QString name = common.join(QLatin1Char(' '));
+    while (!name.isEmpty() && separators.contains(name.right(1)))
+        name.chop(1);
+    name = name.trimmed();
+    // One word says little ("Radio") unless the site is named after it ("BBC", "NTS").
+    if (name.size() < 2 || (!name.contains(QLatin1Char(' ')) && !host.contains(name, Qt::CaseInsensitive)))
+        return host;
+    return name;
+}
+
+qint64 CatalogueImporter::networkId(const QString &host, const QString &name)
+{
+    if (const auto it = m_networkIds.constFind(host); it != m_networkIds.constEnd())
+        return it.value();
+    QSqlQuery &up = m_db.prepare(QStringLiteral(
+        "INSERT INTO networks (host, name, website) VALUES (?, ?, ?) ON CONFLICT (host) DO UPDATE "
+        "SET name = excluded.name, website = excluded.website RETURNING id"));
+    up.addBindValue(host);
+    up.addBindValue(name);
+    up.addBindValue(QString(QLatin1String("https://") + host));
+    qint64 id = 0;
+    if (m_db.exec(up) && up.next())
+        id = up.value(0).toLongLong();
+    up.finish();
+    if (id)
+        m_networkIds.insert(host, id);
+    return id;
+}
+
 bool CatalogueImporter::importJson(const QByteArray &json, Result *result, QString *error)
 {
     Result local;
@@ -304,6 +366,18 @@ bool CatalogueImporter::importJson(const QByteArray &json, Result *result, QStri
         if (error)
             *error = QStringLiteral("not a catalogue file: no \"webradios\" object");
         return false;
+    }
+
+    // Stations that share their web site's host are one operator's network; a host that only one
+    // station of the file names makes none.
+    QHash<QString, QStringList> networkMembers; // host -> station names
+    for (auto it = stations.constBegin(); it != stations.constEnd(); ++it) {
+        const QJsonObject s = it.value().toObject();
+        const QString host = websiteHost(clip(s.value(QLatin1String("Homepage")).toString(), 500));
+        const QString name = clip(s.value(QLatin1String("Name")).toString(), 200);
+        if (!host.isEmpty() && !name.isEmpty() &&
+            validUrl(s.value(QLatin1String("StreamUri")).toString().trimmed()))
+            networkMembers[host] << name;
     }
 
     SearchIndex index(m_db);
@@ -382,6 +456,21 @@ bool CatalogueImporter::importJson(const QByteArray &json, Result *result, QStri
         }
         const qint64 stationId = up.value(0).toLongLong();
         up.finish();
+
+        const QString host = websiteHost(website);
+        const QStringList members = networkMembers.value(host);
+        const qint64 network = members.size() >= 2 ? networkId(host, networkName(members, host)) : 0;
+        if (members.size() >= 2 && !network) {
+            if (error)
+                *error = QStringLiteral("cannot store the network %1: %2").arg(host, m_db.lastError());
+            return false;
+        }
+        QSqlQuery &setNetwork =
+            m_db.prepare(QStringLiteral("UPDATE stations SET network_id = ? WHERE id = ?"));
+        setNetwork.addBindValue(network ? QVariant(network) : QVariant());
+        setNetwork.addBindValue(stationId);
+        if (!m_db.exec(setNetwork))
+            return error && (*error = m_db.lastError(), false);
 
         // Streams: the main address first, then the alternatives in key order.
         QSqlQuery &clear = m_db.prepare(QStringLiteral("DELETE FROM streams WHERE station_id = ?"));

@@ -74,16 +74,24 @@ public:
     bool importFile(const QString &path, Result *result, QString *error);
     bool importJson(const QByteArray &json, Result *result, QString *error);
 
+    // The host of a station's web site, without "www.": stations that share it form a network.
+    static QString websiteHost(const QString &website);
+    // A network's name: the words every member's name begins with (a single word only when the
+    // host contains it), else the host.
+    static QString networkName(const QStringList &stationNames, const QString &host);
+
     // Largest catalogue file the importer reads.
     static constexpr qint64 MaxFileBytes = 512LL * 1024 * 1024;
 
 private:
     qint64 genreId(const QString &tag);
     qint64 subsectionId(const QString &countryCode, const QString &name);
+    qint64 networkId(const QString &host, const QString &name);
     static QString streamType(const QString &codec, const QString &url);
 
     Database &m_db;
     const CatalogueMappings &m_map;
     QHash<QString, qint64> m_genreIds;      // folded name -> id
     QHash<QString, qint64> m_subsectionIds; // code -> id
+    QHash<QString, qint64> m_networkIds;    // host -> id
 };

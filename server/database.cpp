@@ -90,9 +90,18 @@ const char *const SchemaV2[] = {
     "last_at BIGINT NOT NULL)",
 };
 
+// Networks: stations that an operator runs under one web site. Existing stations keep no network
+// until the catalogue is imported again.
+const char *const SchemaV3[] = {
+    "CREATE TABLE networks (id %ID%, host TEXT NOT NULL UNIQUE, name TEXT NOT NULL, website TEXT NOT NULL "
+    "DEFAULT '')",
+    "ALTER TABLE stations ADD COLUMN network_id BIGINT REFERENCES networks(id)",
+    "CREATE INDEX stations_network ON stations(network_id, sort_name)",
+};
+
 // When each stream address was last polled for its title, in the database's clock, so that
 // instances taking the poller over from one another never poll an address twice in an interval.
-const char *const SchemaV3[] = {
+const char *const SchemaV4[] = {
     "CREATE TABLE poll_claims (url TEXT PRIMARY KEY, polled_at BIGINT NOT NULL)",
 };
 
@@ -118,7 +127,7 @@ Database::~Database()
 
 int Database::latestSchemaVersion()
 {
-    return 3;
+    return 4;
 }
 
 bool Database::open(QString *error)
@@ -240,6 +249,12 @@ bool Database::migrate(QString *error)
     }
     if (current < 3) {
         for (const char *statement : SchemaV3) {
+            if (!run(QString::fromLatin1(statement).replace(QLatin1String("%ID%"), id), error))
+                return false;
+        }
+    }
+    if (current < 4) {
+        for (const char *statement : SchemaV4) {
             if (!run(QLatin1String(statement), error))
                 return false;
         }

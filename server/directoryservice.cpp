@@ -383,6 +383,13 @@ QByteArray DirectoryService::stationListReply(const StationPage &page, const QSt
         w.element("url_website", s.website);
         w.element("country_name", s.countryName);
         w.element("location", s.location);
+        if (s.networkId > 0) {
+            w.start("network");
+            w.element("id", s.networkId);
+            w.element("name", s.networkName);
+            w.element("url_website", s.networkWebsite);
+            w.end();
+        }
         w.element("favorite", s.favorite ? QStringLiteral("true") : QStringLiteral("false"));
         w.start("whatsplaying");
         w.element("artist", s.artist);

@@ -139,6 +139,23 @@ bool StationStore::load(const QList<qint64> &ids, qint64 accountId, const Stream
         }
         q.finish();
 
+        QSqlQuery &n = m_db.prepare(
+            QStringLiteral("SELECT s.id, n.id, n.name, n.website FROM stations s JOIN networks n ON n.id = "
+                           "s.network_id WHERE s.id IN (%1)")
+                .arg(in));
+        bindAll(n, binds);
+        if (!m_db.exec(n))
+            return false;
+        while (n.next()) {
+            auto it = rows.find(n.value(0).toLongLong());
+            if (it == rows.end())
+                continue;
+            it->networkId = n.value(1).toLongLong();
+            it->networkName = n.value(2).toString();
+            it->networkWebsite = n.value(3).toString();
+        }
+        n.finish();
+
         QSqlQuery &st = m_db.prepare(
             QStringLiteral(
                 "SELECT station_id, url, type, bitrate, position FROM streams WHERE station_id IN (%1) "

@@ -46,6 +46,9 @@ struct StationRow
     QString artist;
     QString song;
     bool favorite = false;
+    qint64 networkId = 0; // 0: the station belongs to no network
+    QString networkName;
+    QString networkWebsite;
 };
 
 struct StationPage

@@ -6,6 +6,7 @@
 #include "directoryservice.h"
 #include "httpblocking.h"
 #include "httpserver.h"
+#include "scriptedserver.h"
 #include "testca.h"
 #include "testmain.h"
 #include "treeradiowidget.h"
@@ -13,11 +14,13 @@
 #include "tunoraapi.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -88,6 +91,7 @@ private slots:
     void drillGenres();
     void search_data();
     void search();
+    void nowPlayingFromPoller();
     void paging();
     void browseRows();
     void favorites();
@@ -103,6 +107,8 @@ private slots:
     void ordering_data();
     void ordering();
     void playAndMarker();
+    void piecewiseReading_data();
+    void piecewiseReading();
 
 private:
     void useService();
@@ -286,19 +292,85 @@ void TestBrowser::search_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("station");
-    QTest::newRow("name") << u("Life Radio") << u("Life Radio");
-    QTest::newRow("country code") << u("PL") << u("RMF FM");
+    QTest::addColumn<QString>("network"); // stations sharing a web site form one
+    QTest::newRow("name") << u("Life Radio") << u("Life Radio") << QString();
+    QTest::newRow("country code") << u("PL") << u("RMF FM") << QString();
+    QTest::newRow("network named by its stations")
+        << u("Radio BOB 80s Rock") << u("Radio BOB! 80s Rock") << u("Radio BOB!");
+    QTest::newRow("network named by its site")
+        << u("Soma FM Groove Salad") << u("Soma FM - Groove Salad") << u("somafm.com");
 }
 
 void TestBrowser::search()
 {
     QFETCH(QString, text);
     QFETCH(QString, station);
+    QFETCH(QString, network);
     TreeStationWidget list;
     list.queryStations(text);
     QVERIFY(waitFilled(list));
-    QVERIFY2(names(list).contains(station), qPrintable(names(list).join(u(", "))));
+    const int at = int(names(list).indexOf(station));
+    QVERIFY2(at >= 0, qPrintable(names(list).join(u(", "))));
     QCOMPARE(list.mode(), int(TreeStationWidget::ModeQuery));
+    QCOMPARE(list.topLevelItem(at)->text(TreeStationWidget::ColumnNetwork), network);
+}
+
+void TestBrowser::nowPlayingFromPoller()
+{
+    // A station whose stream names its song: the service's poller picks the title up, and a search
+    // for the song finds the station with what it plays.
+    using TunoraTest::ScriptedServer;
+    const QByteArray song = "Zebrafinch Nocturne";
+    QByteArray meta = "StreamTitle='Poller Artist - " + song + "';";
+    const qsizetype padded = (meta.size() + 15) / 16 * 16;
+    meta = char(padded / 16) + meta.leftJustified(padded, '\0');
+    ScriptedServer stream;
+    QVERIFY(stream.start([&](int, const QByteArray &) {
+        return ScriptedServer::Script{
+            ScriptedServer::send(ScriptedServer::header("ICY 200 OK", {"icy-metaint: 64"}) +
+                                 QByteArray(64, 'x') + meta + QByteArray(64, 'x')),
+            ScriptedServer::close()};
+    }));
+    QTemporaryDir folder;
+    QFile catalogue(folder.filePath(u("poller.json")));
+    QVERIFY(catalogue.open(QIODevice::WriteOnly));
+    catalogue.write(R"({"webradios": {"poller-test": {"Name": "Scripted Poller Radio", "Genre": ["Pop"],
+        "Country": "Germany", "Homepage": "", "Codec": "MP3", "Bitrate": 128, "StreamUri": ")" +
+                    stream.url("/live") + R"(", "alternativeStreams": {}}}})");
+    catalogue.close();
+    DirectoryService service;
+    DirectoryService::Options options;
+    options.importCatalogue = false; // the shipped stations' addresses are not to be visited
+    options.extraCatalogues << catalogue.fileName();
+    options.poller = true;
+    options.pollIntervalSeconds = 1;
+    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    AppSettings &settings = AppSettings::instance();
+    settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
+    settings.setCaFile(service.caFile());
+    settings.setCredentials(QString(), QString());
+    TunoraAPI::configureHttp();
+
+    TreeStationWidget list;
+    const QString playing = u("Poller Artist - ") + QString::fromLatin1(song);
+    auto firstPlaying = [&] {
+        QTreeWidgetItem *row = list.topLevelItem(0);
+        return row ? row->text(TreeStationWidget::ColumnPlaying) : QString();
+    };
+    // What plays now is read fresh with every list: ask by name until the poller has been there.
+    for (QDeadlineTimer deadline(60000); firstPlaying() != playing && !deadline.hasExpired();) {
+        list.queryStations(u("Scripted Poller Radio"));
+        QVERIFY(waitFilled(list));
+        if (firstPlaying() != playing)
+            QTest::qWait(200);
+    }
+    QCOMPARE(firstPlaying(), playing);
+    list.queryStations(QString::fromLatin1(song));
+    QVERIFY(waitFilled(list));
+    QCOMPARE(names(list), QStringList{u("Scripted Poller Radio")});
+    QCOMPARE(firstPlaying(), playing);
+    settings.setCredentials(m_user, m_password);
+    QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
 void TestBrowser::paging()
@@ -618,6 +690,14 @@ void TestBrowser::scriptedReplies_data()
     QTest::newRow("deep nesting") << stationsReply(QByteArray(5000, '<').replace("<", "<a>"))
                                   << QStringList{u("*")};
     QTest::newRow("not xml") << QByteArray("\x00\xff\xfe garbage", 12) << QStringList{u("*")};
+    // Several times the amount read per turn of the event loop: every station, in order.
+    QByteArray large;
+    QStringList largeNames;
+    for (int i = 0; i < 1500; ++i) {
+        large += stationXml("L" + QByteArray::number(i), "Large " + QByteArray::number(i));
+        largeNames << u("Large ") + QString::number(i);
+    }
+    QTest::newRow("large reply") << stationsReply(large, 1500, 1500) << largeNames;
 }
 
 void TestBrowser::scriptedReplies()
@@ -694,6 +774,71 @@ void TestBrowser::playAndMarker()
     QVERIFY(alpha->font(TreeStationWidget::ColumnName).bold());
     list.UpdateValidTreeItems(u("a"), 0);
     QVERIFY(!alpha->font(TreeStationWidget::ColumnName).bold());
+}
+
+void TestBrowser::piecewiseReading_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    const QString corpus = QFINDTESTDATA("../fuzz/corpus/stationlistreader");
+    for (const QString &file : QDir(corpus).entryList(QDir::Files)) {
+        QFile f(corpus + u("/") + file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QTest::newRow(qPrintable(u("corpus ") + file)) << f.readAll();
+    }
+    const QByteArray network =
+        "<network><id>9</id><name>Net</name><url_website>http://net.example</url_website>"
+        "</network>";
+    QTest::newRow("network by id after its block") << stationsReply(
+        stationXml("1", "One").replace("</station>", QByteArray(network + "</station>")) +
+            stationXml("2", "Two").replace("</station>", "<network_id>9</network_id></station>"),
+        2);
+    QTest::newRow("empty station ends the list")
+        << stationsReply(stationXml("1", "One") + "<station></station>" + stationXml("2", "Two"), 2);
+    QTest::newRow("no limit") << "<stations>" + stationXml("1", "One") + stationXml("2", "Two") +
+                                     "</stations>";
+    QTest::newRow("limit after a station") << "<stations>" + stationXml("1", "One") + "<limit>5</limit>" +
+                                                  stationXml("2", "Two") + "</stations>";
+    QTest::newRow("end tag cut")
+        << stationsReply(stationXml("1", "One") + stationXml("2", "Two")).chopped(30);
+}
+
+void TestBrowser::piecewiseReading()
+{
+    // Reading a station list piece by piece as it arrives gives what reading it whole gives,
+    // wherever the pieces end.
+    QFETCH(QByteArray, reply);
+    const QString text = QString::fromUtf8(reply);
+    auto read = [](const std::function<StationPaging(BASS::Station &, std::function<void()>)> &run) {
+        BASS::Station station;
+        QStringList out;
+        const StationPaging paging = run(station, [&] {
+            out << QStringList{station.id(),
+                               station.name(),
+                               station.website(),
+                               station.network(),
+                               QString::number(station.streams().size()),
+                               station.nowPlaying().DisplayText()}
+                       .join(u("|"));
+        });
+        out << QStringLiteral("paging %1 %2 %3")
+                   .arg(paging.total)
+                   .arg(paging.pageCount)
+                   .arg(paging.remainder);
+        return out;
+    };
+    DirectoryReader whole;
+    const QStringList expected =
+        read([&](BASS::Station &s, std::function<void()> a) { return whole.readStationList(text, s, a); });
+    for (const int step : {1, 7, 64}) {
+        DirectoryReader reader;
+        StationListProgress progress;
+        const QStringList got = read([&](BASS::Station &s, std::function<void()> a) {
+            for (qsizetype n = step; n < text.size(); n += step)
+                reader.readStationsSoFar(text.left(n), progress);
+            return reader.finishStationList(text, progress, s, a);
+        });
+        QCOMPARE(got, expected);
+    }
 }
 
 TUNORA_TEST_MAIN(TestBrowser)
