@@ -2,6 +2,7 @@
 
 #include "accountsession.h"
 #include "appsettings.h"
+#include "desktopsettings.h"
 #include "httpblocking.h"
 #include "languagesetup.h"
 #include "tunoraapi.h"
@@ -93,6 +94,7 @@ Settings::Settings(QWidget *parent)
     grid->addWidget(m_leUsername, row++, 1, 1, 2);
     grid->addWidget(m_lblEmail, row, 0);
     grid->addWidget(m_leEmail, row++, 1, 1, 2);
+    grid->addWidget(new DesktopSettings(this), row++, 0, 1, 3);
     grid->addWidget(m_lblHelp, row++, 0, 1, 3);
     grid->addWidget(m_btSignOut, row, 0);
     grid->addWidget(m_btSave, row++, 2);

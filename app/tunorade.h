@@ -47,6 +47,7 @@ class TrackWishListFrame;
 class TreeBrowser;
 class WebBrowser;
 class VersionCheck;
+class WindowDesktop;
 class TunoraStream;
 
 namespace BASS {
@@ -363,4 +364,17 @@ private:
     HelpView *m_helpPage = nullptr;
     TrackWishListFrame *m_wishListPage = nullptr;
     TreeBrowser *m_siteView = nullptr;
+
+    // ---- desktop integration (tunorade_desktop.cpp) ----
+public:
+    // Arguments, notifications, tray icon, sleep timer, keyboard commands, files and proxy.
+    WindowDesktop *desktop() const { return m_desktop; }
+
+private:
+    friend class WindowDesktop;
+    void setupDesktop();
+
+    WindowDesktop *m_desktop = nullptr;
+    // Start-up arguments played a station: the start-up does not play the last one over it.
+    bool m_argumentsPlayed = false;
 };
