@@ -73,6 +73,8 @@ Settings::Settings(QWidget *parent)
     m_lblMaxBitrate->setBuddy(m_sldMaxBitrate);
     m_lblStartUp->setBuddy(m_cbStartUp);
     m_lblHomeLocation->setBuddy(m_leHomeLocation);
+    m_lblUserName->setBuddy(m_leUsername);
+    m_lblEmail->setBuddy(m_leEmail);
 
     auto *grid = new QGridLayout(this);
     int row = 0;

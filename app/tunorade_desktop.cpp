@@ -233,9 +233,9 @@ void WindowDesktop::setupSleepTimer()
         return action;
     };
     for (const int minutes : SleepTimer::offeredMinutes())
-        add(tr("%n minute(s)", nullptr, minutes), [this, minutes] {
+        add(tr("%1 minutes").arg(minutes), [this, minutes] {
             m_sleepTimer->startMinutes(minutes);
-            m_window->showStatus(tr("Playback stops in %n minute(s)", nullptr, minutes));
+            m_window->showStatus(tr("Playback stops in %1 minutes").arg(minutes));
         });
     add(tr("At the end of this song"), [this] {
         m_sleepTimer->startEndOfSong();
@@ -573,9 +573,9 @@ bool WindowDesktop::importWishList(const QString &path, QString *report)
         }
         lists->loadWishList(lists->wishListPath());
     }
-    *report = tr("%n song(s) added to the wish list.", nullptr, added);
+    *report = tr("Songs added to the wish list: %1.").arg(added);
     if (skipped > 0)
-        *report += QLatin1Char(' ') + tr("%n line(s) could not be read.", nullptr, skipped);
+        *report += QLatin1Char(' ') + tr("Lines that could not be read: %1.").arg(skipped);
     return true;
 }
 
@@ -708,8 +708,7 @@ void WindowDesktop::nextResolve()
         QString saveError;
         if (ExportFiles::saveFile(m_transferPath,
                                   ExportFiles::writeStations(entries, formatOf(m_transferPath)), &saveError))
-            finishFavorites(
-                true, tr("%n favorite(s) exported to %1", nullptr, int(entries.size())).arg(m_transferPath));
+            finishFavorites(true, tr("Favorites exported to %1: %2").arg(m_transferPath).arg(entries.size()));
         else
             finishFavorites(false, saveError);
         return;
@@ -779,7 +778,7 @@ void WindowDesktop::nextFavoriteAdd()
         if (m_transferRequest != 0)
             return;
     }
-    QString report = tr("%n station(s) added to the favorites.", nullptr, m_added);
+    QString report = tr("Stations added to the favorites: %1.").arg(m_added);
     if (!m_match.unmatched.isEmpty()) {
         QStringList names;
         for (const ExportFiles::StationEntry &entry : std::as_const(m_match.unmatched))
@@ -790,8 +789,7 @@ void WindowDesktop::nextFavoriteAdd()
             QLatin1Char('\n') + tr("Not found in the directory: %1").arg(names.join(QStringLiteral(", ")));
     }
     if (m_skipped > 0)
-        report +=
-            QLatin1Char('\n') + tr("%n entry(s) without a usable address were left out.", nullptr, m_skipped);
+        report += QLatin1Char('\n') + tr("Entries left out for want of a usable address: %1.").arg(m_skipped);
     // The favourites list shows the account's new state when it is shown next.
     if (TreeStationWidget *favorites = m_window->stationList(1))
         favorites->clearTree();

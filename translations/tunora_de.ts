@@ -1627,20 +1627,6 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Import Wish List...</source>
         <translation>Wunschliste importieren...</translation>
     </message>
-    <message numerus="yes">
-        <source>%n minute(s)</source>
-        <translation>
-            <numerusform>%n Minute</numerusform>
-            <numerusform>%n Minuten</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>Playback stops in %n minute(s)</source>
-        <translation>
-            <numerusform>Die Wiedergabe endet in %n Minute</numerusform>
-            <numerusform>Die Wiedergabe endet in %n Minuten</numerusform>
-        </translation>
-    </message>
     <message>
         <source>At the end of this song</source>
         <translation>Am Ende dieses Lieds</translation>
@@ -1753,52 +1739,45 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Sign in first: the wish list belongs to your account.</source>
         <translation>Melde dich zuerst an: Die Wunschliste gehört zu deinem Konto.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n song(s) added to the wish list.</source>
-        <translation>
-            <numerusform>%n Lied zur Wunschliste hinzugefügt.</numerusform>
-            <numerusform>%n Lieder zur Wunschliste hinzugefügt.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n line(s) could not be read.</source>
-        <translation>
-            <numerusform>%n Zeile konnte nicht gelesen werden.</numerusform>
-            <numerusform>%n Zeilen konnten nicht gelesen werden.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>The favorites could not be read from the directory.</source>
         <translation>Die Favoriten konnten nicht aus dem Verzeichnis gelesen werden.</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n favorite(s) exported to %1</source>
-        <translation>
-            <numerusform>%n Favorit nach %1 exportiert</numerusform>
-            <numerusform>%n Favoriten nach %1 exportiert</numerusform>
-        </translation>
     </message>
     <message>
         <source>Another transfer of favorites is under way.</source>
         <translation>Eine andere Übertragung der Favoriten läuft noch.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n station(s) added to the favorites.</source>
-        <translation>
-            <numerusform>%n Sender zu den Favoriten hinzugefügt.</numerusform>
-            <numerusform>%n Sender zu den Favoriten hinzugefügt.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Not found in the directory: %1</source>
         <translation>Nicht im Verzeichnis gefunden: %1</translation>
     </message>
-    <message numerus="yes">
-        <source>%n entry(s) without a usable address were left out.</source>
-        <translation>
-            <numerusform>%n Eintrag ohne brauchbare Adresse wurde ausgelassen.</numerusform>
-            <numerusform>%n Einträge ohne brauchbare Adresse wurden ausgelassen.</numerusform>
-        </translation>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>Die Wiedergabe endet in %1 Minuten</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Zur Wunschliste hinzugefügte Lieder: %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Nicht lesbare Zeilen: %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoriten nach %1 exportiert: %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Zu den Favoriten hinzugefügte Sender: %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Mangels brauchbarer Adresse ausgelassene Einträge: %1.</translation>
     </message>
 </context>
 <context>

@@ -1627,20 +1627,6 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>Import Wish List...</source>
         <translation>Importar lista de deseos...</translation>
     </message>
-    <message numerus="yes">
-        <source>%n minute(s)</source>
-        <translation>
-            <numerusform>%n minuto</numerusform>
-            <numerusform>%n minutos</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>Playback stops in %n minute(s)</source>
-        <translation>
-            <numerusform>La reproducción se detiene en %n minuto</numerusform>
-            <numerusform>La reproducción se detiene en %n minutos</numerusform>
-        </translation>
-    </message>
     <message>
         <source>At the end of this song</source>
         <translation>Al final de esta canción</translation>
@@ -1753,52 +1739,45 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>Sign in first: the wish list belongs to your account.</source>
         <translation>Inicia sesión primero: la lista de deseos pertenece a tu cuenta.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n song(s) added to the wish list.</source>
-        <translation>
-            <numerusform>%n canción añadida a la lista de deseos.</numerusform>
-            <numerusform>%n canciones añadidas a la lista de deseos.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n line(s) could not be read.</source>
-        <translation>
-            <numerusform>No se pudo leer %n línea.</numerusform>
-            <numerusform>No se pudieron leer %n líneas.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>The favorites could not be read from the directory.</source>
         <translation>No se pudieron leer los favoritos del directorio.</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n favorite(s) exported to %1</source>
-        <translation>
-            <numerusform>%n favorito exportado a %1</numerusform>
-            <numerusform>%n favoritos exportados a %1</numerusform>
-        </translation>
     </message>
     <message>
         <source>Another transfer of favorites is under way.</source>
         <translation>Ya hay otra transferencia de favoritos en curso.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n station(s) added to the favorites.</source>
-        <translation>
-            <numerusform>%n emisora añadida a los favoritos.</numerusform>
-            <numerusform>%n emisoras añadidas a los favoritos.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Not found in the directory: %1</source>
         <translation>No encontradas en el directorio: %1</translation>
     </message>
-    <message numerus="yes">
-        <source>%n entry(s) without a usable address were left out.</source>
-        <translation>
-            <numerusform>Se omitió %n entrada sin una dirección utilizable.</numerusform>
-            <numerusform>Se omitieron %n entradas sin una dirección utilizable.</numerusform>
-        </translation>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 minutos</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>La reproducción se detiene en %1 minutos</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Canciones añadidas a la lista de deseos: %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Líneas que no se pudieron leer: %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoritos exportados a %1: %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Emisoras añadidas a los favoritos: %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Entradas omitidas por falta de una dirección utilizable: %1.</translation>
     </message>
 </context>
 <context>

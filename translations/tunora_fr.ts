@@ -1627,20 +1627,6 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>Import Wish List...</source>
         <translation>Importer une liste de souhaits...</translation>
     </message>
-    <message numerus="yes">
-        <source>%n minute(s)</source>
-        <translation>
-            <numerusform>%n minute</numerusform>
-            <numerusform>%n minutes</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>Playback stops in %n minute(s)</source>
-        <translation>
-            <numerusform>La lecture s&apos;arrête dans %n minute</numerusform>
-            <numerusform>La lecture s&apos;arrête dans %n minutes</numerusform>
-        </translation>
-    </message>
     <message>
         <source>At the end of this song</source>
         <translation>À la fin de ce morceau</translation>
@@ -1753,52 +1739,45 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>Sign in first: the wish list belongs to your account.</source>
         <translation>Connectez-vous d&apos;abord : la liste de souhaits appartient à votre compte.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n song(s) added to the wish list.</source>
-        <translation>
-            <numerusform>%n morceau ajouté à la liste de souhaits.</numerusform>
-            <numerusform>%n morceaux ajoutés à la liste de souhaits.</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n line(s) could not be read.</source>
-        <translation>
-            <numerusform>%n ligne n&apos;a pas pu être lue.</numerusform>
-            <numerusform>%n lignes n&apos;ont pas pu être lues.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>The favorites could not be read from the directory.</source>
         <translation>Les favoris n&apos;ont pas pu être lus dans l&apos;annuaire.</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n favorite(s) exported to %1</source>
-        <translation>
-            <numerusform>%n favori exporté vers %1</numerusform>
-            <numerusform>%n favoris exportés vers %1</numerusform>
-        </translation>
     </message>
     <message>
         <source>Another transfer of favorites is under way.</source>
         <translation>Un autre transfert de favoris est en cours.</translation>
     </message>
-    <message numerus="yes">
-        <source>%n station(s) added to the favorites.</source>
-        <translation>
-            <numerusform>%n station ajoutée aux favoris.</numerusform>
-            <numerusform>%n stations ajoutées aux favoris.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Not found in the directory: %1</source>
         <translation>Introuvables dans l&apos;annuaire : %1</translation>
     </message>
-    <message numerus="yes">
-        <source>%n entry(s) without a usable address were left out.</source>
-        <translation>
-            <numerusform>%n entrée sans adresse utilisable a été ignorée.</numerusform>
-            <numerusform>%n entrées sans adresse utilisable ont été ignorées.</numerusform>
-        </translation>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 minutes</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>La lecture s&apos;arrête dans %1 minutes</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Morceaux ajoutés à la liste de souhaits : %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Lignes illisibles : %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoris exportés vers %1 : %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Stations ajoutées aux favoris : %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Entrées ignorées faute d&apos;adresse utilisable : %1.</translation>
     </message>
 </context>
 <context>
