@@ -14,7 +14,9 @@
 #include "exportfiles.h"
 #include "httpblocking.h"
 #include "icecast.h"
+#include "proxysetting.h"
 #include "scriptedserver.h"
+#include "settingspanel.h"
 #include "singleinstance.h"
 #include "sleeptimer.h"
 #include "testmain.h"
@@ -24,13 +26,16 @@
 #include "tunorade_desktop.h"
 #include "tunorastream.h"
 
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QSystemTrayIcon>
 
 #include <functional>
@@ -244,6 +249,37 @@ private slots:
         QCOMPARE(window().isVisible(), !closes);
         if (icon)
             QVERIFY(!icon->isVisible());
+    }
+
+    // The settings page's proxy row: a usable entry is stored and becomes Qt's proxy (the HTTP client
+    // and the web views); an entry without a port is neither stored nor applied and says why.
+    void proxyRow_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("appliedPort");
+        QTest::addColumn<int>("storedKind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("usable") << 3128 << 3128 << int(ProxySetting::Http) << "";
+        QTest::newRow("no port") << 0 << 1 << int(ProxySetting::None) << "The proxy port must be between";
+    }
+
+    void proxyRow()
+    {
+        QFETCH(int, port);
+        QFETCH(int, appliedPort);
+        QFETCH(int, storedKind);
+        QFETCH(QString, message);
+        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, "before.example", 1));
+        auto *group = window().settingsPage()->findChild<DesktopSettings *>();
+        auto *kind = group->findChild<QComboBox *>("cbProxyKind");
+        group->findChild<QSpinBox *>("sbProxyPort")->setValue(port);
+        group->findChild<QLineEdit *>("leProxyHost")->setText("127.0.0.1");
+        kind->setCurrentIndex(ProxySetting::Http);
+        QCOMPARE(group->proxyMessage().left(message.size()), message);
+        QCOMPARE(QNetworkProxy::applicationProxy().port(), appliedPort);
+        QCOMPARE(int(ProxySetting::load().kind), storedKind);
+        kind->setCurrentIndex(ProxySetting::None);
+        QCOMPARE(QNetworkProxy::applicationProxy().type(), QNetworkProxy::NoProxy);
     }
 
     // A song is announced once, however often its title comes again; nothing while turned off.
