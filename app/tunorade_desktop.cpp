@@ -188,7 +188,7 @@ void WindowDesktop::setupActions()
     w->addAction(w->action_Help);
 
     QMenuBar *bar = static_cast<QMainWindow *>(w)->menuBar();
-    auto *playback = new QMenu(tr("Playback"), bar);
+    auto *playback = new QMenu(tr("&Playback"), bar);
     playback->setObjectName(QStringLiteral("menuPlayback"));
     playback->addActions({m_playAction, mute, louder, softer, favorite});
     m_sleepMenu = new QMenu(tr("Sleep Timer"), playback);

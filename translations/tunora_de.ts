@@ -1604,10 +1604,6 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <translation>Fügt den gewählten Sender zu den Favoriten hinzu</translation>
     </message>
     <message>
-        <source>Playback</source>
-        <translation>Wiedergabe</translation>
-    </message>
-    <message>
         <source>Sleep Timer</source>
         <translation>Schlaf-Timer</translation>
     </message>
@@ -1778,6 +1774,10 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>Entries left out for want of a usable address: %1.</source>
         <translation>Mangels brauchbarer Adresse ausgelassene Einträge: %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Wiedergabe</translation>
     </message>
 </context>
 <context>

@@ -1604,10 +1604,6 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <translation>Añade la emisora seleccionada a los favoritos</translation>
     </message>
     <message>
-        <source>Playback</source>
-        <translation>Reproducción</translation>
-    </message>
-    <message>
         <source>Sleep Timer</source>
         <translation>Temporizador de apagado</translation>
     </message>
@@ -1778,6 +1774,10 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>Entries left out for want of a usable address: %1.</source>
         <translation>Entradas omitidas por falta de una dirección utilizable: %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Reproducción</translation>
     </message>
 </context>
 <context>

@@ -1604,10 +1604,6 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <translation>Ajoute la station choisie aux favoris</translation>
     </message>
     <message>
-        <source>Playback</source>
-        <translation>Lecture</translation>
-    </message>
-    <message>
         <source>Sleep Timer</source>
         <translation>Minuterie de sommeil</translation>
     </message>
@@ -1778,6 +1774,10 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>Entries left out for want of a usable address: %1.</source>
         <translation>Entrées ignorées faute d&apos;adresse utilisable : %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Lecture</translation>
     </message>
 </context>
 <context>
