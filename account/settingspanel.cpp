@@ -2,6 +2,7 @@
 
 #include "accountsession.h"
 #include "appsettings.h"
+#include "desktopsettings.h"
 #include "httpblocking.h"
 #include "languagesetup.h"
 #include "recordingsettings.h"
@@ -74,6 +75,8 @@ Settings::Settings(QWidget *parent)
     m_lblMaxBitrate->setBuddy(m_sldMaxBitrate);
     m_lblStartUp->setBuddy(m_cbStartUp);
     m_lblHomeLocation->setBuddy(m_leHomeLocation);
+    m_lblUserName->setBuddy(m_leUsername);
+    m_lblEmail->setBuddy(m_leEmail);
 
     auto *grid = new QGridLayout(this);
     int row = 0;
@@ -96,6 +99,7 @@ Settings::Settings(QWidget *parent)
     grid->addWidget(m_lblEmail, row, 0);
     grid->addWidget(m_leEmail, row++, 1, 1, 2);
     grid->addWidget(new RecordingSettings(this), row++, 0, 1, 3);
+    grid->addWidget(new DesktopSettings(this), row++, 0, 1, 3);
     grid->addWidget(m_lblHelp, row++, 0, 1, 3);
     grid->addWidget(m_btSignOut, row, 0);
     grid->addWidget(m_btSave, row++, 2);

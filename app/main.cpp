@@ -1,7 +1,11 @@
+#include "launcharguments.h"
+#include "singleinstance.h"
 #include "tunorade.h"
+#include "tunorade_desktop.h"
 #include "webprofile.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 
 int main(int argc, char *argv[])
@@ -9,6 +13,15 @@ int main(int argc, char *argv[])
     // The command-link scheme and the engine's process settings must precede the application.
     WebProfile::prepareEngine();
     QApplication app(argc, argv);
+    // Playlist files and stream addresses, as the desktop hands them over.
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+
+    // One player per session: a later start hands its arguments to the running one and ends.
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Secondary &&
+        instance.forward(LaunchArguments::absolute(arguments, QDir::currentPath())))
+        return 0;
+
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/TunoraDE/Resources/tn_icon%1.png").arg(size));
@@ -16,6 +29,10 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         TunoraDE window;
+        QObject::connect(&instance, &SingleInstance::signal_activated, window.desktop(),
+                         &WindowDesktop::openArguments);
+        if (!arguments.isEmpty())
+            window.desktop()->openArguments(arguments);
         result = app.exec();
     }
     return result;

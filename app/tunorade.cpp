@@ -198,6 +198,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     connect(&m_api, &BASS::BaseRadioAPI::signal_requestFinished, this, &TunoraDE::slot_tnAPIFinished);
     // "Open URL..." sits in no menu; its shortcut reaches it.
     addAction(actionOpen_URL);
+    setupDesktop();
 
     m_recentAddresses = QSettings().value(RecentAddressesKey).toStringList().mid(0, RecentAddressLimit);
     loadStartupStation();
@@ -782,6 +783,8 @@ void TunoraDE::slot_refreshTimerUpdate()
 
 void TunoraDE::slot_startUp()
 {
+    if (m_argumentsPlayed)
+        return;
     if (AppSettings::instance().startupStationType() != 1)
         return;
     QString member, password;

@@ -47,6 +47,7 @@ class TrackWishListFrame;
 class TreeBrowser;
 class WebBrowser;
 class VersionCheck;
+class WindowDesktop;
 class TunoraStream;
 
 namespace BASS {
@@ -379,4 +380,16 @@ private:
 private:
     // The record toggle "btRecord" beside Play and its clock "lblRecordTime".
     void setupRecording();
+    // ---- desktop integration (tunorade_desktop.cpp) ----
+public:
+    // Arguments, notifications, tray icon, sleep timer, keyboard commands, files and proxy.
+    WindowDesktop *desktop() const { return m_desktop; }
+
+private:
+    friend class WindowDesktop;
+    void setupDesktop();
+
+    WindowDesktop *m_desktop = nullptr;
+    // Start-up arguments played a station: the start-up does not play the last one over it.
+    bool m_argumentsPlayed = false;
 };

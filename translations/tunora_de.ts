@@ -519,6 +519,65 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     </message>
 </context>
 <context>
+    <name>DesktopSettings</name>
+    <message>
+        <source>Desktop</source>
+        <translation>Desktop</translation>
+    </message>
+    <message>
+        <source>Show a notification for each new song</source>
+        <translation>Bei jedem neuen Lied eine Benachrichtigung zeigen</translation>
+    </message>
+    <message>
+        <source>Show an icon in the system tray</source>
+        <translation>Ein Symbol im Systembereich zeigen</translation>
+    </message>
+    <message>
+        <source>Closing the window keeps the player in the tray</source>
+        <translation>Beim Schließen des Fensters bleibt der Player im Systembereich</translation>
+    </message>
+    <message>
+        <source>No proxy</source>
+        <translation>Kein Proxy</translation>
+    </message>
+    <message>
+        <source>The system&apos;s proxy</source>
+        <translation>Proxy des Systems</translation>
+    </message>
+    <message>
+        <source>HTTP proxy</source>
+        <translation>HTTP-Proxy</translation>
+    </message>
+    <message>
+        <source>SOCKS proxy</source>
+        <translation>SOCKS-Proxy</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>Proxy host</source>
+        <translation>Proxy-Host</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Proxy port</source>
+        <translation>Proxy-Port</translation>
+    </message>
+    <message>
+        <source>Proxy:</source>
+        <translation>Proxy:</translation>
+    </message>
+    <message>
+        <source>Streams connect directly: the player sends them only through HTTP proxies.</source>
+        <translation>Streams verbinden sich direkt: Der Player leitet sie nur über HTTP-Proxys.</translation>
+    </message>
+</context>
+<context>
     <name>ExportFiles</name>
     <message>
         <source>The playlist is nested too deeply</source>
@@ -561,6 +620,46 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>God helps those that help themselves.</source>
         <translation>Hilf dir selbst, so hilft dir Gott.</translation>
+    </message>
+    <message>
+        <source>Play or stop (outside text fields)</source>
+        <translation>Abspielen oder stoppen (außerhalb von Textfeldern)</translation>
+    </message>
+    <message>
+        <source>Go to the search box</source>
+        <translation>Zum Suchfeld springen</translation>
+    </message>
+    <message>
+        <source>Mute or unmute</source>
+        <translation>Ton aus oder wieder an</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Lauter</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Leiser</translation>
+    </message>
+    <message>
+        <source>Add the selected station to the favorites</source>
+        <translation>Den gewählten Sender zu den Favoriten hinzufügen</translation>
+    </message>
+    <message>
+        <source>Open a stream or playlist address</source>
+        <translation>Eine Stream- oder Playlist-Adresse öffnen</translation>
+    </message>
+    <message>
+        <source>This help</source>
+        <translation>Diese Hilfe</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Keyboard</source>
+        <translation>Tastatur</translation>
     </message>
 </context>
 <context>
@@ -1562,6 +1661,233 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
     <message>
         <source>Search what&apos;s playing now</source>
         <translation>Suche, was gerade läuft</translation>
+    </message>
+</context>
+<context>
+    <name>WindowDesktop</name>
+    <message>
+        <source>Play/Stop</source>
+        <translation>Abspielen/Stoppen</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it</source>
+        <translation>Spielt den aktuellen Sender ab oder stoppt ihn</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Suche</translation>
+    </message>
+    <message>
+        <source>Moves to the search box</source>
+        <translation>Springt zum Suchfeld</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Stumm</translation>
+    </message>
+    <message>
+        <source>Turns the sound off or on again</source>
+        <translation>Schaltet den Ton aus oder wieder ein</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Lauter</translation>
+    </message>
+    <message>
+        <source>Raises the volume</source>
+        <translation>Erhöht die Lautstärke</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Leiser</translation>
+    </message>
+    <message>
+        <source>Lowers the volume</source>
+        <translation>Verringert die Lautstärke</translation>
+    </message>
+    <message>
+        <source>Add to Favorites</source>
+        <translation>Zu Favoriten hinzufügen</translation>
+    </message>
+    <message>
+        <source>Adds the selected station to the favorites</source>
+        <translation>Fügt den gewählten Sender zu den Favoriten hinzu</translation>
+    </message>
+    <message>
+        <source>Sleep Timer</source>
+        <translation>Schlaf-Timer</translation>
+    </message>
+    <message>
+        <source>Export Favorites...</source>
+        <translation>Favoriten exportieren...</translation>
+    </message>
+    <message>
+        <source>Import Favorites...</source>
+        <translation>Favoriten importieren...</translation>
+    </message>
+    <message>
+        <source>Export Wish List...</source>
+        <translation>Wunschliste exportieren...</translation>
+    </message>
+    <message>
+        <source>Import Wish List...</source>
+        <translation>Wunschliste importieren...</translation>
+    </message>
+    <message>
+        <source>At the end of this song</source>
+        <translation>Am Ende dieses Lieds</translation>
+    </message>
+    <message>
+        <source>Playback stops at the end of this song</source>
+        <translation>Die Wiedergabe endet am Ende dieses Lieds</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Sleep timer: playback stopped</source>
+        <translation>Schlaf-Timer: Wiedergabe gestoppt</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Abspielen</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it (Space)</source>
+        <translation>Spielt den aktuellen Sender ab oder stoppt ihn (Leertaste)</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Lautstärke</translation>
+    </message>
+    <message>
+        <source>Volume of the player (Ctrl+Up, Ctrl+Down)</source>
+        <translation>Lautstärke des Players (Strg+Hoch, Strg+Runter)</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Albumcover</translation>
+    </message>
+    <message>
+        <source>The cover of the song playing; click it to enlarge</source>
+        <translation>Das Cover des laufenden Lieds; zum Vergrößern anklicken</translation>
+    </message>
+    <message>
+        <source>Searches stations or what they play (Ctrl+F)</source>
+        <translation>Sucht Sender oder was sie spielen (Strg+F)</translation>
+    </message>
+    <message>
+        <source>Search options</source>
+        <translation>Suchoptionen</translation>
+    </message>
+    <message>
+        <source>Sections</source>
+        <translation>Bereiche</translation>
+    </message>
+    <message>
+        <source>Favorites, wish list, regions, genres, history and more</source>
+        <translation>Favoriten, Wunschliste, Regionen, Genres, Verlauf und mehr</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Neuigkeiten</translation>
+    </message>
+    <message>
+        <source>Show Tunora Player</source>
+        <translation>Tunora Player zeigen</translation>
+    </message>
+    <message>
+        <source>Not played: %1 (%2)</source>
+        <translation>Nicht abgespielt: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stoppen</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Select a station first</source>
+        <translation>Wähle zuerst einen Sender</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exportieren</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importieren</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.xspf)</source>
+        <translation>Playlists (*.m3u *.xspf)</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.m3u8 *.xspf *.pls)</source>
+        <translation>Playlists (*.m3u *.m3u8 *.xspf *.pls)</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV-Dateien (*.csv)</translation>
+    </message>
+    <message>
+        <source>Wish list exported to %1</source>
+        <translation>Wunschliste nach %1 exportiert</translation>
+    </message>
+    <message>
+        <source>Sign in first: the wish list belongs to your account.</source>
+        <translation>Melde dich zuerst an: Die Wunschliste gehört zu deinem Konto.</translation>
+    </message>
+    <message>
+        <source>The favorites could not be read from the directory.</source>
+        <translation>Die Favoriten konnten nicht aus dem Verzeichnis gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Another transfer of favorites is under way.</source>
+        <translation>Eine andere Übertragung der Favoriten läuft noch.</translation>
+    </message>
+    <message>
+        <source>Not found in the directory: %1</source>
+        <translation>Nicht im Verzeichnis gefunden: %1</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>Die Wiedergabe endet in %1 Minuten</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Zur Wunschliste hinzugefügte Lieder: %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Nicht lesbare Zeilen: %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoriten nach %1 exportiert: %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Zu den Favoriten hinzugefügte Sender: %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Mangels brauchbarer Adresse ausgelassene Einträge: %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Wiedergabe</translation>
     </message>
 </context>
 <context>

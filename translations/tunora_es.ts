@@ -519,6 +519,65 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     </message>
 </context>
 <context>
+    <name>DesktopSettings</name>
+    <message>
+        <source>Desktop</source>
+        <translation>Escritorio</translation>
+    </message>
+    <message>
+        <source>Show a notification for each new song</source>
+        <translation>Mostrar una notificación con cada canción nueva</translation>
+    </message>
+    <message>
+        <source>Show an icon in the system tray</source>
+        <translation>Mostrar un icono en la bandeja del sistema</translation>
+    </message>
+    <message>
+        <source>Closing the window keeps the player in the tray</source>
+        <translation>Al cerrar la ventana el reproductor sigue en la bandeja</translation>
+    </message>
+    <message>
+        <source>No proxy</source>
+        <translation>Sin proxy</translation>
+    </message>
+    <message>
+        <source>The system&apos;s proxy</source>
+        <translation>Proxy del sistema</translation>
+    </message>
+    <message>
+        <source>HTTP proxy</source>
+        <translation>Proxy HTTP</translation>
+    </message>
+    <message>
+        <source>SOCKS proxy</source>
+        <translation>Proxy SOCKS</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>Proxy host</source>
+        <translation>Host del proxy</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Puerto</translation>
+    </message>
+    <message>
+        <source>Proxy port</source>
+        <translation>Puerto del proxy</translation>
+    </message>
+    <message>
+        <source>Proxy:</source>
+        <translation>Proxy:</translation>
+    </message>
+    <message>
+        <source>Streams connect directly: the player sends them only through HTTP proxies.</source>
+        <translation>Las emisiones se conectan directamente: el reproductor solo las envía a través de proxys HTTP.</translation>
+    </message>
+</context>
+<context>
     <name>ExportFiles</name>
     <message>
         <source>The playlist is nested too deeply</source>
@@ -561,6 +620,46 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>God helps those that help themselves.</source>
         <translation>Ayúdate y Dios te ayudará.</translation>
+    </message>
+    <message>
+        <source>Play or stop (outside text fields)</source>
+        <translation>Reproducir o detener (fuera de los campos de texto)</translation>
+    </message>
+    <message>
+        <source>Go to the search box</source>
+        <translation>Ir al cuadro de búsqueda</translation>
+    </message>
+    <message>
+        <source>Mute or unmute</source>
+        <translation>Silenciar o reactivar el sonido</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Más alto</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Más bajo</translation>
+    </message>
+    <message>
+        <source>Add the selected station to the favorites</source>
+        <translation>Añadir la emisora seleccionada a los favoritos</translation>
+    </message>
+    <message>
+        <source>Open a stream or playlist address</source>
+        <translation>Abrir la dirección de una emisión o lista de reproducción</translation>
+    </message>
+    <message>
+        <source>This help</source>
+        <translation>Esta ayuda</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
+    </message>
+    <message>
+        <source>Keyboard</source>
+        <translation>Teclado</translation>
     </message>
 </context>
 <context>
@@ -1562,6 +1661,233 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
     <message>
         <source>Search what&apos;s playing now</source>
         <translation>Busca lo que suena ahora</translation>
+    </message>
+</context>
+<context>
+    <name>WindowDesktop</name>
+    <message>
+        <source>Play/Stop</source>
+        <translation>Reproducir/Detener</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it</source>
+        <translation>Reproduce la emisora actual o la detiene</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Búsqueda</translation>
+    </message>
+    <message>
+        <source>Moves to the search box</source>
+        <translation>Va al cuadro de búsqueda</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Silenciar</translation>
+    </message>
+    <message>
+        <source>Turns the sound off or on again</source>
+        <translation>Apaga el sonido o lo vuelve a encender</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Más alto</translation>
+    </message>
+    <message>
+        <source>Raises the volume</source>
+        <translation>Sube el volumen</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Más bajo</translation>
+    </message>
+    <message>
+        <source>Lowers the volume</source>
+        <translation>Baja el volumen</translation>
+    </message>
+    <message>
+        <source>Add to Favorites</source>
+        <translation>Añadir a favoritos</translation>
+    </message>
+    <message>
+        <source>Adds the selected station to the favorites</source>
+        <translation>Añade la emisora seleccionada a los favoritos</translation>
+    </message>
+    <message>
+        <source>Sleep Timer</source>
+        <translation>Temporizador de apagado</translation>
+    </message>
+    <message>
+        <source>Export Favorites...</source>
+        <translation>Exportar favoritos...</translation>
+    </message>
+    <message>
+        <source>Import Favorites...</source>
+        <translation>Importar favoritos...</translation>
+    </message>
+    <message>
+        <source>Export Wish List...</source>
+        <translation>Exportar lista de deseos...</translation>
+    </message>
+    <message>
+        <source>Import Wish List...</source>
+        <translation>Importar lista de deseos...</translation>
+    </message>
+    <message>
+        <source>At the end of this song</source>
+        <translation>Al final de esta canción</translation>
+    </message>
+    <message>
+        <source>Playback stops at the end of this song</source>
+        <translation>La reproducción se detiene al final de esta canción</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Desactivado</translation>
+    </message>
+    <message>
+        <source>Sleep timer: playback stopped</source>
+        <translation>Temporizador de apagado: reproducción detenida</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Reproducir</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it (Space)</source>
+        <translation>Reproduce la emisora actual o la detiene (Espacio)</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volumen</translation>
+    </message>
+    <message>
+        <source>Volume of the player (Ctrl+Up, Ctrl+Down)</source>
+        <translation>Volumen del reproductor (Ctrl+Arriba, Ctrl+Abajo)</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Portada del álbum</translation>
+    </message>
+    <message>
+        <source>The cover of the song playing; click it to enlarge</source>
+        <translation>La portada de la canción que suena; haz clic para ampliarla</translation>
+    </message>
+    <message>
+        <source>Searches stations or what they play (Ctrl+F)</source>
+        <translation>Busca emisoras o lo que emiten (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>Search options</source>
+        <translation>Opciones de búsqueda</translation>
+    </message>
+    <message>
+        <source>Sections</source>
+        <translation>Secciones</translation>
+    </message>
+    <message>
+        <source>Favorites, wish list, regions, genres, history and more</source>
+        <translation>Favoritos, lista de deseos, regiones, géneros, historial y más</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Emisoras</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Noticias</translation>
+    </message>
+    <message>
+        <source>Show Tunora Player</source>
+        <translation>Mostrar Tunora Player</translation>
+    </message>
+    <message>
+        <source>Not played: %1 (%2)</source>
+        <translation>No reproducido: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Detener</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Select a station first</source>
+        <translation>Selecciona primero una emisora</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exportar</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importar</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.xspf)</source>
+        <translation>Listas de reproducción (*.m3u *.xspf)</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.m3u8 *.xspf *.pls)</source>
+        <translation>Listas de reproducción (*.m3u *.m3u8 *.xspf *.pls)</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>Archivos CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Wish list exported to %1</source>
+        <translation>Lista de deseos exportada a %1</translation>
+    </message>
+    <message>
+        <source>Sign in first: the wish list belongs to your account.</source>
+        <translation>Inicia sesión primero: la lista de deseos pertenece a tu cuenta.</translation>
+    </message>
+    <message>
+        <source>The favorites could not be read from the directory.</source>
+        <translation>No se pudieron leer los favoritos del directorio.</translation>
+    </message>
+    <message>
+        <source>Another transfer of favorites is under way.</source>
+        <translation>Ya hay otra transferencia de favoritos en curso.</translation>
+    </message>
+    <message>
+        <source>Not found in the directory: %1</source>
+        <translation>No encontradas en el directorio: %1</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 minutos</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>La reproducción se detiene en %1 minutos</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Canciones añadidas a la lista de deseos: %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Líneas que no se pudieron leer: %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoritos exportados a %1: %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Emisoras añadidas a los favoritos: %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Entradas omitidas por falta de una dirección utilizable: %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Reproducción</translation>
     </message>
 </context>
 <context>

@@ -519,6 +519,65 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     </message>
 </context>
 <context>
+    <name>DesktopSettings</name>
+    <message>
+        <source>Desktop</source>
+        <translation>Bureau</translation>
+    </message>
+    <message>
+        <source>Show a notification for each new song</source>
+        <translation>Afficher une notification à chaque nouveau morceau</translation>
+    </message>
+    <message>
+        <source>Show an icon in the system tray</source>
+        <translation>Afficher une icône dans la zone de notification</translation>
+    </message>
+    <message>
+        <source>Closing the window keeps the player in the tray</source>
+        <translation>Fermer la fenêtre garde le lecteur dans la zone de notification</translation>
+    </message>
+    <message>
+        <source>No proxy</source>
+        <translation>Aucun proxy</translation>
+    </message>
+    <message>
+        <source>The system&apos;s proxy</source>
+        <translation>Proxy du système</translation>
+    </message>
+    <message>
+        <source>HTTP proxy</source>
+        <translation>Proxy HTTP</translation>
+    </message>
+    <message>
+        <source>SOCKS proxy</source>
+        <translation>Proxy SOCKS</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Hôte</translation>
+    </message>
+    <message>
+        <source>Proxy host</source>
+        <translation>Hôte du proxy</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Proxy port</source>
+        <translation>Port du proxy</translation>
+    </message>
+    <message>
+        <source>Proxy:</source>
+        <translation>Proxy :</translation>
+    </message>
+    <message>
+        <source>Streams connect directly: the player sends them only through HTTP proxies.</source>
+        <translation>Les flux se connectent directement : le lecteur ne les fait passer que par des proxys HTTP.</translation>
+    </message>
+</context>
+<context>
     <name>ExportFiles</name>
     <message>
         <source>The playlist is nested too deeply</source>
@@ -561,6 +620,46 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>God helps those that help themselves.</source>
         <translation>Aide-toi, le ciel t&apos;aidera.</translation>
+    </message>
+    <message>
+        <source>Play or stop (outside text fields)</source>
+        <translation>Lire ou arrêter (hors des champs de texte)</translation>
+    </message>
+    <message>
+        <source>Go to the search box</source>
+        <translation>Aller au champ de recherche</translation>
+    </message>
+    <message>
+        <source>Mute or unmute</source>
+        <translation>Couper ou rétablir le son</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Plus fort</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Moins fort</translation>
+    </message>
+    <message>
+        <source>Add the selected station to the favorites</source>
+        <translation>Ajouter la station choisie aux favoris</translation>
+    </message>
+    <message>
+        <source>Open a stream or playlist address</source>
+        <translation>Ouvrir l&apos;adresse d&apos;un flux ou d&apos;une liste de lecture</translation>
+    </message>
+    <message>
+        <source>This help</source>
+        <translation>Cette aide</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Keyboard</source>
+        <translation>Clavier</translation>
     </message>
 </context>
 <context>
@@ -1562,6 +1661,233 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
     <message>
         <source>Search what&apos;s playing now</source>
         <translation>Cherchez ce qui passe en ce moment</translation>
+    </message>
+</context>
+<context>
+    <name>WindowDesktop</name>
+    <message>
+        <source>Play/Stop</source>
+        <translation>Lire/Arrêter</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it</source>
+        <translation>Lit la station actuelle ou l&apos;arrête</translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation>Recherche</translation>
+    </message>
+    <message>
+        <source>Moves to the search box</source>
+        <translation>Va au champ de recherche</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Muet</translation>
+    </message>
+    <message>
+        <source>Turns the sound off or on again</source>
+        <translation>Coupe le son ou le rétablit</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Plus fort</translation>
+    </message>
+    <message>
+        <source>Raises the volume</source>
+        <translation>Augmente le volume</translation>
+    </message>
+    <message>
+        <source>Softer</source>
+        <translation>Moins fort</translation>
+    </message>
+    <message>
+        <source>Lowers the volume</source>
+        <translation>Baisse le volume</translation>
+    </message>
+    <message>
+        <source>Add to Favorites</source>
+        <translation>Ajouter aux favoris</translation>
+    </message>
+    <message>
+        <source>Adds the selected station to the favorites</source>
+        <translation>Ajoute la station choisie aux favoris</translation>
+    </message>
+    <message>
+        <source>Sleep Timer</source>
+        <translation>Minuterie de sommeil</translation>
+    </message>
+    <message>
+        <source>Export Favorites...</source>
+        <translation>Exporter les favoris...</translation>
+    </message>
+    <message>
+        <source>Import Favorites...</source>
+        <translation>Importer des favoris...</translation>
+    </message>
+    <message>
+        <source>Export Wish List...</source>
+        <translation>Exporter la liste de souhaits...</translation>
+    </message>
+    <message>
+        <source>Import Wish List...</source>
+        <translation>Importer une liste de souhaits...</translation>
+    </message>
+    <message>
+        <source>At the end of this song</source>
+        <translation>À la fin de ce morceau</translation>
+    </message>
+    <message>
+        <source>Playback stops at the end of this song</source>
+        <translation>La lecture s&apos;arrête à la fin de ce morceau</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Désactivée</translation>
+    </message>
+    <message>
+        <source>Sleep timer: playback stopped</source>
+        <translation>Minuterie de sommeil : lecture arrêtée</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Lire</translation>
+    </message>
+    <message>
+        <source>Plays the current station or stops it (Space)</source>
+        <translation>Lit la station actuelle ou l&apos;arrête (Espace)</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Volume of the player (Ctrl+Up, Ctrl+Down)</source>
+        <translation>Volume du lecteur (Ctrl+Haut, Ctrl+Bas)</translation>
+    </message>
+    <message>
+        <source>Album cover</source>
+        <translation>Pochette de l&apos;album</translation>
+    </message>
+    <message>
+        <source>The cover of the song playing; click it to enlarge</source>
+        <translation>La pochette du morceau en cours ; cliquer pour l&apos;agrandir</translation>
+    </message>
+    <message>
+        <source>Searches stations or what they play (Ctrl+F)</source>
+        <translation>Cherche des stations ou ce qu&apos;elles diffusent (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>Search options</source>
+        <translation>Options de recherche</translation>
+    </message>
+    <message>
+        <source>Sections</source>
+        <translation>Rubriques</translation>
+    </message>
+    <message>
+        <source>Favorites, wish list, regions, genres, history and more</source>
+        <translation>Favoris, liste de souhaits, régions, genres, historique et plus</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Stations</translation>
+    </message>
+    <message>
+        <source>News</source>
+        <translation>Actualités</translation>
+    </message>
+    <message>
+        <source>Show Tunora Player</source>
+        <translation>Afficher Tunora Player</translation>
+    </message>
+    <message>
+        <source>Not played: %1 (%2)</source>
+        <translation>Non lu : %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Arrêter</translation>
+    </message>
+    <message>
+        <source>Tunora Player</source>
+        <translation>Tunora Player</translation>
+    </message>
+    <message>
+        <source>Select a station first</source>
+        <translation>Choisissez d&apos;abord une station</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exporter</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importer</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.xspf)</source>
+        <translation>Listes de lecture (*.m3u *.xspf)</translation>
+    </message>
+    <message>
+        <source>Playlists (*.m3u *.m3u8 *.xspf *.pls)</source>
+        <translation>Listes de lecture (*.m3u *.m3u8 *.xspf *.pls)</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>Fichiers CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>Wish list exported to %1</source>
+        <translation>Liste de souhaits exportée vers %1</translation>
+    </message>
+    <message>
+        <source>Sign in first: the wish list belongs to your account.</source>
+        <translation>Connectez-vous d&apos;abord : la liste de souhaits appartient à votre compte.</translation>
+    </message>
+    <message>
+        <source>The favorites could not be read from the directory.</source>
+        <translation>Les favoris n&apos;ont pas pu être lus dans l&apos;annuaire.</translation>
+    </message>
+    <message>
+        <source>Another transfer of favorites is under way.</source>
+        <translation>Un autre transfert de favoris est en cours.</translation>
+    </message>
+    <message>
+        <source>Not found in the directory: %1</source>
+        <translation>Introuvables dans l&apos;annuaire : %1</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 minutes</translation>
+    </message>
+    <message>
+        <source>Playback stops in %1 minutes</source>
+        <translation>La lecture s&apos;arrête dans %1 minutes</translation>
+    </message>
+    <message>
+        <source>Songs added to the wish list: %1.</source>
+        <translation>Morceaux ajoutés à la liste de souhaits : %1.</translation>
+    </message>
+    <message>
+        <source>Lines that could not be read: %1.</source>
+        <translation>Lignes illisibles : %1.</translation>
+    </message>
+    <message>
+        <source>Favorites exported to %1: %2</source>
+        <translation>Favoris exportés vers %1 : %2</translation>
+    </message>
+    <message>
+        <source>Stations added to the favorites: %1.</source>
+        <translation>Stations ajoutées aux favoris : %1.</translation>
+    </message>
+    <message>
+        <source>Entries left out for want of a usable address: %1.</source>
+        <translation>Entrées ignorées faute d&apos;adresse utilisable : %1.</translation>
+    </message>
+    <message>
+        <source>&amp;Playback</source>
+        <translation>&amp;Lecture</translation>
     </message>
 </context>
 <context>

@@ -9,4 +9,6 @@ class HelpView : public WebBrowser
 public:
     explicit HelpView(QWidget *parent = nullptr);
     static QString pageHtml();
+    // The keyboard commands, as a heading and a table.
+    static QString shortcutsHtml();
 };
