@@ -167,6 +167,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     setupWeb();
     setupPages();
     setupNavigation();
+    setupSiteLink();
     applyAppFont(appFont);
     m_displayTimer = new QTimer(this);
     m_displayTimer->start(DisplayTimerMs);

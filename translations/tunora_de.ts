@@ -1268,6 +1268,18 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Starting browser</source>
         <translation>Browser wird gestartet</translation>
     </message>
+    <message>
+        <source>Tunora &amp;Web Site</source>
+        <translation>Tunora-&amp;Website</translation>
+    </message>
+    <message>
+        <source>Browse the Tunora web site, sign in there and play its stations here</source>
+        <translation>Die Tunora-Website durchsuchen, sich dort anmelden und ihre Sender hier abspielen</translation>
+    </message>
+    <message>
+        <source>Web Site</source>
+        <translation>Website</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
