@@ -61,6 +61,9 @@ BASS::TrackInfo trackInfoOf(const TunoraDE::Track &track, const QString &station
     info.setTrackName(track.description());
     info.setTrackStation(station);
     info.setTrackURL(track.album.detailPageUrl);
+    // The page shows the cover from its address: the small image, else the one the cover came from.
+    info.setTrackFile(track.album.smallImageUrl.isEmpty() ? track.album.imageUrl()
+                                                          : track.album.smallImageUrl);
     info.setTrackPreview(track.album.previewUrl);
     info.setTrackGenre(track.album.genre);
     info.setTrackDateTime(QDateTime::currentDateTime());

@@ -224,6 +224,7 @@ private slots:
         window.m_currentTrack.song.setTitle(title);
         window.m_currentTrack.cover = QImage(16, 16, QImage::Format_RGB32);
         window.m_currentTrack.cover.fill(Qt::darkCyan);
+        window.m_currentTrack.album.smallImageUrl = QStringLiteral("http://127.0.0.1:9/covers/small.jpg");
         window.newTrackToHistory();
         QCOMPARE(window.trackLists()->history().size(), 1);
         const BASS::TrackInfo &kept = *window.trackLists()->history().first();
@@ -236,6 +237,7 @@ private slots:
         QCOMPARE(window.swStations->currentWidget(), window.trackHistoryPage());
         const QString html = window.trackHistoryPage()->view()->lastHtml();
         QVERIFY2(html.contains(title.toHtmlEscaped()), qPrintable(html.left(400)));
+        QVERIFY(html.contains(QStringLiteral("src=\"http://127.0.0.1:9/covers/small.jpg\"")));
 
         const quint32 id = kept.trackId();
         const QString name = kept.trackName();
