@@ -46,7 +46,7 @@ const char PageTemplate[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <style type="text/css">
 body { margin: 0; background: #55A3B7 url('{HTML_PATH}/world_map.png') no-repeat; }
 img, div { position: absolute; }
-div { color: white; font-family: Arial; font-size: 15pt; white-space: nowrap; }
+div { color: white; font-family: Arial, 'Nimbus Sans', 'Liberation Sans', sans-serif; font-size: 15pt; white-space: nowrap; }
 </style>
 </head>
 <body>
@@ -107,7 +107,8 @@ void WelcomeView::paintEvent(QPaintEvent *)
     p.drawPixmap(140, 240, m_search);
 
     QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(15);
+    // 15 pt as a page sets it: 20 CSS pixels, whatever the screen's dots per inch.
+    font.setPixelSize(20);
     p.setFont(font);
     p.setPen(Qt::white);
     const QStringList t = texts();
