@@ -168,6 +168,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     setupPages();
     setupNavigation();
     setupRecording();
+    setupSiteLink();
     applyAppFont(appFont);
     m_displayTimer = new QTimer(this);
     m_displayTimer->start(DisplayTimerMs);

@@ -354,7 +354,9 @@ public:
     // Each creates its page on first use (a web view starts the web engine) and makes it current.
     void showWishListPage();
     void showTrackHistoryPage();
-    // The product web site's view (its play links start stations here).
+    // The product web site's view (its play links start stations here), created by showSiteView()
+    // in the page "frmWebSite" at the next free stack position; "actionWebSite" in the Help menu
+    // and the status bar's site link open it.
     TreeBrowser *siteView() const { return m_siteView; }
     void showSiteView();
     void showHelpPage();
@@ -365,6 +367,8 @@ public slots:
 
 private:
     void setupWeb();
+    // After the status bar is built: its web-site link opens the site view.
+    void setupSiteLink();
     void connectWebView(WebBrowser *view);
     void replacePage(int position, QWidget *page);
     QWidget *createWelcomePage();

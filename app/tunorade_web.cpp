@@ -1,12 +1,15 @@
 // The window's web side: the cookie jar, the track history and wish list with their pages, the
-// welcome page and the help page. The welcome page is drawn without the web engine, and the other
-// web pages are created only when first shown, so a listener who opens none never starts it.
+// welcome page, the help page and the product web site's view. The welcome page is drawn without the web
+// engine, and the other web pages are created only when first shown, so a listener who opens none never
+// starts it.
 
 #include "tunorade.h"
 
 #include "appsettings.h"
 #include "cookiejar.h"
 #include "helpview.h"
+#include "httpblocking.h"
+#include "navigatelabel.h"
 #include "sitebrowser.h"
 #include "trackinfo.h"
 #include "tracklists.h"
@@ -16,6 +19,7 @@
 
 #include <QWebEnginePage>
 
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -57,6 +61,9 @@ BASS::TrackInfo trackInfoOf(const TunoraDE::Track &track, const QString &station
     info.setTrackName(track.description());
     info.setTrackStation(station);
     info.setTrackURL(track.album.detailPageUrl);
+    // The page shows the cover from its address: the small image, else the one the cover came from.
+    info.setTrackFile(track.album.smallImageUrl.isEmpty() ? track.album.imageUrl()
+                                                          : track.album.smallImageUrl);
     info.setTrackPreview(track.album.previewUrl);
     info.setTrackGenre(track.album.genre);
     info.setTrackDateTime(QDateTime::currentDateTime());
@@ -85,13 +92,14 @@ void TunoraDE::setupWeb()
     // The jar governs the pages' cookies; the profile itself is created only with the first page.
     m_cookieJar = new CookieJar(this);
     WebProfile::setCookieJar(m_cookieJar);
+    // The same jar for the directory clients and every other HTTP transfer: one policy, one file.
+    BASS::QHttpExt::settings().cookieJar = m_cookieJar;
 
     m_trackLists = new TrackLists(this);
     QString member, password;
     AppSettings::instance().credentials(member, password);
     if (!member.isEmpty())
         m_trackLists->loadWishList(AppSettings::instance().wishListFile());
-    // The window's history and the lists' history take the same songs; the pages show the lists'.
     // The window's history and the lists' history take the same songs; the pages show the lists'.
     connect(this, &TunoraDE::signal_trackHistoryChanged, this, [this] {
         if (!m_trackHistory.isEmpty())
@@ -104,6 +112,25 @@ void TunoraDE::setupWeb()
             showTrackHistoryPage();
     }));
     connect(action_Help, &QAction::triggered, this, &TunoraDE::showHelpPage);
+
+    // The product web site inside the window (its view is made when first opened).
+    auto *site = new QAction(tr("Tunora &Web Site"), this);
+    site->setObjectName(QStringLiteral("actionWebSite"));
+    site->setStatusTip(tr("Browse the Tunora web site, sign in there and play its stations here"));
+    site->setEnabled(!AppSettings::instance().endpoint(AppSettings::WebSite).isEmpty());
+    menuHelp->insertAction(actionAbout, site);
+    connect(site, &QAction::triggered, this, &TunoraDE::showSiteView);
+}
+
+void TunoraDE::setupSiteLink()
+{
+    // The status bar's web-site link opens the site here rather than in the desktop browser: only
+    // here are its pages trusted with the service's own certificate and signed in for the listener.
+    auto *link = Ui::TunoraDEClass::statusBar->findChild<NavigateLabel *>(QStringLiteral("lblWebSite"));
+    if (!link)
+        return;
+    link->setOpenInBrowser(false);
+    connect(link, &NavigateLabel::signal_linkClicked, this, &TunoraDE::showSiteView);
 }
 
 void TunoraDE::replacePage(int position, QWidget *page)
@@ -175,8 +202,13 @@ void TunoraDE::showHelpPage()
 void TunoraDE::showSiteView()
 {
     if (!m_siteView) {
+        // Like the track-history page it takes the next free stack position after the fixed pages.
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
         m_siteView = new TreeBrowser;
-        swStations->addWidget(m_siteView);
+        m_siteView->setObjectName(QStringLiteral("wvWebSite"));
+        swStations->addWidget(framedPage(QStringLiteral("frmWebSite"), tr("Web Site"), m_siteView));
+        connect(m_siteView->page(), &QWebEnginePage::linkHovered, this,
+                &TunoraDE::slot_webViewStatusBarMessage);
         // The station lives only while the signal is delivered: played from a copy.
         connect(m_siteView, &TreeBrowser::signal_playStation, this, [this](const BASS::Station *station) {
             if (station) {
@@ -185,9 +217,10 @@ void TunoraDE::showSiteView()
             }
         });
         m_siteView->activate();
+        QGuiApplication::restoreOverrideCursor();
     }
     twRadio->clearSelection();
-    swStations->setCurrentWidget(m_siteView);
+    swStations->setCurrentWidget(m_siteView->parentWidget());
 }
 
 void TunoraDE::slot_webViewLinkClicked(const QUrl &url)

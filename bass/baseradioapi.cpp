@@ -343,6 +343,7 @@ void BaseRadioXmlRequest::reset()
 bool BaseRadioXmlRequest::startTransfer(const QUrl &url, const QString &userAgent)
 {
     m_manager = std::make_unique<QNetworkAccessManager>();
+    HttpSettings::useSharedCookieJar(m_manager.get());
     connect(m_manager.get(), &QNetworkAccessManager::finished, this, &BaseRadioXmlRequest::slot_replyFinished,
             Qt::QueuedConnection);
 

@@ -5,10 +5,12 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
 #include <QNetworkRequest>
 #include <QSaveFile>
 #include <QSslConfiguration>
 #include <QStringDecoder>
+#include <QThread>
 
 Q_LOGGING_CATEGORY(lcHttp, "tunora.http")
 
@@ -16,6 +18,44 @@ namespace BASS {
 
 // ---------------------------------------------------------------------------------------------
 // Shared helpers
+
+namespace {
+
+// A manager's own jar that passes every cookie on to the shared one, when there is one on this
+// thread; otherwise it keeps the manager's cookies itself, as a plain jar does.
+class ForwardingCookieJar : public QNetworkCookieJar
+{
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const override
+    {
+        if (QNetworkCookieJar *jar = shared())
+            return jar->cookiesForUrl(url);
+        return QNetworkCookieJar::cookiesForUrl(url);
+    }
+
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override
+    {
+        if (QNetworkCookieJar *jar = shared())
+            return jar->setCookiesFromUrl(cookies, url);
+        return QNetworkCookieJar::setCookiesFromUrl(cookies, url);
+    }
+
+private:
+    static QNetworkCookieJar *shared()
+    {
+        QNetworkCookieJar *jar = QHttpExt::settings().cookieJar.data();
+        return jar && jar->thread() == QThread::currentThread() ? jar : nullptr;
+    }
+};
+
+} // namespace
+
+void HttpSettings::useSharedCookieJar(QNetworkAccessManager *manager)
+{
+    manager->setCookieJar(new ForwardingCookieJar(manager));
+}
 
 QString HttpSettings::effectiveUserAgent() const
 {
@@ -333,7 +373,9 @@ QString QHttpExt::networkErrorText(QNetworkReply::NetworkError code)
 QHttpExt::QHttpExt(QObject *parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
-{}
+{
+    HttpSettings::useSharedCookieJar(m_manager);
+}
 
 QHttpExt::~QHttpExt()
 {

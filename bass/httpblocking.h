@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QMessageBox>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslError>
 #include <QString>
@@ -53,6 +55,10 @@ struct HttpSettings
     QString postMarker;
     // Shows message boxes; replace it to route or silence them (tests, the main window).
     MessageHook messageHook;
+    // The process-wide cookie store (the window's jar with its policies and file). Every manager
+    // given a jar by useSharedCookieJar() hands its cookies to it; while none is set, each manager
+    // keeps its own. Watched, never owned.
+    QPointer<QNetworkCookieJar> cookieJar;
 
     static constexpr const char *FallbackUserAgent =
         "Mozilla/5.0 (Windows; U; Windows NT 6.0; en-US; rv:1.9.2.3) Gecko/20100401 Firefox/3.6.3";
@@ -60,6 +66,9 @@ struct HttpSettings
     QString effectiveUserAgent() const;
     // Gives an HTTPS request the CA list above: the bundle (or the system store) plus the extras.
     void applyTrust(QNetworkRequest &request) const;
+    // Gives the manager a jar of its own that forwards to cookieJar. (A jar set directly would
+    // become the manager's child and die with it, so the shared one is never handed over.)
+    static void useSharedCookieJar(QNetworkAccessManager *manager);
     // Shows a message through the hook, or a QMessageBox (a log line without a GUI).
     int message(MessageKind kind, const QString &title, const QString &text,
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok) const;

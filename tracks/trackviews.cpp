@@ -3,6 +3,7 @@
 #include "htmlfolder.h"
 
 #include <QVBoxLayout>
+#include <QWebEngineSettings>
 
 WebViewHistory::WebViewHistory(QWidget *parent)
     : WebViewHistory(std::make_unique<TrackPageBuilder>(HtmlFolder::htmlPath()), parent)
@@ -12,6 +13,9 @@ WebViewHistory::WebViewHistory(std::unique_ptr<TrackPageBuilder> builder, QWidge
     : WebBrowser(parent)
     , m_builder(std::move(builder))
 {
+    // The pages are local documents (their own images come from the Html folder) showing covers
+    // from the cover service's http(s) addresses; their policy still allows no remote script.
+    page()->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     setToolTip(m_builder->emptyPage());
     showPage(QStringLiteral("<html><body></body></html>"));
 }

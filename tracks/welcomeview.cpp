@@ -3,7 +3,10 @@
 #include "htmlfolder.h"
 
 #include <QEvent>
+#include <QHash>
 #include <QPainter>
+#include <QRegularExpression>
+#include <QUrl>
 
 WelcomeView::WelcomeView(QWidget *parent)
     : QWidget(parent)
@@ -30,6 +33,62 @@ QStringList WelcomeView::texts() const
             tr("Search what's playing now")};
 }
 
+namespace {
+
+// Positions and type as in paintEvent(); no script, no links, nothing from outside the program.
+const char PageTemplate[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Strict//EN" "http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd">
+<html xmlns="http://www.w3.org/1999/xhtml">
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=utf-8"/>
+<meta http-equiv="Content-Security-Policy" content="default-src 'none'; img-src file:; style-src 'unsafe-inline'"/>
+<title>TunoraDE Startup Page</title>
+<style type="text/css">
+body { margin: 0; background: #55A3B7 url('{HTML_PATH}/world_map.png') no-repeat; }
+img, div { position: absolute; }
+div { color: white; font-family: Arial, 'Nimbus Sans', 'Liberation Sans', sans-serif; font-size: 15pt; white-space: nowrap; }
+</style>
+</head>
+<body>
+<img src="{HTML_PATH}/tn_man.png" style="left: 50px; top: 36px;" alt=""/>
+<img src="{HTML_PATH}/tn_com_logo.png" style="left: 140px; top: 60px;" alt=""/>
+<img src="{HTML_PATH}/star_large.png" style="left: 130px; top: 150px;" alt=""/>
+<img src="{HTML_PATH}/search_large.png" style="left: 140px; top: 240px;" alt=""/>
+<div style="left: 140px; top: 95px;">{TEXT_WELCOME}</div>
+<div style="left: 220px; top: 160px;">{TEXT1}<br/>{TEXT2}</div>
+<div style="left: 220px; top: 240px;">{TEXT3}<br/>{TEXT4}</div>
+</body>
+</html>
+)";
+
+} // namespace
+
+QString WelcomeView::pageHtml() const
+{
+    const QStringList t = texts();
+    const QHash<QString, QString> values{
+        {QStringLiteral("HTML_PATH"),
+         QUrl::fromLocalFile(HtmlFolder::path()).toString(QUrl::FullyEncoded).toHtmlEscaped()},
+        {QStringLiteral("TEXT_WELCOME"), t[0].toHtmlEscaped()},
+        {QStringLiteral("TEXT1"), t[1].toHtmlEscaped()},
+        {QStringLiteral("TEXT2"), t[2].toHtmlEscaped()},
+        {QStringLiteral("TEXT3"), t[3].toHtmlEscaped()},
+        {QStringLiteral("TEXT4"), t[4].toHtmlEscaped()},
+    };
+    // One pass, so that a translated text holding a placeholder's name stays text.
+    static const QRegularExpression placeholder(QStringLiteral("\\{([A-Z0-9_]+)\\}"));
+    const QString page = QString::fromUtf8(PageTemplate);
+    QString html;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch &m : placeholder.globalMatch(page)) {
+        html += QStringView(page).mid(from, m.capturedStart() - from);
+        html += values.value(m.captured(1), m.captured(0));
+        from = m.capturedEnd();
+    }
+    html += QStringView(page).mid(from);
+    return html;
+}
+
 void WelcomeView::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::LanguageChange)
@@ -48,7 +107,8 @@ void WelcomeView::paintEvent(QPaintEvent *)
     p.drawPixmap(140, 240, m_search);
 
     QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(15);
+    // 15 pt as a page sets it: 20 CSS pixels, whatever the screen's dots per inch.
+    font.setPixelSize(20);
     p.setFont(font);
     p.setPen(Qt::white);
     const QStringList t = texts();

@@ -14,6 +14,9 @@ public:
 
     // The texts in the order they appear: welcome line, then the four feature lines.
     QStringList texts() const;
+    // The same page as XHTML ("TunoraDE Startup Page"): the template with its image folder and
+    // escaped texts filled in, for a web view that shows it with the Html folder as base.
+    QString pageHtml() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

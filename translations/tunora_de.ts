@@ -1477,6 +1477,18 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>The language %1 could not be loaded.</source>
         <translation>Die Sprache %1 konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>Tunora &amp;Web Site</source>
+        <translation>Tunora-&amp;Website</translation>
+    </message>
+    <message>
+        <source>Browse the Tunora web site, sign in there and play its stations here</source>
+        <translation>Die Tunora-Website durchsuchen, sich dort anmelden und ihre Sender hier abspielen</translation>
+    </message>
+    <message>
+        <source>Web Site</source>
+        <translation>Website</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

@@ -1477,6 +1477,18 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>The language %1 could not be loaded.</source>
         <translation>No se pudo cargar el idioma %1.</translation>
     </message>
+    <message>
+        <source>Tunora &amp;Web Site</source>
+        <translation>Sitio &amp;web de Tunora</translation>
+    </message>
+    <message>
+        <source>Browse the Tunora web site, sign in there and play its stations here</source>
+        <translation>Explorar el sitio web de Tunora, iniciar sesión en él y escuchar aquí sus emisoras</translation>
+    </message>
+    <message>
+        <source>Web Site</source>
+        <translation>Sitio web</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

@@ -1477,6 +1477,18 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>The language %1 could not be loaded.</source>
         <translation>Impossible de charger la langue %1.</translation>
     </message>
+    <message>
+        <source>Tunora &amp;Web Site</source>
+        <translation>Site &amp;web de Tunora</translation>
+    </message>
+    <message>
+        <source>Browse the Tunora web site, sign in there and play its stations here</source>
+        <translation>Parcourir le site web de Tunora, s&apos;y connecter et écouter ses stations ici</translation>
+    </message>
+    <message>
+        <source>Web Site</source>
+        <translation>Site web</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

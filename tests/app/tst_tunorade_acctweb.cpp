@@ -1,13 +1,16 @@
 // The main window's account and web side against the real directory service: the sign-in dialog
 // at start-up without an account (and the program's end when it is cancelled), sign-out, the
-// settings page saved when the window closes, songs reaching the track-history page and a
-// wish-list entry made through a page's command link surviving a restart of the window.
+// settings page saved when the window closes, songs reaching the track-history page, a wish-list
+// entry made through a page's command link surviving a restart of the window, and the product web
+// site opened in the window signing the listener in.
 #include "accountsession.h"
 #include "appsettings.h"
+#include "cookiejar.h"
 #include "directoryservice.h"
 #include "httpblocking.h"
 #include "languagedlg.h"
 #include "logindlg.h"
+#include "navigatelabel.h"
 #include "settingspanel.h"
 #include "sitebrowser.h"
 #include "testmain.h"
@@ -19,12 +22,17 @@
 #include "webprofile.h"
 #include "welcomeview.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTimer>
+#include <QWebEngineCookieStore>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
 
 using TunoraTest::DirectoryService;
 
@@ -76,6 +84,20 @@ private:
     QString m_password;
     bool m_cancel;
 };
+
+// Runs a script in the view's page and waits for its result, as text.
+QString evaluate(QWebEngineView *view, const char *script)
+{
+    QString result;
+    bool done = false;
+    view->page()->runJavaScript(QString::fromLatin1(script), [&](const QVariant &v) {
+        result = v.toString();
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, 30000))
+        qWarning() << "script did not finish:" << script;
+    return result;
+}
 
 } // namespace
 
@@ -202,6 +224,7 @@ private slots:
         window.m_currentTrack.song.setTitle(title);
         window.m_currentTrack.cover = QImage(16, 16, QImage::Format_RGB32);
         window.m_currentTrack.cover.fill(Qt::darkCyan);
+        window.m_currentTrack.album.smallImageUrl = QStringLiteral("http://127.0.0.1:9/covers/small.jpg");
         window.newTrackToHistory();
         QCOMPARE(window.trackLists()->history().size(), 1);
         const BASS::TrackInfo &kept = *window.trackLists()->history().first();
@@ -214,6 +237,7 @@ private slots:
         QCOMPARE(window.swStations->currentWidget(), window.trackHistoryPage());
         const QString html = window.trackHistoryPage()->view()->lastHtml();
         QVERIFY2(html.contains(title.toHtmlEscaped()), qPrintable(html.left(400)));
+        QVERIFY(html.contains(QStringLiteral("src=\"http://127.0.0.1:9/covers/small.jpg\"")));
 
         const quint32 id = kept.trackId();
         const QString name = kept.trackName();
@@ -231,9 +255,39 @@ private slots:
         QCOMPARE(next.swStations->indexOf(next.wishListPage()), int(TunoraDE::PageWishList));
         QVERIFY(next.wishListPage()->view()->lastHtml().contains(title.toHtmlEscaped()));
 
+        // The status bar's site link opens the product web site in the window, at the next free
+        // stack position; its account page is filled with the stored account and signs in.
+        auto *siteLink =
+            next.Ui::TunoraDEClass::statusBar->findChild<NavigateLabel *>(QStringLiteral("lblWebSite"));
+        QVERIFY(siteLink);
+        const int pages = next.swStations->count();
+        emit siteLink->linkActivated(m_service.root().toString());
+        TreeBrowser *site = next.siteView();
+        QVERIFY(site);
+        QCOMPARE(next.swStations->currentIndex(), pages);
+        QCOMPARE(next.swStations->currentWidget(), site->parentWidget());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(site, "document.body.innerText").contains(QStringLiteral("radio stations")), 60000);
+        // Signed out of the site (an earlier row signed in on the shared profile).
+        WebProfile::shared()->cookieStore()->deleteAllCookies();
+        QTRY_VERIFY_WITH_TIMEOUT(next.m_cookieJar->cookiesForUrl(m_service.root()).isEmpty(), 30000);
+        site->load(m_service.root().resolved(QUrl(QStringLiteral("/user"))));
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(site, "document.getElementById('edit-pass').value"), Password,
+                                  60000);
+        QCOMPARE(evaluate(site, "document.getElementById('edit-name').value"), Member);
+        evaluate(site, "document.getElementById('edit-submit').click()");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(site, "document.body.innerText").contains(QStringLiteral("Hello, ") + Member), 60000);
+        // The Help menu's entry shows the same view again.
+        next.swStations->setCurrentIndex(TunoraDE::PageFavorites);
+        auto *siteAction = next.findChild<QAction *>(QStringLiteral("actionWebSite"));
+        QVERIFY(siteAction && next.menuHelp->actions().contains(siteAction));
+        siteAction->trigger();
+        QCOMPARE(next.siteView(), site);
+        QCOMPARE(next.swStations->count(), pages + 1);
+        QCOMPARE(next.swStations->currentWidget(), site->parentWidget());
+
         // A play link of the site view starts that station in the window.
-        next.showSiteView();
-        QCOMPARE(next.swStations->currentWidget(), next.siteView());
         {
             BASS::Station station;
             station.setId(QStringLiteral("4711"));

@@ -7,9 +7,11 @@
 #include "trackpage.h"
 #include "welcomeview.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 using namespace BASS;
 
@@ -94,6 +96,26 @@ void TstTrackPages::welcomeViewDrawsTheTemplate()
         for (int y = 95; y < 120 && !white; ++y)
             white = shot.pixelColor(x, y) == QColor(Qt::white);
     QVERIFY(white);
+
+    // Its page twin: well-formed XHTML with every placeholder filled, the four images from the
+    // Html folder, the five texts, and nothing that runs or leads anywhere.
+    const QString html = view.pageHtml();
+    QXmlStreamReader xml(html);
+    QStringList images;
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
+        if (!xml.isStartElement())
+            continue;
+        QVERIFY2(xml.name() != u"script" && xml.name() != u"a", qPrintable(xml.name().toString()));
+        if (xml.name() == u"img")
+            images << xml.attributes().value("src").toString();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(images.size(), 4);
+    for (const QString &image : images)
+        QVERIFY2(QFileInfo::exists(QUrl(image).toLocalFile()), qPrintable(image));
+    for (const QString &text : view.texts())
+        QVERIFY2(html.contains(text.toHtmlEscaped()), qPrintable(text));
+    QVERIFY(!html.contains(QRegularExpression("\\{[A-Z0-9_]+\\}")));
 }
 
 void TstTrackPages::hostileTextsStayText_data()

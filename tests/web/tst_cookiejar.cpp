@@ -3,6 +3,8 @@
 
 #include "appsettings.h"
 #include "cookiejar.h"
+#include "httpblocking.h"
+#include "httpserver.h"
 #include "testmain.h"
 
 #include <QDataStream>
@@ -114,6 +116,32 @@ void TstCookieJar::acceptance()
     QCOMPARE(jar.cookies().size(), stored ? 1 : 0);
     QCOMPARE(changed.count(), stored ? 1 : 0);
     QCOMPARE(jar.acceptsCookiesFrom(host), stored || cookieDomain != host);
+
+    // The program's HTTP clients hand their cookies to the same jar: the rows hold for a cookie a
+    // local server sets (its address stands in for the host), and another client sends it back.
+    const auto local = [](QStringList hosts) { return hosts.replaceInStrings("a.test", "127.0.0.1"); };
+    jar.clear();
+    jar.setBlockedCookies(local(blocked));
+    jar.setAllowedCookies(local(allowed));
+    jar.setAllowForSessionCookies(local(session));
+    TunoraTest::HttpServer server;
+    QVERIFY(server.listen());
+    QByteArray setCookie = "c=1; Max-Age=100000; Path=/";
+    if (cookieDomain != host)
+        setCookie += "; Domain=" + cookieDomain.toLatin1();
+    server.setResponse("/set",
+                       TunoraTest::HttpResponse::ok("set", "text/plain").header("Set-Cookie", setCookie));
+    server.setResponse("/check", TunoraTest::HttpResponse::ok("check", "text/plain"));
+    BASS::QHttpExt::settings().cookieJar = &jar;
+    for (const QString &path : {"/set", "/check"}) {
+        BASS::QHttpExt http;
+        QSignalSpy ready(&http, &BASS::QHttpExt::sig_Ready);
+        QVERIFY(http.get(server.url(path)) != 0);
+        QVERIFY(ready.wait(30000));
+    }
+    BASS::QHttpExt::settings().cookieJar = nullptr;
+    QCOMPARE(jar.cookies().size(), stored ? 1 : 0);
+    QCOMPARE(server.lastRequest().header("Cookie"), QByteArray(stored && cookieDomain == host ? "c=1" : ""));
 }
 
 void TstCookieJar::timeLimit_data()

@@ -14,6 +14,7 @@
 #include "trackviews.h"
 #include "webprofile.h"
 
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QWebEngineProfile>
 
@@ -144,13 +145,24 @@ void TstWebViews::commandLinksOnlyFromOwnPage()
     remote.setResponse("/evil", html("<html><body><a id='cmd' href='tunora://cmd?refresh_wish_list'>x</a>"
                                      "<a id='web' href='http://127.0.0.1/after'>y</a></body></html>"));
 
+    QImage cover(7, 5, QImage::Format_RGB32);
+    cover.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && cover.save(&buffer, "PNG"));
+    remote.setResponse("/cover.png", HttpResponse::ok(png, "image/png"));
+
     auto t = BASS::TrackPtr::create();
     t->setTrackId(42);
     t->setTrackName("Song");
+    t->setTrackFile(remote.url("/cover.png"));
     WebViewHistory view;
     view.resize(600, 400);
     view.show();
     QVERIFY(loadAndWait(&view, [&] { view.renderHistory({t}); }));
+    // The cover comes from its http address into our local page.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        evaluate(&view, "document.querySelector('img.clsCoverArt').naturalWidth").toInt(), 7, 30000);
     QSignalSpy links(&view, &WebBrowser::signal_linkClicked);
     evaluate(&view, "document.getElementById('urlAddToWishList_42').click()");
     QTRY_COMPARE_WITH_TIMEOUT(links.count(), 1, 30000);
