@@ -471,7 +471,13 @@ void CBass::OnDeviceFailSync(HSYNC handle, DWORD channel, DWORD data)
 {
     Q_UNUSED(handle);
     Q_UNUSED(channel);
-    Q_UNUSED(data);
+    if (data != 0) {
+        // The engine reconnected to the sound server and the channel plays on.
+        m_lastError = 0;
+        setErrorText(QString());
+        Notify(EventDeviceLost, 1);
+        return;
+    }
     m_lastError = BASS_ERROR_DRIVER;
     setErrorText(QStringLiteral(QT_TR_NOOP("The connection to the sound server was lost.")));
     Notify(EventDeviceLost, 0);

@@ -33,6 +33,7 @@ void CBass::installSyncs()
         BASS_ChannelSetSync(handle, BASS_SYNC_STALL, 0, &StallSyncProc, this);
         BASS_ChannelSetSync(handle, BASS_SYNC_END, 0, &EndSyncProc, this);
         BASS_ChannelSetSync(handle, BASS_SYNC_DEV_FAIL, 0, &DeviceFailSyncProc, this);
+        BASS_ChannelSetSync(handle, BASS_SYNC_DEV_BACK, 0, &DeviceFailSyncProc, this);
     }
 }
 
