@@ -885,6 +885,7 @@ HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC *proc,
     case BASS_SYNC_STALL:
     case BASS_SYNC_DOWNLOAD:
     case BASS_SYNC_DEV_FAIL:
+    case BASS_SYNC_DEV_BACK:
     case BASS_SYNC_FREE:
     case BASS_SYNC_WMA_CHANGE:
     case BASS_SYNC_WMA_META:

@@ -145,6 +145,9 @@ using HRECORD = DWORD;
 #define BASS_SYNC_STALL 6 // data 0: playback stalled, 1: resumed
 #define BASS_SYNC_DOWNLOAD 7
 #define BASS_SYNC_DEV_FAIL 14 // the output device (the sound server) went away; the channel stopped
+// The device is back (the engine reconnects by itself after a loss) and the channel that the
+// loss stopped plays on; data 1.
+#define BASS_SYNC_DEV_BACK 16
 #define BASS_SYNC_FREE 8
 #define BASS_SYNC_WMA_CHANGE 0x10100
 #define BASS_SYNC_WMA_META 0x10101

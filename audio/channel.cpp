@@ -244,7 +244,7 @@ void Channel::decodeLoop()
         if (pendingOffset < frames) {
             // Full: sleep until the mixer has freed half of the ring (or a seek/stop).
             decoderWaiting.store(true, std::memory_order_seq_cst);
-            std::atomic_thread_fence(std::memory_order_seq_cst);
+            waitHandshake.fetch_add(1, std::memory_order_acq_rel);
             if (ring.writable() < ring.capacity() / 2)
                 wakeEpoch.wait(epoch, std::memory_order_acquire);
             decoderWaiting.store(false, std::memory_order_relaxed);

@@ -166,6 +166,11 @@ public:
     std::atomic<bool> decodeEnded{false}; // everything is in the ring
     std::atomic<bool> decoderWaiting{false};
     std::atomic<std::uint32_t> wakeEpoch{0}; // bumped to wake the decode thread
+    // Orders the decoder's waiting mark against the mixer's reads of the ring: each side does one
+    // read-modify-write here between its store and its load, so at least one of them sees the
+    // other's store (the decoder the freed room, or the mixer the mark) and no wake-up is lost.
+    // (A standalone fence would do the same, but the thread checker does not follow fences.)
+    std::atomic<std::uint32_t> waitHandshake{0};
 
     // Output frames <-> channel frames.
     std::int64_t toChannelFrames(std::uint64_t outputFrames) const;

@@ -283,7 +283,7 @@ void Mixer::mixChannel(Channel &channel, float *out, std::size_t frames, std::ve
     if (wasSliding && !channel.volume.sliding())
         channel.fire(BASS_SYNC_SLIDE, 0, false, latency);
 
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    channel.waitHandshake.fetch_add(1, std::memory_order_acq_rel);
     if (channel.decoderWaiting.load(std::memory_order_relaxed) &&
         channel.ring.writable() >= channel.ring.capacity() / 2) {
         channel.wakeEpoch.fetch_add(1, std::memory_order_release);
@@ -328,9 +328,11 @@ int Session::start()
 
 void Session::stop()
 {
+    // The callback thread first: its loss handling and reconnect attempts use the output, which
+    // must not be torn down under them. What the output reports meanwhile is dropped.
+    callbacks.stop();
     if (output)
         output->stop();
-    callbacks.stop();
 }
 
 CallbackThread::Clock::time_point Session::dueAfter(std::int64_t frames) const
@@ -530,6 +532,15 @@ void stopInMix(Channel &channel)
         session.output->pause(false);
 }
 
+// The listener decided about this channel after the output was lost: it is not resumed.
+void forgetLoss(Session &session, DWORD handle)
+{
+    std::lock_guard<std::mutex> guard(session.outputLock);
+    std::erase(session.resumeAfterLoss, handle);
+}
+
+constexpr auto RestoreRetry = std::chrono::seconds(1);
+
 } // namespace
 
 bool Engine::playChannel(const std::shared_ptr<Channel> &channel, bool restart)
@@ -586,6 +597,7 @@ bool Engine::pauseChannel(const std::shared_ptr<Channel> &channel)
     if (channel->isDecodingChannel())
         return fail(BASS_ERROR_DECODE);
     Session &session = channel->session();
+    forgetLoss(session, channel->handle);
     {
         std::lock_guard<std::mutex> mix(session.mixer.lock);
         if (channel->state == PlayState::Paused)
@@ -619,6 +631,10 @@ void Engine::outputLost(Session &session)
         for (const Channel *playing : session.mixer.playing)
             handles.push_back(playing->handle);
     }
+    {
+        std::lock_guard<std::mutex> guard(session.outputLock);
+        session.resumeAfterLoss.insert(session.resumeAfterLoss.end(), handles.begin(), handles.end());
+    }
     for (const DWORD handle : handles) {
         const std::shared_ptr<Channel> lost = channel(handle);
         if (!lost)
@@ -626,11 +642,39 @@ void Engine::outputLost(Session &session)
         stopInMix(*lost);
         lost->fire(BASS_SYNC_DEV_FAIL, 0, false);
     }
+    if (!handles.empty())
+        session.callbacks.post(CallbackThread::Clock::now() + RestoreRetry,
+                               [&session] { Engine::instance().restoreOutput(session); });
+}
+
+void Engine::restoreOutput(Session &session)
+{
+    {
+        std::lock_guard<std::mutex> guard(session.outputLock);
+        if (session.resumeAfterLoss.empty())
+            return;
+    }
+    if (!session.output->restore()) {
+        session.callbacks.post(CallbackThread::Clock::now() + RestoreRetry,
+                               [&session] { Engine::instance().restoreOutput(session); });
+        return;
+    }
+    std::vector<DWORD> handles;
+    {
+        std::lock_guard<std::mutex> guard(session.outputLock);
+        handles.swap(session.resumeAfterLoss);
+    }
+    for (const DWORD handle : handles) {
+        const std::shared_ptr<Channel> lost = channel(handle);
+        if (lost && playChannel(lost, false))
+            lost->fire(BASS_SYNC_DEV_BACK, 1, false);
+    }
 }
 
 bool Engine::stopChannel(const std::shared_ptr<Channel> &channel)
 {
     if (!channel->isDecodingChannel()) {
+        forgetLoss(channel->session(), channel->handle);
         stopInMix(*channel);
         if (channel->flags & BASS_STREAM_AUTOFREE)
             return freeChannel(channel->handle);
@@ -660,8 +704,10 @@ bool Engine::freeChannel(DWORD handle)
         for (auto it = m_effects.begin(); it != m_effects.end();)
             it = it->second == handle ? m_effects.erase(it) : std::next(it);
     }
-    if (!channel->isDecodingChannel())
+    if (!channel->isDecodingChannel()) {
+        forgetLoss(session, handle);
         stopInMix(*channel);
+    }
     channel->shutdown();
     for (const SyncEntry &entry : channel->takeSyncs(BASS_SYNC_FREE))
         session.callbacks.post(CallbackThread::Clock::now(),

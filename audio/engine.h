@@ -168,6 +168,10 @@ public:
     std::mutex outputLock;
     bool devicePaused = false;
     HSTREAM corkedFor = 0; // the channel whose pause corked the output, 0 when none
+    // Channels that were playing when the output was lost, played again once it is back. A pause,
+    // stop or free of one of them takes it off the list (a play keeps it: the play's own
+    // reconnect may come too early).
+    std::vector<DWORD> resumeAfterLoss;
 
     // Time spent rendering and decoding, for BASS_GetCPU.
     std::atomic<std::uint64_t> busyNs{0};
@@ -228,9 +232,14 @@ public:
     bool stopChannel(const std::shared_ptr<Channel> &channel);
     bool playChannel(const std::shared_ptr<Channel> &channel, bool restart);
     bool pauseChannel(const std::shared_ptr<Channel> &channel);
-    // The session's output device went away: every channel that plays is stopped and its
-    // DEV_FAIL syncs run. On the callback thread.
+    // The session's output device went away: every channel that plays is stopped, its DEV_FAIL
+    // syncs run (data 0) and a reconnect is tried every second (restoreOutput). On the callback
+    // thread.
     void outputLost(Session &session);
+    // One reconnect attempt after a loss. Once the output is back, the channels it stopped play on
+    // where they were and their DEV_BACK syncs run. Retries while any of them is
+    // left to resume; gives up when the listener paused, stopped or freed them all.
+    void restoreOutput(Session &session);
 
     DWORD newHandle() { return m_nextHandle.fetch_add(1, std::memory_order_relaxed); }
     void registerEffect(HFX effect, DWORD channel);

@@ -19,6 +19,8 @@
 //   A backend whose device goes away while running (the sound server quit) calls the loss
 //   handler once, on its own thread, and pulls nothing more; the next wake() connects again.
 //   The handler must not call back into the output.
+//   restore()  after a loss: tries to connect again now (to the server that was lost); true when
+//            the output is usable again (or was never lost). It starts idle, like after start().
 // All calls but the render callback come from API threads; backends must never call the mixer
 // while holding a lock that an API thread takes before calling them.
 
@@ -59,6 +61,7 @@ public:
     virtual void flush() = 0;
     virtual std::int64_t latencyFrames() const = 0;
     virtual const char *name() const = 0;
+    virtual bool restore() { return true; }
 
     // Set before start().
     void setLossHandler(std::function<void()> handler) { m_lossHandler = std::move(handler); }

@@ -2,7 +2,8 @@
 // write callback whenever the server wants audio; the callback renders straight into the
 // server's buffer. Pause is a cork, stop a flush. While nothing plays, silence is written until
 // the audio already sent has been heard, then the stream is corked so the process sleeps.
-// When the server goes away the loss is reported once; the next wake() connects again.
+// When the server goes away the loss is reported once; the next wake() or restore() connects
+// again, to the same server.
 
 #include "output.h"
 
@@ -11,6 +12,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <cstring>
+#include <string>
 
 namespace tunora::audio {
 
@@ -42,6 +44,10 @@ public:
         m_started = true;
         const bool connected = connectLocked();
         m_running = connected;
+        // Later connections go to this server even when the environment that named it has
+        // changed meanwhile.
+        if (const char *server = connected ? pa_context_get_server(m_context) : nullptr)
+            m_server = server;
         pa_threaded_mainloop_unlock(m_loop);
         return connected ? 0 : fail(BASS_ERROR_DRIVER);
     }
@@ -102,6 +108,14 @@ public:
     std::int64_t latencyFrames() const override { return m_latency.now(); }
     const char *name() const override { return "PulseAudio"; }
 
+    bool restore() override
+    {
+        Locked lock(this);
+        if (!m_started)
+            return false;
+        return !m_lost || reconnectLocked();
+    }
+
 private:
     struct Locked
     {
@@ -157,7 +171,8 @@ private:
         if (!m_context)
             return false;
         pa_context_set_state_callback(m_context, &PulseOutput::contextState, this);
-        return pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+        return pa_context_connect(m_context, m_server.empty() ? nullptr : m_server.c_str(),
+                                  PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
     }
 
     // Lock held, mainloop running, context connecting: waits until it is ready (or the connect
@@ -317,6 +332,7 @@ private:
     pa_threaded_mainloop *m_loop = nullptr;
     pa_context *m_context = nullptr;
     pa_stream *m_stream = nullptr;
+    std::string m_server; // the server of the first connection; "" until then (the default)
     bool m_started = false;
     bool m_running = false; // connected once: a failure from now on is a loss
     bool m_lost = false;    // the server went away; wake() connects again

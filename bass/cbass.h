@@ -51,7 +51,8 @@ enum BassEvent : uint
     EventRecordingStopped = 0x806C, // a recording was stopped
     EventStreamEnded = 0x8070,      // param: the sync's data
     EventRecordingFailed = 0x8075,  // three writes of recorded data in a row failed
-    EventDeviceLost = 0x8076,       // the sound server went away: playback stopped, GetErrorText says so
+    EventDeviceLost = 0x8076,       // param 0: the sound server went away, playback stopped and
+                                    // GetErrorText says so; 1: it is back and the channel plays on
     EventConnectAborted = 0x8080,   // an open was abandoned on request
     EventConnecting = 0x8081,       // param: the CreatorKind about to be called
     EventPlaying = 0x8082,          // the stream opened, pre-buffered and started
@@ -355,8 +356,10 @@ public:
     virtual void OnMetaSync(HSYNC handle, DWORD channel, DWORD data);
     virtual void OnStallSync(HSYNC handle, DWORD channel, DWORD data);
     virtual void OnEndSync(HSYNC handle, DWORD channel, DWORD data);
-    // The sound server went away (the engine stopped the channel): the error text is set and
-    // EventDeviceLost raised. The next Play connects to the server again.
+    // The device syncs. DEV_FAIL (data 0): the sound server went away (the engine stopped the
+    // channel): the error text is set and EventDeviceLost raised with 0. The engine reconnects by
+    // itself (so does the next Play); DEV_BACK (data 1): it did and the channel plays on: the
+    // error text is cleared, EventDeviceLost raised with 1.
     virtual void OnDeviceFailSync(HSYNC handle, DWORD channel, DWORD data);
     // The channel's DSP callback (SetDsp); nothing here.
     virtual void OnDsp(HDSP handle, DWORD channel, void *buffer, DWORD length);

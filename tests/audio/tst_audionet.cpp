@@ -1119,8 +1119,7 @@ private slots:
         QVERIFY(m_server.start([](int, const QByteArray &) { return notFound(); }));
         const QByteArray url = "mms://127.0.0.1:" + QByteArray::number(m_server.port()) + "/radio";
         QCOMPARE(BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE), HSTREAM(0));
-        QTest::qWait(100);
-        QCOMPARE(m_server.connections(), 2); // first as MMS over HTTP, then over TCP
+        QTRY_COMPARE(m_server.connections(), 2); // first as MMS over HTTP, then over TCP
         QVERIFY(m_server.requests().value(0).startsWith("GET /radio HTTP/1."));
     }
 };

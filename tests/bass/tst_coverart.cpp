@@ -149,6 +149,16 @@ bool waitFor(QSignalSpy &spy, int value, int timeoutMs = 10000)
     return true;
 }
 
+// True once every transfer of the lookup has reported and the HTTP clients Stop() replaced are
+// gone: nothing can reach the lookup any more.
+bool settled(const CoverArt &cover)
+{
+    return QTest::qWaitFor([&] {
+        const QList<QHttpExt *> clients = cover.findChildren<QHttpExt *>();
+        return clients.size() == 1 && !clients.first()->isRunning();
+    });
+}
+
 QStringList paths(const HttpServer &server)
 {
     QStringList out;
@@ -439,7 +449,7 @@ private slots:
         QVERIFY(waitFor(process, CoverArt::ImageRequested));
         m_cover->DownloadAlbumInfo(s); // while its image is on its way
         QVERIFY(waitFor(process, CoverArt::LookupEnded));
-        QTest::qWait(100);
+        QVERIFY(settled(*m_cover));
 
         QCOMPARE(values(process), foundSignals);
         QCOMPARE(paths(*m_server), (QStringList{u"/api"_s, u"/img/s.png"_s}));
@@ -462,7 +472,7 @@ private slots:
         m_cover->DownloadAlbumInfo(song(u"New"_s, u"Song"_s));
         QVERIFY(waitFor(process, CoverArt::LookupEnded));
         m_server->closeAllConnections();
-        QTest::qWait(100);
+        QVERIFY(settled(*m_cover));
 
         QCOMPARE(values(process),
                  (QList<int>{CoverArt::LookupStarted, CoverArt::LookupStarted, CoverArt::ImageRequested,
@@ -530,7 +540,7 @@ private slots:
         QTRY_VERIFY(stopped);
         QVERIFY(!m_cover->IsLookingUp());
         m_server->closeAllConnections();
-        QTest::qWait(300);
+        QVERIFY(settled(*m_cover));
         QCOMPARE(afterStop, QList<int>());
 
         // The object works on after Stop.
