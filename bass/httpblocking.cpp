@@ -77,18 +77,17 @@ void HttpSettings::applyTrust(QNetworkRequest &request) const
     request.setSslConfiguration(ssl);
 }
 
-int HttpSettings::message(MessageKind kind, const QString &title, const QString &text,
-                          QMessageBox::StandardButtons buttons) const
+int showMessageBox(QWidget *parent, MessageKind kind, const QString &title, const QString &text,
+                   QMessageBox::StandardButtons buttons, Qt::TextFormat format)
 {
-    if (messageHook)
-        return messageHook(kind, title, text, buttons);
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
         qCWarning(lcHttp).noquote() << title << text;
         return buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok;
     }
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(parent);
+    box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(title);
-    box.setTextFormat(Qt::RichText);
+    box.setTextFormat(format);
     box.setText(text);
     box.setStandardButtons(buttons);
     switch (kind) {
@@ -106,6 +105,14 @@ int HttpSettings::message(MessageKind kind, const QString &title, const QString 
         break;
     }
     return box.exec();
+}
+
+int HttpSettings::message(MessageKind kind, const QString &title, const QString &text,
+                          QMessageBox::StandardButtons buttons) const
+{
+    if (messageHook)
+        return messageHook(kind, title, text, buttons);
+    return showMessageBox(QApplication::activeWindow(), kind, title, text, buttons, Qt::RichText);
 }
 
 int addressHash(QStringView address)

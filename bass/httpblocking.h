@@ -38,6 +38,12 @@ enum class MessageKind
 using MessageHook = std::function<int(MessageKind kind, const QString &title, const QString &text,
                                       QMessageBox::StandardButtons buttons)>;
 
+// The program's one message box: a modal box over `parent` with the icon of `kind`; returns the
+// button chosen. Without a widget application (tools, tests of the core) it logs the text and
+// answers Cancel when offered, otherwise Ok.
+int showMessageBox(QWidget *parent, MessageKind kind, const QString &title, const QString &text,
+                   QMessageBox::StandardButtons buttons, Qt::TextFormat format);
+
 // The HTTP settings every client of the process shares; the directory client fills them once.
 struct HttpSettings
 {
