@@ -74,26 +74,7 @@ int TunoraDE::message(MessageKind kind, const QString &text, QMessageBox::Standa
     const QString title = tr("Tunora Player");
     if (messageHook())
         return messageHook()(kind, title, text, buttons);
-    QMessageBox box(s_instance);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowTitle(title);
-    box.setText(text);
-    box.setStandardButtons(buttons);
-    switch (kind) {
-    case MessageKind::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case MessageKind::Warning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case MessageKind::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case MessageKind::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    }
-    return box.exec();
+    return BASS::showMessageBox(s_instance, kind, title, text, buttons, Qt::AutoText);
 }
 
 bool TunoraDE::question(const QString &text)
@@ -579,6 +560,11 @@ void TunoraDE::slot_bassEvent(BASS::BassQt *stream, uint msg, uint param)
     case BASS::EventStreamEnded:
         stop(true);
         showStatus(tr("Station Timed Out!"));
+        break;
+    case BASS::EventDeviceLost:
+        // The engine keeps the channel and plays on by itself once the sound server is back.
+        showStatus(param == 0 ? tr("The sound output was lost; playback goes on when it is back.")
+                              : tr("The sound output is back."));
         break;
     case BASS::EventConnecting:
         if (m_connectThread->isRunning() && m_abandonedRuns == 0)
