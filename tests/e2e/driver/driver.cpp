@@ -292,6 +292,11 @@ private:
         if (op == QLatin1String("key")) {
             if (auto wait = ready(path, w))
                 return *wait;
+            // Shortcuts reach only the active window (there is no window manager to activate it).
+            if (QApplication::activeWindow() != w->window()) {
+                w->window()->activateWindow();
+                return again(QStringLiteral("%1 is not the active window").arg(w->window()->objectName()));
+            }
             QWidget *target = w->window()->focusWidget() ? w->window()->focusWidget() : w;
             if (c.value(QStringLiteral("focus")).toBool()) {
                 w->setFocus(Qt::TabFocusReason);
