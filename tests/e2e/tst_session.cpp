@@ -96,6 +96,8 @@ private:
     qint64 m_pid = 0;
     bool m_broken = false;
     bool m_noRecordControl = false;
+    // The program runs as started by itself (after signing out), not as this test's child.
+    bool m_restarted = false;
 };
 
 void TestSession::initTestCase()
@@ -320,6 +322,10 @@ bool TestSession::runDriverStep(const Step &step, QString *detail)
     while (!m_buffer.contains('\n')) {
         if (clock.elapsed() > limit || m_driver->state() != QLocalSocket::ConnectedState) {
             *detail = QStringLiteral("the program stopped answering");
+            if (m_player.state() == QProcess::NotRunning && !m_restarted)
+                *detail += m_player.exitStatus() == QProcess::CrashExit
+                               ? QStringLiteral(": it crashed")
+                               : QStringLiteral(": it ended with code %1").arg(m_player.exitCode());
             return false;
         }
         // The test's own servers (the covers) answer while the step runs.
@@ -553,6 +559,7 @@ void TestSession::session()
         ok = launch(false, &detail);
     } else if (op == QLatin1String("test:restarted")) {
         // The program starts itself again and ends the signed-in run.
+        m_restarted = true;
         ok = launch(true, &detail) &&
              (m_player.state() == QProcess::NotRunning || m_player.waitForFinished(60000)) &&
              m_player.exitStatus() == QProcess::NormalExit && m_player.exitCode() == 0;
