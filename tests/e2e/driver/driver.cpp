@@ -244,10 +244,8 @@ private:
         QWidget *w = nullptr;
 
         if (op == QLatin1String("wait")) {
-            // A widget shown whose text (or named property) matches; "gone" waits for its absence.
+            // A widget shown whose text (or named property) matches.
             w = findWidget(path);
-            if (c.value(QStringLiteral("gone")).toBool())
-                return w && w->isVisible() ? again(path + QStringLiteral(" is still shown")) : done();
             if (!w || !w->isVisible())
                 return again(QStringLiteral("%1 is not shown").arg(path));
             const QString text = widgetText(w, c.value(QStringLiteral("property")).toString());
@@ -297,11 +295,7 @@ private:
                 w->window()->activateWindow();
                 return again(QStringLiteral("%1 is not the active window").arg(w->window()->objectName()));
             }
-            QWidget *target = w->window()->focusWidget() ? w->window()->focusWidget() : w;
-            if (c.value(QStringLiteral("focus")).toBool()) {
-                w->setFocus(Qt::TabFocusReason);
-                target = w;
-            }
+            QWidget *const target = w->window()->focusWidget() ? w->window()->focusWidget() : w;
             QTest::keySequence(target, QKeySequence(c.value(QStringLiteral("keys")).toString()));
             return done();
         }
