@@ -188,9 +188,13 @@ private:
 
     void step()
     {
-        if (!m_command)
+        // A click may open a nested event loop (a modal request, a dialog) in which this timer
+        // fires again: the command under way must not run a second time from there.
+        if (!m_command || m_inAttempt)
             return;
+        m_inAttempt = true;
         const Outcome outcome = attempt(*m_command);
+        m_inAttempt = false;
         const int timeout = m_command->value(QStringLiteral("timeout")).toInt(30000);
         if (outcome.kind == Outcome::Again) {
             m_lastSeen = outcome.text;
@@ -468,6 +472,7 @@ private:
     QTimer m_poll;
     QString m_lastSeen;
     int m_phase = 0;
+    bool m_inAttempt = false;
     // The page text asked for (outer: asked; inner: answered).
     std::optional<std::optional<QString>> m_script;
     std::optional<QString> m_clicked;
