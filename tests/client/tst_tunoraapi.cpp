@@ -65,12 +65,6 @@ HttpResponse directory(const HttpRequest &request)
         return HttpResponse::ok(
             "<rss><channel><item><title>Hello.\nWorld</title><link>https://n.example/1</link>"
             "</item></channel></rss>");
-    if (value("info") == QLatin1String("languages"))
-        return HttpResponse::ok("<r><languages><en>English</en><de>Deutsch</de></languages></r>");
-    if (value("software") == QLatin1String("version"))
-        return HttpResponse::ok(
-            "<r><software><name>TunoraDE</name><version>1.03</version><comment>New.</comment>"
-            "</software></r>");
     if (value("account") == QLatin1String("info"))
         return HttpResponse::ok("<r><username>bob</username><location_string>Paris</location_string>"
                                 "<mail>bob@example.org</mail><country_code>FR</country_code>"
@@ -81,10 +75,6 @@ HttpResponse directory(const HttpRequest &request)
         return HttpResponse::ok("<r><code>2</code><message>Unknown &lt;station&gt;</message></r>");
     if (value("account") == QLatin1String("setlocation"))
         return HttpResponse::ok("<r><code>0</code><message>" + value("name").toUtf8() + "</message></r>");
-    if (value("dir") == QLatin1String("geo"))
-        return HttpResponse::ok(
-            "<regions><region><name>Europe</name><countries><country><name>France</name>"
-            "<code>FR</code><search>country:FR</search></country></countries></region></regions>");
     if (value("dir") == QLatin1String("genres"))
         return HttpResponse::ok("<genres><genre><name>Rock</name></genre><genres><genre><name>Indie</name>"
                                 "</genre></genres></genres>");
@@ -136,9 +126,6 @@ private slots:
     void paging();
     void stationCommands_data();
     void stationCommands();
-    void regionsAndGenres();
-    void sharedLanguagesAndAccount();
-    void versionBackgroundAndVerbose();
     void newsFeedIsReadOnce();
     void signInStatusIsTheCallersToShow();
     void playingNow();
@@ -475,56 +462,6 @@ void TestTunoraAPI::stationCommands()
     const HttpRequest request = server.lastRequest();
     QCOMPARE(request.query().queryItemValue(u("user")), u("bob"));
     QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
-}
-
-void TestTunoraAPI::regionsAndGenres()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QStringList found;
-    connect(&api, &BaseRadioAPI::signal_regionFound, this,
-            [&](const WorldRegion *r) { found << r->name() + u(":") + r->countries().value(0)->code(); });
-    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *g) {
-        found << g->name() + u(":") + (g->subgenres() ? g->subgenres()->firstKey() : QString());
-    });
-    QCOMPARE(waitFinished(api, api.requestRegions()), 0);
-    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
-    QCOMPARE(found, sl({"Europe:FR", "Rock:Indie"}));
-}
-
-void TestTunoraAPI::sharedLanguagesAndAccount()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QSignalSpy languages(TunoraAPI::activity(), &DirectoryActivity::languagesChanged);
-    QSignalSpy account(TunoraAPI::activity(), &DirectoryActivity::accountDetailsChanged);
-    QCOMPARE(waitFinished(api, api.requestLanguages()), 0);
-    QCOMPARE(TunoraAPI::languages(), (QList<Language>{{u("en"), u("English")}, {u("de"), u("Deutsch")}}));
-    QCOMPARE(languages.size(), 1);
-    // Asking again replaces the list instead of adding to it.
-    TunoraAPI other;
-    QVERIFY(other.requestLanguagesModal());
-    QCOMPARE(TunoraAPI::languages().size(), 2);
-    QCOMPARE(waitFinished(api, api.requestAccountInfo()), 0);
-    QCOMPARE(TunoraAPI::accountDetails().mail, u("bob@example.org"));
-    QCOMPARE(TunoraAPI::accountDetails().country_name, u("France"));
-    QCOMPARE(account.size(), 1);
-}
-
-void TestTunoraAPI::versionBackgroundAndVerbose()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QList<QPair<QString, bool>> versions;
-    connect(&api, &BaseRadioAPI::signal_versionFound, this, [&](const SoftwareVersion *v) {
-        versions.append({v->version + u("/") + v->comment, v->report});
-    });
-    QCOMPARE(waitFinished(api, api.requestSoftwareVersion()), 0);
-    QVERIFY(api.requestSoftwareVersionModal());
-    QCOMPARE(versions, (QList<QPair<QString, bool>>{{u("1.03/New."), false}, {u("1.03/New."), true}}));
 }
 
 void TestTunoraAPI::newsFeedIsReadOnce()
