@@ -588,9 +588,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("known");
-        QTest::newRow("wma") << QByteArray("basswma.dll") << true;
         QTest::newRow("aac with folder") << QByteArray("C:\\Program Files\\Tunora\\bass_aac.dll") << true;
-        QTest::newRow("flac library") << QByteArray("/usr/lib/libbassflac.so") << true;
         QTest::newRow("unknown") << QByteArray("bassmidi.dll") << false;
     }
     void pluginsAreBuiltIn()

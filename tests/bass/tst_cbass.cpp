@@ -198,11 +198,9 @@ private slots:
 
         // clang-format off
         QTest::newRow("memory") << Action() << int(BASS_ERROR_MEM) << "Memory error";
-        QTest::newRow("codec") << Action() << int(BASS_ERROR_CODEC) << "Codec is not available/supported";
         QTest::newRow("-1 has a row") << Action() << -1 << "Unknown Library Error";
         QTest::newRow("ended has none") << Action() << int(BASS_ERROR_ENDED) << "Unknown Library Error";
         QTest::newRow("out of range") << Action() << 9999 << "Unknown Library Error";
-        QTest::newRow("negative") << Action() << -7 << "Unknown Library Error";
         // Code 0 reads the engine's last error.
         QTest::newRow("last: bad handle") << Action([] { BASS_ChannelPlay(0x7777, FALSE); }) << 0 << "Invalid handle";
         QTest::newRow("last: bad option") << Action([] { BASS_SetConfig(0x9999, 1); }) << 0 << "An illegal type was specified";
@@ -230,7 +228,6 @@ private slots:
         QTest::newRow("128000 bit/s") << quint64(16000) << 1.0 << 128u;
         QTest::newRow("below 1000 stays") << quint64(225) << 2.0 << 900u;
         QTest::newRow("truncated, not rounded") << quint64(16124) << 1.0 << 128u; // 128992
-        QTest::newRow("long run") << quint64(16000) * 3600 << 3600.0 << 128u;
         QTest::newRow("nothing decoded yet") << quint64(16000) << 0.0 << 0u;
         QTest::newRow("nothing received") << quint64(0) << 1.0 << 0u;
         QTest::newRow("engine error") << quint64(16000) << -1.0 << 0u;

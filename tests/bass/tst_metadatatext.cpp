@@ -35,17 +35,9 @@ void TestMetadataText::codePageForLocation_data()
     QTest::addColumn<QString>("location");
     QTest::addColumn<QByteArray>("codePage");
 
-    QTest::newRow("Russia") << "Moscow, Russia" << QByteArray("Windows-1251");
-    QTest::newRow("Czech Republic") << "Czech Republic" << QByteArray("Windows-1250");
-    QTest::newRow("Greece") << "Athens, Greece" << QByteArray("Windows-1253");
-    QTest::newRow("Japan") << "Tokyo, Japan" << QByteArray("Shift-JIS");
-    QTest::newRow("Korea") << "Seoul, South Korea" << QByteArray("EUC-KR");
-    QTest::newRow("China") << "Beijing, China" << QByteArray("big5");
-    QTest::newRow("Saudi Arabia") << "Riyadh, Saudi Arabia" << QByteArray("Windows-1256");
-    QTest::newRow("Iran") << "Tehran, Iran" << QByteArray("Windows-1256");
-    QTest::newRow("Thailand") << "Bangkok, Thailand" << QByteArray("Windows-874");
+    // Each entry of the table maps to itself (everyCodePageIsKnown); these rows are about matching.
+    QTest::newRow("country inside a location") << "Moscow, Russia" << QByteArray("Windows-1251");
     QTest::newRow("first match wins") << "Serbia and Greece" << QByteArray("Windows-1251");
-    QTest::newRow("Oman") << "Muscat, Oman" << QByteArray("Windows-1256");
     QTest::newRow("Roman is not Oman") << "Roman Radio, Italy" << QByteArray();
     QTest::newRow("Tirana is not Iran") << "Tirana" << QByteArray();
     QTest::newRow("search is case-sensitive") << "moscow, russia" << QByteArray();

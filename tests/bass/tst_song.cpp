@@ -9,9 +9,6 @@ class TestSong : public QObject
 private slots:
     void displayText_data();
     void displayText();
-    void statusKey_data();
-    void statusKey();
-    void statusSetters();
     void clearAndCopy();
 };
 
@@ -43,48 +40,6 @@ void TestSong::displayText()
     s.setArtist(artist);
     s.setTitle(title);
     QTEST(s.DisplayText(forLabel), "text");
-}
-
-void TestSong::statusKey_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("key");
-    QTest::newRow("1 none") << 1 << "";
-    QTest::newRow("2") << 2 << "L_STATUS_SONG_BASS_ERROR";
-    QTest::newRow("3 unused") << 3 << "";
-    QTest::newRow("8") << 8 << "L_STATUS_PAUSED";
-    QTest::newRow("12") << 12 << "L_STATUS_SONG_SKIPPED";
-    QTest::newRow("13 same as 9") << 13 << "L_STATUS_SONG_FINISHED";
-    QTest::newRow("negative") << -1 << "";
-    QTest::newRow("14") << 14 << "";
-}
-
-void TestSong::statusKey()
-{
-    QFETCH(int, status);
-    QTEST(Song::StatusKey(status), "key");
-}
-
-void TestSong::statusSetters()
-{
-    Song s;
-    QCOMPARE(s.status(), 1);
-    s.SetPlaying(true);
-    QCOMPARE(s.status(), 7);
-    s.SetPlaying(false);
-    QCOMPARE(s.status(), 1);
-    s.SetStopped(true);
-    QCOMPARE(s.status(), 5);
-    s.SetRecording(true);
-    s.addRecordedSeconds(12);
-    QCOMPARE(s.status(), 10);
-    QCOMPARE(s.recordedSeconds(), 12);
-    s.SetRecording(false);
-    QCOMPARE(s.status(), 1);
-    QCOMPARE(s.recordedSeconds(), 0);
-    s.SetStopped(true);
-    s.ResetStatus();
-    QCOMPARE(s.status(), 1);
 }
 
 void TestSong::clearAndCopy()

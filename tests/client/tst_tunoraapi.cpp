@@ -65,26 +65,12 @@ HttpResponse directory(const HttpRequest &request)
         return HttpResponse::ok(
             "<rss><channel><item><title>Hello.\nWorld</title><link>https://n.example/1</link>"
             "</item></channel></rss>");
-    if (value("info") == QLatin1String("languages"))
-        return HttpResponse::ok("<r><languages><en>English</en><de>Deutsch</de></languages></r>");
-    if (value("software") == QLatin1String("version"))
-        return HttpResponse::ok(
-            "<r><software><name>TunoraDE</name><version>1.03</version><comment>New.</comment>"
-            "</software></r>");
     if (value("account") == QLatin1String("info"))
         return HttpResponse::ok("<r><username>bob</username><location_string>Paris</location_string>"
                                 "<mail>bob@example.org</mail><country_code>FR</country_code>"
                                 "<country_name>France</country_name></r>");
-    if (value("account") == QLatin1String("authenticate"))
-        return HttpResponse::ok("<r><code>2</code><message>Account not activated</message></r>");
-    if (value("account") == QLatin1String("favorites") && has("add"))
-        return HttpResponse::ok("<r><code>2</code><message>Unknown &lt;station&gt;</message></r>");
     if (value("account") == QLatin1String("setlocation"))
         return HttpResponse::ok("<r><code>0</code><message>" + value("name").toUtf8() + "</message></r>");
-    if (value("dir") == QLatin1String("geo"))
-        return HttpResponse::ok(
-            "<regions><region><name>Europe</name><countries><country><name>France</name>"
-            "<code>FR</code><search>country:FR</search></country></countries></region></regions>");
     if (value("dir") == QLatin1String("genres"))
         return HttpResponse::ok("<genres><genre><name>Rock</name></genre><genres><genre><name>Indie</name>"
                                 "</genre></genres></genres>");
@@ -97,15 +83,6 @@ HttpResponse directory(const HttpRequest &request)
             QString::fromUtf8("<strings><string><text>Play</text><trans>Abspielen ▶</trans>"
                               "</string></strings>")
                 .toUtf8());
-    if (value("search") == QLatin1String("broken"))
-        return HttpResponse::ok("<stations><station><id>1</station></stations>");
-    if (value("search") == QLatin1String("slow")) {
-        // One whole station, then the connection stays open.
-        HttpResponse held = HttpResponse::ok(stationReply(2, 25, 2));
-        held.cutAfter = int(held.body.indexOf("</station>")) + 20;
-        held.hold = true;
-        return held;
-    }
     if (has("search")) {
         const QStringList parts = value("search").split(QLatin1Char(' '));
         return HttpResponse::ok(
@@ -136,15 +113,8 @@ private slots:
     void paging();
     void stationCommands_data();
     void stationCommands();
-    void regionsAndGenres();
-    void sharedLanguagesAndAccount();
-    void versionBackgroundAndVerbose();
     void newsFeedIsReadOnce();
-    void signInStatusIsTheCallersToShow();
     void playingNow();
-    void failuresShowOneBox_data();
-    void failuresShowOneBox();
-    void stopDeliversNothingMore();
     void quietRequestsAreNotAnnounced();
     void modalCommands();
     void translationIsWrittenWhole();
@@ -155,7 +125,6 @@ private:
     int waitFinished(TunoraAPI &api, int id);
 
     std::unique_ptr<TunoraTest::TestCa> m_ca;
-    std::unique_ptr<TunoraTest::TestCa> m_otherCa;
     QStringList m_boxes;
 };
 
@@ -167,8 +136,6 @@ void TestTunoraAPI::initTestCase()
     AppSettings::instance();
     m_ca = std::make_unique<TunoraTest::TestCa>();
     QVERIFY2(m_ca->isValid(), qPrintable(m_ca->error()));
-    m_otherCa = std::make_unique<TunoraTest::TestCa>(u("Another CA"));
-    QVERIFY2(m_otherCa->isValid(), qPrintable(m_otherCa->error()));
 }
 
 void TestTunoraAPI::init()
@@ -477,56 +444,6 @@ void TestTunoraAPI::stationCommands()
     QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
 }
 
-void TestTunoraAPI::regionsAndGenres()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QStringList found;
-    connect(&api, &BaseRadioAPI::signal_regionFound, this,
-            [&](const WorldRegion *r) { found << r->name() + u(":") + r->countries().value(0)->code(); });
-    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *g) {
-        found << g->name() + u(":") + (g->subgenres() ? g->subgenres()->firstKey() : QString());
-    });
-    QCOMPARE(waitFinished(api, api.requestRegions()), 0);
-    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
-    QCOMPARE(found, sl({"Europe:FR", "Rock:Indie"}));
-}
-
-void TestTunoraAPI::sharedLanguagesAndAccount()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QSignalSpy languages(TunoraAPI::activity(), &DirectoryActivity::languagesChanged);
-    QSignalSpy account(TunoraAPI::activity(), &DirectoryActivity::accountDetailsChanged);
-    QCOMPARE(waitFinished(api, api.requestLanguages()), 0);
-    QCOMPARE(TunoraAPI::languages(), (QList<Language>{{u("en"), u("English")}, {u("de"), u("Deutsch")}}));
-    QCOMPARE(languages.size(), 1);
-    // Asking again replaces the list instead of adding to it.
-    TunoraAPI other;
-    QVERIFY(other.requestLanguagesModal());
-    QCOMPARE(TunoraAPI::languages().size(), 2);
-    QCOMPARE(waitFinished(api, api.requestAccountInfo()), 0);
-    QCOMPARE(TunoraAPI::accountDetails().mail, u("bob@example.org"));
-    QCOMPARE(TunoraAPI::accountDetails().country_name, u("France"));
-    QCOMPARE(account.size(), 1);
-}
-
-void TestTunoraAPI::versionBackgroundAndVerbose()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QList<QPair<QString, bool>> versions;
-    connect(&api, &BaseRadioAPI::signal_versionFound, this, [&](const SoftwareVersion *v) {
-        versions.append({v->version + u("/") + v->comment, v->report});
-    });
-    QCOMPARE(waitFinished(api, api.requestSoftwareVersion()), 0);
-    QVERIFY(api.requestSoftwareVersionModal());
-    QCOMPARE(versions, (QList<QPair<QString, bool>>{{u("1.03/New."), false}, {u("1.03/New."), true}}));
-}
-
 void TestTunoraAPI::newsFeedIsReadOnce()
 {
     HttpServer server;
@@ -538,21 +455,6 @@ void TestTunoraAPI::newsFeedIsReadOnce()
     QCOMPARE(api.news(), (QList<NewsItem>{{u("Hello. World"), u("https://n.example/1")}}));
     QCOMPARE(waitFinished(api, api.requestNewsFeed()), 0);
     QCOMPARE(api.news().size(), 1);
-}
-
-void TestTunoraAPI::signInStatusIsTheCallersToShow()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    const int id = api.signIn(u("ann"), u("pw"));
-    QCOMPARE(waitFinished(api, id), 0);
-    QCOMPARE(api.lastStatus(), 2);
-    QCOMPARE(api.lastMessage(), u("Account not activated"));
-    QCOMPARE(api.findRequest(id)->kind(), quint32(TunoraAPI::KindSignIn));
-    QTest::qWait(20);
-    QVERIFY(m_boxes.isEmpty());
-    QCOMPARE(server.lastRequest().query().queryItemValue(u("user")), u("ann"));
 }
 
 void TestTunoraAPI::playingNow()
@@ -569,65 +471,6 @@ void TestTunoraAPI::playingNow()
     QCOMPARE(waitFinished(api, id), 0);
     QCOMPARE(server.lastRequest().query().queryItemValue(u("playingnow")), u("7,8,9"));
     QCOMPARE(found, sl({"7:A-S"}));
-}
-
-void TestTunoraAPI::failuresShowOneBox_data()
-{
-    QTest::addColumn<Command>("command");
-    QTest::addColumn<bool>("otherCa"); // the CA file names a CA that did not sign the server's certificate
-    QTest::addColumn<int>("finished"); // 0 success, 1 error
-    QTest::addColumn<QString>("box");
-    QTest::newRow("status error from the service")
-        << Command([](TunoraAPI &a) { return QString::number(a.addFavorite(u("5"))); }) << false << 0
-        << u("Unknown &lt;station&gt;");
-    QTest::newRow("malformed reply") << Command([](TunoraAPI &a) {
-        return QString::number(a.searchStations(u("broken"), 0));
-    }) << false << 1 << u("The data returned from the server was not in the correct format.");
-    QTest::newRow("untrusted CA file")
-        << Command([](TunoraAPI &a) { return QString::number(a.requestRegions()); }) << true << 1
-        << plainToHtml(QHttpExt::networkErrorText(QNetworkReply::SslHandshakeFailedError));
-}
-
-void TestTunoraAPI::failuresShowOneBox()
-{
-    QFETCH(Command, command);
-    QFETCH(bool, otherCa);
-    QFETCH(QString, box);
-    HttpServer server;
-    useServer(server);
-    if (otherCa)
-        AppSettings::instance().setCaFile(m_otherCa->caFile());
-    TunoraAPI api;
-    int found = 0;
-    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++found; });
-    connect(&api, &BaseRadioAPI::signal_regionFound, this, [&] { ++found; });
-    QTEST(waitFinished(api, command(api).toInt()), "finished");
-    QTRY_COMPARE(m_boxes.size(), 1);
-    QVERIFY2(m_boxes[0].startsWith(box), qPrintable(m_boxes[0]));
-    QCOMPARE(found, 0);
-    if (otherCa)
-        QCOMPARE(server.requestCount(), 0);
-}
-
-void TestTunoraAPI::stopDeliversNothingMore()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    int stations = 0;
-    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++stations; });
-    QList<QPair<int, bool>> ends;
-    connect(&api, &BaseRadioAPI::signal_requestFinished, this, [&](int id, bool error) {
-        ends.append({id, error});
-    });
-    const int id = api.searchStations(u("slow"), 0);
-    QTRY_VERIFY(api.findRequest(id) && api.findRequest(id)->text().contains(u("</station>")));
-    api.stop(id);
-    QCOMPARE(ends, (QList<QPair<int, bool>>{{id, false}}));
-    QTRY_COMPARE(ends.size(), 2);
-    QCOMPARE(ends[1].first, 0);
-    QCOMPARE(stations, 0);
-    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
 }
 
 void TestTunoraAPI::quietRequestsAreNotAnnounced()

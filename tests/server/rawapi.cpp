@@ -1,6 +1,7 @@
 #include "rawapi.h"
 
 #include "directoryservice.h"
+#include "tagscanner.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -288,63 +289,9 @@ bool parseStrict(const QByteArray &body, XmlNode *root, QString *error)
 // ---------------------------------------------------------------------------------------------
 // The player's readers
 
-QString TagScanner::decode(QString text)
+quint32 resultsTotal(const QByteArray &body)
 {
-    text.replace(QLatin1String("&amp;"), QLatin1String("&"));
-    text.replace(QLatin1String("&quot;"), QLatin1String("\""));
-    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
-    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
-    text.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
-    text.replace(QLatin1String("&apos;"), QLatin1String("'"));
-    return text;
-}
-
-QString TagScanner::find(const QString &tag)
-{
-    const QString open = QLatin1Char('<') + tag + QLatin1Char('>');
-    const QString close = QLatin1String("</") + tag + QLatin1Char('>');
-    const qsizetype start = m_text.indexOf(open, m_pos, Qt::CaseInsensitive);
-    if (start < 0)
-        return QString();
-    const qsizetype end = m_text.indexOf(close, start + open.size(), Qt::CaseInsensitive);
-    if (end < 0)
-        return QString();
-    const QString value = m_text.mid(start + open.size(), end - start - open.size());
-    m_pos = end + close.size();
-    return decode(value);
-}
-
-ScannedStationList scanStationList(const QByteArray &body)
-{
-    ScannedStationList out;
-    TagScanner reply(QString::fromUtf8(body));
-    out.total = reply.find(QStringLiteral("results_total")).toUInt();
-    reply.rewind();
-    out.limit = reply.find(QStringLiteral("limit")).toUInt();
-    for (;;) {
-        const QString stationText = reply.find(QStringLiteral("station"));
-        if (stationText.isEmpty())
-            break;
-        ScannedStation s;
-        TagScanner st(stationText);
-        TagScanner streams(st.find(QStringLiteral("streams")));
-        for (;;) {
-            const QString one = streams.find(QStringLiteral("stream"));
-            if (one.isEmpty())
-                break;
-            s.streams << ScannedStream{TagScanner(one).find(QStringLiteral("url_listen"))};
-        }
-        auto field = [&st](const char *tag) {
-            st.rewind();
-            return st.find(QLatin1String(tag));
-        };
-        s.id = field("id");
-        s.name = field("name");
-        s.country = field("country_name");
-        s.location = field("location");
-        out.stations << s;
-    }
-    return out;
+    return BASS::TagScanner(QString::fromUtf8(body)).find(u"results_total").toUInt();
 }
 
 StatusReply readStatus(const QByteArray &body)
@@ -448,16 +395,6 @@ bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const
         return false;
     }
     return true;
-}
-
-QString stationIdFromUrl(const QString &url)
-{
-    const qsizetype at = url.indexOf(QLatin1String("station_id="));
-    if (url.isEmpty() || at < 0)
-        return QString();
-    const qsizetype from = at + 11;
-    const qsizetype amp = url.indexOf(QLatin1Char('&'), from);
-    return url.mid(from, amp < 0 ? -1 : amp - from);
 }
 
 } // namespace TunoraTest

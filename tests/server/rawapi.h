@@ -98,43 +98,8 @@ struct XmlNode
 };
 bool parseStrict(const QByteArray &body, XmlNode *root, QString *error);
 
-// The player's plain tag scanner: literal, case-insensitive "<tag>" ... "</tag>" search with
-// entity decoding and rewind.
-class TagScanner
-{
-public:
-    explicit TagScanner(const QString &text)
-        : m_text(text)
-    {}
-    QString find(const QString &tag);
-    void rewind() { m_pos = 0; }
-    static QString decode(QString text);
-
-private:
-    QString m_text;
-    qsizetype m_pos = 0;
-};
-
-struct ScannedStream
-{
-    QString url;
-};
-struct ScannedStation
-{
-    QString id;
-    QString name;
-    QString country;
-    QString location;
-    QList<ScannedStream> streams;
-};
-struct ScannedStationList
-{
-    quint32 total = 0;
-    quint32 limit = 0;
-    QList<ScannedStation> stations;
-};
-// A station-list reply read the way the player reads it.
-ScannedStationList scanStationList(const QByteArray &body);
+// The result count of a station-list reply, read with the player's own tag scanner.
+quint32 resultsTotal(const QByteArray &body);
 
 struct StatusReply
 {
@@ -161,8 +126,5 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
 // Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
                        const QString &password, QString *why);
-
-// The station id inside a listen address, as the player's StationIdFromUrl takes it.
-QString stationIdFromUrl(const QString &url);
 
 } // namespace TunoraTest
