@@ -1489,6 +1489,14 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Web Site</source>
         <translation>Website</translation>
     </message>
+    <message>
+        <source>The sound output was lost; playback goes on when it is back.</source>
+        <translation>Die Tonausgabe ist weg; die Wiedergabe geht weiter, sobald sie zurück ist.</translation>
+    </message>
+    <message>
+        <source>The sound output is back.</source>
+        <translation>Die Tonausgabe ist wieder da.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

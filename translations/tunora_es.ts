@@ -1489,6 +1489,14 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>Web Site</source>
         <translation>Sitio web</translation>
     </message>
+    <message>
+        <source>The sound output was lost; playback goes on when it is back.</source>
+        <translation>Se perdió la salida de sonido; la reproducción seguirá en cuanto vuelva.</translation>
+    </message>
+    <message>
+        <source>The sound output is back.</source>
+        <translation>La salida de sonido ha vuelto.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

@@ -1489,6 +1489,14 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>Web Site</source>
         <translation>Site web</translation>
     </message>
+    <message>
+        <source>The sound output was lost; playback goes on when it is back.</source>
+        <translation>La sortie audio a été perdue ; la lecture reprendra dès son retour.</translation>
+    </message>
+    <message>
+        <source>The sound output is back.</source>
+        <translation>La sortie audio est de retour.</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
