@@ -133,7 +133,7 @@ void TstCookieJar::acceptance()
                        TunoraTest::HttpResponse::ok("set", "text/plain").header("Set-Cookie", setCookie));
     server.setResponse("/check", TunoraTest::HttpResponse::ok("check", "text/plain"));
     BASS::QHttpExt::settings().cookieJar = &jar;
-    for (const QString &path : {"/set", "/check"}) {
+    for (const QString &path : {QStringLiteral("/set"), QStringLiteral("/check")}) {
         BASS::QHttpExt http;
         QSignalSpy ready(&http, &BASS::QHttpExt::sig_Ready);
         QVERIFY(http.get(server.url(path)) != 0);
