@@ -196,7 +196,8 @@ private slots:
             walked << QApplication::focusWidget()->objectName();
         }
         QStringList expected{"btPlay", "sldVolume", "teSearch", "btSearch", "twRadio"};
-        if (window().findChild<QWidget *>("btRecord"))
+        // The record toggle takes the focus only while it can be used (a station plays).
+        if (auto *record = window().findChild<QWidget *>("btRecord"); record && record->isEnabled())
             expected.insert(1, "btRecord");
         QCOMPARE(walked, expected.mid(0, 5));
 
