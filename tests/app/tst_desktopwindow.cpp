@@ -14,6 +14,7 @@
 #include "exportfiles.h"
 #include "httpblocking.h"
 #include "icecast.h"
+#include "listeneraccount.h"
 #include "proxysetting.h"
 #include "scriptedserver.h"
 #include "settingspanel.h"
@@ -400,16 +401,7 @@ private slots:
         settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
         settings.setCaFile(service.caFile());
         m_window.reset();
-        {
-            TunoraAPI api;
-            QVERIFY(api.createAccount("desk", "secret word", "desk@example.org"));
-            BASS::QHttpExt http;
-            QSignalSpy activated(&http, &BASS::QHttpExt::sig_Ready);
-            QVERIFY(http.get(service.linkFromLastMail("/account/activate").toString(QUrl::FullyEncoded)) !=
-                    0);
-            QVERIFY(activated.wait(30000));
-        }
-        settings.setCredentials("desk", "secret word");
+        QVERIFY(TunoraTest::createListener(service, "desk", "secret word"));
         newWindow();
 
         // Import: one station of the directory (its address written differently), one unknown.

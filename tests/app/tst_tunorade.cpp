@@ -12,6 +12,7 @@
 #include "directoryservice.h"
 #include "httpblocking.h"
 #include "icecast.h"
+#include "listeneraccount.h"
 #include "mpris.h"
 #include "scriptedserver.h"
 #include "testmain.h"
@@ -177,16 +178,7 @@ private slots:
         settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
         settings.setCaFile(service.caFile());
         m_window.reset();
-        {
-            TunoraAPI api;
-            QVERIFY(api.createAccount("listener", "secret word", "listener@example.org"));
-            BASS::QHttpExt http;
-            QSignalSpy activated(&http, &BASS::QHttpExt::sig_Ready);
-            QVERIFY(http.get(service.linkFromLastMail("/account/activate").toString(QUrl::FullyEncoded)) !=
-                    0);
-            QVERIFY(activated.wait(30000));
-        }
-        settings.setCredentials("listener", "secret word");
+        QVERIFY(TunoraTest::createListener(service, "listener", "secret word"));
         settings.setStartupStationType(1);
         QSettings().remove("StartupStationURL");
 

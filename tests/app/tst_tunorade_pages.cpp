@@ -9,6 +9,7 @@
 #include "directoryservice.h"
 #include "httpblocking.h"
 #include "icecast.h"
+#include "listeneraccount.h"
 #include "navigatelabel.h"
 #include "pulse.h"
 #include "testmain.h"
@@ -117,13 +118,7 @@ private slots:
         QCOMPARE(m_service.runTool({"news-add", "en", "Second news", "https://news.example.org/2"}), 0);
         settings.setCaFile(m_service.caFile());
         TunoraAPI::configureHttp();
-        TunoraAPI api;
-        QVERIFY(api.createAccount("pages", "pages secret", "pages@example.org"));
-        BASS::QHttpExt http;
-        QSignalSpy activated(&http, &BASS::QHttpExt::sig_Ready);
-        QVERIFY(http.get(m_service.linkFromLastMail("/account/activate").toString(QUrl::FullyEncoded)) != 0);
-        QVERIFY(activated.wait(30000));
-        settings.setCredentials("pages", "pages secret");
+        QVERIFY(TunoraTest::createListener(m_service, "pages", "pages secret"));
         QSettings().setValue("ShowWelcomePage", false);
     }
 
