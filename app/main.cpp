@@ -2,7 +2,6 @@
 #include "singleinstance.h"
 #include "tunorade.h"
 #include "tunorade_desktop.h"
-#include "webprofile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,8 +9,6 @@
 
 int main(int argc, char *argv[])
 {
-    // The command-link scheme and the engine's process settings must precede the application.
-    WebProfile::prepareEngine();
     QApplication app(argc, argv);
     // Playlist files and stream addresses, as the desktop hands them over.
     const QStringList arguments = QCoreApplication::arguments().mid(1);

@@ -1,23 +1,19 @@
 // The window's web side: the cookie jar, the track history and wish list with their pages, the
 // welcome page, the help page and the product web site's view. The welcome page is drawn without the web
-// engine, and the other web pages are created only when first shown, so a listener who opens none never
-// starts it.
+// engine; the other web pages come from the web-pages plug-in, loaded when the first of them is shown,
+// so a listener who opens none never loads the engine.
 
 #include "tunorade.h"
 
 #include "appsettings.h"
 #include "cookiejar.h"
-#include "helpview.h"
 #include "httpblocking.h"
 #include "navigatelabel.h"
-#include "sitebrowser.h"
+#include "trackheader.h"
 #include "trackinfo.h"
 #include "tracklists.h"
-#include "trackviews.h"
-#include "webprofile.h"
+#include "webpages.h"
 #include "welcomeview.h"
-
-#include <QWebEnginePage>
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +23,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -85,13 +82,51 @@ QWidget *framedPage(const QString &objectName, const QString &title, QWidget *co
     return frame;
 }
 
+// Shows the busy cursor while a page is made: the first one loads the web engine.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// The pages from the plug-in; null (said once, in a message box) when it cannot be loaded.
+WebPages *webPages(QWidget *window)
+{
+    WebPages *pages = WebPages::load();
+    static bool told = false;
+    if (!pages && !told) {
+        told = true;
+        QMessageBox::warning(window, TunoraDE::tr("Web pages"),
+                             TunoraDE::tr("The web pages cannot be shown: %1").arg(WebPages::loadError()));
+    }
+    return pages;
+}
+
+WebPages::Hooks webHooks(TunoraDE *window)
+{
+    WebPages::Hooks hooks;
+    hooks.context = window;
+    hooks.linkClicked = [window](const QUrl &url) { window->slot_webViewLinkClicked(url); };
+    // The engine has no status texts of its own; a hovered link shows its address.
+    hooks.linkHovered = [window](const QString &text) { window->slot_webViewStatusBarMessage(text); };
+    hooks.playStation = [window](const BASS::Station &station) {
+        // The station lives only while the page's signal is delivered: played from a copy.
+        const BASS::Station copy(station);
+        window->playStation(copy);
+    };
+    return hooks;
+}
+
 } // namespace
 
 void TunoraDE::setupWeb()
 {
     // The jar governs the pages' cookies; the profile itself is created only with the first page.
     m_cookieJar = new CookieJar(this);
-    WebProfile::setCookieJar(m_cookieJar);
+    WebPages::setCookieJar(m_cookieJar);
     // The same jar for the directory clients and every other HTTP transfer: one policy, one file.
     BASS::QHttpExt::settings().cookieJar = m_cookieJar;
 
@@ -151,13 +186,12 @@ void TunoraDE::showWishListPage()
     if (!m_wishListPage) {
         // A web view starts the engine: the page is made when it is first asked for, not with the
         // window (whose start page it is when the welcome page is off).
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        m_wishListPage = new TrackWishListFrame;
-        m_wishListPage->setFont(QApplication::font());
-        replacePage(PageWishList, m_wishListPage);
-        m_trackLists->setWishListView(m_wishListPage->view());
-        connectWebView(m_wishListPage->view());
-        QGuiApplication::restoreOverrideCursor();
+        BusyCursor busy;
+        WebPages *pages = webPages(this);
+        if (!pages)
+            return;
+        m_wishListPage = pages->createWishListPage(m_trackLists, webHooks(this));
+        replacePage(PageWishList, pages->widget(m_wishListPage));
     }
     swStations->setCurrentIndex(PageWishList);
 }
@@ -167,33 +201,29 @@ QWidget *TunoraDE::createWelcomePage()
     return framedPage(QStringLiteral("frmWelcome"), tr("Welcome"), new WelcomeView);
 }
 
-void TunoraDE::connectWebView(WebBrowser *view)
-{
-    connect(view, &WebBrowser::signal_linkClicked, this, &TunoraDE::slot_webViewLinkClicked);
-    // The engine has no status texts of its own; a hovered link shows its address.
-    connect(view->page(), &QWebEnginePage::linkHovered, this, &TunoraDE::slot_webViewStatusBarMessage);
-}
-
 void TunoraDE::showTrackHistoryPage()
 {
     if (!m_trackHistoryPage) {
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        m_trackHistoryPage = new TrackHistoryFrame;
-        m_trackHistoryPage->setFont(QApplication::font());
-        swStations->addWidget(m_trackHistoryPage);
-        m_trackLists->setHistoryView(m_trackHistoryPage->view());
-        connectWebView(m_trackHistoryPage->view());
-        QGuiApplication::restoreOverrideCursor();
+        BusyCursor busy;
+        WebPages *pages = webPages(this);
+        if (!pages)
+            return;
+        m_trackHistoryPage = pages->createHistoryPage(m_trackLists, webHooks(this));
+        swStations->addWidget(pages->widget(m_trackHistoryPage));
     }
     twRadio->clearSelection();
-    swStations->setCurrentWidget(m_trackHistoryPage);
+    swStations->setCurrentWidget(WebPages::load()->widget(m_trackHistoryPage));
 }
 
 void TunoraDE::showHelpPage()
 {
     if (!m_helpPage) {
-        m_helpPage = new HelpView;
-        replacePage(PageHelp, framedPage(QStringLiteral("frmHelp"), tr("Help"), m_helpPage));
+        BusyCursor busy;
+        WebPages *pages = webPages(this);
+        if (!pages)
+            return;
+        m_helpPage = pages->createHelpView();
+        replacePage(PageHelp, framedPage(QStringLiteral("frmHelp"), tr("Help"), pages->widget(m_helpPage)));
     }
     twRadio->clearSelection();
     swStations->setCurrentIndex(PageHelp);
@@ -203,24 +233,17 @@ void TunoraDE::showSiteView()
 {
     if (!m_siteView) {
         // Like the track-history page it takes the next free stack position after the fixed pages.
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        m_siteView = new TreeBrowser;
-        m_siteView->setObjectName(QStringLiteral("wvWebSite"));
-        swStations->addWidget(framedPage(QStringLiteral("frmWebSite"), tr("Web Site"), m_siteView));
-        connect(m_siteView->page(), &QWebEnginePage::linkHovered, this,
-                &TunoraDE::slot_webViewStatusBarMessage);
-        // The station lives only while the signal is delivered: played from a copy.
-        connect(m_siteView, &TreeBrowser::signal_playStation, this, [this](const BASS::Station *station) {
-            if (station) {
-                const BASS::Station copy(*station);
-                playStation(copy);
-            }
-        });
-        m_siteView->activate();
-        QGuiApplication::restoreOverrideCursor();
+        BusyCursor busy;
+        WebPages *pages = webPages(this);
+        if (!pages)
+            return;
+        m_siteView = pages->createSiteView(webHooks(this));
+        swStations->addWidget(
+            framedPage(QStringLiteral("frmWebSite"), tr("Web Site"), pages->widget(m_siteView)));
+        pages->activate(m_siteView);
     }
     twRadio->clearSelection();
-    swStations->setCurrentWidget(m_siteView->parentWidget());
+    swStations->setCurrentWidget(WebPages::load()->widget(m_siteView)->parentWidget());
 }
 
 void TunoraDE::slot_webViewLinkClicked(const QUrl &url)

@@ -1,7 +1,6 @@
 #include "tracklists.h"
 
 #include "trackpage.h"
-#include "trackviews.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -15,15 +14,17 @@ TrackLists::TrackLists(QObject *parent)
     : QObject(parent)
 {}
 
-void TrackLists::setHistoryView(WebViewHistory *view)
+void TrackLists::setHistoryView(TrackPageView *view)
 {
     m_historyView = view;
+    m_historyGuard = view ? view->pageObject() : nullptr;
     renderHistory();
 }
 
-void TrackLists::setWishListView(TrackWishListView *view)
+void TrackLists::setWishListView(TrackPageView *view)
 {
     m_wishListView = view;
+    m_wishListGuard = view ? view->pageObject() : nullptr;
     renderWishList();
 }
 
@@ -157,8 +158,8 @@ void TrackLists::removeFromWishList(quint32 id)
 
 void TrackLists::refreshWishList()
 {
-    if (m_wishListView)
-        m_wishListView->setContentsChanged(false);
+    if (TrackPageView *view = wishListView())
+        view->setContentsChanged(false);
     for (auto it = m_wishList.begin(); it != m_wishList.end();) {
         if (!(*it) || !(*it)->isWishListed())
             it = m_wishList.erase(it);
@@ -172,19 +173,19 @@ void TrackLists::refreshWishList()
 
 void TrackLists::markWishListChanged()
 {
-    if (m_wishListView && m_wishListView->isVisible())
-        m_wishListView->setContentsChanged(true);
+    if (TrackPageView *view = wishListView(); view && view->isPageVisible())
+        view->setContentsChanged(true);
     renderWishList();
 }
 
 void TrackLists::renderHistory()
 {
-    if (m_historyView)
-        m_historyView->renderHistory(m_history);
+    if (TrackPageView *view = historyView())
+        view->renderHistory(m_history);
 }
 
 void TrackLists::renderWishList()
 {
-    if (m_wishListView)
-        m_wishListView->renderWishList(m_wishList);
+    if (TrackPageView *view = wishListView())
+        view->renderWishList(m_wishList);
 }

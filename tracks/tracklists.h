@@ -6,8 +6,19 @@
 #include <QPointer>
 #include <QUrl>
 
-class WebViewHistory;
-class TrackWishListView;
+// A page that shows the track history or the wish list (the web views are the real ones).
+class TrackPageView
+{
+public:
+    virtual ~TrackPageView() = default;
+    virtual void renderHistory(const BASS::TrackList &list) = 0;
+    virtual void renderWishList(const BASS::TrackMap &map) = 0;
+    virtual void setContentsChanged(bool on) = 0;
+    // Shown to the listener now: a change then asks for a refresh instead of reordering the page.
+    virtual bool isPageVisible() const = 0;
+    // The object whose destruction ends the page.
+    virtual QObject *pageObject() = 0;
+};
 
 // The track history (last 20 songs with a cover) and the wish list, with the command links of
 // the pages ("tunora://cmd?add_to_wishlist_track_<id>", "...remove_from_wishlist_track_<id>",
@@ -24,8 +35,8 @@ public:
     const BASS::TrackList &history() const { return m_history; }
     const BASS::TrackMap &wishList() const { return m_wishList; }
 
-    void setHistoryView(WebViewHistory *view);
-    void setWishListView(TrackWishListView *view);
+    void setHistoryView(TrackPageView *view);
+    void setWishListView(TrackPageView *view);
 
     // Loads the member's wish list (replacing the one in memory). A malformed file is reported
     // once through signal_error, with where its copy was kept.
@@ -66,7 +77,12 @@ private:
     BASS::TrackList m_history;
     BASS::TrackMap m_wishList;
     QString m_path;
-    QPointer<WebViewHistory> m_historyView;
-    QPointer<TrackWishListView> m_wishListView;
+    TrackPageView *historyView() const { return m_historyGuard ? m_historyView : nullptr; }
+    TrackPageView *wishListView() const { return m_wishListGuard ? m_wishListView : nullptr; }
+
+    TrackPageView *m_historyView = nullptr;
+    QPointer<QObject> m_historyGuard;
+    TrackPageView *m_wishListView = nullptr;
+    QPointer<QObject> m_wishListGuard;
     bool m_showErrors = true;
 };

@@ -40,14 +40,6 @@ TrackWishListView::TrackWishListView(QWidget *parent)
     : WebViewHistory(std::make_unique<WishListPageBuilder>(HtmlFolder::htmlPath()), parent)
 {}
 
-TrackHistoryHeader::TrackHistoryHeader(const QString &title, QWidget *parent)
-    : QLabel(title, parent)
-{
-    setFixedHeight(Height);
-    setTextFormat(Qt::PlainText);
-    setIndent(4);
-}
-
 TrackHistoryFrame::TrackHistoryFrame(QWidget *parent)
     : TrackHistoryFrame(QStringLiteral("TrackHistoryFrame"), tr("Recently Played"), nullptr, parent)
 {}

@@ -1,26 +1,29 @@
 #pragma once
 
+#include "trackheader.h"
 #include "trackinfo.h"
+#include "tracklists.h"
 #include "trackpage.h"
 #include "webbrowser.h"
 
 #include <QFrame>
-#include <QLabel>
 
 #include <memory>
 
 // The track-history page: generated HTML in an embedded view. Command links from the page reach
 // signal_linkClicked (connect it to TrackLists::command); other links are http/https only.
-class WebViewHistory : public WebBrowser
+class WebViewHistory : public WebBrowser, public TrackPageView
 {
     Q_OBJECT
 public:
     explicit WebViewHistory(QWidget *parent = nullptr);
 
-    void renderHistory(const BASS::TrackList &list);
-    void renderWishList(const BASS::TrackMap &map);
-    void setContentsChanged(bool on) { m_builder->setContentsChanged(on); }
+    void renderHistory(const BASS::TrackList &list) override;
+    void renderWishList(const BASS::TrackMap &map) override;
+    void setContentsChanged(bool on) override { m_builder->setContentsChanged(on); }
     bool contentsChanged() const { return m_builder->contentsChanged(); }
+    bool isPageVisible() const override { return isVisible(); }
+    QObject *pageObject() override { return this; }
     // The HTML last generated.
     QString lastHtml() const { return m_lastHtml; }
 
@@ -39,15 +42,6 @@ class TrackWishListView : public WebViewHistory
     Q_OBJECT
 public:
     explicit TrackWishListView(QWidget *parent = nullptr);
-};
-
-// The header line of the two panels.
-class TrackHistoryHeader : public QLabel
-{
-    Q_OBJECT
-public:
-    explicit TrackHistoryHeader(const QString &title, QWidget *parent = nullptr);
-    static constexpr int Height = 19;
 };
 
 // A panel with a header and one view; "TrackHistoryFrame" and "TrackWishListFrame".
