@@ -53,8 +53,30 @@ void TickerLabel::setText(const QString &text)
     QLabel::setText(text);
     fitToViewport();
     m_scrollArea->horizontalScrollBar()->setValue(0);
-    if (!m_scrollTimer.isActive())
+    if (m_hidden)
+        m_pausedWhileHidden = true;
+    else if (!m_scrollTimer.isActive())
         m_scrollTimer.start();
+}
+
+void TickerLabel::hideEvent(QHideEvent *event)
+{
+    QLabel::hideEvent(event);
+    m_hidden = true;
+    if (m_scrollTimer.isActive()) {
+        m_scrollTimer.stop();
+        m_pausedWhileHidden = true;
+    }
+}
+
+void TickerLabel::showEvent(QShowEvent *event)
+{
+    QLabel::showEvent(event);
+    m_hidden = false;
+    if (m_pausedWhileHidden) {
+        m_pausedWhileHidden = false;
+        m_scrollTimer.start();
+    }
 }
 
 void TickerLabel::fitToViewport()

@@ -42,6 +42,10 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    // Hidden (the window minimised, or the ticker's row hidden) it stops, so that it no longer
+    // wakes the program ten times a second; shown again it goes on from where it was.
+    void hideEvent(QHideEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -53,5 +57,7 @@ private:
     QTimer m_scrollTimer;
     QString m_link;
     bool m_mouseOver = false;
+    bool m_hidden = false;
+    bool m_pausedWhileHidden = false;
     QCursor m_normalCursor;
 };
