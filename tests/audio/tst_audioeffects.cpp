@@ -1,12 +1,10 @@
-// DSP callbacks and the compressor effect, measured on real decoded audio (decoding channels: the
-// chain runs exactly as for a playing channel, without real time). The level meter and the mono
-// fold-down are measured through the channel wrapper's own suite.
+// The compressor effect, measured on real decoded audio (decoding channels: the chain runs exactly
+// as for a playing channel, without real time). DSP callbacks (the mono fold-down, their sample
+// format and removal) and the level meter are measured through the channel wrapper's own suite.
 
 #include "audiotest.h"
 #include "media.h"
 #include "testmain.h"
-
-#include <atomic>
 
 using TunoraTest::Media;
 using namespace AudioTest;
@@ -28,43 +26,6 @@ HSTREAM openDecoding(const QString &path, DWORD flags = BASS_SAMPLE_FLOAT)
 {
     const QByteArray local = path.toLocal8Bit();
     return BASS_StreamCreateFile(FALSE, local.constData(), 0, 0, BASS_STREAM_DECODE | flags);
-}
-
-struct Tap
-{
-    int calls = 0;
-    DWORD bytes = 0;
-    float peak = 0;  // of the samples as given, in their own scale
-    float scale = 1; // multiply the samples by this (in their own format)
-};
-
-template<typename Sample>
-void CALLBACK tapOf(HDSP, DWORD, void *buffer, DWORD length, void *user)
-{
-    auto *tap = static_cast<Tap *>(user);
-    ++tap->calls;
-    tap->bytes += length;
-    auto *samples = static_cast<Sample *>(buffer);
-    for (DWORD i = 0; i < length / sizeof(Sample); ++i) {
-        tap->peak = std::max(tap->peak, std::abs(float(samples[i])));
-        samples[i] = Sample(samples[i] * tap->scale);
-    }
-}
-const auto tapFloat = tapOf<float>;
-const auto tapShort = tapOf<qint16>;
-
-struct SelfRemoving
-{
-    HSTREAM stream = 0;
-    HDSP dsp = 0;
-    int calls = 0;
-};
-
-void CALLBACK removeItself(HDSP handle, DWORD channel, void *, DWORD, void *user)
-{
-    auto *state = static_cast<SelfRemoving *>(user);
-    ++state->calls;
-    QVERIFY(BASS_ChannelRemoveDSP(channel, handle));
 }
 
 // Peak in dB of the last `seconds` of both channels.
@@ -97,58 +58,6 @@ class TestAudioEffects : public QObject
 private slots:
     void initTestCase() { QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr)); }
     void cleanupTestCase() { BASS_Free(); }
-    void cleanup() { BASS_SetConfig(BASS_CONFIG_FLOATDSP, 0); }
-
-    void dspGetsTheConfiguredSampleFormat_data()
-    {
-        QTest::addColumn<bool>("floatDsp");
-        QTest::addColumn<uint>("flags");
-        QTest::addColumn<bool>("expectFloat");
-        QTest::newRow("16-bit channel") << false << 0u << false;
-        QTest::newRow("16-bit channel, float DSP") << true << 0u << true;
-        QTest::newRow("float channel") << false << uint(BASS_SAMPLE_FLOAT) << true;
-    }
-    void dspGetsTheConfiguredSampleFormat()
-    {
-        QFETCH(bool, floatDsp);
-        QFETCH(uint, flags);
-        QFETCH(bool, expectFloat);
-        BASS_SetConfig(BASS_CONFIG_FLOATDSP, floatDsp);
-        const HSTREAM stream = openDecoding(sineWav(QStringLiteral("0.5")), flags);
-        QVERIFY(stream);
-        Tap tap;
-        tap.scale = 0.5f;
-        QVERIFY(BASS_ChannelSetDSP(stream, expectFloat ? tapFloat : tapShort, &tap, 0));
-        const std::vector<float> out = decodeAll(stream);
-        // The callback saw the whole second (stereo) in its format, and its change is heard.
-        QCOMPARE(tap.bytes, DWORD(44100 * 2 * (expectFloat ? 4 : 2)));
-        if (expectFloat)
-            QVERIFY(std::fabs(tap.peak - 0.5f) < 0.001f);
-        else
-            QVERIFY(std::fabs(tap.peak - 16384.0f) < 2.0f);
-        QVERIFY2(std::fabs(peakOf(out) - 0.25f) < 0.001f, qPrintable(QString::number(peakOf(out))));
-        BASS_StreamFree(stream);
-    }
-
-    void removedDspsAreNotCalledAgain()
-    {
-        const HSTREAM stream = openDecoding(sineWav(QStringLiteral("0.5")));
-        Tap tap;
-        const HDSP dsp = BASS_ChannelSetDSP(stream, tapFloat, &tap, 0);
-        SelfRemoving self;
-        QVERIFY(BASS_ChannelSetDSP(stream, removeItself, &self, 5));
-        float block[2048];
-        QVERIFY(BASS_ChannelGetData(stream, block, sizeof block | BASS_DATA_FLOAT) != DWORD(-1));
-        const int calls = tap.calls;
-        QVERIFY(calls > 0);
-        QVERIFY(BASS_ChannelRemoveDSP(stream, dsp));
-        QVERIFY(!BASS_ChannelRemoveDSP(stream, dsp));
-        QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
-        decodeAll(stream);
-        QCOMPARE(tap.calls, calls);
-        QCOMPARE(self.calls, 1); // it removed itself from inside its first call
-        BASS_StreamFree(stream);
-    }
 
     void compressorLevels_data()
     {
@@ -173,35 +82,6 @@ private slots:
         QVERIFY(!out.empty());
         const double measured = tailPeakDb(out, 0.3);
         QVERIFY2(std::fabs(measured - outputDb) < 0.6, qPrintable(QString::number(measured)));
-    }
-
-    void compressorAttackTime_data()
-    {
-        QTest::addColumn<float>("attackMs");
-        QTest::addColumn<int>("minSettleMs");
-        QTest::addColumn<int>("maxSettleMs");
-        QTest::newRow("fast") << 5.0f << 0 << 40;
-        QTest::newRow("slow") << 100.0f << 120 << 400;
-    }
-    void compressorAttackTime()
-    {
-        QFETCH(float, attackMs);
-        QFETCH(int, minSettleMs);
-        QFETCH(int, maxSettleMs);
-        // Quiet for half a second, then 24 dB louder: the gain comes down within the attack.
-        const std::vector<float> out =
-            decodeWithCompressor(sineWav(QStringLiteral("if(lt(t,0.5),0.03,0.5)")),
-                                 BASS_DX8_COMPRESSOR{0, attackMs, 200, -20, 10, 0});
-        QVERIFY(!out.empty());
-        const std::vector<float> envelope = envelopeOf(channelOf(out, 2, 0), 44); // 1 ms windows
-        const double settled = decibels(envelope.back());
-        int settleMs = -1;
-        for (int ms = 500; ms < int(envelope.size()); ++ms)
-            if (std::fabs(decibels(envelope[std::size_t(ms)]) - settled) < 1.0) {
-                settleMs = ms - 500;
-                break;
-            }
-        QVERIFY2(settleMs >= minSettleMs && settleMs <= maxSettleMs, qPrintable(QString::number(settleMs)));
     }
 };
 

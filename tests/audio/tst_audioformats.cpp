@@ -1,5 +1,6 @@
-// Creators, decoding of every format, lengths, positions and the engine's bookkeeping, all on
-// decoding channels (no playback, so nothing here waits for real time).
+// The file creators: which one takes each format, what every format decodes to, its length and
+// the end of the data, and what is no audio at all. Decoding channels only (nothing here waits for
+// real time); hostile files are the fuzz target's work.
 
 #include "audiotest.h"
 #include "media.h"
@@ -8,25 +9,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <thread>
-
 using TunoraTest::Media;
 using namespace AudioTest;
 
 namespace {
 
-using CreatorFn = HSTREAM (*)(BOOL, const void *, QWORD, QWORD, DWORD);
-struct Creator
-{
-    const char *name;
-    CreatorFn create;
-};
+using Creator = HSTREAM (*)(BOOL, const void *, QWORD, QWORD, DWORD);
 // The file creators, in the order the channel wrapper tries them.
-const Creator Creators[] = {{"plain", BASS_StreamCreateFile},
-                            {"wma", BASS_WMA_StreamCreateFile},
-                            {"aac", BASS_AAC_StreamCreateFile},
-                            {"mp4", BASS_MP4_StreamCreateFile},
-                            {"flac", BASS_FLAC_StreamCreateFile}};
+const Creator Creators[] = {BASS_StreamCreateFile, BASS_WMA_StreamCreateFile, BASS_AAC_StreamCreateFile,
+                            BASS_MP4_StreamCreateFile, BASS_FLAC_StreamCreateFile};
 enum CreatorIndex
 {
     Plain,
@@ -35,34 +26,6 @@ enum CreatorIndex
     Mp4,
     Flac
 };
-
-// The creator that owns each format.
-CreatorIndex ownerOf(Media::Format format)
-{
-    switch (format) {
-    case Media::Mp3:
-    case Media::Mp2:
-    case Media::Vorbis:
-    case Media::Opus:
-    case Media::Wav:
-        return Plain;
-    case Media::Wma:
-        return Wma;
-    case Media::Aac:
-    case Media::HeAac:
-        return Aac;
-    case Media::M4a:
-        return Mp4;
-    case Media::Flac:
-    case Media::OggFlac:
-        return Flac;
-    }
-    return Plain;
-}
-
-const Media::Format AllFormats[] = {Media::Mp3,    Media::Mp2,  Media::Aac,  Media::HeAac,
-                                    Media::Vorbis, Media::Opus, Media::Flac, Media::OggFlac,
-                                    Media::Wma,    Media::Wav,  Media::M4a};
 
 QString toneFile(Media::Format format)
 {
@@ -76,7 +39,7 @@ QString toneFile(Media::Format format)
 HSTREAM open(CreatorIndex creator, const QString &path, DWORD flags = BASS_STREAM_DECODE)
 {
     const QByteArray local = path.toLocal8Bit();
-    return Creators[creator].create(FALSE, local.constData(), 0, 0, flags);
+    return Creators[creator](FALSE, local.constData(), 0, 0, flags);
 }
 
 } // namespace
@@ -92,25 +55,33 @@ private slots:
     void decodesEveryFormat_data()
     {
         QTest::addColumn<int>("format");
+        QTest::addColumn<int>("owner"); // the creator that takes the format
         QTest::addColumn<uint>("ctype");
         QTest::addColumn<int>("rate");
         QTest::addColumn<double>("durationTolerance"); // seconds the decoded length may differ
-        QTest::newRow("MP3") << int(Media::Mp3) << uint(BASS_CTYPE_STREAM_MP3) << 44100 << 0.03;
-        QTest::newRow("MP2") << int(Media::Mp2) << uint(BASS_CTYPE_STREAM_MP2) << 44100 << 0.03;
-        QTest::newRow("AAC") << int(Media::Aac) << uint(BASS_CTYPE_STREAM_AAC) << 44100 << 0.05;
+        QTest::newRow("MP3") << int(Media::Mp3) << int(Plain) << uint(BASS_CTYPE_STREAM_MP3) << 44100 << 0.03;
+        QTest::newRow("MP2") << int(Media::Mp2) << int(Plain) << uint(BASS_CTYPE_STREAM_MP2) << 44100 << 0.03;
+        QTest::newRow("AAC") << int(Media::Aac) << int(Aac) << uint(BASS_CTYPE_STREAM_AAC) << 44100 << 0.05;
         // Announced at 22.05 kHz by its ADTS headers, heard at 44.1 kHz.
-        QTest::newRow("HE-AAC") << int(Media::HeAac) << uint(BASS_CTYPE_STREAM_AAC) << 44100 << 0.1;
-        QTest::newRow("Vorbis") << int(Media::Vorbis) << uint(BASS_CTYPE_STREAM_OGG) << 44100 << 0.005;
-        QTest::newRow("Opus") << int(Media::Opus) << uint(BASS_CTYPE_STREAM_OPUS) << 48000 << 0.005;
-        QTest::newRow("FLAC") << int(Media::Flac) << uint(BASS_CTYPE_STREAM_FLAC) << 44100 << 0.0;
-        QTest::newRow("Ogg FLAC") << int(Media::OggFlac) << uint(BASS_CTYPE_STREAM_FLAC_OGG) << 44100 << 0.0;
-        QTest::newRow("WMA") << int(Media::Wma) << uint(BASS_CTYPE_STREAM_WMA) << 44100 << 0.1;
-        QTest::newRow("WAV") << int(Media::Wav) << uint(BASS_CTYPE_STREAM_WAV_PCM) << 44100 << 0.0;
-        QTest::newRow("MP4") << int(Media::M4a) << uint(BASS_CTYPE_STREAM_MP4) << 44100 << 0.03;
+        QTest::newRow("HE-AAC") << int(Media::HeAac) << int(Aac) << uint(BASS_CTYPE_STREAM_AAC) << 44100
+                                << 0.1;
+        QTest::newRow("Vorbis") << int(Media::Vorbis) << int(Plain) << uint(BASS_CTYPE_STREAM_OGG) << 44100
+                                << 0.005;
+        QTest::newRow("Opus") << int(Media::Opus) << int(Plain) << uint(BASS_CTYPE_STREAM_OPUS) << 48000
+                              << 0.005;
+        QTest::newRow("FLAC") << int(Media::Flac) << int(Flac) << uint(BASS_CTYPE_STREAM_FLAC) << 44100
+                              << 0.0;
+        QTest::newRow("Ogg FLAC") << int(Media::OggFlac) << int(Flac) << uint(BASS_CTYPE_STREAM_FLAC_OGG)
+                                  << 44100 << 0.0;
+        QTest::newRow("WMA") << int(Media::Wma) << int(Wma) << uint(BASS_CTYPE_STREAM_WMA) << 44100 << 0.1;
+        QTest::newRow("WAV") << int(Media::Wav) << int(Plain) << uint(BASS_CTYPE_STREAM_WAV_PCM) << 44100
+                             << 0.0;
+        QTest::newRow("MP4") << int(Media::M4a) << int(Mp4) << uint(BASS_CTYPE_STREAM_MP4) << 44100 << 0.03;
     }
     void decodesEveryFormat()
     {
         QFETCH(int, format);
+        QFETCH(int, owner);
         QFETCH(uint, ctype);
         QFETCH(int, rate);
         QFETCH(double, durationTolerance);
@@ -124,7 +95,7 @@ private slots:
             used = i;
         }
         QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
-        QCOMPARE(used, int(ownerOf(Media::Format(format))));
+        QCOMPARE(used, owner);
         BASS_CHANNELINFO info{};
         QVERIFY(BASS_ChannelGetInfo(stream, &info));
         QCOMPARE(info.ctype, DWORD(ctype));
@@ -164,76 +135,32 @@ private slots:
     void rejectsWhatIsNoAudio_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("error");
-        QTest::newRow("empty") << QByteArray() << BASS_ERROR_FILEFORM;
-        QTest::newRow("huge ID3 size")
-            << QByteArray::fromHex("494433030000 7f7f7f7f") + QByteArray(64, 'x') << BASS_ERROR_FILEFORM;
-        QTest::newRow("Ogg page of Speex")
-            << QByteArray("OggS\0\x02", 6) + QByteArray(20, '\0') + QByteArray("\x01\x50", 2) +
-                   QByteArray("Speex   ") + QByteArray(72, '\0')
-            << BASS_ERROR_FILEFORM;
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("huge ID3 size") << QByteArray::fromHex("494433030000 7f7f7f7f") + QByteArray(64, 'x');
+        QTest::newRow("Ogg page of Speex") << QByteArray("OggS\0\x02", 6) + QByteArray(20, '\0') +
+                                                  QByteArray("\x01\x50", 2) + QByteArray("Speex   ") +
+                                                  QByteArray(72, '\0');
         QByteArray noise(65536, '\0');
         quint32 seed = 12345;
         for (char &c : noise) {
             seed = seed * 1103515245u + 12345u;
             c = char(seed >> 24);
         }
-        QTest::newRow("noise") << noise << BASS_ERROR_FILEFORM;
+        QTest::newRow("noise") << noise;
     }
     void rejectsWhatIsNoAudio()
     {
         QFETCH(QByteArray, content);
-        QFETCH(int, error);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("bad.bin"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QCOMPARE(file.write(content), content.size());
         file.close();
         for (int c = 0; c < int(std::size(Creators)); ++c) {
             QCOMPARE(open(CreatorIndex(c), path), HSTREAM(0));
-            QCOMPARE(BASS_ErrorGetCode(), error);
+            QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
         }
-    }
-
-    void truncatedFilesPlayWhatIsThere_data()
-    {
-        QTest::addColumn<int>("format");
-        for (Media::Format format : AllFormats)
-            QTest::newRow(qPrintable(Media::formatName(format))) << int(format);
-    }
-    void truncatedFilesPlayWhatIsThere()
-    {
-        QFETCH(int, format);
-        // Noise makes the audio dominate the file, so the cut lands well behind the headers.
-        Media::Recipe recipe;
-        recipe.format = Media::Format(format);
-        recipe.seconds = 2.0;
-        recipe.rate = Media::defaultRate(recipe.format);
-        recipe.left = recipe.right = QStringLiteral("0.3*sin(2*PI*440*t)+0.2*(random(0)-0.5)");
-        QFile file(Media::make(recipe));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray whole = file.readAll();
-        // Cut in the middle of a packet: the beginning still decodes, the cut is just the end.
-        const QByteArray half = whole.left(whole.size() * 6 / 10 + 7);
-        const CreatorIndex creator = ownerOf(Media::Format(format));
-        const HSTREAM stream =
-            Creators[creator].create(TRUE, half.constData(), 0, QWORD(half.size()), BASS_STREAM_DECODE);
-        if (format == Media::M4a) {
-            // MP4 keeps its index at the end (ffmpeg's default): without it nothing is playable.
-            if (!stream)
-                QVERIFY(BASS_ErrorGetCode() == BASS_ERROR_FILEFORM);
-            else
-                BASS_StreamFree(stream);
-            return;
-        }
-        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
-        const std::vector<float> samples = decodeAll(stream);
-        BASS_CHANNELINFO info{};
-        BASS_ChannelGetInfo(stream, &info);
-        const double seconds = double(samples.size()) / info.chans / info.freq;
-        QVERIFY2(seconds > 0.6 && seconds < 1.5, qPrintable(QString::number(seconds)));
-        QVERIFY(BASS_StreamFree(stream));
     }
 };
 
