@@ -104,11 +104,10 @@ inline QByteArrayList tagList(HSTREAM stream, DWORD type)
 
 struct SyncRecord
 {
-    int kind; // the test's own number for the registration
-    DWORD data;
+    int kind;    // the test's own number for the registration
     qint64 atMs; // since the log was made or start()ed
     std::thread::id thread;
-    QByteArray tag; // the ICY block or Ogg comments current in the call (registrations `withTag`)
+    QByteArray tag; // the ICY block current in the call (registrations `withTag`)
 };
 
 // Records sync calls; the user data of each registration is the log plus the test's kind number.
@@ -121,18 +120,14 @@ public:
         m_entries.push_back(std::make_unique<Entry>(Entry{this, kind, withTag}));
         return m_entries.back().get();
     }
-    static void CALLBACK record(HSYNC, DWORD channel, DWORD data, void *user)
+    static void CALLBACK record(HSYNC, DWORD channel, DWORD, void *user)
     {
         auto *entry = static_cast<Entry *>(user);
-        QByteArray tag;
-        if (entry->withTag) {
-            const char *meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
-            const QByteArrayList ogg = meta ? QByteArrayList() : tagList(channel, BASS_TAG_OGG);
-            tag = meta ? QByteArray(meta) : ogg.isEmpty() ? QByteArray() : ogg.join('\n') + '\n';
-        }
+        const QByteArray tag =
+            entry->withTag ? QByteArray(BASS_ChannelGetTags(channel, BASS_TAG_META)) : QByteArray();
         std::lock_guard<std::mutex> guard(entry->log->m_lock);
         entry->log->m_records.push_back(
-            {entry->kind, data, entry->log->m_clock.elapsed(), std::this_thread::get_id(), tag});
+            {entry->kind, entry->log->m_clock.elapsed(), std::this_thread::get_id(), tag});
     }
     void start() { m_clock.start(); }
     std::vector<SyncRecord> records(int kind)
@@ -143,21 +138,10 @@ public:
                      [kind](const SyncRecord &r) { return r.kind == kind; });
         return out;
     }
-    QByteArrayList tags(int kind)
-    {
-        QByteArrayList out;
-        for (const SyncRecord &r : records(kind))
-            out << r.tag;
-        return out;
-    }
     // Waits, with the event loop running, until `count` calls of `kind` came.
     bool waitFor(int kind, std::size_t count, int timeoutMs)
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (records(kind).size() < count && waited.elapsed() < timeoutMs)
-            QTest::qWait(10);
-        return records(kind).size() >= count;
+        return QTest::qWaitFor([&] { return records(kind).size() >= count; }, timeoutMs);
     }
 
 private:

@@ -1,16 +1,14 @@
 // Network streams against a scripted byte-level server on 127.0.0.1: failures and their error
-// codes, ICY metadata, the download callback and file positions, stalls, dropped connections,
-// cancels, playlists, HLS, proxies and TLS.
+// codes, ICY metadata, the download callback and file positions, dropped connections, playlists,
+// HLS and TLS. Playing through the channel wrapper (creator order, the hand-over
+// of a connection to the next creator, titles, stalls, pre-buffer, aborts) is the channel suites' part.
 
 #include "audiotest.h"
 #include "engine.h"
 #include "hls.h"
 #include "http.h"
 #include "media.h"
-#include "net.h"
-#include "netsource.h"
 #include "scriptedserver.h"
-#include "sniff.h"
 #include "testca.h"
 #include "testmain.h"
 
@@ -18,7 +16,6 @@
 #include <QFile>
 
 #include <atomic>
-#include <thread>
 
 using TunoraTest::Hls;
 using TunoraTest::HlsStream;
@@ -88,51 +85,6 @@ Handler serve(const QByteArray &reply)
     return once({ScriptedServer::send(reply), ScriptedServer::close()});
 }
 
-// A file of known length; the connection stays open after it.
-Handler serveFile(const QByteArray &body, const QByteArray &status = "HTTP/1.1 200 OK")
-{
-    return once({ScriptedServer::send(
-                     ScriptedServer::header(status, {"Content-Type: audio/mpeg",
-                                                     "Content-Length: " + QByteArray::number(body.size())}) +
-                     body),
-                 ScriptedServer::hold()});
-}
-
-// MPEG audio frames as RTP packets (payload type 14: a 4-byte header, then whole frames), each
-// framed for an interleaved RTSP connection on channel 0.
-QByteArray interleavedRtp(const QByteArray &mp3)
-{
-    QByteArray out;
-    const auto *data = reinterpret_cast<const std::uint8_t *>(mp3.constData());
-    quint16 sequence = 4711;
-    double timestamp = 90000;
-    for (qsizetype at = 0; at + 4 <= mp3.size();) {
-        std::uint32_t key = 0;
-        int layer = 0;
-        const int length =
-            tunora::audio::mpegAudioFrameLength(data + at, std::size_t(mp3.size() - at), key, layer);
-        if (length == 0 || at + length > mp3.size())
-            break;
-        QByteArray packet("\x80\x0e", 2);
-        packet += char(sequence >> 8);
-        packet += char(sequence & 0xFF);
-        const auto ts = quint32(timestamp);
-        for (int shift = 24; shift >= 0; shift -= 8)
-            packet += char((ts >> shift) & 0xFF);
-        packet += QByteArray("\x12\x34\x56\x78\0\0\0\0", 8); // source, then the MPEG audio header
-        packet += mp3.mid(at, length);
-        out += '$';
-        out += '\0';
-        out += char(packet.size() >> 8);
-        out += char(packet.size() & 0xFF);
-        out += packet;
-        ++sequence;
-        timestamp += 1152.0 * 90000.0 / 44100.0;
-        at += length;
-    }
-    return out;
-}
-
 QByteArray requestPath(const QByteArray &request)
 {
     const QList<QByteArray> words = request.left(request.indexOf('\r')).split(' ');
@@ -142,31 +94,7 @@ QByteArray requestPath(const QByteArray &request)
 enum Kind
 {
     Meta,
-    Stall,
     End
-};
-
-// Sets an abort flag from another thread after a while.
-class DelayedAbort
-{
-public:
-    explicit DelayedAbort(int afterMs)
-    {
-        BASS_SetAbortFlag(&m_flag);
-        m_thread = std::thread([this, afterMs] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
-            m_flag = true;
-        });
-    }
-    ~DelayedAbort()
-    {
-        m_thread.join();
-        BASS_SetAbortFlag(nullptr);
-    }
-
-private:
-    std::atomic<bool> m_flag{false};
-    std::thread m_thread;
 };
 
 } // namespace
@@ -176,7 +104,6 @@ class TestAudioNet : public QObject
     Q_OBJECT
 
     QByteArray m_mp3; // 10 s, 128 kbit/s, 440 Hz left, 660 Hz right, no tags
-    QByteArray m_aac; // 10 s ADTS AAC
     QString m_aacFile;
     ScriptedServer m_server;
     // Outlive every channel of a test: cleanup() frees the channels before they are replaced.
@@ -190,8 +117,6 @@ class TestAudioNet : public QObject
         BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 1000);
         BASS_SetConfig(BASS_CONFIG_NET_PREBUF, 0);
         BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 2);
-        BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, nullptr);
-        BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, nullptr);
         tunora::audio::config().reconnectWindowMs = 2500;
         tunora::audio::config().setCaFile("/etc/ssl/certs/ca-certificates.crt");
         BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, nullptr);
@@ -233,8 +158,7 @@ private slots:
         aac.format = Media::Aac;
         aac.extra.clear();
         m_aacFile = Media::make(aac, &error);
-        m_aac = readFile(m_aacFile);
-        QVERIFY2(!m_aac.isEmpty(), qPrintable(error));
+        QVERIFY2(!m_aacFile.isEmpty(), qPrintable(error));
         QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
     }
 
@@ -256,8 +180,6 @@ private slots:
         defaults();
     }
 
-    // ---- failures ----------------------------------------------------------------------------
-
     void failures_data()
     {
         QTest::addColumn<Handler>("handler");
@@ -265,21 +187,8 @@ private slots:
         QTest::addColumn<int>("atLeastMs"); // a time-out must not come early
         QTest::newRow("404") << serve(ScriptedServer::header("HTTP/1.1 404 Not Found")) << BASS_ERROR_FILEOPEN
                              << 0;
-        QTest::newRow("ICY 404 with a page")
-            << once(answer("ICY 404 Resource Not Found", "text/html", "<html>")) << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("ICY 200 with a page")
             << once(answer("ICY 200 OK", "text/html; charset=utf-8", "<html>")) << BASS_ERROR_FILEOPEN << 0;
-        QTest::newRow("HTTP 200 with a page")
-            << once(answer("HTTP/1.0 200 OK", "TEXT/HTML", "<html>")) << BASS_ERROR_FILEOPEN << 0;
-        QTest::newRow("500") << serve(ScriptedServer::header("HTTP/1.0 500 Oops")) << BASS_ERROR_FILEOPEN
-                             << 0;
-        QTest::newRow("not http at all") << serve("SSH-2.0-OpenSSH_9.2\r\n\r\n") << BASS_ERROR_FILEOPEN << 0;
-        QTest::newRow("closed inside the header")
-            << serve("ICY 200 OK\r\nicy-name: x") << BASS_ERROR_FILEOPEN << 0;
-        QByteArray huge("HTTP/1.0 200 OK\r\n");
-        while (huge.size() < 80000)
-            huge += "X-Filler: " + QByteArray(200, 'x') + "\r\n";
-        QTest::newRow("header too large") << serve(huge) << BASS_ERROR_FILEOPEN << 0;
         QTest::newRow("redirect loop") << Handler([](int index, const QByteArray &) {
             return Script{ScriptedServer::send(ScriptedServer::header(
                               "HTTP/1.1 302 Found", {"Location: /hop" + QByteArray::number(index)})),
@@ -291,9 +200,6 @@ private slots:
         QTest::newRow("text that is no audio")
             << once(answer("HTTP/1.0 200 OK", "text/plain", QByteArray(5000, 'a'))) << BASS_ERROR_FILEFORM
             << 0;
-        QTest::newRow("never answers")
-            << Handler([](int, const QByteArray &) { return Script{ScriptedServer::hold()}; })
-            << BASS_ERROR_TIMEOUT << 1400;
         QTest::newRow("header that never ends") << Handler([](int, const QByteArray &) {
             return Script{ScriptedServer::stream("ICY 200 OK\r\n" + QByteArray(200, 'x'), 1, 50)};
         }) << BASS_ERROR_TIMEOUT << 1400;
@@ -318,117 +224,32 @@ private slots:
         QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
     }
 
-    void refusedAndUnresolved_data()
-    {
-        QTest::addColumn<QByteArray>("url");
-        QTest::addColumn<int>("resolverError"); // what the (test) name lookup answers; -1: not asked
-        QTest::addColumn<int>("expected");
-        QTest::newRow("refused") << "http://127.0.0.1:" + QByteArray::number(TunoraTest::freeTcpPort()) + "/"
-                                 << -1 << BASS_ERROR_FILEOPEN;
-        QTest::newRow("no such host")
-            << QByteArray("http://no.such.host/") << BASS_ERROR_FILEOPEN << BASS_ERROR_FILEOPEN;
-        QTest::newRow("no name server")
-            << QByteArray("http://any.host/") << BASS_ERROR_NONET << BASS_ERROR_NONET;
-        QTest::newRow("not an address") << QByteArray("http://") << -1 << BASS_ERROR_FILEOPEN;
-        QTest::newRow("scheme not offered") << QByteArray("gopher://h/x") << -1 << BASS_ERROR_FILEOPEN;
-    }
-
-    void refusedAndUnresolved()
-    {
-        QFETCH(QByteArray, url);
-        QFETCH(int, resolverError);
-        QFETCH(int, expected);
-        std::atomic<int> asked{0};
-        tunora::audio::setResolverForTests([&](const std::string &, std::vector<std::string> &) {
-            ++asked;
-            return resolverError;
-        });
-        QCOMPARE(BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr), HSTREAM(0));
-        QCOMPARE(BASS_ErrorGetCode(), expected);
-        QCOMPARE(asked.load() > 0, resolverError >= 0);
-        // The other creators the wrapper tries next fail at once with the same error, without
-        // asking again.
-        QCOMPARE(BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr),
-                 HSTREAM(0));
-        QCOMPARE(BASS_ErrorGetCode(), expected);
-        QCOMPARE(BASS_MP4_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE), HSTREAM(0));
-        QCOMPARE(BASS_ErrorGetCode(), expected);
-        QVERIFY(asked.load() <= 1);
-    }
-
-    // ---- cancel ---------------------------------------------------------------------------------
-
-    void cancel_data()
-    {
-        QTest::addColumn<bool>("slowLookup");
-        QTest::addColumn<bool>("dribble");
-        QTest::newRow("accepted, never answered") << false << false;
-        QTest::newRow("in the name lookup") << true << false;
-        QTest::newRow("in a header that never ends") << false << true;
-    }
-
-    void cancel()
-    {
-        QFETCH(bool, slowLookup);
-        QFETCH(bool, dribble);
-        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 20000);
-        QVERIFY(m_server.start([dribble](int, const QByteArray &) {
-            return dribble ? Script{ScriptedServer::stream("ICY 200 OK\r\n" + QByteArray(500, 'x'), 1, 20)}
-                           : Script{ScriptedServer::hold()};
-        }));
-        QByteArray url = m_server.url("/stream");
-        if (slowLookup) {
-            const quint16 port = m_server.port();
-            tunora::audio::setResolverForTests([](const std::string &, std::vector<std::string> &addresses) {
-                std::this_thread::sleep_for(std::chrono::seconds(3)); // a name server that does not answer
-                addresses.push_back("127.0.0.1");
-                return 0;
-            });
-            url = "http://slow.example:" + QByteArray::number(port) + "/stream";
-        }
-        QElapsedTimer timer;
-        HSTREAM stream;
-        {
-            DelayedAbort abort(300);
-            timer.start();
-            stream = BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
-            QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_ABORTED);
-        }
-        QCOMPARE(stream, HSTREAM(0));
-        // Long before the time-out or the name server: the cancel ended it.
-        QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
-        QVERIFY(timer.elapsed() >= 250);
-    }
-
-    // ---- what servers send -------------------------------------------------------------------------
-
     void replies_data()
     {
         QTest::addColumn<Handler>("handler");
         QTest::addColumn<bool>("icyTag"); // the header lands in BASS_TAG_ICY rather than BASS_TAG_HTTP
         const QByteArray mp3 = m_mp3;
         QTest::newRow("ICY status") << serve(streamHeader() + mp3) << true;
-        QTest::newRow("HTTP with a length") << serveFile(mp3) << false;
-        QTest::newRow("slow header") << once({ScriptedServer::stream(streamHeader(), 7, 30),
-                                              ScriptedServer::send(mp3), ScriptedServer::close()})
-                                     << true;
-        QTest::newRow("body in small pieces")
-            << once({ScriptedServer::send(streamHeader()), ScriptedServer::stream(mp3, 4096, 1),
+        // A file of known length; the connection stays open after it.
+        QTest::newRow("HTTP with a length")
+            << once({ScriptedServer::send(
+                         ScriptedServer::header("HTTP/1.1 200 OK",
+                                                {"Content-Type: audio/mpeg",
+                                                 "Content-Length: " + QByteArray::number(mp3.size())}) +
+                         mp3),
+                     ScriptedServer::hold()})
+            << false;
+        QTest::newRow("header and body in small pieces")
+            << once({ScriptedServer::stream(streamHeader(), 7, 30), ScriptedServer::stream(mp3, 4096, 1),
                      ScriptedServer::close()})
             << true;
-        QTest::newRow("redirects, relative and absolute") << Handler([mp3](int index,
-                                                                           const QByteArray &request) {
+        QTest::newRow("redirects, relative and absolute") << Handler([this, mp3](int index,
+                                                                                 const QByteArray &request) {
             const QByteArray path = requestPath(request);
-            if (path == "/stream")
-                return Script{ScriptedServer::send(
-                                  ScriptedServer::header("HTTP/1.1 302 Found", {"Location: b/../hop"})),
-                              ScriptedServer::close()};
-            if (path == "/hop")
+            const QByteArray to = path == "/stream" ? "b/../hop" : m_server.url("/live");
+            if (path == "/stream" || path == "/hop")
                 return Script{
-                    ScriptedServer::send(ScriptedServer::header(
-                        "HTTP/1.1 301 Moved",
-                        {"Location: http://127.0.0.1:" +
-                         request.mid(request.indexOf("Host: 127.0.0.1:") + 16, 5).split('\r')[0] + "/live"})),
+                    ScriptedServer::send(ScriptedServer::header("HTTP/1.1 302 Found", {"Location: " + to})),
                     ScriptedServer::close()};
             if (path == "/live" && index == 2)
                 return Script{ScriptedServer::send(streamHeader() + mp3), ScriptedServer::close()};
@@ -442,9 +263,6 @@ private slots:
                      ScriptedServer::send("3e8\r\n" + mp3.right(1000) + "\r\n0\r\nX-Trailer: 1\r\n\r\n"),
                      ScriptedServer::hold()})
             << false;
-        QTest::newRow("metaint 0") << serve(streamHeader({"icy-metaint: 0"}) + mp3) << true;
-        QTest::newRow("metaint absurd")
-            << serve(streamHeader({"icy-metaint: 123456789012345678901234"}) + mp3) << true;
         QTest::newRow("metaint 1") << serve(streamHeader({"icy-metaint: 1"}) + interleaved(mp3, 1, {}))
                                    << true;
     }
@@ -465,8 +283,6 @@ private slots:
         BASS_StreamFree(stream);
     }
 
-    // ---- ICY metadata ----------------------------------------------------------------------------
-
     void metadataAtItsByte()
     {
         // Blocks after 1, 2 and 3 s of audio: a title with "';" in it, the same block again,
@@ -483,7 +299,6 @@ private slots:
                   ScriptedServer::stream(body.mid(16021), 3001, 2), ScriptedServer::close()})));
         const HSTREAM stream = openUrl("/", BASS_STREAM_DECODE);
         QVERIFY(stream);
-        SyncLog &log = *m_log;
         // The position is read by the test between reads: the sync runs inside the read.
         static std::atomic<qint64> decodedFrames;
         decodedFrames = 0;
@@ -498,7 +313,6 @@ private slots:
         };
         std::vector<std::pair<qint64, QByteArray>> positions;
         QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META | BASS_SYNC_MIXTIME, 0, At::sync, &positions));
-        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta)));
         float block[1152 * 2];
         for (;;) {
             const DWORD got = BASS_ChannelGetData(stream, block, sizeof block | BASS_DATA_FLOAT);
@@ -506,21 +320,21 @@ private slots:
                 break;
             decodedFrames += got / 8;
         }
-        QCOMPARE(positions.size(), std::size_t(3));
+        QCOMPARE(positions.size(), std::size_t(3)); // the repeated block fires as well
         for (std::size_t i = 0; i < 3; ++i) {
             // At the audio that followed the block, not when it was downloaded (all at once).
             const double seconds = double(positions[i].first) / 44100.0;
             QVERIFY2(std::abs(seconds - double(i + 1)) < 0.1, qPrintable(QString::number(seconds)));
             QCOMPARE(positions[i].second, blocks[int(i)]); // raw, not decoded, not cut at "';"
         }
-        QVERIFY(log.waitFor(Meta, 3, 2000)); // the repeated block fires as well
         BASS_StreamFree(stream);
     }
 
     void titleChangesWhenHeard()
     {
         // Three titles half a second apart, all downloaded at once; each sync of a playing channel
-        // must see its own block as the current tag, not the last one downloaded.
+        // comes when its block is heard and sees that block as the current tag, not the last one
+        // downloaded.
         const QList<QByteArray> blocks{"StreamTitle='A';", "StreamTitle='B';", "StreamTitle='C';"};
         QVERIFY(m_server.start(
             once({ScriptedServer::send(streamHeader({"icy-metaint: 8000"}) +
@@ -530,16 +344,16 @@ private slots:
         QVERIFY(stream);
         SyncLog &log = *m_log;
         BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta, true));
+        log.start();
         QVERIFY(BASS_ChannelPlay(stream, FALSE));
         QVERIFY(log.waitFor(Meta, 3, 4000));
         const std::vector<SyncRecord> syncs = log.records(Meta);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(syncs[std::size_t(i)].tag, blocks[i]);
-        QVERIFY(syncs[1].atMs - syncs[0].atMs > 300); // heard half a second apart
+        QVERIFY2(syncs[0].atMs > 300 && syncs[1].atMs - syncs[0].atMs > 300, // heard half a second apart
+                 qPrintable(QStringLiteral("%1, %2 ms").arg(syncs[0].atMs).arg(syncs[1].atMs)));
         BASS_StreamFree(stream);
     }
-
-    // ---- download callback, tags and positions ------------------------------------------------------
 
     void downloadCallback_data()
     {
@@ -551,14 +365,20 @@ private slots:
     void downloadCallback()
     {
         QFETCH(bool, status);
-        const QByteArray header = streamHeader({"icy-metaint: 16000"});
+        const QByteArray header = streamHeader({"icy-metaint: 4000", "icy-genre: Jazz"});
         const QByteArray audio = m_mp3.left(5 * BytesPerSecond);
-        QVERIFY(m_server.start(serve(header + interleaved(audio, 16000, {"StreamTitle='x';"}))));
+        QVERIFY(m_server.start(serve(header + interleaved(audio, 4000, {"StreamTitle='First';"}))));
         Downloads &downloads = *m_downloads;
         const HSTREAM stream =
             openUrl("/", BASS_STREAM_DECODE | BASS_STREAM_BLOCK | (status ? BASS_STREAM_STATUS : 0),
                     Downloads::proc, &downloads);
         QVERIFY(stream);
+        QCOMPARE(tagList(stream, BASS_TAG_ICY),
+                 QByteArrayList({"ICY 200 OK", "Content-Type: audio/mpeg", "icy-name: Test Radio",
+                                 "icy-br: 128", "icy-metaint: 4000", "icy-genre: Jazz"}));
+        // The first block is the title as soon as it arrived, before anything is heard.
+        QTRY_COMPARE_WITH_TIMEOUT(QByteArray(BASS_ChannelGetTags(stream, BASS_TAG_META)),
+                                  QByteArray("StreamTitle='First';"), 3000);
         QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END), QWORD(16000)); // 1 s of 128 kbit/s
         QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_CONNECTED), QWORD(1));
         decodeAll(stream);
@@ -572,109 +392,6 @@ private slots:
         BASS_StreamFree(stream);
     }
 
-    void httpFiles_data()
-    {
-        QTest::addColumn<QWORD>("offset"); // the creator's: asks the server for the rest from there
-        QTest::addColumn<double>("seekTo");
-        QTest::addColumn<double>("seconds");
-        // Without BASS_STREAM_BLOCK a file of known length is kept whole, so it can seek.
-        QTest::newRow("kept whole, seeks") << QWORD(0) << 8.0 << 2.0;
-        QTest::newRow("from an offset") << QWORD(80000) << -1.0 << 5.0;
-    }
-
-    void httpFiles()
-    {
-        QFETCH(QWORD, offset);
-        QFETCH(double, seekTo);
-        QFETCH(double, seconds);
-        const QByteArray body = m_mp3.mid(qsizetype(offset));
-        QVERIFY(m_server.start(serveFile(body, offset ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK")));
-        const HSTREAM stream =
-            BASS_StreamCreateURL(m_server.url("/f.mp3").constData(), offset,
-                                 BASS_STREAM_DECODE | (offset ? BASS_STREAM_BLOCK : 0), nullptr, nullptr);
-        QVERIFY(stream);
-        QCOMPARE(m_server.requests().value(0).contains("\r\nRange: bytes=80000-\r\n"), offset != 0);
-        if (seekTo >= 0) {
-            QCOMPARE(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_END), QWORD(body.size()));
-            QVERIFY(
-                BASS_ChannelSetPosition(stream, BASS_ChannelSeconds2Bytes(stream, seekTo), BASS_POS_BYTE));
-        }
-        QVERIFY(decodes(stream, seconds));
-        BASS_StreamFree(stream);
-    }
-
-    void firstTitleAndTags()
-    {
-        QVERIFY(
-            m_server.start(once({ScriptedServer::send(streamHeader({"icy-metaint: 4000", "icy-genre: Jazz"}) +
-                                                      interleaved(m_mp3, 4000, {"StreamTitle='First';"})),
-                                 ScriptedServer::hold()})));
-        const HSTREAM stream = openUrl("/");
-        QVERIFY(stream);
-        QCOMPARE(tagList(stream, BASS_TAG_ICY),
-                 QByteArrayList({"ICY 200 OK", "Content-Type: audio/mpeg", "icy-name: Test Radio",
-                                 "icy-br: 128", "icy-metaint: 4000", "icy-genre: Jazz"}));
-        // The first block is the title as soon as it arrived, before anything is heard.
-        QTRY_COMPARE_WITH_TIMEOUT(QByteArray(BASS_ChannelGetTags(stream, BASS_TAG_META)),
-                                  QByteArray("StreamTitle='First';"), 3000);
-        BASS_StreamFree(stream);
-    }
-
-    // ---- stalls and dropped connections -------------------------------------------------------------
-
-    void stalls_data()
-    {
-        QTest::addColumn<bool>("drop"); // the connection drops, rather than the server pausing
-        QTest::newRow("server pauses") << false;
-        QTest::newRow("connection drops, server back later") << true;
-    }
-
-    void stalls()
-    {
-        QFETCH(bool, drop);
-        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000); // the pause is no time-out
-        const QByteArray audio = m_mp3.left(6 * BytesPerSecond);
-        QVERIFY(m_server.start([audio, drop](int index, const QByteArray &) {
-            if (index == 0 && !drop)
-                return Script{ScriptedServer::send(streamHeader() + audio.left(BytesPerSecond)),
-                              ScriptedServer::pause(2500),
-                              ScriptedServer::stream(audio.mid(BytesPerSecond), 4000, 100),
-                              ScriptedServer::hold()};
-            if (index == 0)
-                return Script{ScriptedServer::send(streamHeader() + audio.left(2 * BytesPerSecond)),
-                              ScriptedServer::close()};
-            if (index == 1 && drop) // back, but only after the buffer ran dry
-                return Script{ScriptedServer::pause(3000), ScriptedServer::send(streamHeader()),
-                              ScriptedServer::stream(audio.mid(2 * BytesPerSecond), 8000, 100),
-                              ScriptedServer::close()};
-            return notFound();
-        }));
-        const HSTREAM stream = openUrl("/live", BASS_STREAM_BLOCK);
-        QVERIFY(stream);
-        SyncLog &log = *m_log;
-        BASS_ChannelSetSync(stream, BASS_SYNC_STALL, 0, SyncLog::record, log.user(Stall));
-        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
-        log.start();
-        QVERIFY(BASS_ChannelPlay(stream, FALSE));
-        QVERIFY(log.waitFor(Stall, 2, 8000));
-        QVERIFY(log.records(End).empty());
-        const std::vector<SyncRecord> stalls = log.records(Stall);
-        QCOMPARE(stalls[0].data, DWORD(0));
-        QCOMPARE(stalls[1].data, DWORD(1));
-        QVERIFY(stalls[1].atMs - stalls[0].atMs > 700); // silence until the data was back
-        QCOMPARE(m_server.connections(), drop ? 2 : 1);
-        if (drop) {
-            const QByteArray again = m_server.requests().value(1);
-            QVERIFY(again.startsWith("GET /live HTTP/1.0\r\n"));
-            QVERIFY(again.contains("Icy-MetaData: 1\r\n"));
-            QVERIFY(!again.contains("Range:")); // a live stream starts where it is
-            // Then the server says the stream is gone: the end comes, once the rest was heard.
-            QVERIFY(log.waitFor(End, 1, 8000));
-            QVERIFY(log.records(End)[0].atMs > 6000); // 6 s of audio and the stall
-        }
-        BASS_StreamFree(stream);
-    }
-
     // After a drop, the station's server answers a few reconnects as it does while it restarts;
     // answers that pass are retried with the back-off and the stream goes on where the server
     // is back, any other answer ends it.
@@ -683,8 +400,6 @@ private slots:
         QTest::addColumn<QByteArray>("answer"); // the status line of the two attempts after the drop
         QTest::addColumn<bool>("resumes");
         QTest::newRow("404: the mount is not back yet") << QByteArray("HTTP/1.0 404 Not Found") << true;
-        QTest::newRow("503: the server is not ready")
-            << QByteArray("HTTP/1.0 503 Service Unavailable") << true;
         QTest::newRow("closed without an answer") << QByteArray() << true;
         QTest::newRow("403: the stream is refused") << QByteArray("HTTP/1.0 403 Forbidden") << false;
     }
@@ -714,63 +429,10 @@ private slots:
         // Decoding returns once the data ended for good: all of it, or what came before the drop.
         QVERIFY(decodes(stream, resumes ? 5.0 : 2.0, 0.3));
         QCOMPARE(m_server.connections(), resumes ? 5 : 2);
-        BASS_StreamFree(stream);
-    }
-
-    void backOffOnServersThatCloseAtOnce()
-    {
-        tunora::audio::config().reconnectWindowMs = 3000;
-        QVERIFY(m_server.start([this](int index, const QByteArray &) {
-            if (index == 0)
-                return Script{ScriptedServer::send(streamHeader() + m_mp3.left(2 * BytesPerSecond)),
-                              ScriptedServer::close()};
-            return Script{ScriptedServer::send(streamHeader()),
-                          ScriptedServer::close()}; // answers, then nothing
-        }));
-        const HSTREAM stream = openUrl("/");
-        QVERIFY(stream);
-        QElapsedTimer timer;
-        timer.start();
-        decodeAll(stream); // returns when the data ended for good
-        const qint64 elapsed = timer.elapsed();
-        const int connections = m_server.connections();
-        // Back-off 0.25, 0.5, 1, 2 s (a quarter either way), and it gives up after the window.
-        QVERIFY2(connections >= 3 && connections <= 7, qPrintable(QString::number(connections)));
-        QVERIFY2(elapsed >= 2800 && elapsed < 9000, qPrintable(QString::number(elapsed)));
-        BASS_StreamFree(stream);
-    }
-
-    // ---- handing a connection over, playlists -----------------------------------------------------
-
-    void aacTakesOverTheConnection_data()
-    {
-        QTest::addColumn<bool>("viaPlaylist");
-        QTest::newRow("direct") << false;
-        QTest::newRow("behind a playlist") << true;
-    }
-
-    void aacTakesOverTheConnection()
-    {
-        // The plain creator refuses the AAC stream (and reads the playlist before it); the AAC
-        // creator takes the list and the open connection over: one request each.
-        QFETCH(bool, viaPlaylist);
-        QVERIFY(m_server.start([this, viaPlaylist](int index, const QByteArray &request) {
-            const QByteArray path = requestPath(request);
-            if (path == "/aac" && index == int(viaPlaylist))
-                return answer("ICY 200 OK", "audio/aac", m_aac);
-            if (path == "/list.pls" && index == 0)
-                return answer("HTTP/1.0 200 OK", "audio/x-scpls",
-                              "[playlist]\nFile1=" + m_server.url("/aac") + "\n");
-            return notFound();
-        }));
-        const QByteArray url = m_server.url(viaPlaylist ? "/list.pls" : "/aac");
-        QCOMPARE(BASS_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr), HSTREAM(0));
-        QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
-        const HSTREAM stream =
-            BASS_AAC_StreamCreateURL(url.constData(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
-        QVERIFY(stream);
-        QCOMPARE(m_server.connections(), viaPlaylist ? 2 : 1);
-        QVERIFY(decodes(stream, 10.0));
+        const QByteArray again = m_server.requests().value(1);
+        QVERIFY(again.startsWith("GET /live HTTP/1.0\r\n"));
+        QVERIFY(again.contains("Icy-MetaData: 1\r\n"));
+        QVERIFY(!again.contains("Range:")); // a live stream starts where it is
         BASS_StreamFree(stream);
     }
 
@@ -785,19 +447,11 @@ private slots:
         QTest::newRow("pls: second entry after a dead one")
             << Docs{{"/list.pls", "[playlist]\nFile1=@/dead\nFile2=@/stream\nNumberOfEntries=2\n"}} << true
             << QByteArrayList{"/list.pls", "/dead", "/stream"} << 2;
-        QTest::newRow("m3u") << Docs{{"/list.m3u", "#EXTM3U\n#EXTINF:-1,Radio\n@/stream\n"}} << true
-                             << QByteArrayList{"/list.m3u", "/stream"} << 2;
-        QTest::newRow("asx") << Docs{{"/list.asx",
-                                      "<asx version=\"3.0\"><entry><ref href=\"@/stream\"/></entry></asx>"}}
-                             << true << QByteArrayList{"/list.asx", "/stream"} << 2;
         QTest::newRow("nested three deep")
             << Docs{{"/a.pls", "[playlist]\nFile1=@/b.m3u\n"},
                     {"/b.m3u", "#EXTINF:1,b\n@/c.asx\n"},
                     {"/c.asx", "<asx><entry><ref href=\"@/stream\"/></entry></asx>"}}
             << true << QByteArrayList{"/a.pls", "/b.m3u", "/c.asx", "/stream"} << 2;
-        QTest::newRow("relative entries are paths")
-            << Docs{{"/dir/list.m3u", "#EXTINF:-1,x\n../stream\n#EXTINF:-1,y\n/stream\n"}} << false
-            << QByteArrayList{"/dir/list.m3u"} << 2;
         QTest::newRow("loop visits each once")
             << Docs{{"/a.pls", "[playlist]\nFile1=@/b.pls\n"},
                     {"/b.pls", "[playlist]\nFile1=@/a.pls\nFile2=@/a.pls\n"}}
@@ -810,11 +464,6 @@ private slots:
         QTest::newRow("files and paths are never opened")
             << Docs{{"/bad.m3u", "#EXTM3U\n#EXTINF:1,\nfile://%LOCAL%\n#EXTINF:1,\n%LOCAL%\n"}} << false
             << QByteArrayList{"/bad.m3u"} << 2;
-        QTest::newRow("control characters") << Docs{{"/bad.pls", "[playlist]\nFile1=@/stream\x01x\n"}}
-                                            << false << QByteArrayList{"/bad.pls"} << 2;
-        QTest::newRow("too large") << Docs{{"/big.m3u",
-                                            "#EXTM3U\n#EXTINF:1,\n@/stream\n" + QByteArray(1100000, '#')}}
-                                   << false << QByteArrayList{"/big.m3u"} << 2;
         QTest::newRow("not followed with the option off")
             << Docs{{"/x.pls", "[playlist]\nFile1=@/stream\n"}} << false << QByteArrayList{"/x.pls"} << 0;
     }
@@ -858,8 +507,6 @@ private slots:
             BASS_StreamFree(stream);
     }
 
-    // ---- HLS ------------------------------------------------------------------------------------------
-
     void hls_data()
     {
         QTest::addColumn<bool>("transportStream");
@@ -889,14 +536,9 @@ private slots:
             const QByteArray path = requestPath(request);
             if (!files.contains(path))
                 return notFound();
-            const QByteArray type = path.endsWith(".m3u8") ? "application/vnd.apple.mpegurl" : "audio/aac";
-            const QByteArray body = files.value(path);
-            return Script{ScriptedServer::send(
-                              ScriptedServer::header("HTTP/1.1 200 OK",
-                                                     {"Content-Type: " + type,
-                                                      "Content-Length: " + QByteArray::number(body.size())}) +
-                              body),
-                          ScriptedServer::close()};
+            return answer("HTTP/1.1 200 OK",
+                          path.endsWith(".m3u8") ? "application/vnd.apple.mpegurl" : "audio/aac",
+                          files.value(path));
         }));
         const HSTREAM stream = openUrl(master ? "/hls/master.m3u8" : "/hls/media.m3u8");
         QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
@@ -905,66 +547,6 @@ private slots:
         QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_AAC));
         QVERIFY(decodes(stream, 10.0, 0.2));
         QVERIFY(!m_server.requests().join().contains("video.m3u8"));
-        BASS_StreamFree(stream);
-    }
-
-    void hlsLive()
-    {
-        // A live window of three one-second segments that moves on every second; the stream
-        // starts near the live edge and keeps reloading the playlist.
-        HlsStream hls;
-        QString error;
-        QVERIFY2(Hls::packedAudio(m_aacFile, 1, "s", hls, &error), qPrintable(error));
-        QElapsedTimer clock;
-        clock.start();
-        std::atomic<int> playlistsServed{0};
-        QVERIFY(m_server.start([&](int, const QByteArray &request) {
-            const QByteArray path = requestPath(request);
-            if (path == "/live.m3u8") {
-                ++playlistsServed;
-                const int edge = std::min(int(clock.elapsed() / 1000) + 3, int(hls.segments.size()));
-                return answer("HTTP/1.0 200 OK", "audio/mpegurl", hls.playlist(edge - 3, 3, false));
-            }
-            for (const auto &segment : hls.segments)
-                if (path == "/" + segment.first)
-                    return Script{
-                        ScriptedServer::send(ScriptedServer::header("HTTP/1.0 200 OK") + segment.second),
-                        ScriptedServer::close()};
-            return notFound();
-        }));
-        const HSTREAM stream = openUrl("/live.m3u8", BASS_STREAM_BLOCK);
-        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
-        SyncLog &log = *m_log;
-        BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End));
-        QVERIFY(BASS_ChannelPlay(stream, FALSE));
-        // More than the first window heard, with the playlist reloaded on the way, and no end.
-        auto heard = [stream] {
-            return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            heard() > 3.5 && playlistsServed.load() >= 3,
-            qPrintable(QStringLiteral("%1 s heard, %2 playlists").arg(heard()).arg(playlistsServed.load())),
-            15000);
-        QVERIFY(log.records(End).empty());
-        BASS_StreamFree(stream);
-    }
-
-    // ---- other routes -----------------------------------------------------------------------------------
-
-    void throughProxy()
-    {
-        QVERIFY(m_server.start(serve(streamHeader() + m_mp3)));
-        const QByteArray proxy = "us:pw@127.0.0.1:" + QByteArray::number(m_server.port());
-        QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_PROXY, proxy.constData()));
-        QVERIFY(BASS_SetConfigPtr(BASS_CONFIG_NET_AGENT, "Tunora/1.02"));
-        const HSTREAM stream = BASS_StreamCreateURL("http://radio.example:8000/live", 0,
-                                                    BASS_STREAM_DECODE | BASS_STREAM_BLOCK, nullptr, nullptr);
-        QVERIFY(stream);
-        const QByteArray request = m_server.requests().value(0);
-        QVERIFY(request.startsWith("GET http://radio.example:8000/live HTTP/1.0\r\n"));
-        QVERIFY(request.contains("\r\nHost: radio.example:8000\r\n"));
-        QVERIFY(request.contains("\r\nProxy-Authorization: Basic dXM6cHc=\r\n"));
-        QVERIFY(request.contains("\r\nUser-Agent: Tunora/1.02\r\n"));
         BASS_StreamFree(stream);
     }
 
@@ -1009,118 +591,6 @@ private slots:
         }
         QVERIFY(decodes(stream, 10.0));
         BASS_StreamFree(stream);
-    }
-
-    void chainedOggComments()
-    {
-        // Two Ogg Vorbis streams one after the other (an Icecast title change): the second one's
-        // comments arrive with a metadata sync; the tag keeps the latest value of every key.
-        Media::Recipe first;
-        first.format = Media::Vorbis;
-        first.seconds = 1.5;
-        first.right = QStringLiteral("0.5*sin(2*PI*660*t)");
-        first.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=First"),
-                       QStringLiteral("-metadata"), QStringLiteral("ALBUM=Kept")};
-        Media::Recipe second = first;
-        second.extra = {QStringLiteral("-metadata"), QStringLiteral("TITLE=Second")};
-        QString error;
-        const QByteArray a = readFile(Media::make(first, &error)), b = readFile(Media::make(second, &error));
-        QVERIFY2(!a.isEmpty() && !b.isEmpty(), qPrintable(error));
-        QVERIFY(m_server.start(
-            serve(ScriptedServer::header("HTTP/1.0 200 OK", {"Content-Type: application/ogg"}) + a + b)));
-        const HSTREAM stream = openUrl("/ogg");
-        QVERIFY(stream);
-        QVERIFY(tagList(stream, BASS_TAG_OGG).contains("TITLE=First"));
-        SyncLog &log = *m_log;
-        BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, SyncLog::record, log.user(Meta, true));
-        QVERIFY(decodes(stream, 3.0));
-        QVERIFY(log.waitFor(Meta, 1, 2000));
-        const QByteArray tag = log.records(Meta)[0].tag;
-        QVERIFY2(tag.contains("TITLE=Second\n"), tag.constData());
-        QVERIFY2(tag.contains("=Kept\n"), tag.constData());
-        QVERIFY(!tag.contains("=First\n"));
-        BASS_StreamFree(stream);
-    }
-
-    void wmaOverHttp()
-    {
-        Media::Recipe recipe;
-        recipe.format = Media::Wma;
-        recipe.seconds = 2;
-        recipe.extra = {QStringLiteral("-metadata"), QStringLiteral("title=Windows Title")};
-        QString error;
-        const QByteArray wma = readFile(Media::make(recipe, &error));
-        QVERIFY2(!wma.isEmpty(), qPrintable(error));
-        QVERIFY(m_server.start(
-            [wma](int, const QByteArray &) { return answer("HTTP/1.0 200 OK", "video/x-ms-asf", wma); }));
-        const QByteArray url = m_server.url("/x.wma");
-        const HSTREAM stream = BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE);
-        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
-        const QByteArrayList attributes = tagList(stream, BASS_TAG_WMA);
-        QVERIFY2(attributes.contains("Title=Windows Title"), attributes.join('|').constData());
-        QVERIFY(std::any_of(attributes.begin(), attributes.end(),
-                            [](const QByteArray &a) { return a.startsWith("Bitrate="); }));
-        BASS_StreamFree(stream);
-    }
-
-    void rtsp()
-    {
-        // FFmpeg's RTSP client against a scripted server: one MPEG audio track, sent over the
-        // interleaved TCP connection after PLAY. The WMA creator (which the wrapper gives rtsp
-        // addresses) plays it.
-        const QByteArray rtp = interleavedRtp(m_mp3.left(5 * BytesPerSecond));
-        QVERIFY(!rtp.isEmpty());
-        QVERIFY(m_server.start([rtp](int, const QByteArray &request) {
-            const QByteArray method = request.left(request.indexOf(' '));
-            QByteArray cseq;
-            for (const QByteArray &line : request.split('\n'))
-                if (line.toLower().startsWith("cseq:"))
-                    cseq = line.mid(5).trimmed();
-            QList<QByteArray> lines{"CSeq: " + cseq};
-            QByteArray body;
-            if (method == "OPTIONS") {
-                lines << "Public: OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN";
-            } else if (method == "DESCRIBE") {
-                body = "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=Tunora test\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\n"
-                       "m=audio 0 RTP/AVP 14\r\na=control:track1\r\n";
-                const QByteArray target = request.split(' ').value(1);
-                lines << "Content-Base: " + target + "/"
-                      << "Content-Type: application/sdp"
-                      << "Content-Length: " + QByteArray::number(body.size());
-            } else if (method == "SETUP") {
-                lines << "Transport: RTP/AVP/TCP;unicast;interleaved=0-1"
-                      << "Session: 20240101";
-            } else if (method == "PLAY") {
-                lines << "Session: 20240101";
-                return Script{ScriptedServer::send(ScriptedServer::header("RTSP/1.0 200 OK", lines)),
-                              ScriptedServer::stream(rtp, 6000, 50), ScriptedServer::next()};
-            }
-            return Script{ScriptedServer::send(ScriptedServer::header("RTSP/1.0 200 OK", lines) + body),
-                          ScriptedServer::next()};
-        }));
-        const QByteArray url = "rtsp://127.0.0.1:" + QByteArray::number(m_server.port()) + "/live";
-        const HSTREAM stream = BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE);
-        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
-        BASS_CHANNELINFO info{};
-        QVERIFY(BASS_ChannelGetInfo(stream, &info));
-        QCOMPARE(info.ctype, DWORD(BASS_CTYPE_STREAM_WMA_MP3));
-        QVERIFY(decodes(stream, 5.0, 0.2));
-        QByteArrayList methods;
-        for (const QByteArray &request : m_server.requests())
-            methods << request.left(request.indexOf(' '));
-        QVERIFY2(methods.mid(0, 4) == QByteArrayList({"OPTIONS", "DESCRIBE", "SETUP", "PLAY"}),
-                 methods.join(' ').constData());
-        BASS_StreamFree(stream);
-    }
-
-    void mmsTriesHttpThenTcp()
-    {
-        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 700);
-        QVERIFY(m_server.start([](int, const QByteArray &) { return notFound(); }));
-        const QByteArray url = "mms://127.0.0.1:" + QByteArray::number(m_server.port()) + "/radio";
-        QCOMPARE(BASS_WMA_StreamCreateFile(FALSE, url.constData(), 0, 0, BASS_STREAM_DECODE), HSTREAM(0));
-        QTRY_COMPARE(m_server.connections(), 2); // first as MMS over HTTP, then over TCP
-        QVERIFY(m_server.requests().value(0).startsWith("GET /radio HTTP/1."));
     }
 };
 
