@@ -25,6 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+using namespace Qt::Literals::StringLiterals;
+
 static QStringList sl(std::initializer_list<const char *> items)
 {
     QStringList list;
@@ -56,8 +58,8 @@ public slots:
                              const QString &body, const QStringList &, const QVariantMap &hints, int)
     {
         QSize size(0, 0);
-        if (hints.contains(QStringLiteral("image-data"))) {
-            const QDBusArgument image = hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
+        if (hints.contains(u"image-data"_s)) {
+            const QDBusArgument image = hints.value(u"image-data"_s).value<QDBusArgument>();
             int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
             bool alpha = false;
             QByteArray data;
@@ -162,11 +164,11 @@ void TestDesktop::arguments()
 {
     QFETCH(QString, argument);
     QFETCH(QByteArray, content);
-    const int at = argument.indexOf(QLatin1Char('@'));
+    const int at = argument.indexOf(u'@');
     if (at >= 0) {
         const QString path = write(argument.mid(at + 1), content);
         QVERIFY(!path.isEmpty());
-        argument = argument.left(at) == QLatin1String("file:") ? QUrl::fromLocalFile(path).toString() : path;
+        argument = argument.left(at) == u"file:"_s ? QUrl::fromLocalFile(path).toString() : path;
     }
     BASS::Station station;
     QString reason;
@@ -186,23 +188,19 @@ void TestDesktop::arguments()
 
 void TestDesktop::absolutePaths()
 {
-    const QStringList given = {QStringLiteral("list.pls"), QStringLiteral("../up/x.m3u"),
-                               QStringLiteral("/abs/y.pls"), QStringLiteral("http://h.example/s"),
-                               QStringLiteral("file:///abs/z.m3u")};
-    const QStringList expected = {QStringLiteral("/work/dir/list.pls"), QStringLiteral("/work/up/x.m3u"),
-                                  QStringLiteral("/abs/y.pls"), QStringLiteral("http://h.example/s"),
-                                  QStringLiteral("file:///abs/z.m3u")};
-    QCOMPARE(LaunchArguments::absolute(given, QStringLiteral("/work/dir")), expected);
+    const QStringList given = {u"list.pls"_s, u"../up/x.m3u"_s, u"/abs/y.pls"_s, u"http://h.example/s"_s,
+                               u"file:///abs/z.m3u"_s};
+    const QStringList expected = {u"/work/dir/list.pls"_s, u"/work/up/x.m3u"_s, u"/abs/y.pls"_s,
+                                  u"http://h.example/s"_s, u"file:///abs/z.m3u"_s};
+    QCOMPARE(LaunchArguments::absolute(given, u"/work/dir"_s), expected);
 
     QList<LaunchArguments::Refusal> refused;
-    const QList<BASS::Station> list = LaunchArguments::stations({QStringLiteral("http://a.example/1"),
-                                                                 QStringLiteral("gopher://b.example/"),
-                                                                 QStringLiteral("rtsp://c.example/")},
-                                                                &refused);
+    const QList<BASS::Station> list = LaunchArguments::stations(
+        {u"http://a.example/1"_s, u"gopher://b.example/"_s, u"rtsp://c.example/"_s}, &refused);
     QCOMPARE(list.size(), 2);
-    QCOMPARE(list[1].name(), QStringLiteral("c.example"));
+    QCOMPARE(list[1].name(), u"c.example"_s);
     QCOMPARE(refused.size(), 1);
-    QCOMPARE(refused[0].argument, QStringLiteral("gopher://b.example/"));
+    QCOMPARE(refused[0].argument, u"gopher://b.example/"_s);
 }
 
 // Two processes of the player are two bus connections; each start gets its own.
@@ -213,8 +211,8 @@ static QDBusConnection newConnection(const QString &name)
 
 void TestDesktop::singleInstance()
 {
-    QDBusConnection first = newConnection(QStringLiteral("first"));
-    QDBusConnection second = newConnection(QStringLiteral("second"));
+    QDBusConnection first = newConnection(u"first"_s);
+    QDBusConnection second = newConnection(u"second"_s);
     QVERIFY(first.isConnected() && second.isConnected());
     auto primary = std::make_unique<SingleInstance>(first);
     QCOMPARE(primary->claim(), SingleInstance::Primary);
@@ -224,9 +222,9 @@ void TestDesktop::singleInstance()
         // without arguments still reaches it (it raises its window).
         SingleInstance later(second);
         QCOMPARE(later.claim(), SingleInstance::Secondary);
-        QStringList many = {QStringLiteral("http://x.example/s"), QString::fromUtf8("/tmp/ü b.pls")};
+        QStringList many = {u"http://x.example/s"_s, QString::fromUtf8("/tmp/ü b.pls")};
         for (int i = 0; i < SingleInstance::MaxArguments + 50; ++i)
-            many << QStringLiteral("http://h.example/%1").arg(i);
+            many << u"http://h.example/%1"_s.arg(i);
         QVERIFY(later.forward(many));
         QVERIFY(later.forward({}));
         QTRY_COMPARE_WITH_TIMEOUT(activated.size(), 2, 10000);
@@ -241,9 +239,9 @@ void TestDesktop::singleInstance()
         QCOMPARE(next.claim(), SingleInstance::Primary);
     }
     SingleInstance orphan(first);
-    QVERIFY(!orphan.forward({QStringLiteral("http://x.example/")}, 2000));
-    QDBusConnection::disconnectFromBus(QStringLiteral("first"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    QVERIFY(!orphan.forward({u"http://x.example/"_s}, 2000));
+    QDBusConnection::disconnectFromBus(u"first"_s);
+    QDBusConnection::disconnectFromBus(u"second"_s);
 }
 
 void TestDesktop::sleepTimer()
@@ -322,7 +320,7 @@ void TestDesktop::notifications()
     QFETCH(QStringList, capabilities);
     QFETCH(QList<NoteEvent>, events);
     QFETCH(QStringList, expected);
-    QDBusConnection serviceBus = newConnection(QStringLiteral("notifications"));
+    QDBusConnection serviceBus = newConnection(u"notifications"_s);
     FakeNotifications fake;
     fake.capabilities = capabilities;
     QVERIFY(serviceBus.registerObject(QLatin1String(DesktopNotifier::ObjectPath), &fake,
@@ -346,8 +344,7 @@ void TestDesktop::notifications()
     }
     QStringList got;
     for (const FakeNotifications::Shown &n : std::as_const(fake.shown))
-        got << QStringLiteral("%1|%2|%3|%4x%5")
-                   .arg(n.replaces ? QStringLiteral("update") : QStringLiteral("new"), n.summary, n.body)
+        got << u"%1|%2|%3|%4x%5"_s.arg(n.replaces ? u"update"_s : u"new"_s, n.summary, n.body)
                    .arg(n.image.width())
                    .arg(n.image.height());
     QCOMPARE(got, expected);
@@ -356,7 +353,7 @@ void TestDesktop::notifications()
         QVERIFY(n.replaces == 0 || n.replaces == fake.nextId);
     serviceBus.unregisterService(QLatin1String(DesktopNotifier::ServiceName));
     serviceBus.unregisterObject(QLatin1String(DesktopNotifier::ObjectPath));
-    QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+    QDBusConnection::disconnectFromBus(u"notifications"_s);
 }
 
 using Entries = QList<ExportFiles::StationEntry>;
@@ -372,13 +369,12 @@ void TestDesktop::stationFilesRoundTrip()
 {
     QFETCH(int, format);
     // Names as stations carry them: markup, quotes, commas, non-Latin script, "#" lookalikes.
-    const Entries entries = {
-        {QStringLiteral("Jazz & <Blues>"), QStringLiteral("http://a.example:8000/live")},
-        {QStringLiteral("\"Quoted\", with comma"), QStringLiteral("https://b.example/s?x=1&y=2")},
-        {QString::fromUtf8("Радио Ночь"), QStringLiteral("http://c.example/stream")},
-        {QStringLiteral("#EXTINF:-1,fake"), QStringLiteral("mms://d.example/x")}};
+    const Entries entries = {{u"Jazz & <Blues>"_s, u"http://a.example:8000/live"_s},
+                             {u"\"Quoted\", with comma"_s, u"https://b.example/s?x=1&y=2"_s},
+                             {QString::fromUtf8("Радио Ночь"), u"http://c.example/stream"_s},
+                             {u"#EXTINF:-1,fake"_s, u"mms://d.example/x"_s}};
     const QByteArray data = ExportFiles::writeStations(entries, ExportFiles::Format(format));
-    const QString path = m_dir.filePath(QStringLiteral("fav.") + QString::number(format));
+    const QString path = m_dir.filePath(u"fav."_s + QString::number(format));
     QString error;
     QVERIFY2(ExportFiles::saveFile(path, data, &error), qPrintable(error));
     QByteArray loaded;
@@ -390,22 +386,20 @@ void TestDesktop::stationFilesRoundTrip()
     QCOMPARE(back, entries);
 
     // A name with a line break cannot start an entry of its own.
-    const Entries broken = {
-        {QStringLiteral("Two\nhttp://evil.example/"), QStringLiteral("http://ok.example/")}};
+    const Entries broken = {{u"Two\nhttp://evil.example/"_s, u"http://ok.example/"_s}};
     QVERIFY(ExportFiles::readStations(ExportFiles::writeStations(broken, ExportFiles::Format(format)), back,
                                       &skipped, &error));
     QCOMPARE(back.size(), 1);
-    QCOMPARE(back[0].url, QStringLiteral("http://ok.example/"));
+    QCOMPARE(back[0].url, u"http://ok.example/"_s);
 }
 
 void TestDesktop::wishListCsv()
 {
     const QDateTime t(QDate(2026, 12, 6), QTime(21, 30, 5), Qt::UTC);
     const QList<ExportFiles::WishRow> rows{
-        {QStringLiteral("Say \"Hi\", Now"), QStringLiteral(" A, B "), QDateTime(),
-         QStringLiteral("http://x.example/?a=1,2")},
-        {QStringLiteral("=HYPERLINK(\"http://evil\")"), QStringLiteral("+Radio"), t, QString()},
-        {QStringLiteral("-M- - Qui de nous deux"), QStringLiteral("@home"), t, QString()}};
+        {u"Say \"Hi\", Now"_s, u" A, B "_s, QDateTime(), u"http://x.example/?a=1,2"_s},
+        {u"=HYPERLINK(\"http://evil\")"_s, u"+Radio"_s, t, QString()},
+        {u"-M- - Qui de nous deux"_s, u"@home"_s, t, QString()}};
     const QByteArray csv = ExportFiles::writeWishList(rows);
     // Nothing a spreadsheet would evaluate starts a cell, and yet every text reads back as it was.
     for (const QByteArray &line : csv.split('\n')) {
@@ -455,8 +449,8 @@ void TestDesktop::hostileFiles_data()
     QTest::newRow("csv: script link dropped, row kept")
         << true << QByteArray("Track,Link\r\nA - B,javascript:alert(1)\r\n") << true << sl({"A - B"}) << 0;
     const QByteArray many = "Track\n" + QByteArray("x\n").repeated(ExportFiles::MaxEntries + 5);
-    QTest::newRow("csv row limit") << true << many << true
-                                   << QStringList(ExportFiles::MaxEntries, QStringLiteral("x")) << 5;
+    QTest::newRow("csv row limit") << true << many << true << QStringList(ExportFiles::MaxEntries, u"x"_s)
+                                   << 5;
 }
 
 void TestDesktop::hostileFiles()
@@ -472,7 +466,7 @@ void TestDesktop::hostileFiles()
         ok = ExportFiles::readWishList(data, rows, &skipped, &error);
         for (const ExportFiles::WishRow &row : std::as_const(rows)) {
             read << row.artistAndTitle;
-            QVERIFY(row.link.isEmpty() || row.link.startsWith(QLatin1String("http")));
+            QVERIFY(row.link.isEmpty() || row.link.startsWith(u"http"_s));
         }
     } else {
         Entries entries;
@@ -519,7 +513,7 @@ void TestDesktop::proxy()
     setting.host = host;
     setting.port = port;
     const ProxyApplied applied = applyProxy(setting);
-    QCOMPARE(applied.ok, engine != QLatin1String("!"));
+    QCOMPARE(applied.ok, engine != u"!"_s);
     QCOMPARE(applied.error.isEmpty(), applied.ok);
     QCOMPARE(applied.engineUsesProxy, applied.ok && !engine.isEmpty());
     const auto *given = static_cast<const char *>(BASS_GetConfigPtr(BASS_CONFIG_NET_PROXY));
@@ -534,18 +528,18 @@ void TestDesktop::accessibleNames()
     // The check the window tests rely on: it names exactly the visible controls a screen reader
     // could not name, also inside nested widgets, and leaves out labels and hidden controls.
     QWidget window;
-    window.setObjectName(QStringLiteral("window"));
+    window.setObjectName(u"window"_s);
     auto *layout = new QFormLayout(&window);
-    layout->addRow(QStringLiteral("&Search:"), new QLineEdit(&window));
-    layout->addRow(new QPushButton(QStringLiteral("Play"), &window));
+    layout->addRow(u"&Search:"_s, new QLineEdit(&window));
+    layout->addRow(new QPushButton(u"Play"_s, &window));
     auto *named = new QToolButton(&window);
-    named->setAccessibleName(QStringLiteral("Record"));
+    named->setAccessibleName(u"Record"_s);
     named->setIcon(QIcon(QPixmap(16, 16)));
     layout->addRow(named);
     layout->addRow(new QLabel(QString(), &window));
     auto *inner = new QWidget(&window);
     auto *unnamed = new QToolButton(inner);
-    unnamed->setObjectName(QStringLiteral("btBare"));
+    unnamed->setObjectName(u"btBare"_s);
     (new QVBoxLayout(inner))->addWidget(unnamed);
     layout->addRow(inner);
     layout->addRow(new QSlider(Qt::Horizontal, &window));
@@ -556,9 +550,9 @@ void TestDesktop::accessibleNames()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QStringList problems = TunoraTest::unnamedControls(&window);
     QCOMPARE(problems.size(), 2);
-    QVERIFY2(problems.filter(QStringLiteral("btBare")).size() == 1, qPrintable(problems.join(u';')));
+    QVERIFY2(problems.filter(u"btBare"_s).size() == 1, qPrintable(problems.join(u';')));
     for (const QString &problem : problems)
-        QVERIFY2(problem.startsWith(QLatin1String("window/")), qPrintable(problem));
+        QVERIFY2(problem.startsWith(u"window/"_s), qPrintable(problem));
 }
 
 TUNORA_TEST_MAIN(TestDesktop)

@@ -32,6 +32,8 @@
 
 #include <optional>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 QWidget *preferVisible(const QList<QWidget *> &candidates)
@@ -44,7 +46,7 @@ QWidget *preferVisible(const QList<QWidget *> &candidates)
 
 QWidget *findWidget(const QString &path)
 {
-    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     QList<QWidget *> tops;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (!parts.isEmpty() && w->objectName() == parts.first())
@@ -78,10 +80,10 @@ QString openWindows()
         QString name =
             w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
         if (auto *box = qobject_cast<QMessageBox *>(w))
-            name += QStringLiteral(" \"%1\"").arg(box->text());
+            name += u" \"%1\""_s.arg(box->text());
         names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names.join(u", "_s);
 }
 
 QTreeWidgetItem *findItem(QTreeWidget *tree, const QString &text, int column)
@@ -120,7 +122,7 @@ public:
             qWarning("e2e driver: cannot reach the test at %s", qPrintable(socketName));
             return;
         }
-        send(QJsonObject{{QStringLiteral("hello"), QCoreApplication::applicationPid()}});
+        send(QJsonObject{{u"hello"_s, QCoreApplication::applicationPid()}});
     }
 
 private:
@@ -175,21 +177,20 @@ private:
         m_inAttempt = true;
         const Outcome outcome = attempt(*m_command);
         m_inAttempt = false;
-        const int timeout = m_command->value(QStringLiteral("timeout")).toInt(30000);
+        const int timeout = m_command->value(u"timeout"_s).toInt(30000);
         if (outcome.kind == Outcome::Again) {
             m_lastSeen = outcome.text;
             if (m_clock.elapsed() < timeout)
                 return;
         }
-        QJsonObject reply{{QStringLiteral("ok"), outcome.kind == Outcome::Done}};
+        QJsonObject reply{{u"ok"_s, outcome.kind == Outcome::Done}};
         if (outcome.kind == Outcome::Done) {
-            reply.insert(QStringLiteral("detail"), outcome.text);
+            reply.insert(u"detail"_s, outcome.text);
         } else {
             const QString why = outcome.kind == Outcome::Failed
                                     ? outcome.text
-                                    : QStringLiteral("not within %1 ms: %2").arg(timeout).arg(m_lastSeen);
-            reply.insert(QStringLiteral("error"),
-                         QString(why + QStringLiteral(" [open windows: %1]").arg(openWindows())));
+                                    : u"not within %1 ms: %2"_s.arg(timeout).arg(m_lastSeen);
+            reply.insert(u"error"_s, QString(why + u" [open windows: %1]"_s.arg(openWindows())));
         }
         m_command.reset();
         m_poll.stop();
@@ -203,82 +204,81 @@ private:
     {
         w = findWidget(path);
         if (!w || !w->isVisible())
-            return again(QStringLiteral("%1 is not shown").arg(path));
+            return again(u"%1 is not shown"_s.arg(path));
         if (usable && !w->isEnabled())
-            return again(QStringLiteral("%1 is disabled").arg(path));
+            return again(u"%1 is disabled"_s.arg(path));
         if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != w->window())
-            return again(QStringLiteral("%1 is behind the modal window %2").arg(path, openWindows()));
+            return again(u"%1 is behind the modal window %2"_s.arg(path, openWindows()));
         return std::nullopt;
     }
 
     Outcome attempt(const QJsonObject &c)
     {
-        const QString op = c.value(QStringLiteral("op")).toString();
-        const QString path = c.value(QStringLiteral("path")).toString();
-        if (op == QLatin1String("click") && c.value(QStringLiteral("ifPresent")).toBool() &&
-            !findWidget(path))
-            return done(QStringLiteral("not there"));
-        if (op == QLatin1String("item"))
+        const QString op = c.value(u"op"_s).toString();
+        const QString path = c.value(u"path"_s).toString();
+        if (op == u"click"_s && c.value(u"ifPresent"_s).toBool() && !findWidget(path))
+            return done(u"not there"_s);
+        if (op == u"item"_s)
             return clickItem(c, path);
-        if (op == QLatin1String("menu"))
+        if (op == u"menu"_s)
             return chooseMenu(c, path);
-        if (op == QLatin1String("page"))
+        if (op == u"page"_s)
             return webPage(c, path);
         QWidget *w = nullptr;
         // Waits and looks need the widget shown; actions need it usable too.
-        if (auto wait = ready(path, w, op != QLatin1String("wait") && op != QLatin1String("colour")))
+        if (auto wait = ready(path, w, op != u"wait"_s && op != u"colour"_s))
             return *wait;
 
-        if (op == QLatin1String("wait")) {
+        if (op == u"wait"_s) {
             // The widget's text (or named property) matches.
-            const QString text = widgetText(w, c.value(QStringLiteral("property")).toString());
-            if (!QRegularExpression(c.value(QStringLiteral("match")).toString()).match(text).hasMatch())
-                return again(QStringLiteral("%1 shows \"%2\"").arg(path, text));
+            const QString text = widgetText(w, c.value(u"property"_s).toString());
+            if (!QRegularExpression(c.value(u"match"_s).toString()).match(text).hasMatch())
+                return again(u"%1 shows \"%2\""_s.arg(path, text));
             return done(text);
         }
-        if (op == QLatin1String("click")) {
+        if (op == u"click"_s) {
             QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
             return done();
         }
-        if (op == QLatin1String("link")) {
+        if (op == u"link"_s) {
             // A label whose whole text is one link: clicked in the middle of its first characters.
             auto *label = qobject_cast<QLabel *>(w);
             if (!label)
-                return failed(path + QStringLiteral(" is not a label"));
+                return failed(path + u" is not a label"_s);
             bool activated = false;
             const auto connection = connect(label, &QLabel::linkActivated, this, [&] { activated = true; });
             const QRect r = label->contentsRect();
             const QPoint at(r.left() + label->margin() + qMax(0, label->indent()) + 6, r.center().y());
             QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, at);
             disconnect(connection);
-            return activated ? done() : failed(QStringLiteral("a click on %1 followed no link").arg(path));
+            return activated ? done() : failed(u"a click on %1 followed no link"_s.arg(path));
         }
-        if (op == QLatin1String("type")) {
+        if (op == u"type"_s) {
             w->setFocus(Qt::MouseFocusReason);
-            QTest::keyClicks(w, c.value(QStringLiteral("text")).toString());
+            QTest::keyClicks(w, c.value(u"text"_s).toString());
             return done();
         }
-        if (op == QLatin1String("key")) {
+        if (op == u"key"_s) {
             // Shortcuts reach only the active window (there is no window manager to activate it).
             if (QApplication::activeWindow() != w->window()) {
                 w->window()->activateWindow();
-                return again(QStringLiteral("%1 is not the active window").arg(w->window()->objectName()));
+                return again(u"%1 is not the active window"_s.arg(w->window()->objectName()));
             }
             QWidget *const target = w->window()->focusWidget() ? w->window()->focusWidget() : w;
-            QTest::keySequence(target, QKeySequence(c.value(QStringLiteral("keys")).toString()));
+            QTest::keySequence(target, QKeySequence(c.value(u"keys"_s).toString()));
             return done();
         }
-        if (op == QLatin1String("colour")) {
+        if (op == u"colour"_s) {
             // The widget shows (mostly) one colour: a cover of a known colour, for instance.
-            const QColor want(c.value(QStringLiteral("rgb")).toString());
+            const QColor want(c.value(u"rgb"_s).toString());
             const QColor seen = middleColour(w);
             if (qAbs(seen.red() - want.red()) + qAbs(seen.green() - want.green()) +
                     qAbs(seen.blue() - want.blue()) >
                 40)
-                return again(QStringLiteral("%1 shows %2").arg(path, seen.name()));
+                return again(u"%1 shows %2"_s.arg(path, seen.name()));
             return done(seen.name());
         }
-        return failed(QStringLiteral("unknown command \"%1\"").arg(op));
+        return failed(u"unknown command \"%1\""_s.arg(op));
     }
 
     // A row of a tree found by its text in one column: there ("present"), clicked (in the given
@@ -290,45 +290,44 @@ private:
             return *wait;
         auto *tree = qobject_cast<QTreeWidget *>(w);
         if (!tree)
-            return failed(path + QStringLiteral(" is not a tree"));
-        const QString text = c.value(QStringLiteral("text")).toString();
-        const int column = c.value(QStringLiteral("column")).toInt(0);
+            return failed(path + u" is not a tree"_s);
+        const QString text = c.value(u"text"_s).toString();
+        const int column = c.value(u"column"_s).toInt(0);
         QTreeWidgetItem *item = findItem(tree, text, column);
         if (!item) {
             QStringList shown;
             for (QTreeWidgetItemIterator it(tree); *it && shown.size() < 12; ++it)
                 shown << (*it)->text(column);
-            return again(QStringLiteral("no row \"%1\" in %2 (rows: %3)")
-                             .arg(text, path, shown.join(QStringLiteral("|"))));
+            return again(u"no row \"%1\" in %2 (rows: %3)"_s.arg(text, path, shown.join(u"|"_s)));
         }
-        const QString action = c.value(QStringLiteral("action")).toString(QStringLiteral("click"));
-        if (action == QLatin1String("present"))
+        const QString action = c.value(u"action"_s).toString(u"click"_s);
+        if (action == u"present"_s)
             return done();
         // With "expect", the click must bring that widget up; a click that went unnoticed (the
         // program was busy) is repeated after a while, as a listener would.
-        const QString expect = c.value(QStringLiteral("expect")).toString();
+        const QString expect = c.value(u"expect"_s).toString();
         if (!expect.isEmpty() && m_phase > 0) {
             if (QWidget *shown = findWidget(expect); shown && shown->isVisible())
-                return done(QStringLiteral("clicked %1 times").arg(m_phase));
+                return done(u"clicked %1 times"_s.arg(m_phase));
             if (m_clock.elapsed() < m_phase * 5000)
-                return again(QStringLiteral("%1 did not show after %2 clicks").arg(expect).arg(m_phase));
+                return again(u"%1 did not show after %2 clicks"_s.arg(expect).arg(m_phase));
         }
         tree->scrollToItem(item);
         QRect r = tree->visualItemRect(item);
-        if (c.contains(QStringLiteral("clickColumn"))) {
-            const int col = c.value(QStringLiteral("clickColumn")).toInt();
+        if (c.contains(u"clickColumn"_s)) {
+            const int col = c.value(u"clickColumn"_s).toInt();
             if (tree->header()->isSectionHidden(col))
-                return failed(QStringLiteral("column %1 of %2 is hidden").arg(col).arg(path));
+                return failed(u"column %1 of %2 is hidden"_s.arg(col).arg(path));
             r.setLeft(tree->header()->sectionViewportPosition(col));
             r.setWidth(tree->header()->sectionSize(col));
         }
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-        if (action == QLatin1String("return"))
+        if (action == u"return"_s)
             QTest::keyClick(tree, Qt::Key_Return);
         if (expect.isEmpty())
             return done();
         ++m_phase;
-        return again(QStringLiteral("%1 did not show yet").arg(expect));
+        return again(u"%1 did not show yet"_s.arg(expect));
     }
 
     // A menu of the window's menu bar opened with a click on its title, then one of its entries
@@ -339,21 +338,21 @@ private:
         if (auto wait = ready(path, w))
             return *wait;
         auto *bar = w->findChild<QMenuBar *>();
-        auto *menu = w->findChild<QMenu *>(c.value(QStringLiteral("menu")).toString());
-        auto *entry = w->findChild<QAction *>(c.value(QStringLiteral("action")).toString());
+        auto *menu = w->findChild<QMenu *>(c.value(u"menu"_s).toString());
+        auto *entry = w->findChild<QAction *>(c.value(u"action"_s).toString());
         if (!bar || !menu || !entry)
-            return again(QStringLiteral("no menu bar, menu or entry"));
+            return again(u"no menu bar, menu or entry"_s);
         if (m_phase == 0) {
             QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
                               bar->actionGeometry(menu->menuAction()).center());
             m_phase = 1;
-            return again(QStringLiteral("the menu did not open"));
+            return again(u"the menu did not open"_s);
         }
         if (!menu->isVisible())
-            return again(QStringLiteral("the menu did not open"));
+            return again(u"the menu did not open"_s);
         const QRect r = menu->actionGeometry(entry);
         if (!r.isValid() || !entry->isEnabled())
-            return failed(QStringLiteral("the entry is not in the menu or disabled"));
+            return failed(u"the entry is not in the menu or disabled"_s);
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, r.center());
         return done();
     }
@@ -368,7 +367,7 @@ private:
         if (!view && w)
             view = w->findChild<QWebEngineView *>();
         if (!view || !view->isVisible())
-            return again(QStringLiteral("no web view shown at %1").arg(path));
+            return again(u"no web view shown at %1"_s.arg(path));
         if (!m_script) {
             const auto literal = [&](const char *key) {
                 return QString::fromUtf8(QJsonDocument(QJsonArray{c.value(QLatin1String(key))})
@@ -390,15 +389,14 @@ private:
             });
         }
         if (!m_script->has_value())
-            return again(QStringLiteral("the page has not answered"));
+            return again(u"the page has not answered"_s);
         const QString answer = **m_script;
         m_script.reset();
-        if (answer.startsWith(QLatin1String("done:")))
+        if (answer.startsWith(u"done:"_s))
             return done(answer.mid(5, 200));
-        if (answer == QLatin1String("missing"))
-            return failed(
-                QStringLiteral("no element %1 on the page").arg(c.value(QStringLiteral("click")).toString()));
-        return again(QStringLiteral("the page reads \"%1\"").arg(answer.mid(5, 300)));
+        if (answer == u"missing"_s)
+            return failed(u"no element %1 on the page"_s.arg(c.value(u"click"_s).toString()));
+        return again(u"the page reads \"%1\""_s.arg(answer.mid(5, 300)));
     }
 
     QLocalSocket m_socket;
