@@ -5,14 +5,15 @@
 // holds) and answers {"ok": true, "detail": ...} or {"ok": false, "error": ...}; a failure says what
 // was last seen and which windows were open, so the test can name what went wrong.
 //
-// Paths name widgets by object name from a top-level window down: "login/Signup/leEmail". A
-// segment may be "*" for any top-level window; among several matches a visible one is taken.
+// Paths name widgets by object name from a top-level window down: "login/Signup/leEmail"; among
+// several matches a visible one is taken.
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGenericPlugin>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -23,7 +24,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -32,28 +32,24 @@
 
 #include <optional>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 QWidget *preferVisible(const QList<QWidget *> &candidates)
 {
-    QWidget *found = nullptr;
-    for (QWidget *w : candidates) {
+    for (QWidget *w : candidates)
         if (w->isVisible())
             return w;
-        if (!found)
-            found = w;
-    }
-    return found;
+    return candidates.value(0);
 }
 
 QWidget *findWidget(const QString &path)
 {
-    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (parts.isEmpty())
-        return nullptr;
+    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     QList<QWidget *> tops;
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (parts.first() == QLatin1String("*") || w->objectName() == parts.first())
+        if (!parts.isEmpty() && w->objectName() == parts.first())
             tops << w;
     QWidget *current = preferVisible(tops);
     for (qsizetype i = 1; current && i < parts.size(); ++i)
@@ -84,17 +80,15 @@ QString openWindows()
         QString name =
             w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
         if (auto *box = qobject_cast<QMessageBox *>(w))
-            name += QStringLiteral(" \"%1\"").arg(box->text());
+            name += u" \"%1\""_s.arg(box->text());
         names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names.join(u", "_s);
 }
 
 QTreeWidgetItem *findItem(QTreeWidget *tree, const QString &text, int column)
 {
-    const QList<QTreeWidgetItem *> items =
-        tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, column);
-    for (QTreeWidgetItem *item : items) {
+    for (QTreeWidgetItem *item : tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive, column)) {
         bool shown = !item->isHidden();
         for (QTreeWidgetItem *p = item->parent(); shown && p; p = p->parent())
             shown = p->isExpanded() && !p->isHidden();
@@ -107,21 +101,10 @@ QTreeWidgetItem *findItem(QTreeWidget *tree, const QString &text, int column)
 // The mean colour of the middle half of a widget as drawn.
 QColor middleColour(QWidget *w)
 {
-    const QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QRect area(image.width() / 4, image.height() / 4, qMax(1, image.width() / 2),
-                     qMax(1, image.height() / 2));
-    qint64 r = 0, g = 0, b = 0, n = 0;
-    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y)
-        for (int x = area.left(); x <= area.right() && x < image.width(); ++x) {
-            const QRgb px = image.pixel(x, y);
-            r += qRed(px);
-            g += qGreen(px);
-            b += qBlue(px);
-            ++n;
-        }
-    if (n == 0)
-        return QColor();
-    return QColor(int(r / n), int(g / n), int(b / n));
+    const QImage image = w->grab().toImage();
+    const QRect middle(image.width() / 4, image.height() / 4, qMax(1, image.width() / 2),
+                       qMax(1, image.height() / 2));
+    return image.copy(middle).scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
 }
 
 class Driver : public QObject
@@ -139,7 +122,7 @@ public:
             qWarning("e2e driver: cannot reach the test at %s", qPrintable(socketName));
             return;
         }
-        send(QJsonObject{{QStringLiteral("hello"), QCoreApplication::applicationPid()}});
+        send(QJsonObject{{u"hello"_s, QCoreApplication::applicationPid()}});
     }
 
 private:
@@ -167,9 +150,8 @@ private:
     {
         m_buffer += m_socket.readAll();
         for (qsizetype end = m_buffer.indexOf('\n'); end >= 0; end = m_buffer.indexOf('\n')) {
-            const QByteArray line = m_buffer.left(end);
+            m_queue << QJsonDocument::fromJson(m_buffer.left(end)).object();
             m_buffer.remove(0, end + 1);
-            m_queue << QJsonDocument::fromJson(line).object();
         }
         if (!m_command && !m_queue.isEmpty())
             next();
@@ -195,21 +177,20 @@ private:
         m_inAttempt = true;
         const Outcome outcome = attempt(*m_command);
         m_inAttempt = false;
-        const int timeout = m_command->value(QStringLiteral("timeout")).toInt(30000);
+        const int timeout = m_command->value(u"timeout"_s).toInt(30000);
         if (outcome.kind == Outcome::Again) {
             m_lastSeen = outcome.text;
             if (m_clock.elapsed() < timeout)
                 return;
         }
-        QJsonObject reply;
+        QJsonObject reply{{u"ok"_s, outcome.kind == Outcome::Done}};
         if (outcome.kind == Outcome::Done) {
-            reply = QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("detail"), outcome.text}};
+            reply.insert(u"detail"_s, outcome.text);
         } else {
             const QString why = outcome.kind == Outcome::Failed
                                     ? outcome.text
-                                    : QStringLiteral("not within %1 ms: %2").arg(timeout).arg(m_lastSeen);
-            const QString error = why + QStringLiteral(" [open windows: %1]").arg(openWindows());
-            reply = QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}};
+                                    : u"not within %1 ms: %2"_s.arg(timeout).arg(m_lastSeen);
+            reply.insert(u"error"_s, QString(why + u" [open windows: %1]"_s.arg(openWindows())));
         }
         m_command.reset();
         m_poll.stop();
@@ -219,115 +200,89 @@ private:
     }
 
     // A widget that is there, shown and usable, or the reason to wait.
-    std::optional<Outcome> ready(const QString &path, QWidget *&w)
+    std::optional<Outcome> ready(const QString &path, QWidget *&w, bool usable = true)
     {
         w = findWidget(path);
-        if (!w)
-            return again(QStringLiteral("no widget %1").arg(path));
-        if (!w->isVisible()) {
-            // Pages of a stack: which one shows instead.
-            for (QWidget *p = w->parentWidget(); p; p = p->parentWidget())
-                if (auto *stack = qobject_cast<QStackedWidget *>(p); stack && stack->currentWidget())
-                    return again(QStringLiteral("%1 is hidden (%2 shows page %3 \"%4\")")
-                                     .arg(path, stack->objectName())
-                                     .arg(stack->currentIndex())
-                                     .arg(stack->currentWidget()->objectName()));
-            return again(QStringLiteral("%1 is hidden").arg(path));
-        }
-        if (!w->isEnabled())
-            return again(QStringLiteral("%1 is disabled").arg(path));
+        if (!w || !w->isVisible())
+            return again(u"%1 is not shown"_s.arg(path));
+        if (usable && !w->isEnabled())
+            return again(u"%1 is disabled"_s.arg(path));
         if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != w->window())
-            return again(QStringLiteral("%1 is behind the modal window %2").arg(path, openWindows()));
+            return again(u"%1 is behind the modal window %2"_s.arg(path, openWindows()));
         return std::nullopt;
     }
 
     Outcome attempt(const QJsonObject &c)
     {
-        const QString op = c.value(QStringLiteral("op")).toString();
-        const QString path = c.value(QStringLiteral("path")).toString();
+        const QString op = c.value(u"op"_s).toString();
+        const QString path = c.value(u"path"_s).toString();
+        if (op == u"click"_s && c.value(u"ifPresent"_s).toBool() && !findWidget(path))
+            return done(u"not there"_s);
+        if (op == u"item"_s)
+            return clickItem(c, path);
+        if (op == u"menu"_s)
+            return chooseMenu(c, path);
+        if (op == u"page"_s)
+            return webPage(c, path);
         QWidget *w = nullptr;
+        // Waits and looks need the widget shown; actions need it usable too.
+        if (auto wait = ready(path, w, op != u"wait"_s && op != u"colour"_s))
+            return *wait;
 
-        if (op == QLatin1String("wait")) {
-            // A widget shown whose text (or named property) matches.
-            w = findWidget(path);
-            if (!w || !w->isVisible())
-                return again(QStringLiteral("%1 is not shown").arg(path));
-            const QString text = widgetText(w, c.value(QStringLiteral("property")).toString());
-            const QRegularExpression match(c.value(QStringLiteral("match")).toString());
-            if (!match.match(text).hasMatch())
-                return again(QStringLiteral("%1 shows \"%2\"").arg(path, text));
-            if (c.value(QStringLiteral("modal")).toBool(true) && QApplication::activeModalWidget() &&
-                QApplication::activeModalWidget() != w->window())
-                return again(QStringLiteral("a modal window is open"));
+        if (op == u"wait"_s) {
+            // The widget's text (or named property) matches.
+            const QString text = widgetText(w, c.value(u"property"_s).toString());
+            if (!QRegularExpression(c.value(u"match"_s).toString()).match(text).hasMatch())
+                return again(u"%1 shows \"%2\""_s.arg(path, text));
             return done(text);
         }
-        if (op == QLatin1String("click")) {
-            if (c.value(QStringLiteral("ifPresent")).toBool() && !findWidget(path))
-                return done(QStringLiteral("not there"));
-            if (auto wait = ready(path, w))
-                return *wait;
+        if (op == u"click"_s) {
             QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
             return done();
         }
-        if (op == QLatin1String("link")) {
+        if (op == u"link"_s) {
             // A label whose whole text is one link: clicked in the middle of its first characters.
-            if (auto wait = ready(path, w))
-                return *wait;
             auto *label = qobject_cast<QLabel *>(w);
             if (!label)
-                return failed(path + QStringLiteral(" is not a label"));
+                return failed(path + u" is not a label"_s);
             bool activated = false;
             const auto connection = connect(label, &QLabel::linkActivated, this, [&] { activated = true; });
             const QRect r = label->contentsRect();
             const QPoint at(r.left() + label->margin() + qMax(0, label->indent()) + 6, r.center().y());
             QTest::mouseClick(label, Qt::LeftButton, Qt::NoModifier, at);
             disconnect(connection);
-            return activated ? done() : failed(QStringLiteral("a click on %1 followed no link").arg(path));
+            return activated ? done() : failed(u"a click on %1 followed no link"_s.arg(path));
         }
-        if (op == QLatin1String("type")) {
-            if (auto wait = ready(path, w))
-                return *wait;
+        if (op == u"type"_s) {
             w->setFocus(Qt::MouseFocusReason);
-            QTest::keyClicks(w, c.value(QStringLiteral("text")).toString());
+            QTest::keyClicks(w, c.value(u"text"_s).toString());
             return done();
         }
-        if (op == QLatin1String("key")) {
-            if (auto wait = ready(path, w))
-                return *wait;
+        if (op == u"key"_s) {
             // Shortcuts reach only the active window (there is no window manager to activate it).
             if (QApplication::activeWindow() != w->window()) {
                 w->window()->activateWindow();
-                return again(QStringLiteral("%1 is not the active window").arg(w->window()->objectName()));
+                return again(u"%1 is not the active window"_s.arg(w->window()->objectName()));
             }
             QWidget *const target = w->window()->focusWidget() ? w->window()->focusWidget() : w;
-            QTest::keySequence(target, QKeySequence(c.value(QStringLiteral("keys")).toString()));
+            QTest::keySequence(target, QKeySequence(c.value(u"keys"_s).toString()));
             return done();
         }
-        if (op == QLatin1String("item"))
-            return clickItem(c, path);
-        if (op == QLatin1String("menu"))
-            return chooseMenu(c, path);
-        if (op == QLatin1String("colour")) {
+        if (op == u"colour"_s) {
             // The widget shows (mostly) one colour: a cover of a known colour, for instance.
-            w = findWidget(path);
-            if (!w || !w->isVisible())
-                return again(path + QStringLiteral(" is not shown"));
-            const QColor want(c.value(QStringLiteral("rgb")).toString());
+            const QColor want(c.value(u"rgb"_s).toString());
             const QColor seen = middleColour(w);
-            const int tolerance = c.value(QStringLiteral("tolerance")).toInt(40);
             if (qAbs(seen.red() - want.red()) + qAbs(seen.green() - want.green()) +
                     qAbs(seen.blue() - want.blue()) >
-                tolerance)
-                return again(QStringLiteral("%1 shows %2").arg(path, seen.name()));
+                40)
+                return again(u"%1 shows %2"_s.arg(path, seen.name()));
             return done(seen.name());
         }
-        if (op == QLatin1String("page"))
-            return webPage(c, path);
-        return failed(QStringLiteral("unknown command \"%1\"").arg(op));
+        return failed(u"unknown command \"%1\""_s.arg(op));
     }
 
-    // A row of a tree found by its text in one column, clicked (in the given column), double
-    // clicked, or selected and activated with the Return key.
+    // A row of a tree found by its text in one column: there ("present"), clicked (in the given
+    // column), or selected and activated with the Return key.
     Outcome clickItem(const QJsonObject &c, const QString &path)
     {
         QWidget *w = nullptr;
@@ -335,54 +290,44 @@ private:
             return *wait;
         auto *tree = qobject_cast<QTreeWidget *>(w);
         if (!tree)
-            return failed(path + QStringLiteral(" is not a tree"));
-        const QString text = c.value(QStringLiteral("text")).toString();
-        QTreeWidgetItem *item = findItem(tree, text, c.value(QStringLiteral("column")).toInt(0));
+            return failed(path + u" is not a tree"_s);
+        const QString text = c.value(u"text"_s).toString();
+        const int column = c.value(u"column"_s).toInt(0);
+        QTreeWidgetItem *item = findItem(tree, text, column);
         if (!item) {
             QStringList shown;
             for (QTreeWidgetItemIterator it(tree); *it && shown.size() < 12; ++it)
-                shown << (*it)->text(c.value(QStringLiteral("column")).toInt(0));
-            return again(QStringLiteral("no row \"%1\" in %2 (rows: %3)")
-                             .arg(text, path, shown.join(QStringLiteral("|"))));
+                shown << (*it)->text(column);
+            return again(u"no row \"%1\" in %2 (rows: %3)"_s.arg(text, path, shown.join(u"|"_s)));
         }
-        const QString action = c.value(QStringLiteral("action")).toString(QStringLiteral("click"));
-        if (action == QLatin1String("present"))
+        const QString action = c.value(u"action"_s).toString(u"click"_s);
+        if (action == u"present"_s)
             return done();
         // With "expect", the click must bring that widget up; a click that went unnoticed (the
         // program was busy) is repeated after a while, as a listener would.
-        const QString expect = c.value(QStringLiteral("expect")).toString();
+        const QString expect = c.value(u"expect"_s).toString();
         if (!expect.isEmpty() && m_phase > 0) {
             if (QWidget *shown = findWidget(expect); shown && shown->isVisible())
-                return done(QStringLiteral("clicked %1 times").arg(m_phase));
+                return done(u"clicked %1 times"_s.arg(m_phase));
             if (m_clock.elapsed() < m_phase * 5000)
-                return again(QStringLiteral("%1 did not show after %2 clicks (current row \"%3\")")
-                                 .arg(expect)
-                                 .arg(m_phase)
-                                 .arg(tree->currentItem() ? tree->currentItem()->text(0) : QString()));
+                return again(u"%1 did not show after %2 clicks"_s.arg(expect).arg(m_phase));
         }
         tree->scrollToItem(item);
         QRect r = tree->visualItemRect(item);
-        if (c.contains(QStringLiteral("clickColumn"))) {
-            const int col = c.value(QStringLiteral("clickColumn")).toInt();
+        if (c.contains(u"clickColumn"_s)) {
+            const int col = c.value(u"clickColumn"_s).toInt();
             if (tree->header()->isSectionHidden(col))
-                return failed(QStringLiteral("column %1 of %2 is hidden").arg(col).arg(path));
+                return failed(u"column %1 of %2 is hidden"_s.arg(col).arg(path));
             r.setLeft(tree->header()->sectionViewportPosition(col));
             r.setWidth(tree->header()->sectionSize(col));
         }
-        const QPoint at = r.center();
-        if (action == QLatin1String("double")) {
-            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        } else if (action == QLatin1String("return")) {
-            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
+        if (action == u"return"_s)
             QTest::keyClick(tree, Qt::Key_Return);
-        } else {
-            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        }
-        if (!expect.isEmpty()) {
-            ++m_phase;
-            return again(QStringLiteral("%1 did not show yet").arg(expect));
-        }
-        return done();
+        if (expect.isEmpty())
+            return done();
+        ++m_phase;
+        return again(u"%1 did not show yet"_s.arg(expect));
     }
 
     // A menu of the window's menu bar opened with a click on its title, then one of its entries
@@ -393,27 +338,28 @@ private:
         if (auto wait = ready(path, w))
             return *wait;
         auto *bar = w->findChild<QMenuBar *>();
-        auto *menu = w->findChild<QMenu *>(c.value(QStringLiteral("menu")).toString());
-        auto *entry = w->findChild<QAction *>(c.value(QStringLiteral("action")).toString());
+        auto *menu = w->findChild<QMenu *>(c.value(u"menu"_s).toString());
+        auto *entry = w->findChild<QAction *>(c.value(u"action"_s).toString());
         if (!bar || !menu || !entry)
-            return again(QStringLiteral("no menu bar, menu or entry"));
+            return again(u"no menu bar, menu or entry"_s);
         if (m_phase == 0) {
             QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
                               bar->actionGeometry(menu->menuAction()).center());
             m_phase = 1;
-            return again(QStringLiteral("the menu did not open"));
+            return again(u"the menu did not open"_s);
         }
         if (!menu->isVisible())
-            return again(QStringLiteral("the menu did not open"));
+            return again(u"the menu did not open"_s);
         const QRect r = menu->actionGeometry(entry);
         if (!r.isValid() || !entry->isEnabled())
-            return failed(QStringLiteral("the entry is not in the menu or disabled"));
+            return failed(u"the entry is not in the menu or disabled"_s);
         QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, r.center());
         return done();
     }
 
-    // The text of a web page shown in (or under) the widget matches; or an element of it,
-    // picked by a CSS selector, is clicked from the page's script (as a listener's click on it).
+    // The text of a web page shown in (or under) the widget matches; then, if asked, an element
+    // of it picked by a CSS selector is clicked from the page's script (as a listener's click).
+    // Both happen in one script run, so the click lands on the page whose text was read.
     Outcome webPage(const QJsonObject &c, const QString &path)
     {
         QWidget *w = findWidget(path);
@@ -421,47 +367,36 @@ private:
         if (!view && w)
             view = w->findChild<QWebEngineView *>();
         if (!view || !view->isVisible())
-            return again(QStringLiteral("no web view shown at %1").arg(path));
-        const QRegularExpression match(c.value(QStringLiteral("match")).toString());
-        const QString selector = c.value(QStringLiteral("click")).toString();
-        if (m_script && m_script->has_value()) {
-            const QString text = **m_script;
-            m_script.reset();
-            if (!match.match(text).hasMatch())
-                return again(QStringLiteral("the page reads \"%1\"").arg(text.left(300)));
-            if (selector.isEmpty() || m_phase == 1)
-                return done(text.left(200));
-            m_phase = 1;
-            if (selector.contains(QLatin1Char('"')) || selector.contains(QLatin1Char('\\')))
-                return failed(QStringLiteral("a selector may not hold quotes or backslashes"));
-            const QString js = QStringLiteral("(function(){var e=document.querySelector(\"%1\");"
-                                              "if(!e)return 'missing';e.click();return 'clicked';})()")
-                                   .arg(selector);
-            m_clicked.reset();
-            QPointer<Driver> self(this);
-            view->page()->runJavaScript(js, [self](const QVariant &v) {
-                if (self)
-                    self->m_clicked = v.toString();
-            });
-            return again(QStringLiteral("the click did not run"));
-        }
-        if (m_phase == 1) {
-            if (!m_clicked)
-                return again(QStringLiteral("the click did not run"));
-            return *m_clicked == QLatin1String("clicked")
-                       ? done()
-                       : failed(QStringLiteral("no element %1 on the page").arg(selector));
-        }
+            return again(u"no web view shown at %1"_s.arg(path));
         if (!m_script) {
+            const auto literal = [&](const char *key) {
+                return QString::fromUtf8(QJsonDocument(QJsonArray{c.value(QLatin1String(key))})
+                                             .toJson(QJsonDocument::Compact))
+                    .chopped(1)
+                    .mid(1);
+            };
+            const QString js =
+                QStringLiteral("(function(re,sel){var t=document.body?document.body.innerText:'';"
+                               "if(!new RegExp(re).test(t))return 'text:'+t;if(!sel)return 'done:'+t;"
+                               "var e=document.querySelector(sel);if(!e)return 'missing';e.click();"
+                               "return 'done:clicked';})(%1,%2)")
+                    .arg(literal("match"), literal("click"));
             m_script.emplace();
             QPointer<Driver> self(this);
-            view->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                                        [self](const QVariant &v) {
-                                            if (self && self->m_script)
-                                                self->m_script->emplace(v.toString());
-                                        });
+            view->page()->runJavaScript(js, [self](const QVariant &v) {
+                if (self && self->m_script)
+                    self->m_script->emplace(v.toString());
+            });
         }
-        return again(QStringLiteral("the page has not answered"));
+        if (!m_script->has_value())
+            return again(u"the page has not answered"_s);
+        const QString answer = **m_script;
+        m_script.reset();
+        if (answer.startsWith(u"done:"_s))
+            return done(answer.mid(5, 200));
+        if (answer == u"missing"_s)
+            return failed(u"no element %1 on the page"_s.arg(c.value(u"click"_s).toString()));
+        return again(u"the page reads \"%1\""_s.arg(answer.mid(5, 300)));
     }
 
     QLocalSocket m_socket;
@@ -473,9 +408,8 @@ private:
     QString m_lastSeen;
     int m_phase = 0;
     bool m_inAttempt = false;
-    // The page text asked for (outer: asked; inner: answered).
+    // The page script's answer (outer: asked; inner: answered).
     std::optional<std::optional<QString>> m_script;
-    std::optional<QString> m_clicked;
 };
 
 } // namespace
@@ -489,9 +423,7 @@ public:
     QObject *create(const QString &, const QString &) override
     {
         const QString socket = qEnvironmentVariable("TUNORA_E2E_SOCKET");
-        if (socket.isEmpty())
-            return nullptr;
-        return new Driver(socket);
+        return socket.isEmpty() ? nullptr : new Driver(socket);
     }
 };
 
