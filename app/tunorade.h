@@ -45,7 +45,6 @@ class TrackHistoryFrame;
 class TrackLists;
 class TrackWishListFrame;
 class TreeBrowser;
-class WebBrowser;
 class VersionCheck;
 class WindowDesktop;
 class TunoraStream;
@@ -369,7 +368,6 @@ private:
     void setupWeb();
     // After the status bar is built: its web-site link opens the site view.
     void setupSiteLink();
-    void connectWebView(WebBrowser *view);
     void replacePage(int position, QWidget *page);
     QWidget *createWelcomePage();
 

@@ -42,12 +42,29 @@ QString keyOf(E value)
 
 } // namespace
 
+bool CookieGate::accepts(const QString &host, bool thirdParty) const
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_jar)
+        return false;
+    if (thirdParty && m_jar->acceptPolicy() != CookieJar::AcceptAlways)
+        return false;
+    return m_jar->acceptsCookiesFrom(host);
+}
+
 CookieJar::CookieJar(QObject *parent)
     : QNetworkCookieJar(parent)
-{}
+{
+    m_gate->m_jar = this;
+}
 
 CookieJar::~CookieJar()
 {
+    {
+        // A filter call running now finishes first; later ones are refused.
+        QMutexLocker lock(&m_gate->m_lock);
+        m_gate->m_jar = nullptr;
+    }
     if (!m_loaded)
         return;
     save();

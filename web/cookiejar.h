@@ -6,6 +6,23 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
+
+class CookieJar;
+
+// Lets the web engine's network thread ask the jar's policy for as long as it holds the gate,
+// also while or after the jar is destroyed (it is then refused): a jar pointer alone would be
+// read after the window that owned the jar was gone.
+class CookieGate
+{
+public:
+    bool accepts(const QString &host, bool thirdParty) const;
+
+private:
+    friend class CookieJar;
+    mutable QMutex m_lock;
+    const CookieJar *m_jar = nullptr;
+};
 
 // The program's one persistent cookie store, shared by its HTTP client and (through WebProfile)
 // by the embedded web pages. Keeps cookies across runs in "cookies.ini" in the data location and
@@ -59,6 +76,8 @@ public:
     // Whether cookies from this host pass the accept policy and the exception lists. Safe to call
     // from any thread: the web engine asks from its network thread.
     bool acceptsCookiesFrom(const QString &host) const;
+    // The policy check for other threads, valid beyond the jar's life.
+    std::shared_ptr<const CookieGate> gate() const { return m_gate; }
     // A cookie with an expiry past the time limit gets the limit under KeepUntilTimeLimit.
     QNetworkCookie limitedCookie(const QNetworkCookie &cookie) const;
 
@@ -107,6 +126,7 @@ private:
     QString m_error;
     // Guards the policy and the lists against the web engine's network thread.
     mutable QMutex m_policyLock;
+    std::shared_ptr<CookieGate> m_gate = std::make_shared<CookieGate>();
 
     static std::atomic<bool> s_privateBrowsing;
 };

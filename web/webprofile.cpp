@@ -51,13 +51,10 @@ void connectJar()
     CookieJar *jar = g_jar;
     jar->load();
     QWebEngineCookieStore *store = g_profile->cookieStore();
-    // The filter runs on the engine's network thread; the jar's policy check is thread-safe. The
-    // jar is kept alive by its owner for as long as the profile exists.
-    QPointer<CookieJar> guard = jar;
-    store->setCookieFilter([jar, guard](const QWebEngineCookieStore::FilterRequest &request) {
-        if (request.thirdParty && jar->acceptPolicy() != CookieJar::AcceptAlways)
-            return false;
-        return !guard.isNull() && jar->acceptsCookiesFrom(request.origin.host());
+    // The filter runs on the engine's network thread and may outlive the jar (the profile lives
+    // for the whole process, the jar only as long as its window): it asks through the jar's gate.
+    store->setCookieFilter([gate = jar->gate()](const QWebEngineCookieStore::FilterRequest &request) {
+        return gate->accepts(request.origin.host(), request.thirdParty);
     });
     QObject::connect(store, &QWebEngineCookieStore::cookieAdded, jar,
                      [store, jar](const QNetworkCookie &cookie) {
