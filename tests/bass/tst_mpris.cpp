@@ -6,14 +6,12 @@
 #include "testmain.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QThread>
 
 using namespace BASS;
 
@@ -70,17 +68,13 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void identity();
     void metadata_data();
     void metadata();
-    void clearEmptiesTheMetadata();
-    void playbackStatus();
+    void pauseAndClear();
     void controls_data();
     void controls();
     void volume_data();
     void volume();
-    void postFromAnotherThread();
-    void secondPlayerTakesAnInstanceName();
     void withoutBusNothingFails();
 
 private:
@@ -155,14 +149,6 @@ bool TestMpris::setProperty(const QString &interface, const QString &name, const
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-void TestMpris::identity()
-{
-    QCOMPARE(property(Root, QStringLiteral("Identity")).toString(), QStringLiteral("Tunora Player"));
-    QCOMPARE(property(Player, QStringLiteral("CanControl")).toBool(), true);
-    QCOMPARE(status(), QStringLiteral("Stopped"));
-    QCOMPARE(published(), QVariantMap());
-}
-
 void TestMpris::metadata_data()
 {
     // clang-format off
@@ -170,18 +156,13 @@ void TestMpris::metadata_data()
     QTest::addColumn<QString>("station");
     QTest::addColumn<QString>("artist");
     QTest::addColumn<QString>("song");
-    QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("publishedArtist");
     QTest::addColumn<QString>("album");
 
-    QTest::newRow("track") << "%track%" << "Radio One" << "Queen" << "Innuendo" << "http://r1.example/live" << "Queen - Innuendo" << "Queen" << "Radio One";
-    QTest::newRow("every word") << "%station%: %track% (%url%)" << "Radio One" << "Queen" << "Innuendo" << "http://u" << "Radio One: Queen - Innuendo (http://u)" << "Queen" << "Radio One";
-    QTest::newRow("empty template is the track") << "" << "Radio One" << "Queen" << "Innuendo" << "http://u" << "Queen - Innuendo" << "Queen" << "Radio One";
-    QTest::newRow("no song yet: the station") << "%track%" << "Radio One" << "" << "" << "http://u" << "Radio One" << "Radio One" << "Radio One";
-    QTest::newRow("unnamed station") << "%station%" << "" << "" << "" << "http://u" << "Unknown Station" << "Unknown Station" << "Unknown Station";
-    QTest::newRow("long station name cut") << "%station%" << QString(80, QLatin1Char('S')) << "A" << "B" << "http://u" << QString(50, QLatin1Char('S')) << "A" << QString(50, QLatin1Char('S'));
-    QTest::newRow("words in the title are not expanded again") << "%track%" << "Radio" << "DJ %url%" << "%station%" << "http://u" << "DJ %url% - %station%" << "DJ %url%" << "Radio";
+    QTest::newRow("no song yet: the station") << "%track%" << "Radio One" << "" << "" << "Radio One" << "Radio One" << "Radio One";
+    QTest::newRow("long station name cut") << "%station%" << QString(80, QLatin1Char('S')) << "A" << "B" << QString(50, QLatin1Char('S')) << "A" << QString(50, QLatin1Char('S'));
+    QTest::newRow("words in the title are not expanded again") << "%track%" << "Radio" << "DJ %url%" << "%station%" << "DJ %url% - %station%" << "DJ %url%" << "Radio";
     // clang-format on
 }
 
@@ -191,11 +172,11 @@ void TestMpris::metadata()
     QFETCH(QString, station);
     QFETCH(QString, artist);
     QFETCH(QString, song);
-    QFETCH(QString, url);
     QFETCH(QString, title);
     QFETCH(QString, publishedArtist);
     QFETCH(QString, album);
 
+    const QString url = QStringLiteral("http://u");
     Song current;
     current.setArtist(artist);
     current.setTitle(song);
@@ -220,33 +201,27 @@ void TestMpris::metadata()
              QStringLiteral("Playing"));
 }
 
-void TestMpris::clearEmptiesTheMetadata()
+void TestMpris::pauseAndClear()
 {
+    QCOMPARE(property(Root, QStringLiteral("Identity")).toString(), QStringLiteral("Tunora Player"));
+    QCOMPARE(status(), QStringLiteral("Stopped"));
     publish();
+    QCOMPARE(status(), QStringLiteral("Playing"));
     const QString firstTrack =
         published().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    m_player->setPlaybackStatus(MprisPlayer::Status::Paused);
+    // A new title while paused is a new track, and does not claim that the stream plays.
     publish();
     QVERIFY(published().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path() != firstTrack);
+    QCOMPARE(status(), QStringLiteral("Paused"));
 
     m_player->clearNowPlaying();
     QCOMPARE(published(), QVariantMap());
     QCOMPARE(status(), QStringLiteral("Stopped"));
-    QTRY_COMPARE(m_recorder->changes.size(), 3);
-    QCOMPARE(m_recorder->changes.last().value(QStringLiteral("Metadata")).toMap(), QVariantMap());
-}
-
-void TestMpris::playbackStatus()
-{
-    publish();
-    QCOMPARE(status(), QStringLiteral("Playing"));
-    m_player->setPlaybackStatus(MprisPlayer::Status::Paused);
-    QCOMPARE(status(), QStringLiteral("Paused"));
-    // A new title while paused does not claim that the stream plays.
-    publish();
-    QCOMPARE(status(), QStringLiteral("Paused"));
-    QTRY_COMPARE(m_recorder->changes.size(), 3);
+    QTRY_COMPARE(m_recorder->changes.size(), 4);
     QCOMPARE(m_recorder->changes[1].value(QStringLiteral("PlaybackStatus")).toString(),
              QStringLiteral("Paused"));
+    QCOMPARE(m_recorder->changes.last().value(QStringLiteral("Metadata")).toMap(), QVariantMap());
 }
 
 void TestMpris::controls_data()
@@ -284,7 +259,6 @@ void TestMpris::volume_data()
     // clang-format off
     QTest::addColumn<double>("requested");
     QTest::addColumn<int>("percent");
-    QTest::newRow("quarter") << 0.25 << 25;
     QTest::newRow("rounded") << 0.555 << 56;
     QTest::newRow("above the range") << 1.7 << 100;
     QTest::newRow("below the range") << -0.5 << 0;
@@ -311,69 +285,22 @@ void TestMpris::volume()
     QTRY_VERIFY(!m_recorder->changes.isEmpty() &&
                 m_recorder->changes.last().value(QStringLiteral("Volume")).toDouble() == 0.4);
     QCOMPARE(spy.size(), 1);
-}
-
-void TestMpris::postFromAnotherThread()
-{
-    // The engine posts from its sync thread; the titles arrive in order on the player's thread.
-    QThread *sync = QThread::create([this] {
-        for (int i = 1; i <= 20; ++i) {
-            Song song;
-            song.setArtist(QStringLiteral("Artist"));
-            song.setTitle(QString::number(i));
-            m_player->postNowPlaying(QStringLiteral("%track%"),
-                                     NowPlaying::From(QStringLiteral("R"), &song, QString()));
-        }
-        m_player->postPlaybackStatus(MprisPlayer::Status::Paused);
-        m_player->postVolume(30);
-    });
-    sync->start();
-    QVERIFY(sync->wait(10000));
-    delete sync;
-    QTRY_COMPARE(m_player->metadata().value(QStringLiteral("xesam:title")).toString(),
-                 QStringLiteral("Artist - 20"));
-    QCOMPARE(m_player->playbackStatus(), MprisPlayer::Status::Paused);
-    QCOMPARE(m_player->volume(), 30);
-    QCOMPARE(
-        property(Player, QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")).toString(),
-        QStringLiteral("Artist - 20"));
-
-    m_player->postClear();
-    QTRY_VERIFY(m_player->metadata().isEmpty());
-}
-
-void TestMpris::secondPlayerTakesAnInstanceName()
-{
-    // Another copy of the program on the same desktop.
-    const QDBusConnection other =
-        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
-    {
-        MprisPlayer second(other, Service);
-        QVERIFY(second.isRegistered());
-        QCOMPARE(second.registeredName(),
-                 Service + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid()));
-        QVERIFY(m_probe.interface()->isServiceRegistered(second.registeredName()));
-    }
-    QVERIFY(!m_probe.interface()->isServiceRegistered(Service + QStringLiteral(".instance") +
-                                                      QString::number(QCoreApplication::applicationPid())));
-    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+    // The desktop never sees a volume outside 0 to 1, whatever the program passes on.
+    m_player->setVolume(140);
+    QCOMPARE(property(Player, QStringLiteral("Volume")).toDouble(), 1.0);
 }
 
 void TestMpris::withoutBusNothingFails()
 {
     const QDBusConnection none = QDBusConnection::connectToBus(
         QStringLiteral("unix:path=/nonexistent/tunora-bus"), QStringLiteral("none"));
-    QVERIFY(!none.isConnected());
     MprisPlayer player(none, Service);
     QVERIFY(!player.isRegistered());
     player.setNowPlaying(QStringLiteral("%track%"),
                          NowPlaying::From(QStringLiteral("R"), nullptr, QString()));
     QCOMPARE(player.metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("R"));
-    player.setVolume(10);
-    player.setPlaybackStatus(MprisPlayer::Status::Paused);
     player.clearNowPlaying();
     QVERIFY(player.metadata().isEmpty());
-    QCOMPARE(player.playbackStatus(), MprisPlayer::Status::Stopped);
     QDBusConnection::disconnectFromBus(QStringLiteral("none"));
 }
 

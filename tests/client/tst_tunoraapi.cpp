@@ -1,5 +1,5 @@
-// The directory client: every address builder, value encoding, paging numbers, and the commands
-// against a scripted directory on 127.0.0.1 over HTTPS with a test CA named in the settings.
+// The directory client: address building with its value encoding, paging numbers, and requests against
+// a scripted directory on 127.0.0.1 over HTTPS with a test CA named in the settings.
 
 #include "appsettings.h"
 #include "httpblocking.h"
@@ -61,23 +61,8 @@ HttpResponse directory(const HttpRequest &request)
     auto value = [&](const char *key) {
         return q.queryItemValue(QString::fromLatin1(key), QUrl::FullyDecoded);
     };
-    if (request.path().startsWith(QLatin1String("/services/newsfeed/")))
-        return HttpResponse::ok(
-            "<rss><channel><item><title>Hello.\nWorld</title><link>https://n.example/1</link>"
-            "</item></channel></rss>");
-    if (value("account") == QLatin1String("info"))
-        return HttpResponse::ok("<r><username>bob</username><location_string>Paris</location_string>"
-                                "<mail>bob@example.org</mail><country_code>FR</country_code>"
-                                "<country_name>France</country_name></r>");
-    if (value("account") == QLatin1String("setlocation"))
-        return HttpResponse::ok("<r><code>0</code><message>" + value("name").toUtf8() + "</message></r>");
     if (value("dir") == QLatin1String("genres"))
-        return HttpResponse::ok("<genres><genre><name>Rock</name></genre><genres><genre><name>Indie</name>"
-                                "</genre></genres></genres>");
-    if (has("playingnow"))
-        return HttpResponse::ok(
-            "<stations><station><station_id>7</station_id><whatsplaying><artist>A</artist>"
-            "<song>S</song></whatsplaying></station></stations>");
+        return HttpResponse::ok("<genres><genre><name>Rock</name></genre></genres>");
     if (has("translation"))
         return HttpResponse::ok(
             QString::fromUtf8("<strings><string><text>Play</text><trans>Abspielen ▶</trans>"
@@ -88,7 +73,7 @@ HttpResponse directory(const HttpRequest &request)
         return HttpResponse::ok(
             stationReply(parts.value(0).toInt(), parts.value(1).toInt(), parts.value(2).toInt()));
     }
-    if (value("account") == QLatin1String("history") || value("account") == QLatin1String("favorites"))
+    if (value("account") == QLatin1String("favorites"))
         return HttpResponse::ok(stationReply(3, 25, 3));
     return HttpResponse::ok("<r><code>1</code><message>ok</message></r>");
 }
@@ -106,17 +91,10 @@ private slots:
 
     void addresses_data();
     void addresses();
-    void encoding_data();
-    void encoding();
 
     void paging_data();
     void paging();
-    void stationCommands_data();
-    void stationCommands();
-    void newsFeedIsReadOnce();
-    void playingNow();
-    void quietRequestsAreNotAnnounced();
-    void modalCommands();
+    void searchIsAnnouncedUnlessQuiet();
     void translationIsWrittenWhole();
     void passwordNeverLogged();
 
@@ -163,7 +141,6 @@ void TestTunoraAPI::useServer(HttpServer &server)
     QVERIFY(server.listenTls(m_ca->serverCertificate(), m_ca->serverKey()));
     server.setHandler(directory);
     AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, server.url(u("/")));
-    AppSettings::instance().setEndpoint(AppSettings::NewsFeedHost, server.baseUrl());
 }
 
 int TestTunoraAPI::waitFinished(TunoraAPI &api, int id)
@@ -179,8 +156,6 @@ int TestTunoraAPI::waitFinished(TunoraAPI &api, int id)
     return -1;
 }
 
-// --- Addresses ------------------------------------------------------------------------------
-
 void TestTunoraAPI::addresses_data()
 {
     QTest::addColumn<bool>("credentials");
@@ -193,7 +168,7 @@ void TestTunoraAPI::addresses_data()
     const QString account = u("R&user=bob&pass=p%26ss%20w%C3%B6rd&load_network=1&apiv=1.0&lang=de&kbps_min=64"
                               "&kbps_max=320&formats=wm,mp3,aac,ac3,ogg");
     const QStringList de = sl({"de", "Deutsch"});
-    // 'A': the account part when signed in, 'P': the language when there is one, 'F': fixed.
+    // 'A': the account part when signed in, 'P': the language when there is one.
     struct Row
     {
         const char *name;
@@ -204,53 +179,23 @@ void TestTunoraAPI::addresses_data()
     const QList<Row> rows = {
         {"search", [](TunoraAPI &a) { return a.searchAddress(u("Café del Mar & más"), 2); }, 'A',
          u("&limit=25&page=2&search=Caf%C3%A9%20del%20Mar%20%26%20m%C3%A1s")},
-        {"regions", [](TunoraAPI &a) { return a.regionsAddress(); }, 'A', u("&dir=geo&regions=1")},
-        {"genres", [](TunoraAPI &a) { return a.genresAddress(); }, 'A', u("&dir=genres&descriptions=1")},
-        {"favourites", [](TunoraAPI &a) { return a.favoritesAddress(); }, 'A', u("&account=favorites")},
-        {"history", [](TunoraAPI &a) { return a.historyAddress(); }, 'A', u("&account=history")},
         {"add favourite", [](TunoraAPI &a) { return a.addFavoriteAddress(u("12 3")); }, 'A',
          u("&account=favorites&add=12%203")},
-        {"remove favourite", [](TunoraAPI &a) { return a.removeFavoriteAddress(u("12")); }, 'A',
-         u("&account=favorites&remove=12")},
-        {"languages", [](TunoraAPI &a) { return a.languagesAddress(); }, 'F', u("R&apiv=1.0&info=languages")},
-        {"software version", [](TunoraAPI &a) { return a.softwareVersionAddress(); }, 'A',
-         u("&software=version")},
-        {"account information", [](TunoraAPI &a) { return a.accountInfoAddress(); }, 'A', u("&account=info")},
-        {"check account", [](TunoraAPI &a) { return a.accountAddress(); }, 'A', QString()},
-        {"home location", [](TunoraAPI &a) { return a.setLocationAddress(u("São Paulo")); }, 'A',
-         u("&account=setlocation&name=S%C3%A3o%20Paulo")},
         {"create account",
          [](TunoraAPI &a) { return a.createAccountAddress(u("new user"), u("pw"), u("a+b@x.org")); }, 'P',
          u("&account=new&user=new%20user&pass=pw&email=a%2Bb%40x.org")},
-        {"resend validation", [](TunoraAPI &a) { return a.resendValidationAddress(u("u"), u("p/w")); }, 'P',
-         u("&account=resendvalidation&user=u&pass=p%2Fw")},
-        {"lost password", [](TunoraAPI &a) { return a.lostPasswordAddress(u("me@x.org")); }, 'P',
-         u("&account=lostpassword&member=me%40x.org")},
-        {"translation", [](TunoraAPI &a) { return a.translationAddress(u("German.xml"), u("de")); }, 'P',
-         u("&translation=German.xml&lang=de")},
         {"sign in",
          [](TunoraAPI &a) {
              a.setCredentials(u("ann"), u("sec ret"));
              return a.signInAddress();
          },
          'P', u("&account=authenticate&user=ann&pass=sec%20ret")},
-        {"playing now",
-         [](TunoraAPI &a) {
-             a.playingNow({}); // stores nothing to send
-             a.setFreeAddress(QString());
-             return a.customAddress(99);
-         },
-         'F', QString()},
         {"song search link", [](TunoraAPI &a) { return a.songSearchLink(u("77")); }, 'A',
          u("&search_itunes={1}+-+{2}&sid=77")},
     };
     for (const Row &row : rows) {
-        const QString with = row.kind == 'A'   ? account + row.rest
-                             : row.kind == 'P' ? u("R&apiv=1.0&lang=de") + row.rest
-                                               : row.rest;
-        const QString without = row.kind == 'A'   ? u("R") + row.rest
-                                : row.kind == 'P' ? u("R&apiv=1.0") + row.rest
-                                                  : row.rest;
+        const QString with = (row.kind == 'A' ? account : u("R&apiv=1.0&lang=de")) + row.rest;
+        const QString without = (row.kind == 'A' ? u("R") : u("R&apiv=1.0")) + row.rest;
         QTest::addRow("%s, signed in", row.name) << true << de << 64 << 320 << row.command << with;
         QTest::addRow("%s, no credentials", row.name)
             << false << QStringList() << 0 << 0 << row.command << without;
@@ -262,37 +207,9 @@ void TestTunoraAPI::addresses_data()
                                      << base + u("&kbps_max=768&formats=wm,mp3,aac,ac3,ogg");
     QTest::newRow("max 769 is not") << true << QStringList() << 0 << 769 << Command(account_)
                                     << base + u("&formats=wm,mp3,aac,ac3,ogg");
-    QTest::newRow("min only") << true << QStringList() << 32 << 0 << Command(account_)
-                              << base + u("&kbps_min=32&formats=wm,mp3,aac,ac3,ogg");
     QTest::newRow("language name without code sends it empty")
         << true << sl({"", "Deutsch"}) << 0 << 0 << Command(account_)
         << base + u("&lang=&formats=wm,mp3,aac,ac3,ogg");
-    QTest::newRow("language code without name") << true << sl({"fr", ""}) << 0 << 0 << Command(account_)
-                                                << base + u("&lang=fr&formats=wm,mp3,aac,ac3,ogg");
-    QTest::newRow("directory with language")
-        << true << sl({"de", "Deutsch"}) << 0 << 0
-        << Command([](TunoraAPI &a) { return a.directoryAddress(); }) << u("R&apiv=1.0&lang=de");
-    QTest::newRow("news feed in the language")
-        << true << sl({"de", "Deutsch"}) << 0 << 0
-        << Command([](TunoraAPI &a) { return a.newsFeedAddress(); })
-        << u("https://news.example/services/newsfeed/desktop/de/rss.xml");
-    QTest::newRow("news feed defaults to en")
-        << false << QStringList() << 0 << 0 << Command([](TunoraAPI &a) { return a.newsFeedAddress(); })
-        << u("https://news.example/services/newsfeed/desktop/en/rss.xml");
-    QTest::newRow("playing now, ids in order")
-        << true << QStringList() << 0 << 0 << Command([](TunoraAPI &a) {
-               a.setQuiet(true);
-               a.playingNow(sl({"3", "1", "2"}));
-               a.stopAll();
-               return a.playingNowAddress();
-           })
-        << base + u("&formats=wm,mp3,aac,ac3,ogg&playingnow=3,1,2");
-    QTest::newRow("free address for other kinds")
-        << true << QStringList() << 0 << 0 << Command([](TunoraAPI &a) {
-               a.setFreeAddress(u("https://elsewhere.example/x"));
-               return a.customAddress(7);
-           })
-        << u("https://elsewhere.example/x");
 }
 
 void TestTunoraAPI::addresses()
@@ -317,39 +234,12 @@ void TestTunoraAPI::addresses()
         }
         settings.setValue(u("MinBitrate"), minBitrate);
         settings.setValue(u("MaxBitrate"), maxBitrate);
-        settings.setValue(AppSettings::endpointKey(AppSettings::NewsFeedHost), u("https://news.example/"));
     }
 
     TunoraAPI api;
     const QString root = u(Root) + u(Key);
-    QString want = expected;
-    if (want.startsWith(QLatin1Char('R')))
-        want = root + want.mid(1);
-    QCOMPARE(command(api), want);
+    QCOMPARE(command(api), root + expected.mid(1));
 }
-
-void TestTunoraAPI::encoding_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("encoded");
-    QTest::newRow("unreserved stay") << u("AZaz09-._~") << u("AZaz09-._~");
-    QTest::newRow("blank") << u("a b") << u("a%20b");
-    QTest::newRow("reserved characters")
-        << u(":/?#[]@!$&'()*+,;=") << u("%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D");
-    QTest::newRow("percent") << u("100%") << u("100%25");
-    QTest::newRow("UTF-8 letters") << u("Grüße") << u("Gr%C3%BC%C3%9Fe");
-    QTest::newRow("outside the BMP") << u("♪😀") << u("%E2%99%AA%F0%9F%98%80");
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void TestTunoraAPI::encoding()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, encoded);
-    QCOMPARE(TunoraAPI::encode(value), encoded);
-}
-
-// --- Against the scripted directory ---------------------------------------------------------
 
 void TestTunoraAPI::paging_data()
 {
@@ -359,12 +249,9 @@ void TestTunoraAPI::paging_data()
     QTest::addColumn<int>("pageCount");
     QTest::addColumn<int>("lastPageCount");
     QTest::addColumn<int>("onPage");
-    QTest::newRow("101, first page") << 101 << 25 << 0 << 5 << 1 << 25;
     QTest::newRow("101, fourth page") << 101 << 25 << 3 << 5 << 1 << 1;
-    QTest::newRow("101, last page") << 101 << 25 << 4 << 5 << 1 << 1;
     QTest::newRow("100, fourth page") << 100 << 25 << 3 << 4 << 0 << 25;
     QTest::newRow("10 on one page") << 10 << 25 << 0 << 1 << 10 << 10;
-    QTest::newRow("nothing found") << 0 << 25 << 0 << 0 << 0 << 25;
     QTest::newRow("reply without a limit") << 40 << 0 << 0 << 0 << 0 << 25;
 }
 
@@ -396,118 +283,33 @@ void TestTunoraAPI::paging()
     QCOMPARE(api.pageCount(), 0);
 }
 
-void TestTunoraAPI::stationCommands_data()
+void TestTunoraAPI::searchIsAnnouncedUnlessQuiet()
 {
-    QTest::addColumn<Command>("command");
-    QTest::addColumn<int>("stations");
-    QTest::newRow("search") << Command([](TunoraAPI &a) {
-        return QString::number(a.searchStations(u("30 25 12"), 1));
-    }) << 12;
-    QTest::newRow("favourites") << Command([](TunoraAPI &a) { return QString::number(a.requestFavorites()); })
-                                << 3;
-    QTest::newRow("history") << Command([](TunoraAPI &a) { return QString::number(a.requestHistory()); })
-                             << 3;
-    QTest::newRow("history, type 12")
-        << Command([](TunoraAPI &a) { return QString::number(a.requestHistory(true)); }) << 3;
-}
-
-void TestTunoraAPI::stationCommands()
-{
-    QFETCH(Command, command);
-    QFETCH(int, stations);
     HttpServer server;
     useServer(server);
     AppSettings::instance().setCredentials(u("bob"), u("secret"));
-    TunoraAPI api;
-    QStringList names;
-    QStringList urls;
-    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&](const Station *s) {
-        names << s->name();
-        urls << s->currentStream().url;
-    });
-    QSignalSpy started(TunoraAPI::activity(), &DirectoryActivity::requestStarted);
-    QSignalSpy ended(TunoraAPI::activity(), &DirectoryActivity::requestEnded);
-    const int id = command(api).toInt();
-    QVERIFY(id != 0);
-    QCOMPARE(started.size(), 1);
-    QCOMPARE(waitFinished(api, id), 0);
-    QCOMPARE(names.size(), stations);
-    QCOMPARE(names.first(), u("Station 1"));
-    QCOMPARE(urls.last(), QStringLiteral("http://s.example/%1.mp3").arg(stations));
-    QCOMPARE(api.stationCount(), quint32(stations));
-    QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.at(0).at(1).toInt(), id);
-    QVERIFY(!api.stationList());
-    QVERIFY(m_boxes.isEmpty());
-    const HttpRequest request = server.lastRequest();
-    QCOMPARE(request.query().queryItemValue(u("user")), u("bob"));
-    QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
-}
-
-void TestTunoraAPI::newsFeedIsReadOnce()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    const int id = api.requestNewsFeed();
-    QCOMPARE(waitFinished(api, id), 0);
-    QCOMPARE(server.lastRequest().path(), u("/services/newsfeed/desktop/en/rss.xml"));
-    QCOMPARE(api.news(), (QList<NewsItem>{{u("Hello. World"), u("https://n.example/1")}}));
-    QCOMPARE(waitFinished(api, api.requestNewsFeed()), 0);
-    QCOMPARE(api.news().size(), 1);
-}
-
-void TestTunoraAPI::playingNow()
-{
-    HttpServer server;
-    useServer(server);
-    TunoraAPI api;
-    QCOMPARE(api.playingNow({}), 0);
-    QStringList found;
-    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&](const Station *s) {
-        found << s->id() + u(":") + s->nowPlaying().artist() + u("-") + s->nowPlaying().title();
-    });
-    const int id = api.playingNow(sl({"7", "8", "9"}));
-    QCOMPARE(waitFinished(api, id), 0);
-    QCOMPARE(server.lastRequest().query().queryItemValue(u("playingnow")), u("7,8,9"));
-    QCOMPARE(found, sl({"7:A-S"}));
-}
-
-void TestTunoraAPI::quietRequestsAreNotAnnounced()
-{
-    HttpServer server;
-    useServer(server);
     TunoraAPI api;
     QSignalSpy started(TunoraAPI::activity(), &DirectoryActivity::requestStarted);
     QSignalSpy ended(TunoraAPI::activity(), &DirectoryActivity::requestEnded);
     api.setQuiet(true);
     QCOMPARE(waitFinished(api, api.requestGenres()), 0);
-    QCOMPARE(started.size(), 0);
-    QCOMPARE(ended.size(), 0);
+    QCOMPARE(started.size() + ended.size(), 0);
     QVERIFY(!api.quiet());
-    QCOMPARE(waitFinished(api, api.requestGenres()), 0);
-    QCOMPARE(started.size(), 1);
-    QCOMPARE(ended.size(), 1);
-}
 
-void TestTunoraAPI::modalCommands()
-{
-    HttpServer server;
-    useServer(server);
-    AppSettings::instance().setCredentials(u("bob"), u("secret"));
-    TunoraAPI api;
-    QVERIFY(api.checkAccount());
-    QCOMPARE(api.lastStatus(), 1);
-    QVERIFY(api.setHomeLocation(u("São Paulo")));
-    QCOMPARE(api.lastStatus(), 0);
-    QCOMPARE(api.lastMessage(), u("São Paulo"));
-    QVERIFY(api.requestAccountInfoModal());
-    QCOMPARE(TunoraAPI::accountDetails().username, u("bob"));
-    int stations = 0;
-    connect(&api, &BaseRadioAPI::signal_stationFound, this, [&] { ++stations; });
-    QVERIFY(api.requestHistoryModal());
-    QCOMPARE(stations, 3);
+    QStringList urls;
+    connect(&api, &BaseRadioAPI::signal_stationFound, this,
+            [&](const Station *s) { urls << s->currentStream().url; });
+    const int id = api.searchStations(u("30 25 12"), 1);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(waitFinished(api, id), 0);
+    QCOMPARE(urls.size(), 12);
+    QCOMPARE(urls.last(), u("http://s.example/12.mp3"));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).at(1).toInt(), id);
     QVERIFY(m_boxes.isEmpty());
+    const HttpRequest request = server.lastRequest();
+    QCOMPARE(request.query().queryItemValue(u("user")), u("bob"));
+    QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
 }
 
 void TestTunoraAPI::translationIsWrittenWhole()
@@ -550,7 +352,6 @@ void TestTunoraAPI::passwordNeverLogged()
     {
         TunoraAPI api;
         QCOMPARE(waitFinished(api, api.requestFavorites()), 0);
-        QCOMPARE(waitFinished(api, api.signIn(u("bob"), u("Zebra-Secret-42"))), 0);
         QVERIFY(api.checkAccount());
         server.setHandler([](const HttpRequest &) { return HttpResponse::ok("<r><x></r>"); });
         QCOMPARE(waitFinished(api, api.requestFavorites()), 1);
