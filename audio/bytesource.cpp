@@ -17,6 +17,36 @@ namespace tunora::audio {
 namespace {
 constexpr int PollSliceMs = 20; // how quickly a waiting pipe read notices an abort
 constexpr std::size_t PipeChunk = 16384;
+
+#if defined(__SANITIZE_THREAD__)
+#define TUNORA_THREAD_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TUNORA_THREAD_CHECKED 1
+#endif
+#endif
+#ifndef TUNORA_THREAD_CHECKED
+#define TUNORA_THREAD_CHECKED 0
+#endif
+constexpr bool ThreadChecked = TUNORA_THREAD_CHECKED;
+
+// Under ThreadSanitizer only: keeps a duplicate instead of what open() returned. Once a QProcess
+// has started a child in the process (test fixtures run ffmpeg and servers), the checker no
+// longer orders a thread's open() before a close() on another thread, even through a mutex: Qt
+// starts children with clone(CLONE_VM | CLONE_VFORK), which runs the checker's interceptors of
+// the child's libc calls on the parent thread's state, unseen as a fork. It does order a
+// duplicate, so a channel freed on the callback thread is not reported as a race with the test
+// that opened its file. Other builds keep the descriptor as it is.
+int checkerSafeDescriptor(int fd)
+{
+    if (!ThreadChecked || fd < 0)
+        return fd;
+    const int kept = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (kept < 0)
+        return fd;
+    ::close(fd);
+    return kept;
+}
 } // namespace
 
 std::int64_t moveTo(std::atomic<std::int64_t> &current, std::int64_t position, int whence, std::int64_t size)
@@ -37,7 +67,7 @@ std::unique_ptr<FileSource> FileSource::open(const std::string &path, std::uint6
 {
     std::unique_ptr<FileSource> source(new FileSource);
     // Non-blocking so that opening a pipe without a writer cannot hang the creator.
-    source->m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    source->m_fd = checkerSafeDescriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (source->m_fd < 0) {
         error = BASS_ERROR_FILEOPEN;
         return nullptr;

@@ -97,7 +97,7 @@ std::uint64_t Channel::toOutputFrames(std::int64_t channelFrames) const
     return std::uint64_t(channelFrames) * std::uint64_t(m_outputRate) / std::uint64_t(m_rate);
 }
 
-void Channel::start()
+void Channel::prepare()
 {
     const DWORD bufferMs = std::clamp<DWORD>(config().bufferMs.load(), 100, 5000);
     ring.allocate(std::size_t(m_outputRate) * bufferMs / 1000, m_channels);
@@ -109,8 +109,18 @@ void Channel::start()
             swr_init(m_toOutput) < 0)
             swr_free(&m_toOutput);
     }
+}
+
+void Channel::startDecoding()
+{
+    if (isDecodingChannel())
+        return;
+    std::lock_guard<std::mutex> guard(m_control);
+    if (m_started || m_stop)
+        return;
+    m_started = true;
     m_thread = std::thread([this] { decodeLoop(); });
-    m_threadId = m_thread.get_id();
+    m_threadId.store(m_thread.get_id(), std::memory_order_release);
 }
 
 void Channel::wakeDecoder()
@@ -130,6 +140,7 @@ void Channel::shutdown()
     m_decoder->interrupt();
     wakeDecoder();
     m_seekDone.notify_all();
+    // m_stop is set: no start can follow, and one that came before is seen through m_control.
     if (m_thread.joinable()) {
         if (std::this_thread::get_id() == m_thread.get_id())
             m_thread.detach(); // never reached: frees on the decode thread are handed over
@@ -171,8 +182,8 @@ void Channel::decodeLoop()
 {
     DecodedBlock block;
     std::vector<float> pending;
-    std::size_t pendingOffset = 0;    // frames of `pending` already in the ring
-    std::int64_t channelPosition = 0; // channel frame of the next decoded frame
+    std::size_t pendingOffset = 0;               // frames of `pending` already in the ring
+    std::int64_t channelPosition = m_startFrame; // channel frame of the next decoded frame
     bool ended = false;
     for (;;) {
         const std::uint32_t epoch = wakeEpoch.load(std::memory_order_acquire);
@@ -275,6 +286,15 @@ bool Channel::seek(std::int64_t frame)
     std::unique_lock<std::mutex> lock(m_control);
     if (m_stop)
         return false;
+    if (!m_started) {
+        // Not played yet: nothing decoded, the decoder moves here (a start waits for m_control).
+        if (!m_decoder->seek(frame))
+            return false;
+        m_startFrame = frame;
+        std::lock_guard<std::mutex> mix(m_session->mixer.lock);
+        baseFrame = frame;
+        return true;
+    }
     m_seekTarget = frame;
     m_seekRequested = true;
     lock.unlock();

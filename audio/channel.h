@@ -3,8 +3,10 @@
 // One channel made by a creator. A playing channel (no BASS_STREAM_DECODE) owns a decode thread
 // that reads the source, decodes, runs the DSP/effect chain at the channel's own rate, converts
 // to the output rate and fills a ring of about BASS_CONFIG_BUFFER milliseconds; the mixer on the
-// output thread takes from that ring. A decoding channel has no thread: BASS_ChannelGetData
-// decodes and processes on the caller's thread.
+// output thread takes from that ring. The thread starts with the first play: DSPs and effects
+// set between the creation and the play then apply from the first sample heard (audio decoded
+// ahead would already be in the ring, unprocessed). A decoding channel has no thread:
+// BASS_ChannelGetData decodes and processes on the caller's thread.
 //
 // Locks (always taken in this order, never the other way round):
 //   Engine::m_lock  ->  Channel::m_control  ->  Mixer::lock  ->  CallbackThread queue
@@ -94,12 +96,14 @@ public:
     int sampleBytes() const { return (flags & BASS_SAMPLE_FLOAT) ? 4 : (flags & BASS_SAMPLE_8BITS) ? 1 : 2; }
     int frameBytes() const { return sampleBytes() * m_channels; }
 
-    // Starts the decode thread of a playing channel.
-    void start();
+    // Sets up the ring and the rate conversion of a playing channel (at its creation).
+    void prepare();
+    // Starts the decode thread of a playing channel unless it runs already (or was shut down).
+    void startDecoding();
     // Stops and joins the decode thread and interrupts the source. Idempotent.
     void shutdown();
     bool isShutDown() const { return m_shutDown.load(std::memory_order_acquire); }
-    std::thread::id decodeThreadId() const { return m_threadId; }
+    std::thread::id decodeThreadId() const { return m_threadId.load(std::memory_order_acquire); }
 
     // Moves to `frame`; playing channels wait for their decode thread. False if not seekable.
     bool seek(std::int64_t frame);
@@ -192,8 +196,10 @@ private:
     // Decode thread control.
     std::mutex m_control;
     std::condition_variable m_seekDone;
-    std::thread m_thread;
-    std::thread::id m_threadId;
+    std::thread m_thread; // started and read under m_control; joined once m_stop is set
+    std::atomic<std::thread::id> m_threadId{};
+    bool m_started = false;
+    std::int64_t m_startFrame = 0; // where a seek before the start put the decoder
     bool m_stop = false;
     bool m_seekRequested = false;
     bool m_seekOk = false;

@@ -455,7 +455,7 @@ HSTREAM Engine::createChannelOrReturn(std::unique_ptr<ByteSource> &source, Famil
         m_channels.emplace(handle, channel);
     }
     if (!channel->isDecodingChannel())
-        channel->start();
+        channel->prepare(); // decoding starts with the first play
     succeed();
     return handle;
 }
@@ -555,6 +555,7 @@ bool Engine::playChannel(const std::shared_ptr<Channel> &channel, bool restart)
     }
     if (restart && channel->decoder().seekable())
         channel->seek(0);
+    channel->startDecoding();
     // Start with at least one output period buffered, so playback does not begin with an
     // underrun while the decode thread is still starting (bounded: a slow source just starts late).
     const std::size_t wanted = std::min<std::size_t>(

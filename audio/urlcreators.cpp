@@ -89,8 +89,35 @@ void janitor()
     }
 }
 
+// What a thread parked is dropped when the thread ends. Entries are matched by thread id, and a
+// thread started later may get the same id (the connect thread runs anew for every connection):
+// it must not inherit the failures or the connections of an earlier run for the same address.
+struct ThreadParkings
+{
+    bool used = false;
+    ~ThreadParkings()
+    {
+        if (!used)
+            return;
+        ParkingLot &p = lot();
+        std::vector<Parked> dropped; // closed after the lock is released (joins their readers)
+        const auto self = std::this_thread::get_id();
+        std::lock_guard<std::mutex> guard(p.lock);
+        for (auto it = p.parked.begin(); it != p.parked.end();) {
+            if (it->thread == self) {
+                dropped.push_back(std::move(*it));
+                it = p.parked.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+};
+thread_local ThreadParkings t_parkings;
+
 void park(Parked entry)
 {
+    t_parkings.used = true;
     ParkingLot &p = lot();
     std::vector<Parked> dropped;
     {
