@@ -207,6 +207,36 @@ private slots:
                                     .arg(envelope[i])));
     }
 
+    // A DSP set between the creation and the first play shapes the first sample heard: nothing
+    // may be decoded ahead unprocessed (a new station played in stereo for half a second with
+    // the mono fold-down on). A seek before the first play moves the decoder itself.
+    void chainAndSeekBeforeFirstPlay()
+    {
+        Media::Recipe recipe;
+        recipe.seconds = 2.0;
+        recipe.left = QStringLiteral("0.5*sin(2*PI*1000*t)");
+        recipe.right = QStringLiteral("0");
+        const HSTREAM stream = openFile(Media::make(recipe), BASS_SAMPLE_FLOAT);
+        QVERIFY(stream);
+        QTest::qWait(300); // time an engine decoding at creation would use to fill its ring
+        QVERIFY(BASS_ChannelSetPosition(stream, BASS_ChannelSeconds2Bytes(stream, 0.5), BASS_POS_BYTE));
+        QVERIFY(std::fabs(positionSeconds(stream) - 0.5) < 0.01);
+        const auto leftIntoRight = [](HDSP, DWORD, void *buffer, DWORD length, void *) {
+            auto *frames = static_cast<float *>(buffer);
+            for (DWORD i = 0; i + 1 < length / sizeof(float); i += 2)
+                frames[i + 1] = frames[i];
+        };
+        QVERIFY(BASS_ChannelSetDSP(stream, leftIntoRight, nullptr, 0));
+        g_capture.start();
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        QTRY_VERIFY(g_capture.used.load() >= 44100 * 2 * 3 / 10);
+        const std::vector<float> heard = g_capture.stop();
+        QVERIFY(BASS_StreamFree(stream));
+        QVERIFY(peakOf(heard) > 0.4f);
+        for (std::size_t i = 0; i + 1 < heard.size(); i += 2)
+            QVERIFY2(heard[i] == heard[i + 1], qPrintable(QStringLiteral("frame %1 differs").arg(i / 2)));
+    }
+
     void autoFreeChannelsFreeThemselves()
     {
         HSTREAM stream = openFile(sineWav(0.3), BASS_STREAM_AUTOFREE);
