@@ -57,8 +57,10 @@ class TestTunoraDE : public QObject
     Q_OBJECT
 
     ScriptedServer m_silent;
-    // Two mounts, "/test.mp3" and "/other.mp3", when Icecast and FFmpeg are installed.
+    // Two mounts, "/test.mp3" and "/other.mp3", when Icecast and FFmpeg are installed; why it did
+    // not come up otherwise (only the cases that play fail then).
     std::unique_ptr<IcecastServer> m_icecast;
+    QString m_icecastError;
     QTemporaryDir m_dir;
     QStringList m_boxes;
     std::unique_ptr<TunoraDE> m_window;
@@ -88,12 +90,11 @@ private slots:
         if (!IcecastServer::available())
             return;
         m_icecast = std::make_unique<IcecastServer>();
-        QString error;
-        QVERIFY2(m_icecast->start(&error), qPrintable(error));
-        IcecastServer::Source source;
-        QVERIFY2(m_icecast->startSource(source, &error), qPrintable(error));
-        source.mount = "/other.mp3";
-        QVERIFY2(m_icecast->startSource(source, &error), qPrintable(error));
+        IcecastServer::Source source, other;
+        other.mount = "/other.mp3";
+        if (!m_icecast->start(&m_icecastError) || !m_icecast->startSource(source, &m_icecastError) ||
+            !m_icecast->startSource(other, &m_icecastError))
+            m_icecast.reset();
     }
 
     void init()
@@ -108,8 +109,9 @@ private slots:
     // a title with markup shows as it stands, the button stops, the server's end times out.
     void playsIcecastMount()
     {
-        if (!m_icecast)
+        if (!IcecastServer::available())
             QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(m_icecast, qPrintable(m_icecastError));
         IcecastServer &icecast = *m_icecast;
         QString error;
         IcecastServer::Source source;
@@ -157,8 +159,9 @@ private slots:
     // next start-up plays it.
     void startsFromAccountHistory()
     {
-        if (!m_icecast)
+        if (!IcecastServer::available())
             QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(m_icecast, qPrintable(m_icecastError));
         TunoraTest::DirectoryService service;
         QVERIFY2(TunoraTest::startDirectory(service, "Window Test Radio", mount("/other.mp3")),
                  qPrintable(service.errorString()));
@@ -220,8 +223,9 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QString, end);
         QFETCH(QString, codec);
-        if (!m_icecast)
+        if (!IcecastServer::available())
             QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(m_icecast, qPrintable(m_icecastError));
         const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + '/' + folder);
         if (folder.startsWith("blocked")) {
             QDir().mkpath(m_dir.filePath(QTest::currentDataTag()));
