@@ -57,8 +57,8 @@ class TestTunoraDE : public QObject
     Q_OBJECT
 
     ScriptedServer m_silent;
-    // Two mounts, "/test.mp3" and "/other.mp3", when Icecast and FFmpeg are installed; why it did
-    // not come up otherwise (only the cases that play fail then).
+    // Two mounts, "/test.mp3" and "/other.mp3"; why it did not come up otherwise (only the cases
+    // that play fail then).
     std::unique_ptr<IcecastServer> m_icecast;
     QString m_icecastError;
     QTemporaryDir m_dir;
@@ -70,6 +70,20 @@ class TestTunoraDE : public QObject
     QString mount(const char *path) { return m_icecast->mountUrl(QString::fromLatin1(path)).toString(); }
     QString status() { return window().lblTrackHistory->text(); }
     QString silentUrl(const char *path = "/silent.mp3") { return QString::fromLatin1(m_silent.url(path)); }
+    // Starts the suite's Icecast when a case first needs it (the cases without it run first, without
+    // its encoders running beside them); false, with the reason, when it did not come up.
+    bool icecastUp()
+    {
+        if (!m_icecast) {
+            m_icecast = std::make_unique<IcecastServer>();
+            IcecastServer::Source source, other;
+            other.mount = "/other.mp3";
+            if (!m_icecast->start(&m_icecastError) || !m_icecast->startSource(source, &m_icecastError) ||
+                !m_icecast->startSource(other, &m_icecastError))
+                m_icecast.reset();
+        }
+        return bool(m_icecast);
+    }
     void addTrack(const QString &artist, const QString &title)
     {
         window().m_currentTrack.clear();
@@ -82,19 +96,11 @@ class TestTunoraDE : public QObject
 private slots:
     void initTestCase()
     {
-        // The language choice and the sign-in dialog are tested in tst_tunorade_acctweb; every
-        // directory address points at a closed port: the window must work without it.
+        // Every directory address points at a closed port: the window must work without it. (The
+        // language choice and the sign-in dialog at start-up are steps of the session test.)
         TunoraTest::prepareWindowSuite(&m_boxes);
         QVERIFY(m_silent.start(
             [](int, const QByteArray &) { return ScriptedServer::Script{ScriptedServer::hold()}; }));
-        if (!IcecastServer::available())
-            return;
-        m_icecast = std::make_unique<IcecastServer>();
-        IcecastServer::Source source, other;
-        other.mount = "/other.mp3";
-        if (!m_icecast->start(&m_icecastError) || !m_icecast->startSource(source, &m_icecastError) ||
-            !m_icecast->startSource(other, &m_icecastError))
-            m_icecast.reset();
     }
 
     void init()
@@ -104,175 +110,6 @@ private slots:
     }
 
     void cleanup() { m_window.reset(); }
-
-    // Played from a station record: 6 -> 3 -> 1, titles move from "Playing" to "Last played",
-    // a title with markup shows as it stands, the button stops, the server's end times out.
-    void playsIcecastMount()
-    {
-        if (!IcecastServer::available())
-            QSKIP("icecast2 or ffmpeg is not installed");
-        QVERIFY2(m_icecast, qPrintable(m_icecastError));
-        IcecastServer &icecast = *m_icecast;
-        QString error;
-        IcecastServer::Source source;
-        source.mount = "/ends.mp3";
-        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
-        const QString mount = this->mount("/ends.mp3");
-
-        QSignalSpy stateSpy(&window(), &TunoraDE::signal_stateChanged);
-        window().playStation(stationAt(mount, "Icecast Radio"));
-        QCOMPARE(window().btPlay->toolTip(), "Stop");
-        QCOMPARE(window().lblTrackHistory->text(), "Connecting...");
-        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
-        QCOMPARE(states(stateSpy).mid(1, 2), (QList<int>{6, 3}));
-        QCOMPARE(window().lblStationName->text(), "Icecast Radio");
-        QCOMPARE(window().lblNetwork->text(), "Test Network");
-        QTRY_COMPARE(QSettings().value("StartupStationURL").toString(), mount);
-
-        for (const QString title : {"Artist One - Song One", "Artist Two - <img src=x>"}) {
-            QVERIFY2(icecast.setTitle(source.mount, title, &error), qPrintable(error));
-            QTRY_COMPARE_WITH_TIMEOUT(window().lblNowPlaying->text(), "Playing: " + title, 20000);
-        }
-        QCOMPARE(window().lblLastPlaying->text(), "Last played: Artist One - Song One");
-        QCOMPARE(window().lblNowPlaying->textFormat(), Qt::PlainText);
-
-        QTest::mouseClick(window().btPlay, Qt::LeftButton);
-        QVERIFY(!window().channel()->HasChannel());
-        QCOMPARE(window().btPlay->toolTip(), "Play");
-        QVERIFY(window().lblNowPlaying->text().isEmpty() && window().lblLastPlaying->text().isEmpty());
-
-        // Play again replays the last station; the source going away ends it.
-        QTest::mouseClick(window().btPlay, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
-        icecast.stopSource(source.mount);
-        QTRY_COMPARE_WITH_TIMEOUT(window().lblTrackHistory->text(), "Station Timed Out!", 60000);
-        QCOMPARE(window().btPlay->toolTip(), "Play");
-        QVERIFY(!window().channel()->HasChannel());
-
-        // The window closes while a stream plays (cleanup() destroys it).
-        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
-        QTest::mouseClick(window().btPlay, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
-    }
-
-    // With "StartupStationType" 1, once the account listened to a station of the directory, the
-    // next start-up plays it.
-    void startsFromAccountHistory()
-    {
-        if (!IcecastServer::available())
-            QSKIP("icecast2 or ffmpeg is not installed");
-        QVERIFY2(m_icecast, qPrintable(m_icecastError));
-        TunoraTest::DirectoryService service;
-        QVERIFY2(TunoraTest::startDirectory(service, "Window Test Radio", mount("/other.mp3")),
-                 qPrintable(service.errorString()));
-        AppSettings &settings = AppSettings::instance();
-        m_window.reset();
-        QVERIFY(TunoraTest::createListener(service, "listener", "secret word"));
-        settings.setStartupStationType(1);
-        QSettings().remove("StartupStationURL");
-
-        m_window = TunoraTest::newWindow();
-        // Fetching the listen address the directory gives this account records the listen.
-        QString listen;
-        connect(&window().api(), &BASS::BaseRadioAPI::signal_stationFound, this,
-                [&listen](const BASS::Station *station) { listen = station->firstStreamUrl(); });
-        QVERIFY(window().api().searchStations("Window Test Radio", 0) != 0);
-        QTRY_VERIFY_WITH_TIMEOUT(!listen.isEmpty(), 30000);
-        {
-            BASS::QHttpExt http;
-            QSignalSpy fetched(&http, &BASS::QHttpExt::sig_Ready);
-            QVERIFY(http.get(listen) != 0);
-            QVERIFY(fetched.wait(30000));
-        }
-
-        m_window = TunoraTest::newWindow();
-        QSignalSpy stateSpy(&window(), &TunoraDE::signal_stateChanged);
-        window().slot_startUp();
-        QTRY_COMPARE_WITH_TIMEOUT(window().station().name(), "Window Test Radio", 30000);
-        QCOMPARE(window().station().firstStreamUrl(), listen);
-        QVERIFY(states(stateSpy).contains(BASS::Stream::StateDownloading));
-        m_window.reset();
-        settings.setStartupStationType(0);
-        settings.setCredentials(QString(), QString());
-        settings.setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
-    }
-
-    void records_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<QString>("folder"); // under the test's folder; "blocked" is a file there
-        QTest::addColumn<QString>("end");    // "toggle", "stop" (playback), "station" (another one)
-        QTest::addColumn<QString>("codec");  // empty: nothing may be written
-        QTest::newRow("own bytes, toggled off") << 0 << "own"
-                                                << "toggle"
-                                                << "mp3";
-        QTest::newRow("Ogg Vorbis, playback stops") << 4 << "nested/ogg"
-                                                    << "stop"
-                                                    << "vorbis";
-        QTest::newRow("AAC, another station") << 3 << "aac"
-                                              << "station"
-                                              << "aac";
-        QTest::newRow("folder is a file") << 0 << "blocked/inside"
-                                          << "toggle"
-                                          << "";
-    }
-
-    void records()
-    {
-        QFETCH(int, format);
-        QFETCH(QString, folder);
-        QFETCH(QString, end);
-        QFETCH(QString, codec);
-        if (!IcecastServer::available())
-            QSKIP("icecast2 or ffmpeg is not installed");
-        QVERIFY2(m_icecast, qPrintable(m_icecastError));
-        const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + '/' + folder);
-        if (folder.startsWith("blocked")) {
-            QDir().mkpath(m_dir.filePath(QTest::currentDataTag()));
-            QFile blocker(QFileInfo(path).absolutePath());
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-        }
-        RecordingSettings::setFolder(path);
-        RecordingSettings::setFormat(format);
-        RecordingSettings::setSplit(format == 4);
-
-        auto *button = window().findChild<QToolButton *>("btRecord");
-        auto *recordTime = window().findChild<QLabel *>("lblRecordTime");
-        const QPoint inside(button->width() / 4, button->height() / 2);
-        QVERIFY(!button->isEnabled()); // nothing plays yet
-        window().playStation(stationAt(mount("/test.mp3")));
-        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 30000);
-        QTest::mouseClick(button, Qt::LeftButton, {}, inside);
-        if (codec.isEmpty()) {
-            QVERIFY(!button->isChecked() && !window().channel()->IsRecording());
-            QTRY_VERIFY(status().startsWith("Recording failed: Unable to create output file"));
-            QCOMPARE(m_boxes.filter("Recording").size(), 1);
-            QVERIFY(window().channel()->IsPlaying()); // playback goes on
-            return;
-        }
-        QVERIFY(button->isChecked());
-        QTRY_VERIFY(status().startsWith("Recording: "));
-        // "mm:ss" from the channel's one-second tick.
-        QTRY_VERIFY_WITH_TIMEOUT(recordTime->text().size() == 5 && recordTime->text() >= "00:04", 20000);
-        if (end == "toggle") {
-            QTest::mouseClick(button, Qt::LeftButton, {}, inside);
-        } else if (end == "stop") {
-            QTest::mouseClick(window().btPlay, Qt::LeftButton);
-            QVERIFY(!button->isEnabled());
-        } else {
-            window().playStation(stationAt(mount("/other.mp3")));
-        }
-        QVERIFY(!window().channel()->IsRecording() && !button->isChecked());
-        QVERIFY(recordTime->text().isEmpty());
-        const QStringList files = QDir(path).entryList(QDir::Files);
-        QCOMPARE(files.size(), 1);
-        if (end == "toggle")
-            QTRY_COMPARE(status(), "Recording saved: " + files[0]);
-        const auto [decodedCodec, seconds] = decode(QDir(path).filePath(files[0]));
-        QCOMPARE(decodedCodec, codec);
-        QVERIFY2(seconds >= 3.0 && seconds <= 10.0, qPrintable(QString::number(seconds)));
-        QVERIFY2(m_boxes.filter("Recording").isEmpty(), qPrintable(m_boxes.join('\n')));
-    }
 
     // An attempt on a server that never answers is given up by the button or by the next play
     // without waiting for it (bench/window-probe stop measures how long that takes); the
@@ -386,6 +223,175 @@ private slots:
         emit mpris->sig_stopRequested();
         QCOMPARE(window().btPlay->toolTip(), "Play");
         QTRY_VERIFY_WITH_TIMEOUT(!attemptRunning(), 10000);
+    }
+
+    // Played from a station record: 6 -> 3 -> 1, titles move from "Playing" to "Last played",
+    // a title with markup shows as it stands, the button stops, the server's end times out.
+    void playsIcecastMount()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(icecastUp(), qPrintable(m_icecastError));
+        IcecastServer &icecast = *m_icecast;
+        QString error;
+        IcecastServer::Source source;
+        source.mount = "/ends.mp3";
+        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
+        const QString mount = this->mount("/ends.mp3");
+
+        QSignalSpy stateSpy(&window(), &TunoraDE::signal_stateChanged);
+        window().playStation(stationAt(mount, "Icecast Radio"));
+        QCOMPARE(window().btPlay->toolTip(), "Stop");
+        QCOMPARE(window().lblTrackHistory->text(), "Connecting...");
+        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
+        QCOMPARE(states(stateSpy).mid(1, 2), (QList<int>{6, 3}));
+        QCOMPARE(window().lblStationName->text(), "Icecast Radio");
+        QCOMPARE(window().lblNetwork->text(), "Test Network");
+        QTRY_COMPARE(QSettings().value("StartupStationURL").toString(), mount);
+
+        for (const QString title : {"Artist One - Song One", "Artist Two - <img src=x>"}) {
+            QVERIFY2(icecast.setTitle(source.mount, title, &error), qPrintable(error));
+            QTRY_COMPARE_WITH_TIMEOUT(window().lblNowPlaying->text(), "Playing: " + title, 20000);
+        }
+        QCOMPARE(window().lblLastPlaying->text(), "Last played: Artist One - Song One");
+        QCOMPARE(window().lblNowPlaying->textFormat(), Qt::PlainText);
+
+        QTest::mouseClick(window().btPlay, Qt::LeftButton);
+        QVERIFY(!window().channel()->HasChannel());
+        QCOMPARE(window().btPlay->toolTip(), "Play");
+        QVERIFY(window().lblNowPlaying->text().isEmpty() && window().lblLastPlaying->text().isEmpty());
+
+        // Play again replays the last station; the source going away ends it.
+        QTest::mouseClick(window().btPlay, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
+        icecast.stopSource(source.mount);
+        QTRY_COMPARE_WITH_TIMEOUT(window().lblTrackHistory->text(), "Station Timed Out!", 60000);
+        QCOMPARE(window().btPlay->toolTip(), "Play");
+        QVERIFY(!window().channel()->HasChannel());
+
+        // The window closes while a stream plays (cleanup() destroys it).
+        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
+        QTest::mouseClick(window().btPlay, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window().channel()->State(), 1, 30000);
+    }
+
+    // With "StartupStationType" 1, once the account listened to a station of the directory, the
+    // next start-up plays it.
+    void startsFromAccountHistory()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(icecastUp(), qPrintable(m_icecastError));
+        TunoraTest::DirectoryService service;
+        QVERIFY2(TunoraTest::startDirectory(service, "Window Test Radio", mount("/other.mp3")),
+                 qPrintable(service.errorString()));
+        AppSettings &settings = AppSettings::instance();
+        m_window.reset();
+        QVERIFY(TunoraTest::createListener(service, "listener", "secret word"));
+        settings.setStartupStationType(1);
+        QSettings().remove("StartupStationURL");
+
+        m_window = TunoraTest::newWindow();
+        // Fetching the listen address the directory gives this account records the listen.
+        QString listen;
+        connect(&window().api(), &BASS::BaseRadioAPI::signal_stationFound, this,
+                [&listen](const BASS::Station *station) { listen = station->firstStreamUrl(); });
+        QVERIFY(window().api().searchStations("Window Test Radio", 0) != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!listen.isEmpty(), 30000);
+        {
+            BASS::QHttpExt http;
+            QSignalSpy fetched(&http, &BASS::QHttpExt::sig_Ready);
+            QVERIFY(http.get(listen) != 0);
+            QVERIFY(fetched.wait(30000));
+        }
+
+        m_window = TunoraTest::newWindow();
+        QSignalSpy stateSpy(&window(), &TunoraDE::signal_stateChanged);
+        window().slot_startUp();
+        QTRY_COMPARE_WITH_TIMEOUT(window().station().name(), "Window Test Radio", 30000);
+        QCOMPARE(window().station().firstStreamUrl(), listen);
+        QVERIFY(states(stateSpy).contains(BASS::Stream::StateDownloading));
+        m_window.reset();
+        settings.setStartupStationType(0);
+        settings.setCredentials(QString(), QString());
+        settings.setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
+    }
+
+    void records_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("folder"); // under the test's folder; "blocked" is a file there
+        QTest::addColumn<QString>("end");    // "toggle", "stop" (playback), "station" (another one)
+        QTest::addColumn<QString>("codec");  // empty: nothing may be written
+        QTest::newRow("own bytes, toggled off") << 0 << "own"
+                                                << "toggle"
+                                                << "mp3";
+        QTest::newRow("Ogg Vorbis, playback stops") << 4 << "nested/ogg"
+                                                    << "stop"
+                                                    << "vorbis";
+        QTest::newRow("AAC, another station") << 3 << "aac"
+                                              << "station"
+                                              << "aac";
+        QTest::newRow("folder is a file") << 0 << "blocked/inside"
+                                          << "toggle"
+                                          << "";
+    }
+
+    void records()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, folder);
+        QFETCH(QString, end);
+        QFETCH(QString, codec);
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        QVERIFY2(icecastUp(), qPrintable(m_icecastError));
+        const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + '/' + folder);
+        if (folder.startsWith("blocked")) {
+            QDir().mkpath(m_dir.filePath(QTest::currentDataTag()));
+            QFile blocker(QFileInfo(path).absolutePath());
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        RecordingSettings::setFolder(path);
+        RecordingSettings::setFormat(format);
+        RecordingSettings::setSplit(format == 4);
+
+        auto *button = window().findChild<QToolButton *>("btRecord");
+        auto *recordTime = window().findChild<QLabel *>("lblRecordTime");
+        const QPoint inside(button->width() / 4, button->height() / 2);
+        QVERIFY(!button->isEnabled()); // nothing plays yet
+        window().playStation(stationAt(mount("/test.mp3")));
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 30000);
+        QTest::mouseClick(button, Qt::LeftButton, {}, inside);
+        if (codec.isEmpty()) {
+            QVERIFY(!button->isChecked() && !window().channel()->IsRecording());
+            QTRY_VERIFY(status().startsWith("Recording failed: Unable to create output file"));
+            QCOMPARE(m_boxes.filter("Recording").size(), 1);
+            QVERIFY(window().channel()->IsPlaying()); // playback goes on
+            return;
+        }
+        QVERIFY(button->isChecked());
+        QTRY_VERIFY(status().startsWith("Recording: "));
+        // "mm:ss" from the channel's one-second tick.
+        QTRY_VERIFY_WITH_TIMEOUT(recordTime->text().size() == 5 && recordTime->text() >= "00:04", 20000);
+        if (end == "toggle") {
+            QTest::mouseClick(button, Qt::LeftButton, {}, inside);
+        } else if (end == "stop") {
+            QTest::mouseClick(window().btPlay, Qt::LeftButton);
+            QVERIFY(!button->isEnabled());
+        } else {
+            window().playStation(stationAt(mount("/other.mp3")));
+        }
+        QVERIFY(!window().channel()->IsRecording() && !button->isChecked());
+        QVERIFY(recordTime->text().isEmpty());
+        const QStringList files = QDir(path).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        if (end == "toggle")
+            QTRY_COMPARE(status(), "Recording saved: " + files[0]);
+        const auto [decodedCodec, seconds] = decode(QDir(path).filePath(files[0]));
+        QCOMPARE(decodedCodec, codec);
+        QVERIFY2(seconds >= 3.0 && seconds <= 10.0, qPrintable(QString::number(seconds)));
+        QVERIFY2(m_boxes.filter("Recording").isEmpty(), qPrintable(m_boxes.join('\n')));
     }
 };
 
