@@ -15,7 +15,6 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include <functional>
 #include <memory>
 
 using namespace BASS;
