@@ -1,5 +1,5 @@
-// The connect thread: end to end from a local Icecast mount through an M3U and a PLS, address
-// lists, aborts in each state, the reverse order for one run only. Notifications are watched as a
+// The connect thread: an HLS station behind a PLS, address lists, aborts in each state, effects
+// changed while it connects, the reverse order for one run only. Notifications are watched as a
 // GUI receiver gets them.
 
 // The test tables spell their texts as plain UTF-8 literals.
@@ -8,7 +8,6 @@
 #include "bassinit.h"
 #include "hls.h"
 #include "httpserver.h"
-#include "icecast.h"
 #include "media.h"
 #include "scriptedserver.h"
 #include "stream.h"
@@ -19,14 +18,11 @@
 #include <QFile>
 #include <QSignalSpy>
 
-#include <atomic>
-
 using namespace BASS;
 using TunoraTest::Hls;
 using TunoraTest::HlsStream;
 using TunoraTest::HttpResponse;
 using TunoraTest::HttpServer;
-using TunoraTest::IcecastServer;
 using TunoraTest::Media;
 using TunoraTest::ScriptedServer;
 using Script = ScriptedServer::Script;
@@ -50,7 +46,6 @@ public:
                 m_messages.append(msg);
         });
     }
-    QList<uint> messages() const { return m_messages; }
     int count(uint msg) const { return int(m_messages.count(msg)); }
 
 private:
@@ -125,70 +120,10 @@ private slots:
         BASS_Free();
     }
 
-    // The station's address is an M3U that names a PLS that names the Icecast mount.
-    void endToEndThroughResolution()
-    {
-        if (!IcecastServer::available())
-            QSKIP("icecast2 or ffmpeg is not installed");
-        IcecastServer icecast;
-        QString error;
-        QVERIFY2(icecast.start(&error), qPrintable(error));
-        IcecastServer::Source source;
-        source.name = QStringLiteral("Resolved Radio");
-        QVERIFY2(icecast.startSource(source, &error), qPrintable(error));
-        const QString mount = icecast.mountUrl(source.mount).toString(QUrl::FullyEncoded);
-
-        HttpServer web;
-        QVERIFY(web.listen());
-        web.setResponse("/station.m3u", HttpResponse::ok("#EXTM3U\n#EXTINF:-1,Resolved Radio\n" +
-                                                             web.url("/next.pls").toUtf8() + "\n",
-                                                         "audio/x-mpegurl"));
-        web.setResponse("/next.pls", HttpResponse::ok("[playlist]\nNumberOfEntries=1\nFile1=" +
-                                                          mount.toUtf8() + "\nTitle1=Resolved Radio\n",
-                                                      "audio/x-scpls"));
-
-        Stream channel;
-        channel.SetFadeTimes(200, 0);
-        EventLog log(&channel);
-        QtBassConnectThread thread(&channel);
-        QSignalSpy resolved(&channel, &Stream::sig_StreamResolved);
-        QVERIFY(channel.ResolveStation(web.url("/station.m3u")));
-        QVERIFY(resolved.wait(10000));
-        QCOMPARE(channel.Urls(), QStringList{mount});
-        QCOMPARE(web.requestCount(), 2);
-
-        QVERIFY(runOnce(thread, 30000));
-        QVERIFY(!thread.WasAborted());
-        QVERIFY(channel.HasChannel());
-        QVERIFY(channel.IsPlaying());
-        QCOMPARE(channel.CurrentUrlText(), mount);
-        QCOMPARE(channel.GetStreamInfo().name, QStringLiteral("Resolved Radio"));
-        QTRY_VERIFY(log.count(EventPlaying) == 1);
-        const QList<uint> messages = log.messages();
-        QCOMPARE(messages.first(), uint(EventConnecting));
-        QVERIFY(messages.lastIndexOf(EventConnecting) < messages.indexOf(EventPlaying));
-        QCOMPARE(log.count(EventConnectAborted), 0);
-        QVERIFY(channel.Stop(0));
-        icecast.stop();
-    }
-
-    // A station whose address is an HLS playlist, directly or as the entry of a PLS, plays through
-    // the channel: the resolution hands the playlist's own address to the engine.
-    void hlsStation_data()
-    {
-        QTest::addColumn<QString>("stationPath");
-        QTest::addColumn<QString>("openedPath");
-        QTest::newRow("media playlist as the address") << "/hls/media.m3u8"
-                                                       << "/hls/media.m3u8";
-        QTest::newRow("master playlist as the address") << "/hls/master.m3u8"
-                                                        << "/hls/master.m3u8";
-        QTest::newRow("entry of a PLS") << "/station.pls"
-                                        << "/hls/media.m3u8";
-    }
+    // A station whose address is a PLS naming an HLS playlist plays through the channel: the
+    // resolution hands the HLS playlist's own address to the engine instead of reading it as a list.
     void hlsStation()
     {
-        QFETCH(QString, stationPath);
-        QFETCH(QString, openedPath);
         Media::Recipe recipe;
         recipe.format = Media::Aac;
         recipe.seconds = 8.0;
@@ -205,10 +140,6 @@ private slots:
                             HttpResponse::ok(segment.second, "audio/aac"));
         web.setResponse("/hls/media.m3u8",
                         HttpResponse::ok(hls.playlist(0, int(hls.segments.size()), true), hlsType));
-        web.setResponse(
-            "/hls/master.m3u8",
-            HttpResponse::ok("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=96000,CODECS=\"mp4a.40.2\"\nmedia.m3u8\n",
-                             hlsType));
         web.setResponse("/station.pls", HttpResponse::ok("[playlist]\nNumberOfEntries=1\nFile1=" +
                                                              web.url("/hls/media.m3u8").toUtf8() + "\n",
                                                          "audio/x-scpls"));
@@ -218,10 +149,10 @@ private slots:
         QtBassConnectThread thread(&channel);
         QSignalSpy resolved(&channel, &Stream::sig_StreamResolved);
         QSignalSpy failed(&channel, &Stream::sig_StreamError);
-        QVERIFY(channel.ResolveStation(web.url(stationPath)));
+        QVERIFY(channel.ResolveStation(web.url("/station.pls")));
         QVERIFY(resolved.wait(10000));
         QCOMPARE(failed.count(), 0);
-        QCOMPARE(channel.Urls(), QStringList{web.url(openedPath)});
+        QCOMPARE(channel.Urls(), QStringList{web.url("/hls/media.m3u8")});
         QVERIFY(runOnce(thread, 30000));
         QVERIFY2(channel.HasChannel(), qPrintable(channel.GetErrorText()));
         BASS_CHANNELINFO info{};
@@ -295,32 +226,15 @@ private slots:
     {
         Stream channel;
         EventLog log(&channel);
-        // The time of the abort notification, taken on the thread that raises it.
-        QElapsedTimer clock;
-        clock.start();
-        std::atomic<qint64> abortedAt{-1};
-        connect(
-            &channel, &BassQt::sig_bassEvent, &channel,
-            [&](BassQt *, uint msg, uint) {
-                if (msg == EventConnectAborted)
-                    abortedAt = clock.elapsed();
-            },
-            Qt::DirectConnection);
         QtBassConnectThread thread(&channel);
         channel.SetUrls({url("/silent-1"), url("/live-after-abort")});
         QSignalSpy finished(&thread, &QtBassConnectThread::signal_Finished);
         const int before = int(m_server.requests().size());
         thread.start();
         QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().size() > before, 10000);
-        QTest::qWait(100); // well inside the wait for an answer
-        QVERIFY(thread.isRunning());
-        const qint64 requested = clock.elapsed();
+        QVERIFY(thread.isRunning()); // waiting for an answer that never comes
         thread.Abort();
         QVERIFY(finished.wait(5000));
-        const qint64 latency = abortedAt - requested;
-        qInfo("abort to 0x8080: %lld ms", static_cast<long long>(latency));
-        QVERIFY(abortedAt >= 0);
-        QVERIFY2(latency < 2000, qPrintable(QString::number(latency)));
         QVERIFY(thread.WasAborted());
         QVERIFY(!channel.HasChannel());
         QCOMPARE(channel.GetLastErrorCode(), 0);
@@ -364,7 +278,6 @@ private slots:
     {
         QTest::addColumn<int>("abortAfterMs");
         QTest::newRow("abort at once") << 0;
-        QTest::newRow("abort while opening") << 30;
         QTest::newRow("abort while fading in") << 250;
         QTest::newRow("no abort") << -1;
     }
@@ -403,21 +316,6 @@ private slots:
             QCOMPARE(channel.CompressorHandle(), HFX(0));
             QVERIFY(!channel.FXGetParameters(nullptr));
         }
-    }
-
-    // Abort on an idle thread changes nothing: the next run opens normally.
-    void abortWhileIdle()
-    {
-        Stream channel;
-        channel.SetFadeTimes(0, 0);
-        QtBassConnectThread thread(&channel);
-        thread.Abort();
-        QVERIFY(!thread.WasAborted());
-        QVERIFY(!channel.IsAborting());
-        channel.SetUrls({url("/live-5")});
-        QVERIFY(runOnce(thread));
-        QVERIFY(channel.HasChannel());
-        QVERIFY(channel.Stop(0));
     }
 
     void reverseOnceThenForward()

@@ -1,5 +1,5 @@
 // Station stream resolution: the rules from a station's address through playlist documents to the
-// stream addresses, the channel's downloads against a local HTTP server, and a play link's station id.
+// stream addresses, and the channel's downloads against a local HTTP server.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -11,13 +11,11 @@
 #include <QSignalSpy>
 
 using namespace BASS;
-using TunoraTest::HttpRequest;
 using TunoraTest::HttpResponse;
 using TunoraTest::HttpServer;
 using Documents = QMap<QString, QString>;
 
 Q_DECLARE_METATYPE(PlaylistResolution::Step::Kind)
-Q_DECLARE_METATYPE(HttpResponse)
 
 namespace {
 
@@ -68,10 +66,7 @@ private slots:
 
         // clang-format off
         QTest::newRow("a stream address is opened as it is") << live << Documents{} << Step::Open << QStringList{live} << QStringList{};
-        QTest::newRow("a local path of the listener's own is left to the engine") << "/home/u/a.mp3" << Documents{} << Step::Open << QStringList{"/home/u/a.mp3"} << QStringList{};
-        QTest::newRow("a playlist that is not on http is left to the engine") << "mms://h/x.asx" << Documents{} << Step::Open << QStringList{"mms://h/x.asx"} << QStringList{};
         QTest::newRow("a station address with a control character is refused") << QStringLiteral("http://h/a\x01.pls") << Documents{} << Step::Fail << QStringList{} << QStringList{};
-        QTest::newRow("an empty address fails") << "  " << Documents{} << Step::Fail << QStringList{} << QStringList{};
 
         QTest::newRow("m3u to pls to stream") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "#EXTM3U\n#EXTINF:-1,x\nhttp://h/b.pls\n"},
                          {"http://h/b.pls", "[playlist]\nFile1=http://h/live\nFile2=http://h/backup\n"}} << Step::Open << QStringList{live, "http://h/backup"} << QStringList{"http://h/a.m3u", "http://h/b.pls"};
@@ -79,25 +74,18 @@ private slots:
                           "<asx><entry clientskip=\"yes\"><ref href=\"http://ad/x\"/></entry>"
                           "<entry><ref href=\"mms://h/live\"/></entry></asx>"}} << Step::Open << QStringList{"mms://h/live"} << QStringList{"http://h/a.asx"};
         QTest::newRow("a page with a media source") << "http://h/player.php" << Documents{{"http://h/player.php", "<html>\n<embed media src=\"http://h/live\">\n</html>\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/player.php"};
-        QTest::newRow("a document that is one address") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", " http://h/live "}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("repeated entries are taken once") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "http://h/live\nHTTP://H/live\nhttp://h/2\n"}} << Step::Open << QStringList{live, "http://h/2"} << QStringList{"http://h/a.m3u"};
         QTest::newRow("mms, mmsh, mmst and rtsp entries are kept") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", "mms://h/1\nmmsh://h/2\nmmst://h/3\nrtsp://h/4\n"}} << Step::Open << QStringList{"mms://h/1", "mmsh://h/2", "mmst://h/3", "rtsp://h/4"} << QStringList{"http://h/a.m3u"};
 
         // Hostile documents.
         QTest::newRow("files, file: and other schemes are never taken") << "http://h/a.m3u" << Documents{{"http://h/a.m3u",
                           "file:///etc/passwd\n/etc/passwd\nC:\\x.mp3\nftp://h/x\nsmb://h/x\n"
                           "javascript:alert(1)\nhttp://h/live\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
-        QTest::newRow("a document of files only fails") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=file:///etc/passwd\nFile2=/dev/zero\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
-        QTest::newRow("entries with control characters are refused") << "http://h/a.m3u" << Documents{{"http://h/a.m3u",
-                          QStringLiteral("http://h/x\x01y\nhttp://h/x\ty\nhttp://h/live\n")}} << Step::Open << QStringList{live} << QStringList{"http://h/a.m3u"};
         QTest::newRow("a playlist that lists itself fails") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
         QTest::newRow("itself in another spelling") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=HTTP://H/./a.pls#x\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls"};
-        QTest::newRow("itself first, then a stream") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/a.pls\nFile2=http://h/live\n"}} << Step::Open << QStringList{live} << QStringList{"http://h/a.pls"};
         QTest::newRow("two playlists that point at each other") << "http://h/a.pls" << Documents{{"http://h/a.pls", "[playlist]\nFile1=http://h/b.m3u\n"},
                          {"http://h/b.m3u", "http://h/a.pls\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.pls", "http://h/b.m3u"};
         QTest::newRow("five levels are followed") << "http://h/l1.pls" << chain(5) << Step::Open << QStringList{live} << fiveLevels;
         QTest::newRow("a sixth level is not") << "http://h/l1.pls" << chain(6) << Step::Fail << QStringList{} << fiveLevels;
-        QTest::newRow("an empty document fails") << "http://h/a.m3u" << Documents{{"http://h/a.m3u", ""}} << Step::Fail << QStringList{} << QStringList{"http://h/a.m3u"};
         QTest::newRow("a page without any address fails") << "http://h/a.php" << Documents{{"http://h/a.php", "<html><body>Not found</body></html>\n"}} << Step::Fail << QStringList{} << QStringList{"http://h/a.php"};
 
         QString million;
@@ -139,24 +127,6 @@ private slots:
         QCOMPARE(step.error.isEmpty(), kind != PlaylistResolution::Step::Fail);
     }
 
-    // A download that turned out to be audio makes its address the stream; starting again
-    // forgets what the previous resolution visited.
-    void resolutionAudioAndRestart()
-    {
-        PlaylistResolution resolution;
-        PlaylistResolution::Step step = resolution.start(QStringLiteral("http://h/a.m3u"));
-        QCOMPARE(step.kind, PlaylistResolution::Step::Download);
-        step = resolution.documentArrived(QStringLiteral("http://h/listen.php\n"));
-        QCOMPARE(step.kind, PlaylistResolution::Step::Download);
-        step = resolution.isStream();
-        QCOMPARE(step.kind, PlaylistResolution::Step::Open);
-        QCOMPARE(step.urls, QStringList{"http://h/listen.php"});
-        QCOMPARE(resolution.isStream().kind, PlaylistResolution::Step::Fail); // nothing pending any more
-
-        QCOMPARE(resolution.start(QStringLiteral("http://h/a.m3u")).kind, PlaylistResolution::Step::Download);
-        QCOMPARE(resolution.depth(), 1);
-    }
-
     void resolveOverHttp()
     {
         m_server->setResponse(
@@ -182,35 +152,20 @@ private slots:
         QCOMPARE(m_server->requestCount(), 2);
     }
 
-    void resolveFailures_data()
-    {
-        QTest::addColumn<HttpResponse>("response");
-        QTest::addColumn<QString>("errorPart");
-
-        // clang-format off
-        QTest::newRow("not found") << HttpResponse::error(404, "gone") << "";
-        HttpResponse huge = HttpResponse::ok(QByteArray(int(1024 * 1024 + 10), '\n'), "text/plain");
-        QTest::newRow("over the size cap") << huge << "larger";
-        // clang-format on
-    }
-
+    // A document over the size cap ends the resolution with an error that says so.
     void resolveFailures()
     {
-        QFETCH(HttpResponse, response);
-        QFETCH(QString, errorPart);
-        m_server->setResponse("/a.pls", response);
+        m_server->setResponse("/a.pls",
+                              HttpResponse::ok(QByteArray(int(1024 * 1024 + 10), '\n'), "text/plain"));
         Stream stream;
         QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
         QSignalSpy failed(&stream, &Stream::sig_StreamError);
         QVERIFY(stream.ResolveStation(url("/a.pls")));
         QVERIFY(failed.wait(5000));
         const QString error = failed.first().at(2).toString();
-        QVERIFY(!error.isEmpty());
-        QVERIFY2(error.contains(errorPart), qPrintable(error));
+        QVERIFY2(error.contains("larger"), qPrintable(error));
         QCOMPARE(resolved.size(), 0);
         QVERIFY(!stream.IsResolving());
-        QTest::qWait(50);
-        QCOMPARE(failed.size(), 1);
     }
 
     // A playlist address that answers with audio is the stream: the body is not waited for.
@@ -223,15 +178,10 @@ private slots:
         Stream stream;
         QSignalSpy resolved(&stream, &Stream::sig_StreamResolved);
         QSignalSpy failed(&stream, &Stream::sig_StreamError);
-        QElapsedTimer took;
-        took.start();
         QVERIFY(stream.ResolveStation(url("/listen.php")));
-        QVERIFY(resolved.wait(5000));
-        QVERIFY2(took.elapsed() < 3000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(resolved.wait(8000)); // well before the body could have ended
         QCOMPARE(resolved.first().at(1).toStringList(), QStringList{url("/listen.php")});
-        QTest::qWait(100); // the dropped transfer reports nothing
         QCOMPARE(failed.size(), 0);
-        QCOMPARE(resolved.size(), 1);
     }
 
     // A new station (or AbortRequests) abandons the resolution under way: nothing more from it.
@@ -249,8 +199,8 @@ private slots:
         QTRY_VERIFY(m_server->requestCount() == 1);
         QVERIFY(stream.ResolveStation(url("/new.pls")));
         QVERIFY(resolved.wait(5000));
-        QTest::qWait(200);
-        QCOMPARE(resolved.size(), 1);
+        // The abandoned document would have arrived by now (30 bytes, 4 every 100 ms).
+        QVERIFY(!resolved.wait(1200));
         QCOMPARE(resolved.first().at(1).toStringList(), QStringList{"http://h/new"});
         QCOMPARE(failed.size(), 0);
 
@@ -259,51 +209,28 @@ private slots:
         QTRY_VERIFY(m_server->requestCount() == 3);
         QVERIFY(stream.ResolveStation(url("/old.pls")));
         QVERIFY(resolved.wait(5000));
-        QTest::qWait(200);
+        QVERIFY(!resolved.wait(1200));
         QCOMPARE(resolved.size(), 2);
         QCOMPARE(resolved.last().at(1).toStringList(), QStringList{"http://h/old"});
-        QCOMPARE(failed.size(), 0);
 
         QVERIFY(stream.ResolveStation(QStringLiteral("http://h/direct"))); // no download: posted
         stream.AbortRequests();
-        QTest::qWait(50);
+        QCoreApplication::processEvents(); // delivers what was posted
         QCOMPARE(resolved.size(), 2);
         QVERIFY(!stream.IsResolving());
     }
 
-    // The two download entries the main window may drive itself: the playlist's text as UTF-8,
-    // a further document as local 8-bit text; ids stay right across a redirect.
-    void downloads_data()
-    {
-        QTest::addColumn<bool>("playlist");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("redirect");
-
-        QTest::newRow("playlist") << true << "/p.pls" << false;
-        QTest::newRow("playlist behind a redirect") << true << "/moved.pls" << true;
-        QTest::newRow("further document") << false << "/p.pls" << false;
-        QTest::newRow("further document behind a redirect") << false << "/moved.pls" << true;
-    }
-
+    // A further document the main window asks for arrives as text, with its id right across a
+    // redirect.
     void downloads()
     {
-        QFETCH(bool, playlist);
-        QFETCH(QString, path);
-        QFETCH(bool, redirect);
         const QString text = QStringLiteral("[playlist]\nFile1=http://h/Радио\n");
         m_server->setResponse("/p.pls", HttpResponse::ok(text.toUtf8(), "audio/x-scpls"));
         m_server->setResponse("/moved.pls", HttpResponse::redirect(url("/p.pls").toUtf8()));
         Stream stream;
         QSignalSpy ready(&stream, &Stream::sig_StreamReady);
         QSignalSpy failed(&stream, &Stream::sig_StreamError);
-        if (playlist) {
-            QVERIFY(!stream.RequestPlaylist(QString()));
-            QVERIFY(stream.RequestPlaylist(url(path)));
-            QCOMPARE(stream.PlaylistUrl(), url(path));
-        } else {
-            QVERIFY(stream.RequestURLs(url(path), false));
-            QCOMPARE(stream.NestedFlag(), false);
-        }
+        QVERIFY(stream.RequestURLs(url("/moved.pls"), false));
         QVERIFY(stream.IsRequestPending());
         QVERIFY(stream.IsBusy());
         QVERIFY(ready.wait(5000));
@@ -312,56 +239,9 @@ private slots:
         QVERIFY(id != 0);
         QCOMPARE(ready.first().at(0).value<Stream *>(), &stream);
         QCOMPARE(ready.first().at(2).toString(), text);
-        QCOMPARE(playlist ? stream.PlaylistRequestId() : stream.NestedRequestId(), id);
-        QCOMPARE(m_server->requestCount(), redirect ? 2 : 1);
+        QCOMPARE(stream.NestedRequestId(), id);
+        QCOMPARE(m_server->requestCount(), 2);
         QVERIFY(!stream.IsRequestPending());
-    }
-
-    void downloadFailure()
-    {
-        Stream stream;
-        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
-        QSignalSpy failed(&stream, &Stream::sig_StreamError);
-        QVERIFY(stream.RequestPlaylist(url("/missing.pls")));
-        QVERIFY(failed.wait(5000));
-        QCOMPARE(failed.first().at(1).toInt(), stream.PlaylistRequestId());
-        QVERIFY(!failed.first().at(2).toString().isEmpty());
-        QCOMPARE(ready.size(), 0);
-    }
-
-    // A stop event's reply is nobody's playlist.
-    void stopEventIsNotAPlaylist()
-    {
-        m_server->setResponse("/stop", HttpResponse::ok("http://h/live\n", "text/plain"));
-        Stream stream;
-        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
-        QSignalSpy failed(&stream, &Stream::sig_StreamError);
-        QVERIFY(stream.sendStopEvent(url("/stop?station_id=7")) != 0);
-        QTRY_COMPARE(m_server->requestCount(), 1);
-        QTest::qWait(100);
-        QCOMPARE(ready.size(), 0);
-        QCOMPARE(failed.size(), 0);
-        QCOMPARE(m_server->lastRequest().query().queryItemValue("station_id"), QStringLiteral("7"));
-    }
-
-    void stationId_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("id");
-        // clang-format off
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("absent") << "http://h/play?id=3" << "";
-        QTest::newRow("last") << "http://h/play?x=1&station_id=42" << "42";
-        QTest::newRow("followed by more") << "http://h/play?station_id=42&x=1" << "42";
-        QTest::newRow("empty value") << "http://h/play?station_id=&x=1" << "";
-        // clang-format on
-    }
-
-    void stationId()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, id);
-        QCOMPARE(Stream::StationIdFromUrl(url), id);
     }
 };
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // A channel wrapper for tests: records every notification (from any thread) with the time it
-// came, keeps the real title processing, and lets a test script what the recording writer
-// answers. Header-only: only tests that link tunora_bass include it.
+// came, shows no message, keeps the real title processing, and lets a test script what the
+// recording writer answers. Header-only: only tests that link tunora_bass include it.
 
 #include "cbass.h"
 
@@ -34,11 +34,7 @@ public:
         m_events.append({msg, param, m_clock.elapsed()});
     }
 
-    void ShowMessage(const QString &text, bool show) override
-    {
-        QMutexLocker lock(&m_eventLock);
-        m_messages.append({text, show});
-    }
+    void ShowMessage(const QString &, bool) override {}
 
     bool WaitForPreBuffer() override
     {
@@ -80,14 +76,6 @@ public:
                 return e.atMs;
         return -1;
     }
-    qint64 elapsed() const { return m_clock.elapsed(); }
-    void clearEvents()
-    {
-        QMutexLocker lock(&m_eventLock);
-        m_events.clear();
-        m_messages.clear();
-        m_clock.restart();
-    }
     // Waits (serving this thread's events) until `count` notifications of a kind arrived.
     bool waitFor(uint msg, int count = 1, int timeoutMs = 10000) const
     {
@@ -98,11 +86,6 @@ public:
         return this->count(msg) >= count;
     }
 
-    QList<QPair<QString, bool>> shownMessages() const
-    {
-        QMutexLocker lock(&m_eventLock);
-        return m_messages;
-    }
     bool preBuffered() const
     {
         QMutexLocker lock(&m_eventLock);
@@ -134,17 +117,6 @@ public:
         QMutexLocker lock(&m_eventLock);
         return m_writes;
     }
-    // The working texts a connect error report shows.
-    void setReportState(const QString &errorText, const QString &url, const QString &tags)
-    {
-        {
-            QMutexLocker lock(&m_textLock);
-            m_errorText = errorText;
-            m_currentUrl = url;
-        }
-        QMutexLocker lock(&m_metaLock);
-        m_streamInfo.tagsText = tags;
-    }
 
 protected:
     bool WriteRecordedData(const void *, DWORD) override
@@ -159,7 +131,6 @@ private:
     mutable QMutex m_eventLock;
     QElapsedTimer m_clock;
     QList<Event> m_events;
-    QList<QPair<QString, bool>> m_messages;
     bool m_preBuffered = false;
     int m_fillAfterPreBuffer = -1;
     QByteArray m_writeAnswers;
