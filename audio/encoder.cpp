@@ -182,10 +182,10 @@ std::unique_ptr<EncodedFile> EncodedFile::open(const std::string &encoder, DWORD
     if (avformat_write_header(file->m_format, nullptr) < 0 || file->m_format->pb->error < 0) {
         avio_closep(&file->m_format->pb);
         std::remove(path.c_str());
-        file->m_closed = true;
         error = BASS_ERROR_CREATE;
         return nullptr;
     }
+    file->m_closed = false;
     error = BASS_OK;
     return file;
 }

@@ -82,7 +82,7 @@ private:
     bool m_variableFrames = false;
     std::int64_t m_pts = 0;
     std::atomic<std::uint64_t> m_bytes{0}; // written so far, readable from any thread
-    bool m_closed = false;
+    bool m_closed = true;                  // until the container's header is written: nothing to end before
     DWORD m_failure = 0;
 };
 

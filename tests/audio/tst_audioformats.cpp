@@ -162,6 +162,38 @@ private slots:
             QCOMPARE(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
         }
     }
+
+    // An encoder that refuses its settings fails the start and leaves no file (it crashed
+    // writing the end of a container whose header was never written).
+    void encoderSettings_data()
+    {
+        QTest::addColumn<bool>("stereo");
+        QTest::addColumn<DWORD>("kbps");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("stereo at 128") << true << DWORD(128) << true;
+        QTest::newRow("mono at 320, refused") << false << DWORD(320) << false;
+    }
+    void encoderSettings()
+    {
+        QFETCH(bool, stereo);
+        QFETCH(DWORD, kbps);
+        QFETCH(bool, starts);
+        Media::Recipe recipe;
+        recipe.right = stereo ? recipe.left : QString();
+        const QByteArray source = Media::make(recipe).toLocal8Bit();
+        const HSTREAM stream = BASS_StreamCreateFile(FALSE, source.constData(), 0, 0, BASS_STREAM_DECODE);
+        QVERIFY(stream);
+        QTemporaryDir dir;
+        const QByteArray target = dir.filePath(QStringLiteral("out.ogg")).toLocal8Bit();
+        const HENCODE encoder =
+            BASS_Encode_StartFile(stream, "libvorbis", kbps, target.constData(), nullptr, nullptr);
+        QCOMPARE(encoder != 0, starts);
+        if (encoder)
+            QVERIFY(BASS_Encode_Stop(encoder));
+        else
+            QVERIFY(!QFile::exists(QString::fromLocal8Bit(target)));
+        BASS_StreamFree(stream);
+    }
 };
 
 TUNORA_TEST_MAIN_CORE(TestAudioFormats)
