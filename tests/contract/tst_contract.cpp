@@ -177,9 +177,9 @@ Fetched fetch(const QString &address, const QByteArray &form = QByteArray())
 }
 
 // One catalogue station from "name|genre|country|region|homepage|codec|bitrate".
-QJsonObject catalogueStation(const QString &spec, const QString &url, const QJsonObject &alternatives)
+QJsonObject catalogueStation(const QString &fields, const QString &url, const QJsonObject &alternatives)
 {
-    const QStringList f = spec.split(QLatin1Char('|'));
+    const QStringList f = fields.split(QLatin1Char('|'));
     return QJsonObject{{u("Name"), f[0]},
                        {u("Genre"), QJsonArray{f[1]}},
                        {u("Country"), f[2]},
@@ -324,7 +324,7 @@ void TestContract::initTestCase()
     // A small catalogue: texts that need escaping, several streams, a country with a
     // subsection, genres under a top-level genre with an ampersand, and enough look-alike
     // stations for two pages of results.
-    QList<std::pair<QString, QString>> specs{
+    QList<std::pair<QString, QString>> rows{
         {u("amp"),
          u("Rock & Roll \"Live\" Ärzte|Classic Rock|Germany|Bayern|http://rock.example/live|MP3|128")},
         {u("markup"), u("Tom <b>Jones</b> FM|Oldies|United Kingdom||https://tom.example/|MP3|128")},
@@ -334,17 +334,17 @@ void TestContract::initTestCase()
         {u("multi-128.mp3"), u("Multistream Radio|Jazz|Germany|Berlin|www.multi.example|MP3|128")},
         {u("live"), u("Contract Live Radio|Smooth Jazz|France||https://live.example/|MP3|128")}};
     for (int i = 1; i <= PagingStations; ++i)
-        specs.append({u("paging%1").arg(i),
-                      u("Pagingword Station %1|Pop|Austria|||MP3|128").arg(i, 2, 10, QLatin1Char('0'))});
+        rows.append({u("paging%1").arg(i),
+                     u("Pagingword Station %1|Pop|Austria|||MP3|128").arg(i, 2, 10, QLatin1Char('0'))});
     auto alternative = [](const char *file, const char *codec, int bitrate) {
         return QJsonObject{
             {u("StreamUri"), deadStream(u(file))}, {u("Codec"), u(codec)}, {u("Bitrate"), bitrate}};
     };
     QJsonObject stations;
-    for (const auto &[key, spec] : specs) {
+    for (const auto &[key, fields] : rows) {
         const bool multi = key.startsWith(u("multi"));
         stations.insert(key,
-                        catalogueStation(spec, key == u("live") ? liveUrl : deadStream(key),
+                        catalogueStation(fields, key == u("live") ? liveUrl : deadStream(key),
                                          multi ? QJsonObject{{u("a"), alternative("multi-48.aac", "AAC", 48)},
                                                              {u("b"), alternative("multi-96.ogg", "OGG", 96)}}
                                                : QJsonObject()));
