@@ -176,30 +176,17 @@ Fetched fetch(const QString &address, const QByteArray &form = QByteArray())
     return f;
 }
 
-// The station id inside a listen address: the text after "station_id=" up to the next "&".
-QString stationIdFromUrl(const QString &url)
+// One catalogue station from "name|genre|country|region|homepage|codec|bitrate".
+QJsonObject catalogueStation(const QString &fields, const QString &url, const QJsonObject &alternatives)
 {
-    const qsizetype at = url.indexOf(QLatin1String("station_id="));
-    if (at < 0)
-        return QString();
-    const qsizetype from = at + 11;
-    const qsizetype end = url.indexOf(QLatin1Char('&'), from);
-    return url.mid(from, end < 0 ? -1 : end - from);
-}
-
-QJsonObject catalogueStation(const QString &name, const QStringList &genres, const QString &country,
-                             const QString &region, const QString &homepage, const QString &url,
-                             const QString &codec, int bitrate, const QJsonObject &alternatives = {})
-{
-    return QJsonObject{{u("Name"), name},
-                       {u("Genre"), QJsonArray::fromStringList(genres)},
-                       {u("Country"), country},
-                       {u("Region"), region},
-                       {u("Homepage"), homepage},
-                       {u("Languages"), QJsonArray{u("English")}},
-                       {u("Description"), QString()},
-                       {u("Codec"), codec},
-                       {u("Bitrate"), bitrate},
+    const QStringList f = fields.split(QLatin1Char('|'));
+    return QJsonObject{{u("Name"), f[0]},
+                       {u("Genre"), QJsonArray{f[1]}},
+                       {u("Country"), f[2]},
+                       {u("Region"), f[3]},
+                       {u("Homepage"), f[4]},
+                       {u("Codec"), f[5]},
+                       {u("Bitrate"), f[6].toInt()},
                        {u("StreamUri"), url},
                        {u("alternativeStreams"), alternatives}};
 }
@@ -223,8 +210,6 @@ struct Backend
 {
     std::unique_ptr<DirectoryService> service;
     QString skipReason;
-    QList<WorldRegion> regions;
-    QList<Genre> genres;
     bool newsAdded = false;
 };
 
@@ -245,7 +230,6 @@ private slots:
     void failedSignInsLookAlike_data();
     void failedSignInsLookAlike();
     void rateLimitLooksAlike();
-    void lostPasswordLooksAlike();
     void passwordResetThroughTheMailedLink();
 
     void searchPaging_data();
@@ -256,10 +240,7 @@ private slots:
     void stationRecord();
     void streamFilters_data();
     void streamFilters();
-    void regions();
-    void genreTree();
-    void browseSearchTerms_data();
-    void browseSearchTerms();
+    void browseLists();
 
     void favoritesRoundTrip();
     void listenAddressRecordsHistory();
@@ -343,39 +324,31 @@ void TestContract::initTestCase()
     // A small catalogue: texts that need escaping, several streams, a country with a
     // subsection, genres under a top-level genre with an ampersand, and enough look-alike
     // stations for two pages of results.
-    QJsonObject stations;
-    stations.insert(u("amp"), catalogueStation(u("Rock & Roll \"Live\" Ärzte"), {u("Classic Rock")},
-                                               u("Germany"), u("Bayern"), u("http://rock.example/live"),
-                                               deadStream(u("amp")), u("MP3"), 128));
-    stations.insert(u("markup"),
-                    catalogueStation(u("Tom <b>Jones</b> FM"), {u("Oldies")}, u("United Kingdom"), QString(),
-                                     u("https://tom.example/"), deadStream(u("markup")), u("MP3"), 128));
-    stations.insert(u("entity"),
-                    catalogueStation(u("Fish &amp; Chips &lt;3 Radio"), {u("Talk")}, u("United Kingdom"),
-                                     QString(), QString(), deadStream(u("entity")), u("MP3"), 64));
-    stations.insert(u("cyrillic"),
-                    catalogueStation(u("Радио Ёлка 日本 ♫"), {u("Hip-Hop")}, u("Russia"), QString(),
-                                     u("http://yolka.example/"), deadStream(u("cyrillic")), u("AAC"), 64));
-    stations.insert(u("rnb"), catalogueStation(u("Smooth Groove R&B"), {u("R'n'B")}, u("France"), QString(),
-                                               QString(), deadStream(u("rnb")), u("MP3"), 192));
-    stations.insert(
-        u("multi"),
-        catalogueStation(u("Multistream Radio"), {u("Jazz")}, u("Germany"), u("Berlin"),
-                         u("www.multi.example"), deadStream(u("multi-128.mp3")), u("MP3"), 128,
-                         QJsonObject{{u("a"), QJsonObject{{u("StreamUri"), deadStream(u("multi-48.aac"))},
-                                                          {u("Codec"), u("AAC")},
-                                                          {u("Bitrate"), 48}}},
-                                     {u("b"), QJsonObject{{u("StreamUri"), deadStream(u("multi-96.ogg"))},
-                                                          {u("Codec"), u("OGG")},
-                                                          {u("Bitrate"), 96}}}}));
-    stations.insert(u("live"),
-                    catalogueStation(u("Contract Live Radio"), {u("Smooth Jazz")}, u("France"), QString(),
-                                     u("https://live.example/"), liveUrl, u("MP3"), 128));
+    QList<std::pair<QString, QString>> rows{
+        {u("amp"),
+         u("Rock & Roll \"Live\" Ärzte|Classic Rock|Germany|Bayern|http://rock.example/live|MP3|128")},
+        {u("markup"), u("Tom <b>Jones</b> FM|Oldies|United Kingdom||https://tom.example/|MP3|128")},
+        {u("entity"), u("Fish &amp; Chips &lt;3 Radio|Talk|United Kingdom|||MP3|64")},
+        {u("cyrillic"), u("Радио Ёлка 日本 ♫|Hip-Hop|Russia||http://yolka.example/|AAC|64")},
+        {u("rnb"), u("Smooth Groove R&B|R'n'B|France|||MP3|192")},
+        {u("multi-128.mp3"), u("Multistream Radio|Jazz|Germany|Berlin|www.multi.example|MP3|128")},
+        {u("live"), u("Contract Live Radio|Smooth Jazz|France||https://live.example/|MP3|128")}};
     for (int i = 1; i <= PagingStations; ++i)
-        stations.insert(u("paging%1").arg(i),
-                        catalogueStation(u("Pagingword Station %1").arg(i, 2, 10, QLatin1Char('0')),
-                                         {u("Pop")}, u("Austria"), QString(), QString(),
-                                         deadStream(u("paging%1").arg(i)), u("MP3"), 128));
+        rows.append({u("paging%1").arg(i),
+                     u("Pagingword Station %1|Pop|Austria|||MP3|128").arg(i, 2, 10, QLatin1Char('0'))});
+    auto alternative = [](const char *file, const char *codec, int bitrate) {
+        return QJsonObject{
+            {u("StreamUri"), deadStream(u(file))}, {u("Codec"), u(codec)}, {u("Bitrate"), bitrate}};
+    };
+    QJsonObject stations;
+    for (const auto &[key, fields] : rows) {
+        const bool multi = key.startsWith(u("multi"));
+        stations.insert(key,
+                        catalogueStation(fields, key == u("live") ? liveUrl : deadStream(key),
+                                         multi ? QJsonObject{{u("a"), alternative("multi-48.aac", "AAC", 48)},
+                                                             {u("b"), alternative("multi-96.ogg", "OGG", 96)}}
+                                               : QJsonObject()));
+    }
     const QString catalogue = m_files.filePath(u("contract.json"));
     QFile file(catalogue);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -564,6 +537,7 @@ void TestContract::accountLifecycle()
     QCOMPARE(service().mails().size(), before + 1);
     QVERIFY(service().mails().last().contains(u("To: ") + mail));
     QVERIFY(!service().mails().last().contains(password));
+    const QUrl firstLink = service().linkFromLastMail(u("/account/activate"));
 
     // Not activated yet: the sign-in says 2 with the member's name and shows no box of its own.
     const Outcome early = run(api, [&](TunoraAPI &a) { return a.signIn(user, password); });
@@ -579,13 +553,18 @@ void TestContract::accountLifecycle()
     QCOMPARE(api.lastMessage(), u("Email sent"));
     QCOMPARE(service().mails().size(), before + 2);
 
+    // The first link stays good until one of them is used; then neither works again.
     const QUrl link = service().linkFromLastMail(u("/account/activate"));
-    QCOMPARE(link.host(), u("127.0.0.1"));
-    const Fetched page = fetch(link.toString(QUrl::FullyEncoded));
+    QCOMPARE(firstLink.host(), u("127.0.0.1"));
+    QCOMPARE(firstLink.port(), int(service().port()));
+    const Fetched page = fetch(firstLink.toString(QUrl::FullyEncoded));
     QVERIFY2(page.ok, qPrintable(page.error));
     QCOMPARE(page.status, 200);
+    QCOMPARE(fetch(firstLink.toString(QUrl::FullyEncoded)).status, 404);
+    QCOMPARE(fetch(link.toString(QUrl::FullyEncoded)).status, 404);
 
-    const Outcome signedIn = run(api, [&](TunoraAPI &a) { return a.signIn(user, password); });
+    // Member names are the same in any letter case.
+    const Outcome signedIn = run(api, [&](TunoraAPI &a) { return a.signIn(user.toUpper(), password); });
     QCOMPARE(signedIn.error, 0);
     QCOMPARE(api.lastStatus(), 1);
     QVERIFY(api.checkAccount());
@@ -619,6 +598,10 @@ void TestContract::failedSignInsLookAlike_data()
     QTest::newRow("resend validation") << Command([](TunoraAPI &api) {
         return api.resendValidation(AppSettings::instance().memberName(), u("not the password")) ? 1 : 0;
     }) << 2 << true;
+    // The mail goes to the member only (tested with the reset below).
+    QTest::newRow("lost password") << Command([](TunoraAPI &api) {
+        return api.lostPassword(AppSettings::instance().memberName()) ? 1 : 0;
+    }) << 0 << true;
 }
 
 void TestContract::failedSignInsLookAlike()
@@ -654,10 +637,8 @@ void TestContract::accountRefused_data()
     QTest::addColumn<QString>("message");
 
     const QString badName = u("Member names have 3 to 32 letters or digits, and may also contain . - _");
-    QTest::newRow("name too short") << u("ab") << u("secret123") << u("ab@example.org") << badName;
     QTest::newRow("name too long") << QString(33, QLatin1Char('n')) << u("secret123") << u("n@example.org")
                                    << badName;
-    QTest::newRow("name with markup") << u("<b>bold</b>") << u("secret123") << u("b@example.org") << badName;
     QTest::newRow("name with SQL") << u("x' OR '1'='1") << u("secret123") << u("q@example.org") << badName;
     QTest::newRow("password too short")
         << u("Short_Pass") << u("12345") << u("s@example.org") << u("Passwords have at least 6 characters");
@@ -720,28 +701,6 @@ void TestContract::rateLimitLooksAlike()
     QCOMPARE(answers[1], answers[0]);
 }
 
-void TestContract::lostPasswordLooksAlike()
-{
-    TunoraAPI api;
-    const qsizetype before = service().mails().size();
-    QVERIFY(api.lostPassword(m_user));
-    const QPair<int, QString> known{api.lastStatus(), api.lastMessage()};
-    QCOMPARE(known.first, 0);
-    QCOMPARE(service().mails().size(), before + 1);
-    QVERIFY(service().mails().last().contains(u("To: ") + m_mail));
-    QVERIFY(!service().mails().last().contains(m_password));
-    QVERIFY(service().linkFromLastMail(u("/account/reset")).isValid());
-
-    QVERIFY(api.lostPassword(u("nobody_has_this_name")));
-    QCOMPARE((QPair<int, QString>{api.lastStatus(), api.lastMessage()}), known);
-    QVERIFY(api.lostPassword(u("nobody@example.org")));
-    QCOMPARE((QPair<int, QString>{api.lastStatus(), api.lastMessage()}), known);
-    QCOMPARE(service().mails().size(), before + 1);
-    // The password is unchanged until the mailed link is used.
-    QVERIFY(api.checkAccount());
-    QCOMPARE(api.lastStatus(), 1);
-}
-
 void TestContract::passwordResetThroughTheMailedLink()
 {
     // The account of accountLifecycle, asked for by its mail address.
@@ -794,12 +753,9 @@ void TestContract::searchPaging_data()
     QTest::addColumn<int>("lastPageCount");
     QTest::addColumn<int>("stations");
 
-    QTest::newRow("first page") << u("pagingword") << 0 << PagingStations << 2 << 5 << 25;
     QTest::newRow("last page") << u("pagingword") << 1 << PagingStations << 2 << 5 << 5;
-    QTest::newRow("behind the end") << u("pagingword") << 2 << PagingStations << 2 << 5 << 0;
     QTest::newRow("prefixes of two words") << u("PAGINGW stat") << 0 << PagingStations << 2 << 5 << 25;
     QTest::newRow("every word required") << u("pagingword 17") << 0 << 1 << 1 << 1 << 1;
-    QTest::newRow("no match") << u("zqxjkvw") << 0 << 0 << 0 << 0 << 0;
 }
 
 void TestContract::searchPaging()
@@ -824,22 +780,15 @@ void TestContract::searchTextIsNeverSyntax_data()
     QTest::addColumn<QStringList>("names");
 
     // What listeners type reaches the full-text search as words, never as its query syntax.
-    QTest::newRow("ampersand") << u("rock & roll") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
     QTest::newRow("ampersand inside a word") << u("R&B") << QStringList{u("Smooth Groove R&B")};
     QTest::newRow("capital umlaut") << u("ÄRZTE") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
     QTest::newRow("unbalanced quote")
         << u("\"live") << QStringList{u("Contract Live Radio"), u("Rock & Roll \"Live\" Ärzte")};
     QTest::newRow("star") << u("multi*") << QStringList{u("Multistream Radio")};
-    QTest::newRow("minus") << u("-multistream") << QStringList{u("Multistream Radio")};
     QTest::newRow("operator words") << u("multistream OR AND NOT NEAR") << QStringList();
-    QTest::newRow("parenthesis") << u("(multistream") << QStringList{u("Multistream Radio")};
     QTest::newRow("column filter") << u("name:multistream") << QStringList();
-    QTest::newRow("caret and braces") << u("^multistream {x}") << QStringList();
     QTest::newRow("SQL") << u("'; DROP TABLE stations; --") << QStringList();
     QTest::newRow("LIKE wildcards") << u("%_%") << QStringList();
-    QTest::newRow("backslash") << u("multi\\stream") << QStringList();
-    QTest::newRow("only punctuation") << u("!?.,;") << QStringList();
-    QTest::newRow("genre term without a name") << u("gen:") << QStringList();
     QTest::newRow("country term with a quote") << u("country:\"D") << QStringList();
 }
 
@@ -863,32 +812,25 @@ void TestContract::stationRecord_data()
 {
     QTest::addColumn<QString>("search");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("website");
-    QTest::addColumn<QString>("country");
-    QTest::addColumn<QString>("location");
-    QTest::addColumn<QString>("genres");
+    QTest::addColumn<QString>("details"); // web site|country|location|genres
     QTest::addColumn<QList<quint32>>("formats");
     QTest::addColumn<QList<quint32>>("bitrates");
 
     // Names as the listener sees them: an ampersand stays an ampersand, quotes and letters of
     // any script pass unchanged; angle brackets and entity-looking text arrive as look-alike
     // characters so that no text can ever be read as markup.
-    QTest::newRow("ampersand, quotes, umlaut")
-        << u("ärzte") << u("Rock & Roll \"Live\" Ärzte") << u("rock.example/live") << u("Germany")
-        << u("Bayern, Germany") << u("Classic Rock") << QList<quint32>{FormatMP3} << QList<quint32>{128};
-    QTest::newRow("angle brackets") << u("jones") << u("Tom ‹b›Jones‹/b› FM") << u("https://tom.example/")
-                                    << u("United Kingdom") << u("United Kingdom") << u("Oldies")
+    QTest::newRow("ampersand, quotes, umlaut") << u("ärzte") << u("Rock & Roll \"Live\" Ärzte")
+                                               << u("rock.example/live|Germany|Bayern, Germany|Classic Rock")
+                                               << QList<quint32>{FormatMP3} << QList<quint32>{128};
+    QTest::newRow("angle brackets") << u("jones") << u("Tom ‹b›Jones‹/b› FM")
+                                    << u("https://tom.example/|United Kingdom|United Kingdom|Oldies")
                                     << QList<quint32>{FormatMP3} << QList<quint32>{128};
     QTest::newRow("entity-looking text")
-        << u("chips") << u("Fish ＆amp; Chips ＆lt;3 Radio") << QString() << u("United Kingdom")
-        << u("United Kingdom") << u("Talk") << QList<quint32>{FormatMP3} << QList<quint32>{64};
-    QTest::newRow("other scripts") << u("ёлка") << u("Радио Ёлка 日本 ♫") << u("yolka.example/")
-                                   << u("Russia") << u("Russia") << u("Hip-Hop") << QList<quint32>{FormatAAC}
-                                   << QList<quint32>{64};
+        << u("chips") << u("Fish ＆amp; Chips ＆lt;3 Radio") << u("|United Kingdom|United Kingdom|Talk")
+        << QList<quint32>{FormatMP3} << QList<quint32>{64};
     QTest::newRow("three streams in catalogue order")
-        << u("multistream") << u("Multistream Radio") << u("www.multi.example") << u("Germany")
-        << u("Berlin, Germany") << u("Jazz") << QList<quint32>{FormatMP3, FormatAAC, FormatOGG}
-        << QList<quint32>{128, 48, 96};
+        << u("multistream") << u("Multistream Radio") << u("www.multi.example|Germany|Berlin, Germany|Jazz")
+        << QList<quint32>{FormatMP3, FormatAAC, FormatOGG} << QList<quint32>{128, 48, 96};
 }
 
 void TestContract::stationRecord()
@@ -900,10 +842,7 @@ void TestContract::stationRecord()
 
     const StationSeen s = stationNamed(search, name);
     QVERIFY(!s.id.isEmpty());
-    QTEST(s.website, "website");
-    QTEST(s.country, "country");
-    QTEST(s.location, "location");
-    QTEST(s.genres, "genres");
+    QTEST(QStringList({s.website, s.country, s.location, s.genres}).join(u'|'), "details");
     QVERIFY(!s.favorite);
     QCOMPARE(s.streams.size(), formats.size());
     for (qsizetype i = 0; i < s.streams.size(); ++i) {
@@ -913,7 +852,7 @@ void TestContract::stationRecord()
         const QUrl url(s.streams[i].url);
         QCOMPARE(url.scheme(), u("https"));
         QCOMPARE(url.port(), int(service().port()));
-        QCOMPARE(stationIdFromUrl(s.streams[i].url), s.id);
+        QCOMPARE(QUrlQuery(url).queryItemValue(u("station_id")), s.id);
         QCOMPARE(QUrlQuery(url).queryItemValue(u("apitid")), u("781"));
         QVERIFY(!s.streams[i].url.contains(u("wörd")) && !s.streams[i].url.contains(u("w%C3%B6rd")));
     }
@@ -926,9 +865,7 @@ void TestContract::streamFilters_data()
     QTest::addColumn<int>("maxKbps");
     QTest::addColumn<QList<quint32>>("bitrates");
 
-    QTest::newRow("no limits") << 0 << 0 << QList<quint32>{128, 48, 96};
     QTest::newRow("at most 64") << 0 << 64 << QList<quint32>{48};
-    QTest::newRow("at least 100") << 100 << 0 << QList<quint32>{128};
     QTest::newRow("between 64 and 100") << 64 << 100 << QList<quint32>{96};
     QTest::newRow("800 means no upper limit") << 0 << 800 << QList<quint32>{128, 48, 96};
 }
@@ -947,140 +884,66 @@ void TestContract::streamFilters()
     QTEST(seen, "bitrates");
 }
 
-void TestContract::regions()
+void TestContract::browseLists()
 {
     TunoraAPI api;
     QList<WorldRegion> regions;
-    connect(&api, &BaseRadioAPI::signal_regionFound, this,
-            [&](const WorldRegion *region) { regions.append(*region); });
-    const Outcome o = run(api, [](TunoraAPI &a) { return a.requestRegions(); });
-    QCOMPARE(o.error, 0);
-    QVERIFY(m_boxes.isEmpty());
-
-    QMap<QString, QString> regionOf;
-    const Country *germany = nullptr;
-    for (const WorldRegion &r : std::as_const(regions)) {
-        QVERIFY(!r.name().isEmpty());
-        for (const Country *c : r.countries()) {
-            regionOf.insert(c->name(), r.name());
-            // Codes are letters (a number here would be a database key leaking out).
-            QVERIFY2(c->code().size() == 2 && c->code().at(0).isLetter() && c->code().at(1).isLetter(),
-                     qPrintable(c->code()));
-            QVERIFY(!c->isSubsection());
-            for (const Country *sub : c->subsections()) {
-                QVERIFY(sub->isSubsection());
-                QVERIFY2(sub->code().startsWith(c->code() + u("-")), qPrintable(sub->code()));
-                QVERIFY(!sub->code().mid(3).toInt());
-            }
-            if (c->code() == u("DE"))
-                germany = c;
-        }
-    }
-    // Only countries that have stations are listed.
-    QCOMPARE(regionOf, (QMap<QString, QString>{{u("Austria"), u("Europe")},
-                                               {u("France"), u("Europe")},
-                                               {u("Germany"), u("Europe")},
-                                               {u("Russia"), u("Europe")},
-                                               {u("United Kingdom"), u("Europe")}}));
-    QVERIFY(germany);
-    QStringList subsections;
-    for (const Country *sub : germany->subsections())
-        subsections << sub->name();
-    QCOMPARE(subsections, (QStringList{u("Bayern"), u("Berlin")}));
-    m_backend->regions = regions;
-}
-
-void TestContract::genreTree()
-{
-    TunoraAPI api;
     QList<Genre> genres;
-    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *genre) { genres.append(*genre); });
-    const Outcome o = run(api, [](TunoraAPI &a) { return a.requestGenres(); });
-    QCOMPARE(o.error, 0);
-
-    QMap<QString, QStringList> tree;
-    for (const Genre &g : std::as_const(genres)) {
-        QVERIFY2(!g.description().isEmpty(), qPrintable(g.name()));
-        QStringList subs;
-        if (g.subgenres()) {
-            for (const Genre *sub : *g.subgenres()) {
-                QCOMPARE(sub->parent()->name(), g.name());
-                QVERIFY2(!sub->description().isEmpty(), qPrintable(sub->name()));
-                subs << sub->name();
-            }
+    connect(&api, &BaseRadioAPI::signal_regionFound, this, [&](const WorldRegion *r) { regions.append(*r); });
+    connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *g) { genres.append(*g); });
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestRegions(); }).error, 0);
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestGenres(); }).error, 0);
+    // Every entry of both lists with what its search term finds: the number of stations, and
+    // their names when there are few.
+    QStringList entries;
+    auto add = [&](const QString &entry, const QString &term) {
+        int total = 0;
+        const QStringList names = namesFound(term, &total);
+        entries << u("%1 = %2").arg(entry).arg(total) +
+                       (total <= 3 ? u(": ") + names.join(u(", ")) : QString());
+    };
+    for (const WorldRegion &r : std::as_const(regions)) {
+        for (const Country *c : r.countries()) {
+            add(u("%1/%2 %3").arg(r.name(), c->name(), c->code()), c->search());
+            for (const Country *sub : c->subsections())
+                add(u("%1/%2/%3 %4").arg(r.name(), c->name(), sub->name(), sub->code()), sub->search());
         }
-        tree.insert(g.name(), subs);
     }
-    // Top-level genres with the catalogue's tags as sub-genres; a tag that is itself a top-level
-    // genre ("Pop", "Jazz") has no sub-genre entry.
-    const QMap<QString, QStringList> expected{{u("Hip-Hop & R&B"), {u("Hip-Hop"), u("R'n'B")}},
-                                              {u("Jazz"), {u("Smooth Jazz")}},
-                                              {u("News & Talk"), {u("Talk")}},
-                                              {u("Oldies & Decades"), {u("Oldies")}},
-                                              {u("Pop"), {}},
-                                              {u("Rock"), {u("Classic Rock")}}};
-    QCOMPARE(tree, expected);
-    m_backend->genres = genres;
-}
-
-void TestContract::browseSearchTerms_data()
-{
-    QTest::addColumn<bool>("genre");
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QString>("child");
-    QTest::addColumn<QStringList>("names");
-
+    for (const Genre &g : std::as_const(genres)) {
+        add(g.name(), g.search());
+        for (const Genre *sub : g.subgenres() ? g.subgenres()->values() : QList<Genre *>())
+            add(g.name() + u("/") + sub->name(), sub->search());
+    }
+    entries.sort();
+    // Only countries that have stations are listed, with letter codes (never a database key);
+    // the catalogue's tags are sub-genres of top-level genres, and a top-level genre takes in
+    // the stations of its sub-genres.
     const QString rock = u("Rock & Roll \"Live\" Ärzte");
-    QTest::newRow("country") << false << u("Germany") << QString()
-                             << QStringList{u("Multistream Radio"), rock};
-    QTest::newRow("subsection") << false << u("Germany") << u("Bayern") << QStringList{rock};
-    QTest::newRow("country without subsections")
-        << false << u("France") << QString() << QStringList{u("Contract Live Radio"), u("Smooth Groove R&B")};
-    QTest::newRow("top-level genre with an ampersand")
-        << true << u("Hip-Hop & R&B") << QString()
-        << QStringList{u("Smooth Groove R&B"), u("Радио Ёлка 日本 ♫")};
-    QTest::newRow("sub-genre with an apostrophe")
-        << true << u("Hip-Hop & R&B") << u("R'n'B") << QStringList{u("Smooth Groove R&B")};
-    QTest::newRow("top-level genre takes in its sub-genres")
-        << true << u("Jazz") << QString() << QStringList{u("Contract Live Radio"), u("Multistream Radio")};
-    QTest::newRow("sub-genre") << true << u("Jazz") << u("Smooth Jazz")
-                               << QStringList{u("Contract Live Radio")};
+    const QString tom = u("Tom ‹b›Jones‹/b› FM"), fish = u("Fish ＆amp; Chips ＆lt;3 Radio");
+    const QString yolka = u("Радио Ёлка 日本 ♫"), rnb = u("Smooth Groove R&B");
+    const QString live = u("Contract Live Radio"), multi = u("Multistream Radio");
+    const QStringList expected{u("Europe/Austria AT = 30"),
+                               u("Europe/France FR = 2: ") + live + u(", ") + rnb,
+                               u("Europe/Germany DE = 2: ") + multi + u(", ") + rock,
+                               u("Europe/Germany/Bayern DE-BAYERN = 1: ") + rock,
+                               u("Europe/Germany/Berlin DE-BERLIN = 1: ") + multi,
+                               u("Europe/Russia RU = 1: ") + yolka,
+                               u("Europe/United Kingdom GB = 2: ") + fish + u(", ") + tom,
+                               u("Hip-Hop & R&B = 2: ") + rnb + u(", ") + yolka,
+                               u("Hip-Hop & R&B/Hip-Hop = 1: ") + yolka,
+                               u("Hip-Hop & R&B/R'n'B = 1: ") + rnb,
+                               u("Jazz = 2: ") + live + u(", ") + multi,
+                               u("Jazz/Smooth Jazz = 1: ") + live,
+                               u("News & Talk = 1: ") + fish,
+                               u("News & Talk/Talk = 1: ") + fish,
+                               u("Oldies & Decades = 1: ") + tom,
+                               u("Oldies & Decades/Oldies = 1: ") + tom,
+                               u("Pop = 30"),
+                               u("Rock = 1: ") + rock,
+                               u("Rock/Classic Rock = 1: ") + rock};
+    QCOMPARE(entries, expected);
+    QVERIFY(m_boxes.isEmpty());
 }
-
-void TestContract::browseSearchTerms()
-{
-    QFETCH(bool, genre);
-    QFETCH(QString, parent);
-    QFETCH(QString, child);
-    QFETCH(QStringList, names);
-    // The search terms of the lists regions() and genreTree() read.
-    QString term;
-    if (genre) {
-        for (const Genre &g : std::as_const(m_backend->genres))
-            if (g.name() == parent)
-                term = child.isEmpty() ? g.search()
-                       : g.subgenres() && g.subgenres()->contains(child)
-                           ? g.subgenres()->value(child)->search()
-                           : QString();
-    } else {
-        for (const WorldRegion &r : std::as_const(m_backend->regions))
-            for (const Country *c : r.countries()) {
-                if (c->name() != parent)
-                    continue;
-                term = child.isEmpty() ? c->search() : QString();
-                for (const Country *sub : c->subsections())
-                    if (sub->name() == child)
-                        term = sub->search();
-            }
-    }
-    QVERIFY2(!term.isEmpty(), "not in the lists read before");
-    int total = 0;
-    QCOMPARE(namesFound(term, &total), names);
-    QCOMPARE(total, int(names.size()));
-}
-
-// ---------------------------------------------------------------------------------------------
-// The listener's account
 
 void TestContract::favoritesRoundTrip()
 {
@@ -1147,13 +1010,9 @@ void TestContract::listenAddressRecordsHistory()
     QVERIFY2(tunora::audio::looksLikePlaylist(text), pls.data.constData());
     std::vector<std::string> addresses;
     QCOMPARE(tunora::audio::ReadPlaylist(text, addresses), size_t(3));
-    QStringList files;
-    for (const std::string &a : addresses) {
-        QVERIFY2(tunora::audio::isAcceptableStreamAddress(a), a.c_str());
-        files << QString::fromStdString(a);
-    }
-    QCOMPARE(files, (QStringList{deadStream(u("multi-48.aac")), deadStream(u("multi-128.mp3")),
-                                 deadStream(u("multi-96.ogg"))}));
+    QCOMPARE(addresses, (std::vector<std::string>{deadStream(u("multi-48.aac")).toStdString(),
+                                                  deadStream(u("multi-128.mp3")).toStdString(),
+                                                  deadStream(u("multi-96.ogg")).toStdString()}));
     QVERIFY(fetch(rock.streams[0].url).ok);
 
     TunoraAPI api;
@@ -1186,19 +1045,6 @@ void TestContract::listenAddressRecordsHistory()
     history = run(api, [](TunoraAPI &a) { return a.requestHistory(); });
     QCOMPARE(history.stations.value(0).id, multi.id);
 
-    // The address of a station the directory does not have: an HTTP error, never a playlist,
-    // and nothing recorded.
-    QString unknown = multi.streams[0].url;
-    unknown.replace(u("/listen/") + multi.id + u("?"), u("/listen/999999999?"));
-    unknown.replace(u("station_id=") + multi.id, u("station_id=999999999"));
-    QVERIFY(unknown.contains(u("/listen/999999999?")));
-    const Fetched missing = fetch(unknown);
-    QVERIFY(!missing.ok);
-    QCOMPARE(missing.status, 404);
-    QVERIFY(!missing.data.contains("[playlist]"));
-    const qsizetype entries = history.stations.size();
-    history = run(api, [](TunoraAPI &a) { return a.requestHistory(); });
-    QCOMPARE(history.stations.size(), entries);
     QVERIFY(m_boxes.isEmpty());
 }
 
@@ -1246,22 +1092,13 @@ void TestContract::errorReplies_data()
                                    << bent(&TunoraAPI::favoritesAddress, BaseRadioAPI::TypeFavorites, key,
                                            u("Zz") + key.mid(2))
                                    << true << u("Invalid API key");
-    QTest::newRow("no API key") << u("anonymous")
-                                << bent(&TunoraAPI::genresAddress, BaseRadioAPI::TypeGenres, u("key=") + key,
-                                        u("apikey="))
-                                << true << u("Invalid API key");
     QTest::newRow("page that is no number")
         << listener << bent(search, BaseRadioAPI::TypeSearch, u("&page=0"), u("&page=one")) << true
-        << invalid;
-    QTest::newRow("page size too large")
-        << listener << bent(search, BaseRadioAPI::TypeSearch, u("&limit=25"), u("&limit=1000000")) << true
         << invalid;
     QTest::newRow("search text too long")
         << listener << searchFor(QString(300, QLatin1Char('x'))) << true << u("The search text is too long");
     QTest::newRow("control character in the search text")
         << listener << searchFor(u("paging\x01word")) << true << invalid;
-    QTest::newRow("value over 4 KiB")
-        << listener << searchFor(QString(5000, QLatin1Char('z'))) << true << invalid;
     QTest::newRow("unknown directory")
         << listener
         << bent(&TunoraAPI::regionsAddress, BaseRadioAPI::TypeRegions, u("dir=geo"), u("dir=planets")) << true
@@ -1305,7 +1142,6 @@ void TestContract::transferErrors_data()
     QTest::addColumn<QString>("where");
     QTest::addColumn<QNetworkReply::NetworkError>("code");
 
-    QTest::newRow("address the service does not have") << u("path") << QNetworkReply::ContentNotFoundError;
     QTest::newRow("certificate of another authority") << u("ca") << QNetworkReply::SslHandshakeFailedError;
     QTest::newRow("nobody listening") << u("port") << QNetworkReply::ConnectionRefusedError;
 }
@@ -1318,9 +1154,7 @@ void TestContract::transferErrors()
     QVERIFY2(otherCa.isValid(), qPrintable(otherCa.error()));
     AppSettings &settings = AppSettings::instance();
     QUrl root = service().root();
-    if (where == u("path"))
-        root.setPath(u("/no/such/place"));
-    else if (where == u("port"))
+    if (where == u("port"))
         root.setPort(TunoraTest::freeTcpPort());
     settings.setEndpoint(AppSettings::DirectoryRoot, root.toString());
     if (where == u("ca"))
@@ -1351,7 +1185,6 @@ void TestContract::homeLocationNames_data()
 
     QTest::newRow("city and country")
         << u("München, Germany") << true << u("München, Germany") << u("DE") << u("Germany");
-    QTest::newRow("country alone") << u("France") << false << u("France") << u("FR") << u("France");
     QTest::newRow("blanks are tidied")
         << u("  Lyon ,   France  ") << false << u("Lyon , France") << u("FR") << u("France");
     QTest::newRow("country the catalogue does not know")
@@ -1359,8 +1192,6 @@ void TestContract::homeLocationNames_data()
     QTest::newRow("angle brackets come back as look-alikes")
         << u("<b>Smith & Sons</b>, United Kingdom") << false << u("‹b›Smith & Sons‹/b›, United Kingdom")
         << u("GB") << u("United Kingdom");
-    QTest::newRow("other scripts") << u("Москва, Russia") << true << u("Москва, Russia") << u("RU")
-                                   << u("Russia");
 }
 
 void TestContract::homeLocationNames()
@@ -1399,7 +1230,6 @@ void TestContract::languagesAndTranslation_data()
     QTest::addColumn<QString>("translation");
 
     QTest::newRow("German") << u("Deutsch") << u("de") << u("About") << u("Über");
-    QTest::newRow("English") << u("English") << u("en") << u("About") << u("About");
     QTest::newRow("not offered") << u("Klingon") << u("tlh") << QString() << QString();
 }
 
@@ -1437,11 +1267,8 @@ void TestContract::languagesAndTranslation()
     QVERIFY(f.open(QIODevice::ReadOnly));
     TagScanner scanner(QString::fromUtf8(f.readAll()));
     QMap<QString, QString> entries;
-    for (QString entry = scanner.findRaw(u"string"); !entry.isEmpty(); entry = scanner.findRaw(u"string")) {
-        TagScanner e(entry);
-        const QString text = e.find(u"text");
-        entries.insert(text, e.findFirst(u"trans"));
-    }
+    for (QString entry = scanner.findRaw(u"string"); !entry.isEmpty(); entry = scanner.findRaw(u"string"))
+        entries.insert(TagScanner(entry).find(u"text"), TagScanner(entry).findFirst(u"trans"));
     QVERIFY2(entries.size() > 100, qPrintable(QString::number(entries.size())));
     QCOMPARE(entries.value(source), translation);
     QVERIFY(m_boxes.isEmpty());
@@ -1467,13 +1294,11 @@ void TestContract::softwareVersion()
         QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestSoftwareVersion(); }).error, 0);
     QCOMPARE(found.size(), 1);
     const SoftwareVersion &v = found[0];
-    QCOMPARE(v.name, u("TunoraDE"));
-    QCOMPARE(v.version, u("1.03"));
-    QCOMPARE(v.comment, u("Faster search. Fewer stalls."));
-    QCOMPARE(v.comment_version, u("1.03 beta"));
-    QCOMPARE(v.file_location, u("https://downloads.example/TunoraDE-1.03.tar.xz"));
-    QCOMPARE(v.file_size.toULongLong(), 4242424ULL);
-    QCOMPARE(v.file_mime, u("application/x-xz"));
+    QCOMPARE((QStringList{v.name, v.version, v.comment, v.comment_version, v.file_location, v.file_size,
+                          v.file_mime}),
+             (QStringList{u("TunoraDE"), u("1.03"), u("Faster search. Fewer stalls."), u("1.03 beta"),
+                          u("https://downloads.example/TunoraDE-1.03.tar.xz"), u("4242424"),
+                          u("application/x-xz")}));
     QCOMPARE(v.report, verbose);
 }
 
@@ -1482,7 +1307,6 @@ void TestContract::newsFeed_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("first");
 
-    QTest::newRow("no language: English") << QString() << u("Contract & news: 2 < 3");
     QTest::newRow("German") << u("de") << u("Willkommen im Tunora-Verzeichnis.");
     QTest::newRow("a language without news: English") << u("fr") << u("Contract & news: 2 < 3");
 }

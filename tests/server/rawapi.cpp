@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+using namespace Qt::StringLiterals;
+
 namespace TunoraTest {
 
 // ---------------------------------------------------------------------------------------------
@@ -36,91 +38,58 @@ QString PlayerAddresses::encode(const QString &value)
 
 QString PlayerAddresses::directory() const
 {
-    return m_root + QStringLiteral("?key=%1&apiv=1.0").arg(m_key);
+    return m_root + u"?key=%1&apiv=1.0"_s.arg(m_key);
 }
 
 QString PlayerAddresses::account() const
 {
     if (m_user.isEmpty() || m_password.isEmpty())
-        return m_root + QStringLiteral("?key=%1").arg(m_key);
-    return m_root +
-           QStringLiteral("?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0&formats=wm,mp3,aac,ac3,ogg")
-               .arg(m_key, encode(m_user), encode(m_password));
+        return m_root + u"?key=%1"_s.arg(m_key);
+    return m_root + u"?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0&formats=wm,mp3,aac,ac3,ogg"_s.arg(
+                        m_key, encode(m_user), encode(m_password));
 }
 
 QString PlayerAddresses::search(const QString &text, int page, int limit) const
 {
-    return account() + QStringLiteral("&limit=%1&page=%2&search=").arg(limit).arg(page) + encode(text);
-}
-
-QString PlayerAddresses::regions() const
-{
-    return account() + QStringLiteral("&dir=geo&regions=1");
-}
-
-QString PlayerAddresses::genres() const
-{
-    return account() + QStringLiteral("&dir=genres&descriptions=1");
+    return account() + u"&limit=%1&page=%2&search="_s.arg(limit).arg(page) + encode(text);
 }
 
 QString PlayerAddresses::favorites() const
 {
-    return account() + QStringLiteral("&account=favorites");
-}
-
-QString PlayerAddresses::history() const
-{
-    return account() + QStringLiteral("&account=history");
-}
-
-QString PlayerAddresses::removeFavorite(const QString &id) const
-{
-    return account() + QStringLiteral("&account=favorites&remove=%1").arg(encode(id));
+    return account() + u"&account=favorites"_s;
 }
 
 QString PlayerAddresses::languages() const
 {
-    return m_root + QStringLiteral("?key=%1&apiv=1.0&info=languages").arg(m_key);
+    return m_root + u"?key=%1&apiv=1.0&info=languages"_s.arg(m_key);
 }
 
 QString PlayerAddresses::softwareVersion() const
 {
-    return account() + QStringLiteral("&software=version");
-}
-
-QString PlayerAddresses::accountInfo() const
-{
-    return account() + QStringLiteral("&account=info");
+    return account() + u"&software=version"_s;
 }
 
 QString PlayerAddresses::createAccount(const QString &user, const QString &password,
                                        const QString &email) const
 {
-    return directory() + QStringLiteral("&account=new&user=%1&pass=%2&email=%3")
-                             .arg(encode(user), encode(password), encode(email));
+    return directory() +
+           u"&account=new&user=%1&pass=%2&email=%3"_s.arg(encode(user), encode(password), encode(email));
 }
 
 QString PlayerAddresses::resendValidation(const QString &user, const QString &password) const
 {
-    return directory() +
-           QStringLiteral("&account=resendvalidation&user=%1&pass=%2").arg(encode(user), encode(password));
+    return directory() + u"&account=resendvalidation&user=%1&pass=%2"_s.arg(encode(user), encode(password));
 }
 
 QString PlayerAddresses::signIn(const QString &user, const QString &password) const
 {
-    return directory() +
-           QStringLiteral("&account=authenticate&user=%1&pass=%2").arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::playingNow(const QStringList &ids) const
-{
-    return account() + QStringLiteral("&playingnow=") + ids.join(QLatin1Char(','));
+    return directory() + u"&account=authenticate&user=%1&pass=%2"_s.arg(encode(user), encode(password));
 }
 
 QString PlayerAddresses::songSearch(const QString &stationId, const QString &artist,
                                     const QString &title) const
 {
-    QString link = account() + QStringLiteral("&search_itunes={1}+-+{2}&sid={3}");
+    QString link = account() + u"&search_itunes={1}+-+{2}&sid={3}"_s;
     link.replace(QLatin1String("{3}"), stationId);
     // The cover lookup puts blanks as "+" and drops apostrophes.
     auto fill = [](QString s) {
@@ -155,7 +124,7 @@ HttpResult HttpsClient::run(QNetworkReply *reply, int timeoutMs)
     if (!reply->isFinished()) {
         reply->abort();
         r.error = QNetworkReply::TimeoutError;
-        r.errorString = QStringLiteral("time-out");
+        r.errorString = u"time-out"_s;
     } else {
         r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         r.body = reply->readAll();
@@ -200,90 +169,6 @@ HttpResult HttpsClient::post(const QString &address, const QByteArray &body, con
     request.setSslConfiguration(m_tls);
     request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     return run(m_manager->post(request, body), timeoutMs);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Strict XML
-
-const XmlNode *XmlNode::child(const QString &n) const
-{
-    for (const XmlNode &c : children) {
-        if (c.name == n)
-            return &c;
-    }
-    return nullptr;
-}
-
-QString XmlNode::childText(const QString &n) const
-{
-    const XmlNode *c = child(n);
-    return c ? c->text : QString();
-}
-
-QList<const XmlNode *> XmlNode::childrenNamed(const QString &n) const
-{
-    QList<const XmlNode *> out;
-    for (const XmlNode &c : children) {
-        if (c.name == n)
-            out << &c;
-    }
-    return out;
-}
-
-bool parseStrict(const QByteArray &body, XmlNode *root, QString *error)
-{
-    QXmlStreamReader r(body);
-    QList<XmlNode> stack;
-    bool haveRoot = false;
-    while (!r.atEnd()) {
-        switch (r.readNext()) {
-        case QXmlStreamReader::StartElement:
-            if (!r.attributes().isEmpty()) {
-                *error = QStringLiteral("element <%1> carries attributes").arg(r.name());
-                return false;
-            }
-            if (stack.isEmpty() && haveRoot) {
-                *error = QStringLiteral("more than one root element");
-                return false;
-            }
-            if (!stack.isEmpty() && !stack.last().text.isEmpty()) {
-                *error = QStringLiteral("<%1> has both text and child elements").arg(stack.last().name);
-                return false;
-            }
-            stack.append(XmlNode{r.name().toString(), QString(), {}});
-            break;
-        case QXmlStreamReader::Characters:
-            if (stack.isEmpty())
-                break;
-            if (!stack.last().children.isEmpty()) {
-                *error = QStringLiteral("text between the child elements of <%1>").arg(stack.last().name);
-                return false;
-            }
-            stack.last().text += r.text();
-            break;
-        case QXmlStreamReader::EndElement: {
-            XmlNode done = stack.takeLast();
-            if (stack.isEmpty()) {
-                *root = done;
-                haveRoot = true;
-            } else {
-                stack.last().children.append(done);
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    if (r.hasError()) {
-        *error = r.errorString();
-        return false;
-    }
-    if (!haveRoot) {
-        *error = QStringLiteral("no root element");
-        return false;
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -366,7 +251,7 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
         loop.quit();
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+    socket.connectToHostEncrypted(u"127.0.0.1"_s, port);
     loop.exec();
     socket.abort();
     return out;
@@ -377,21 +262,20 @@ bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const
 {
     const PlayerAddresses anonymous(service.root(), DirectoryService::apiKey());
     const qsizetype before = service.mails().size();
-    const StatusReply created = readStatus(
-        http.get(anonymous.createAccount(user, password, user + QStringLiteral("@example.org"))).body);
+    const StatusReply created =
+        readStatus(http.get(anonymous.createAccount(user, password, user + u"@example.org"_s)).body);
     if (created.code != 0) {
-        *why = QStringLiteral("create: %1 %2").arg(created.code).arg(created.message);
+        *why = u"create: %1 %2"_s.arg(created.code).arg(created.message);
         return false;
     }
     if (service.mails().size() != before + 1) {
-        *why = QStringLiteral("no activation mail");
+        *why = u"no activation mail"_s;
         return false;
     }
     const int status =
-        http.get(service.linkFromLastMail(QStringLiteral("/account/activate")).toString(QUrl::FullyEncoded))
-            .status;
+        http.get(service.linkFromLastMail(u"/account/activate"_s).toString(QUrl::FullyEncoded)).status;
     if (status != 200) {
-        *why = QStringLiteral("activation page: HTTP %1").arg(status);
+        *why = u"activation page: HTTP %1"_s.arg(status);
         return false;
     }
     return true;

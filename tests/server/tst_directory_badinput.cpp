@@ -14,16 +14,11 @@
 #include <QSslSocket>
 #include <QXmlStreamReader>
 
+using namespace Qt::StringLiterals;
+
 using namespace TunoraTest;
 
 namespace {
-
-// A byte-string literal with every byte, embedded NULs included.
-template<qsizetype N>
-QByteArray literal(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
 
 const char *const Internals[] = {"SQL", "sqlite", "QPSQL", "syntax error", "Database", "QUERY", "fts5"};
 
@@ -60,29 +55,28 @@ private slots:
     void pipelinedRepliesInOrder();
     void pipelinedBodiesStayInStep_data();
     void pipelinedBodiesStayInStep();
-    void slowRequestTimesOut();
-    void idleConnectionCloses();
-    void connectionCap();
+    void connectionCaps_data();
+    void connectionCaps();
     void abortedHandshakesKeepListening();
     void tlsSuites_data();
     void tlsSuites();
-    void rateLimits();
+    void guessingLocksOnlyTheGuesser();
     void burstsLimitedLikeSequences_data();
     void burstsLimitedLikeSequences();
-    void guessingDoesNotLockOthersOut();
     void resetRotatesListenToken();
     void oneAddressCannotHoldTheHashing();
-    void connectionCapPerAddress();
 
 private:
     PlayerAddresses addresses(bool signedIn = false) const;
-    QByteArray get(const QString &path) const;
+    // A service of its own with an empty catalogue, for limits that would lock this test's
+    // address out of the shared one.
+    static bool startOwn(DirectoryService &service, const QMap<QString, QString> &settings);
 
     DirectoryService m_service;
     std::unique_ptr<HttpsClient> m_http;
     quint32 m_jazzTotal = 0;
-    const QString m_user = QStringLiteral("tester");
-    const QString m_password = QStringLiteral("Secret-Tester-Pass");
+    const QString m_user = u"tester"_s;
+    const QString m_password = u"Secret-Tester-Pass"_s;
 };
 
 PlayerAddresses TestDirectoryBadInput::addresses(bool signedIn) const
@@ -93,18 +87,26 @@ PlayerAddresses TestDirectoryBadInput::addresses(bool signedIn) const
     return a;
 }
 
+bool TestDirectoryBadInput::startOwn(DirectoryService &service, const QMap<QString, QString> &settings)
+{
+    DirectoryService::Options options;
+    options.importCatalogue = false;
+    options.settings = settings;
+    return service.start(options);
+}
+
 void TestDirectoryBadInput::initTestCase()
 {
     DirectoryService::Options options;
-    options.settings.insert(QStringLiteral("service/max_connections"), QStringLiteral("8"));
-    options.settings.insert(QStringLiteral("service/idle_timeout"), QStringLiteral("3"));
-    options.settings.insert(QStringLiteral("service/request_timeout"), QStringLiteral("2"));
+    options.settings.insert(u"service/max_connections"_s, u"8"_s);
+    options.settings.insert(u"service/idle_timeout"_s, u"3"_s);
+    options.settings.insert(u"service/request_timeout"_s, u"2"_s);
     QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
     m_http = std::make_unique<HttpsClient>(m_service.sslConfiguration());
     const PlayerAddresses a = addresses();
     QString why;
     QVERIFY2(signUpAndActivate(*m_http, m_service, m_user, m_password, &why), qPrintable(why));
-    m_jazzTotal = resultsTotal(m_http->get(a.search(QStringLiteral("jazz"), 0)).body);
+    m_jazzTotal = resultsTotal(m_http->get(a.search(u"jazz"_s, 0)).body);
     QVERIFY(m_jazzTotal > 0);
 }
 
@@ -113,7 +115,7 @@ void TestDirectoryBadInput::cleanupTestCase()
     m_http.reset();
     const QString output = m_service.output();
     QVERIFY2(!output.contains(m_password), "a password reached the service's log");
-    QVERIFY2(!output.contains(QStringLiteral("Wrong-Guess")), "a password reached the service's log");
+    QVERIFY2(!output.contains(u"Wrong-Guess"_s), "a password reached the service's log");
     QVERIFY2(m_service.stop(), qPrintable(m_service.errorString()));
 }
 
@@ -121,29 +123,19 @@ void TestDirectoryBadInput::hostileParameters_data()
 {
     QTest::addColumn<QString>("suffix"); // appended to the account address (signed in)
     QTest::addColumn<int>("code");       // the status code expected; -1 for a station list
-    const QString many = QStringLiteral("&x=1").repeated(70);
+    const QString many = u"&x=1"_s.repeated(70);
     QStringList ids;
     for (int i = 1; i <= 300; ++i)
         ids << QString::number(i);
-    QTest::newRow("sql in search") << "&limit=25&page=0&search=%27%3B%20DROP%20TABLE%20stations%3B%20--"
-                                   << -1;
     QTest::newRow("sql in genre term")
         << "&limit=25&page=0&search=gen%3A%22x%27%20OR%20%271%27%3D%271%22" << -1;
-    QTest::newRow("fts syntax") << "&limit=25&page=0&search=%22a%22%20OR%20b*%20NEAR(c%20d)%20%5E" << -1;
-    QTest::newRow("tsquery syntax") << "&limit=25&page=0&search=a%20%26%20!b%20%7C%20c%3A*" << -1;
     QTest::newRow("invalid utf-8") << "&limit=25&page=0&search=%FF%FE%C3" << -1;
     QTest::newRow("nul in search") << "&limit=25&page=0&search=a%00b" << 2;
-    // (Control characters, long texts and values, bad pages and limits: tests/contract.)
+    // (SQL and search syntax in the search text, hostile ids, control characters, long texts,
+    // bad pages and unknown commands: tests/contract, on both databases.)
     QTest::newRow("too many parameters") << many << 2;
-    QTest::newRow("negative limit") << "&limit=-1&page=0&search=jazz" << 2;
     QTest::newRow("page overflow") << "&limit=25&page=99999999999999999999&search=jazz" << 2;
-    QTest::newRow("playing now junk") << "&playingnow=1,abc" << 2;
-    QTest::newRow("playing now sql") << "&playingnow=1)%20OR%20(1=1" << 2;
     QTest::newRow("playing now too many") << QLatin1String("&playingnow=") + ids.join(QLatin1Char(',')) << 2;
-    QTest::newRow("favourite id sql") << "&account=favorites&add=1%3BDELETE%20FROM%20favorites" << 2;
-    QTest::newRow("favourite id overflow") << "&account=favorites&remove=99999999999999999999999" << 2;
-    QTest::newRow("unknown account command") << "&account=frobnicate" << 2;
-    QTest::newRow("unknown dir") << "&dir=..%2F..%2Fetc" << 2;
     QTest::newRow("location too long")
         << QLatin1String("&account=setlocation&name=") + QString(200, QLatin1Char('c')) << 2;
     QTest::newRow("cover search too long")
@@ -156,13 +148,14 @@ void TestDirectoryBadInput::hostileParameters()
     QFETCH(int, code);
     const HttpResult r = m_http->get(addresses(true).account() + suffix);
     QCOMPARE(r.status, 200);
-    XmlNode root;
-    QString why;
-    QVERIFY2(parseStrict(r.body, &root, &why), qPrintable(why));
+    QXmlStreamReader xml(r.body);
+    while (!xml.atEnd())
+        xml.readNext();
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     for (const char *word : Internals)
         QVERIFY2(!r.body.contains(word), r.body.constData());
     if (code < 0)
-        QVERIFY2(root.child(QStringLiteral("results_total")), r.body.constData());
+        QVERIFY2(r.body.contains("<results_total>"), r.body.constData());
     else
         QCOMPARE(readStatus(r.body).code, code);
 }
@@ -170,19 +163,13 @@ void TestDirectoryBadInput::hostileParameters()
 void TestDirectoryBadInput::catalogueIntact()
 {
     const PlayerAddresses a = addresses(true);
-    QCOMPARE(resultsTotal(m_http->get(a.search(QStringLiteral("jazz"), 0)).body), m_jazzTotal);
-    // Without a key, or with a wrong one, nothing is answered but the error.
-    PlayerAddresses wrong(m_service.root(), QStringLiteral("0123456789012345678901234567890123456789"));
-    const StatusReply s = readStatus(m_http->get(wrong.search(QStringLiteral("jazz"), 0)).body);
-    QCOMPARE(s.code, 2);
-    QCOMPARE(s.message, QStringLiteral("Invalid API key"));
-    QCOMPARE(readStatus(m_http->get(m_service.root().toString() + QStringLiteral("?search=jazz")).body).code,
-             2);
+    QCOMPARE(resultsTotal(m_http->get(a.search(u"jazz"_s, 0)).body), m_jazzTotal);
+    // Without a key nothing is answered but the error (a wrong key: tests/contract).
+    QCOMPARE(readStatus(m_http->get(m_service.root().toString() + u"?search=jazz"_s).body).code, 2);
+    // An empty password is a wrong one.
+    QCOMPARE(readStatus(m_http->get(a.signIn(m_user, QString())).body).code, 0);
     // A signed-in name with SQL in it is just a wrong name.
-    QCOMPARE(
-        readStatus(m_http->get(a.signIn(QStringLiteral("x' OR '1'='1"), QStringLiteral("Wrong-Guess"))).body)
-            .code,
-        0);
+    QCOMPARE(readStatus(m_http->get(a.signIn(u"x' OR '1'='1"_s, u"Wrong-Guess"_s)).body).code, 0);
 }
 
 void TestDirectoryBadInput::newsItemsArePlainText_data()
@@ -191,21 +178,10 @@ void TestDirectoryBadInput::newsItemsArePlainText_data()
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("description");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("script link") << "a"
-                                 << "javascript:alert(1)"
-                                 << "" << false;
-    QTest::newRow("file link") << "b"
-                               << "file:///etc/passwd"
-                               << "" << false;
-    QTest::newRow("data link") << "c"
-                               << "data:text/html,<b>x</b>"
-                               << "" << false;
-    QTest::newRow("relative link") << "d"
-                                   << "/account/reset"
-                                   << "" << false;
-    QTest::newRow("markup") << "<b>Bold</b> & more"
-                            << "https://example.org/n?a=1&b=2"
-                            << "<script>alert(1)</script>" << true;
+    QTest::newRow("script link") << u"a"_s << u"javascript:alert(1)"_s << QString() << false;
+    QTest::newRow("relative link") << u"d"_s << u"/account/reset"_s << QString() << false;
+    QTest::newRow("markup") << u"<b>Bold</b> & more"_s << u"https://example.org/n?a=1&b=2"_s
+                            << u"<script>alert(1)</script>"_s << true;
 }
 
 void TestDirectoryBadInput::newsItemsArePlainText()
@@ -214,11 +190,10 @@ void TestDirectoryBadInput::newsItemsArePlainText()
     QFETCH(QString, link);
     QFETCH(QString, description);
     QFETCH(bool, accepted);
-    const int exit =
-        m_service.runTool({QStringLiteral("news-add"), QStringLiteral("en"), title, link, description});
+    const int exit = m_service.runTool({u"news-add"_s, u"en"_s, title, link, description});
     QCOMPARE(exit == 0, accepted);
     const HttpResult feed =
-        m_http->get(m_service.root().toString() + QStringLiteral("services/newsfeed/desktop/en/rss.xml"));
+        m_http->get(m_service.root().toString() + u"services/newsfeed/desktop/en/rss.xml"_s);
     QCOMPARE(feed.status, 200);
     // The newest item comes first.
     QXmlStreamReader xml(feed.body);
@@ -233,14 +208,14 @@ void TestDirectoryBadInput::newsItemsArePlainText()
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QVERIFY(!item.isEmpty());
     if (!accepted) {
-        QVERIFY(item.value(QStringLiteral("title")) != title);
+        QVERIFY(item.value(u"title"_s) != title);
         QVERIFY(!feed.body.contains(link.toUtf8()));
         return;
     }
-    QCOMPARE(item.value(QStringLiteral("title")), title);
-    QCOMPARE(item.value(QStringLiteral("link")), link);
+    QCOMPARE(item.value(u"title"_s), title);
+    QCOMPARE(item.value(u"link"_s), link);
     // Read as HTML, the description shows its markup as text.
-    QCOMPARE(item.value(QStringLiteral("description")), description.toHtmlEscaped());
+    QCOMPARE(item.value(u"description"_s), description.toHtmlEscaped());
 }
 
 void TestDirectoryBadInput::rawRequests_data()
@@ -253,21 +228,20 @@ void TestDirectoryBadInput::rawRequests_data()
                " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
         << 414;
     QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200000, 'h') + "\r\n\r\n" << 431;
-    QTest::newRow("nul in request line") << literal("GET /?key=a\0b HTTP/1.1\r\n\r\n") << 400;
-    QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 501;
-    QTest::newRow("chunked upload")
-        << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n") << 501;
     QTest::newRow("large upload") << QByteArray(
                                          "POST /account/reset HTTP/1.1\r\nContent-Length: 5000000\r\n\r\n") +
                                          QByteArray(5000000, 'u')
                                   << 413;
     QTest::newRow("post to the commands")
         << "POST /?key=" + key + " HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc" << 405;
-    QTest::newRow("unknown path") << QByteArray("GET /etc/passwd HTTP/1.1\r\n\r\n") << 404;
     QTest::newRow("news path traversal")
         << QByteArray("GET /services/newsfeed/desktop/..%2F..%2Fetc/rss.xml HTTP/1.1\r\n\r\n") << 404;
     QTest::newRow("listen id not a number")
         << QByteArray("GET /stream/listen/1%20OR%201=1 HTTP/1.1\r\n\r\n") << 404;
+    // Half a request line and then nothing: answered after the request time-out (2 s).
+    QTest::newRow("half a request line") << QByteArray("GET /?key=") << 408;
+    // Nothing at all: closed after the idle time-out (3 s) without a reply.
+    QTest::newRow("nothing sent") << QByteArray() << 0;
     QTest::newRow("http/1.0") << "GET /?key=" + key + "&software=version HTTP/1.0\r\n\r\n" << 200;
 }
 
@@ -277,6 +251,11 @@ void TestDirectoryBadInput::rawRequests()
     QFETCH(int, status);
     const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request);
     QVERIFY(r.connected);
+    if (status == 0) {
+        QVERIFY(r.closedByServer);
+        QCOMPARE(r.raw, QByteArray());
+        return;
+    }
     QVERIFY2(!r.statuses.isEmpty(), r.raw.left(200).constData());
     QCOMPARE(r.statuses.first(), status);
     for (const char *word : Internals)
@@ -291,10 +270,8 @@ void TestDirectoryBadInput::pipelinedRepliesInOrder()
     // is ready after the two behind it.
     PlayerAddresses a = addresses();
     QString why;
-    QVERIFY2(
-        signUpAndActivate(*m_http, m_service, QStringLiteral("piper"), QStringLiteral("piper-pass"), &why),
-        qPrintable(why));
-    a.setCredentials(QStringLiteral("piper"), QStringLiteral("piper-pass"));
+    QVERIFY2(signUpAndActivate(*m_http, m_service, u"piper"_s, u"piper-pass"_s, &why), qPrintable(why));
+    a.setCredentials(u"piper"_s, u"piper-pass"_s);
     auto line = [](const QString &address) -> QByteArray {
         const QUrl u = QUrl::fromEncoded(address.toUtf8());
         return "GET " + u.path(QUrl::FullyEncoded).toLatin1() + '?' + u.query(QUrl::FullyEncoded).toLatin1() +
@@ -313,7 +290,6 @@ void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
 {
     QTest::addColumn<QByteArrayList>("methods"); // one request each, sent in one write
     const QByteArray get("GET"), head("HEAD");
-    QTest::newRow("HEAD first") << QByteArrayList{head, get, get};
     QTest::newRow("HEAD between") << QByteArrayList{get, head, get, head, get};
     QByteArrayList many;
     for (int i = 0; i < 60; ++i) // about 6 KB of requests
@@ -342,46 +318,38 @@ void TestDirectoryBadInput::pipelinedBodiesStayInStep()
     QVERIFY(!r.raw.contains("Connection: close"));
 }
 
-void TestDirectoryBadInput::slowRequestTimesOut()
+void TestDirectoryBadInput::connectionCaps_data()
 {
-    QElapsedTimer t;
-    t.start();
-    // Half a request line and then nothing: answered 408 after the request time-out (2 s).
-    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), "GET /?key=", 1, 20000);
-    QCOMPARE(r.statuses.value(0), 408);
-    QVERIFY(t.elapsed() >= 1500);
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("cap");
+    QTest::newRow("whole service") << u"service/max_connections"_s << 8;
+    QTest::newRow("one address") << u"service/max_connections_per_address"_s << 3;
 }
 
-void TestDirectoryBadInput::idleConnectionCloses()
+void TestDirectoryBadInput::connectionCaps()
 {
-    QElapsedTimer t;
-    t.start();
-    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), QByteArray(), 1, 20000);
-    QVERIFY(r.connected);
-    QVERIFY(r.closedByServer);
-    QVERIFY(r.statuses.isEmpty());
-    QVERIFY(t.elapsed() < 15000);
-}
-
-void TestDirectoryBadInput::connectionCap()
-{
-    // Eight connections are allowed; the ninth is closed at once.
-    std::vector<std::unique_ptr<QSslSocket>> held;
-    for (int i = 0; i < 8; ++i) {
+    QFETCH(QString, setting);
+    QFETCH(int, cap);
+    DirectoryService service;
+    QVERIFY2(startOwn(service, {{setting, QString::number(cap)}}), qPrintable(service.errorString()));
+    auto open = [&] {
         auto s = std::make_unique<QSslSocket>();
-        s->setSslConfiguration(m_service.sslConfiguration());
-        s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
-        QVERIFY2(s->waitForEncrypted(10000), qPrintable(s->errorString()));
+        s->setSslConfiguration(service.sslConfiguration());
+        s->connectToHostEncrypted(u"127.0.0.1"_s, service.port());
+        const bool ok = s->waitForEncrypted(5000);
+        return std::make_pair(ok, std::move(s));
+    };
+    // Up to the cap connections are held; the next one is closed at once.
+    std::vector<std::unique_ptr<QSslSocket>> held;
+    for (int i = 0; i < cap; ++i) {
+        auto [ok, s] = open();
+        QVERIFY(ok);
         held.push_back(std::move(s));
     }
-    QSslSocket extra;
-    extra.setSslConfiguration(m_service.sslConfiguration());
-    extra.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
-    QVERIFY(!extra.waitForEncrypted(5000));
-    held.resize(6);
-    QTest::qWait(300);
-    // With room again, requests are served.
-    QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
+    QVERIFY(!open().first);
+    held.pop_back();
+    // A place freed is a place again (the server sees the close a little later).
+    QVERIFY(eventually([&] { return open().first; }));
 }
 
 void TestDirectoryBadInput::abortedHandshakesKeepListening()
@@ -419,9 +387,7 @@ void TestDirectoryBadInput::tlsSuites_data()
     QTest::addColumn<QSsl::SslProtocol>("protocol");
     QTest::addColumn<bool>("accepted");
     QTest::newRow("1.2 AES-GCM") << "ECDHE-ECDSA-AES128-GCM-SHA256" << QSsl::TlsV1_2 << true;
-    QTest::newRow("1.2 ChaCha20") << "ECDHE-ECDSA-CHACHA20-POLY1305" << QSsl::TlsV1_2 << true;
     QTest::newRow("1.2 CBC SHA-1") << "ECDHE-ECDSA-AES128-SHA" << QSsl::TlsV1_2 << false;
-    QTest::newRow("1.2 CBC SHA-256") << "ECDHE-ECDSA-AES128-SHA256" << QSsl::TlsV1_2 << false;
     QTest::newRow("1.2 RSA key exchange") << "AES128-GCM-SHA256" << QSsl::TlsV1_2 << false;
     QTest::newRow("1.3") << "TLS_AES_128_GCM_SHA256" << QSsl::TlsV1_3 << true;
 }
@@ -439,41 +405,42 @@ void TestDirectoryBadInput::tlsSuites()
     tls.setCiphers({c});
     QSslSocket s;
     s.setSslConfiguration(tls);
-    s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_service.port());
+    s.connectToHostEncrypted(u"127.0.0.1"_s, m_service.port());
     QCOMPARE(s.waitForEncrypted(10000), accepted);
 }
 
-// Per-account limits and their look-alike answers are in tests/contract; here the limit per
-// client address, which must not sign out members whose check is remembered.
-void TestDirectoryBadInput::rateLimits()
+// Per-account limits and their look-alike answers are in tests/contract; here what the limits
+// per account and per client address leave to everybody else. Behind a trusted proxy the client
+// addresses come from X-Forwarded-For.
+void TestDirectoryBadInput::guessingLocksOnlyTheGuesser()
 {
-    // A service of its own: the limits below lock out this test's client address.
     DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
-    options.settings.insert(QStringLiteral("accounts/address_failure_limit"), QStringLiteral("8"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    QVERIFY2(startOwn(service, {{u"accounts/account_failure_limit"_s, u"3"_s},
+                                {u"accounts/address_failure_limit"_s, u"8"_s},
+                                {u"service/trusted_proxies"_s, u"127.0.0.1"_s}}),
+             qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
     const PlayerAddresses a(service.root(), DirectoryService::apiKey());
-    for (const char *name : {"other", "third"}) {
-        const QString user = QString::fromLatin1(name);
+    for (const QString &user : {u"owner"_s, u"other"_s, u"third"_s}) {
         QString why;
-        QVERIFY2(signUpAndActivate(http, service, user, user + QStringLiteral("-pass"), &why),
-                 qPrintable(why));
+        QVERIFY2(signUpAndActivate(http, service, user, user + u"-pass"_s, &why), qPrintable(why));
     }
-    auto signIn = [&](const QString &user, const QString &password) {
-        return readStatus(http.get(a.signIn(user, password)).body);
+    auto signIn = [&](const QByteArray &from, const QString &user, const QString &password) {
+        return readStatus(http.getAll({a.signIn(user, password)}, {{"X-Forwarded-For", from}}).value(0).body);
     };
-    // "other" signs in before the attack and stays signed in (its check is remembered).
-    QCOMPARE(signIn(QStringLiteral("other"), QStringLiteral("other-pass")).code, 1);
-    // Eight failures on names below the account limit lock the address for every name.
+    // Guesses at one account lock it for the guessing address only, even with the right password.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(signIn("192.0.2.1", u"owner"_s, u"Wrong-Guess"_s).message,
+                 u"Invalid member name or password"_s);
+    QVERIFY(signIn("192.0.2.1", u"owner"_s, u"owner-pass"_s).message.contains(u"Too many"_s));
+    QCOMPARE(signIn("198.51.100.7", u"owner"_s, u"owner-pass"_s).code, 1);
+    // "other" signs in before an attack from its own address and stays signed in (its check is
+    // remembered); eight failures on names below the account limit lock the address for new checks.
+    QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).code, 1);
     for (int i = 0; i < 8; ++i)
-        QCOMPARE(signIn(QStringLiteral("x%1").arg(i % 4), QStringLiteral("Wrong-Guess")).code, 0);
-    QVERIFY(signIn(QStringLiteral("third"), QStringLiteral("third-pass"))
-                .message.contains(QStringLiteral("Too many")));
-    QCOMPARE(signIn(QStringLiteral("other"), QStringLiteral("other-pass")).code, 1);
-    QVERIFY(!service.output().contains(QStringLiteral("Wrong-Guess")));
+        QCOMPARE(signIn("192.0.2.9", u"x%1"_s.arg(i % 4), u"Wrong-Guess"_s).code, 0);
+    QVERIFY(signIn("192.0.2.9", u"third"_s, u"third-pass"_s).message.contains(u"Too many"_s));
+    QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
@@ -493,24 +460,22 @@ void TestDirectoryBadInput::burstsLimitedLikeSequences()
     QFETCH(int, requests);
     QFETCH(int, allowed);
     DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
-    options.settings.insert(QStringLiteral("accounts/creation_limit"), QStringLiteral("3"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    QVERIFY2(startOwn(service, {{u"accounts/account_failure_limit"_s, u"3"_s},
+                                {u"accounts/creation_limit"_s, u"3"_s}}),
+             qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
     const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QStringList burst;
     for (int i = 0; i < requests; ++i) {
-        burst << (signUp ? a.createAccount(QStringLiteral("burst%1").arg(i), QStringLiteral("burst-pass"),
-                                           QStringLiteral("burst%1@example.org").arg(i))
-                         : a.signIn(QStringLiteral("victim"), QStringLiteral("Wrong-Guess-%1").arg(i)));
+        burst << (signUp
+                      ? a.createAccount(u"burst%1"_s.arg(i), u"burst-pass"_s, u"burst%1@example.org"_s.arg(i))
+                      : a.signIn(u"victim"_s, u"Wrong-Guess-%1"_s.arg(i)));
     }
     int through = 0;
     for (const HttpResult &r : http.getAll(burst)) {
         QCOMPARE(r.status, 200);
         const StatusReply s = readStatus(r.body);
-        if (!s.message.contains(QStringLiteral("Too many")))
+        if (!s.message.contains(u"Too many"_s))
             ++through;
     }
     QCOMPARE(through, allowed);
@@ -519,65 +484,32 @@ void TestDirectoryBadInput::burstsLimitedLikeSequences()
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
-void TestDirectoryBadInput::guessingDoesNotLockOthersOut()
-{
-    // Behind a trusted proxy the client addresses come from X-Forwarded-For.
-    DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.settings.insert(QStringLiteral("accounts/account_failure_limit"), QStringLiteral("3"));
-    options.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
-    HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
-    QString why;
-    QVERIFY2(signUpAndActivate(http, service, QStringLiteral("owner"), QStringLiteral("owner-pass"), &why),
-             qPrintable(why));
-    auto signIn = [&](const QByteArray &from, const QString &password) {
-        const QList<HttpResult> r =
-            http.getAll({a.signIn(QStringLiteral("owner"), password)}, {{"X-Forwarded-For", from}});
-        return readStatus(r.value(0).body);
-    };
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(signIn("192.0.2.1", QStringLiteral("Wrong-Guess")).message,
-                 QStringLiteral("Invalid member name or password"));
-    // The guessing address now waits, even with the right password...
-    QVERIFY(signIn("192.0.2.1", QStringLiteral("owner-pass")).message.contains(QStringLiteral("Too many")));
-    // ...and the owner, elsewhere, signs in.
-    QCOMPARE(signIn("198.51.100.7", QStringLiteral("owner-pass")).code, 1);
-    QVERIFY2(service.stop(), qPrintable(service.errorString()));
-}
-
 void TestDirectoryBadInput::resetRotatesListenToken()
 {
     PlayerAddresses a = addresses();
     QString why;
-    QVERIFY2(
-        signUpAndActivate(*m_http, m_service, QStringLiteral("resetter"), QStringLiteral("old-pass-1"), &why),
-        qPrintable(why));
+    QVERIFY2(signUpAndActivate(*m_http, m_service, u"resetter"_s, u"old-pass-1"_s, &why), qPrintable(why));
     auto listenToken = [&](const QString &password) {
-        a.setCredentials(QStringLiteral("resetter"), password);
-        const QString reply = QString::fromUtf8(m_http->get(a.search(QStringLiteral("jazz"), 0, 1)).body);
+        a.setCredentials(u"resetter"_s, password);
+        const QString reply = QString::fromUtf8(m_http->get(a.search(u"jazz"_s, 0, 1)).body);
         const QString listen = BASS::TagScanner(reply).find(u"url_listen");
-        return QUrlQuery(QUrl(listen)).queryItemValue(QStringLiteral("t"));
+        return QUrlQuery(QUrl(listen)).queryItemValue(u"t"_s);
     };
-    const QString before = listenToken(QStringLiteral("old-pass-1"));
+    const QString before = listenToken(u"old-pass-1"_s);
     QCOMPARE(before.size(), 32);
     QCOMPARE(
-        readStatus(
-            m_http->get(addresses().directory() + QStringLiteral("&account=lostpassword&member=resetter"))
-                .body)
+        readStatus(m_http->get(addresses().directory() + u"&account=lostpassword&member=resetter"_s).body)
             .code,
         0);
-    const QString token = QUrlQuery(m_service.linkFromLastMail(QStringLiteral("/account/reset")))
-                              .queryItemValue(QStringLiteral("token"));
+    const QString token =
+        QUrlQuery(m_service.linkFromLastMail(u"/account/reset"_s)).queryItemValue(u"token"_s);
     QCOMPARE(token.size(), 64);
     const HttpResult changed =
-        m_http->post(m_service.root().toString() + QStringLiteral("account/reset"),
+        m_http->post(m_service.root().toString() + u"account/reset"_s,
                      "token=" + token.toLatin1() + "&password=new-pass-2&password2=new-pass-2",
                      "application/x-www-form-urlencoded");
     QCOMPARE(changed.status, 200);
-    const QString after = listenToken(QStringLiteral("new-pass-2"));
+    const QString after = listenToken(u"new-pass-2"_s);
     QCOMPARE(after.size(), 32);
     QVERIFY(after != before);
 }
@@ -585,62 +517,30 @@ void TestDirectoryBadInput::resetRotatesListenToken()
 void TestDirectoryBadInput::oneAddressCannotHoldTheHashing()
 {
     DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.settings.insert(QStringLiteral("accounts/hashes_per_address"), QStringLiteral("1"));
-    options.settings.insert(QStringLiteral("service/trusted_proxies"), QStringLiteral("127.0.0.1"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
+    QVERIFY2(startOwn(service, {{u"accounts/hashes_per_address"_s, u"1"_s},
+                                {u"service/trusted_proxies"_s, u"127.0.0.1"_s}}),
+             qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
     const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QString why;
-    QVERIFY2(
-        signUpAndActivate(http, service, QStringLiteral("patient"), QStringLiteral("patient-pass"), &why),
-        qPrintable(why));
+    QVERIFY2(signUpAndActivate(http, service, u"patient"_s, u"patient-pass"_s, &why), qPrintable(why));
     // Six checks at once from one address: one hashes, the others are turned away at once
     // instead of queueing ahead of everybody else.
     QStringList burst;
     for (int i = 0; i < 6; ++i)
-        burst << a.signIn(QStringLiteral("name%1").arg(i), QStringLiteral("Wrong-Guess"));
+        burst << a.signIn(u"name%1"_s.arg(i), u"Wrong-Guess"_s);
     int busy = 0;
     for (const HttpResult &r : http.getAll(burst, {{"X-Forwarded-For", "192.0.2.50"}}))
-        busy += readStatus(r.body).message.contains(QStringLiteral("busy")) ? 1 : 0;
+        busy += readStatus(r.body).message.contains(u"busy"_s) ? 1 : 0;
     QVERIFY2(busy >= 1, "every check from one address was queued");
     QVERIFY(busy < 6);
     // Another address is served.
-    QCOMPARE(readStatus(http.getAll({a.signIn(QStringLiteral("patient"), QStringLiteral("patient-pass"))},
+    QCOMPARE(readStatus(http.getAll({a.signIn(u"patient"_s, u"patient-pass"_s)},
                                     {{"X-Forwarded-For", "198.51.100.1"}})
                             .value(0)
                             .body)
                  .code,
              1);
-    QVERIFY2(service.stop(), qPrintable(service.errorString()));
-}
-
-void TestDirectoryBadInput::connectionCapPerAddress()
-{
-    DirectoryService service;
-    DirectoryService::Options options;
-    options.importCatalogue = false;
-    options.settings.insert(QStringLiteral("service/max_connections_per_address"), QStringLiteral("3"));
-    QVERIFY2(service.start(options), qPrintable(service.errorString()));
-    auto open = [&] {
-        auto s = std::make_unique<QSslSocket>();
-        s->setSslConfiguration(service.sslConfiguration());
-        s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), service.port());
-        const bool ok = s->waitForEncrypted(5000);
-        return std::make_pair(ok, std::move(s));
-    };
-    std::vector<std::unique_ptr<QSslSocket>> held;
-    for (int i = 0; i < 3; ++i) {
-        auto [ok, s] = open();
-        QVERIFY(ok);
-        held.push_back(std::move(s));
-    }
-    QVERIFY(!open().first);
-    held.pop_back();
-    // A place freed is a place again (the server sees the close a little later).
-    QVERIFY(eventually([&] { return open().first; }));
-    held.clear();
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 

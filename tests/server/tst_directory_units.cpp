@@ -3,7 +3,6 @@
 #include "testmain.h"
 
 #include "catalogue.h"
-#include "covers.h"
 #include "database.h"
 #include "httpscanner.h"
 #include "icy.h"
@@ -17,10 +16,9 @@
 #include "throttle.h"
 #include "xmlwriter.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -36,14 +34,6 @@ QString s(const char *text)
     return QString::fromUtf8(text);
 }
 
-QStringList sl(std::initializer_list<const char *> items)
-{
-    QStringList out;
-    for (const char *i : items)
-        out << QString::fromUtf8(i);
-    return out;
-}
-
 } // namespace
 
 class TestDirectoryUnits : public QObject
@@ -55,19 +45,12 @@ private slots:
     void throttle();
     void scanner_data();
     void scanner();
-    void scannerMidRequest();
     void searchQuery_data();
     void searchQuery();
     void fold_data();
     void fold();
-    void icyHead_data();
-    void icyHead();
-    void icyMetadata_data();
-    void icyMetadata();
     void streamTitle_data();
     void streamTitle();
-    void playlistEntry_data();
-    void playlistEntry();
     void passwordHash_data();
     void passwordHash();
     void rateLimiter();
@@ -77,21 +60,17 @@ private slots:
     void streamFilter();
     void xmlEscape_data();
     void xmlEscape();
-    void genreGroups_data();
-    void genreGroups();
-    void countries_data();
-    void countries();
+    void xmlName_data();
+    void xmlName();
+    void catalogueMappings_data();
+    void catalogueMappings();
     void mailAddress_data();
     void mailAddress();
     void mailHeaders();
     void languageLookup_data();
     void languageLookup();
-    void coverTerm_data();
-    void coverTerm();
-    void coverSanitize();
 };
 
-// ---------------------------------------------------------------------------------------------
 // HTTP request scanner
 
 void TestDirectoryUnits::scanner_data()
@@ -106,14 +85,8 @@ void TestDirectoryUnits::scanner_data()
     QTest::newRow("simple") << get << 0 << 0 << 1 << true;
     QTest::newRow("byte by byte") << get << 1 << 0 << 1 << true;
     QTest::newRow("http/1.0 closes") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0 << 0 << 1 << false;
-    QTest::newRow("http/1.0 keep-alive")
-        << QByteArray("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n") << 0 << 0 << 1 << true;
-    QTest::newRow("1.1 close") << QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\n") << 0 << 0 << 1
-                               << false;
     QTest::newRow("pipelined") << get + get + QByteArray("GET / HTTP/1.1\r\nConnection: close\r\n\r\n") << 7
                                << 0 << 3 << false;
-    QTest::newRow("bare LF lines") << QByteArray("GET / HTTP/1.1\nHost: x\n\n") << 0 << 0 << 1 << true;
-    QTest::newRow("leading blank lines") << QByteArray("\r\n\r\n") + get << 0 << 0 << 1 << true;
     QTest::newRow("body skipped") << QByteArray("POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /") + get
                                   << 3 << 0 << 2 << true;
     QTest::newRow("long line") << QByteArray("GET /?q=") + QByteArray(70000, 'a') + " HTTP/1.1\r\n\r\n"
@@ -127,36 +100,21 @@ void TestDirectoryUnits::scanner_data()
     QTest::newRow("nul in target") << literal("GET /?a=\0b HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("control in header")
         << QByteArray("GET / HTTP/1.1\r\nX: a\x01b\r\n\r\n") << 0 << 400 << 0 << false;
-    QTest::newRow("bare CR inside") << QByteArray("GET / HTTP/1.1\r\nX: a\rb\r\n\r\n") << 0 << 400 << 0
-                                    << false;
     QTest::newRow("folded header") << QByteArray("GET / HTTP/1.1\r\nX: a\r\n b\r\n\r\n") << 0 << 400 << 0
                                    << false;
-    QTest::newRow("header without colon")
-        << QByteArray("GET / HTTP/1.1\r\nNoColon\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("space before colon")
         << QByteArray("GET / HTTP/1.1\r\nHost : x\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("unknown method") << QByteArray("BREW / HTTP/1.1\r\n\r\n") << 0 << 501 << 0 << false;
-    QTest::newRow("lower-case method") << QByteArray("get / HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("http/2") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 0 << 505 << 0 << false;
-    QTest::newRow("garbage version") << QByteArray("GET / FTP/1.0\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("absolute target") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << 0 << 400 << 0
                                      << false;
-    QTest::newRow("space in target") << QByteArray("GET /a b HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
-    QTest::newRow("raw non-ascii target")
-        << QByteArray("GET /\xc3\xa9 HTTP/1.1\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("chunked body") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 0
                                   << 501 << 0 << false;
     QTest::newRow("body too large") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n") << 0
                                     << 413 << 0 << false;
-    QTest::newRow("length not a number")
-        << QByteArray("POST / HTTP/1.1\r\nContent-Length: 1e3\r\n\r\n") << 0 << 400 << 0 << false;
     QTest::newRow("two lengths") << QByteArray(
                                         "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n")
                                  << 0 << 400 << 0 << false;
-    QTest::newRow("websocket upgrade")
-        << QByteArray("GET / HTTP/1.1\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n\r\n") << 0 << 400 << 0
-        << false;
-    QTest::newRow("garbage") << QByteArray("GARBAGE\r\n\r\n") << 0 << 400 << 0 << false;
 }
 
 void TestDirectoryUnits::scanner()
@@ -186,67 +144,42 @@ void TestDirectoryUnits::scanner()
         QVERIFY(!s.feed(QByteArray("GET / HTTP/1.1\r\n\r\n")));
 }
 
-void TestDirectoryUnits::scannerMidRequest()
-{
-    HttpRequestScanner s;
-    QVERIFY(!s.midRequest());
-    QVERIFY(s.feed(QByteArray("GET / HT")));
-    QVERIFY(s.midRequest());
-    QVERIFY(s.feed(QByteArray("TP/1.1\r\nContent-Length: 3\r\n\r\nab")));
-    QVERIFY(s.midRequest()); // one body byte still missing
-    QVERIFY(s.feed(QByteArray("c")));
-    QVERIFY(!s.midRequest());
-    QCOMPARE(s.takeRequest().contentLength, 3);
-}
-
-// ---------------------------------------------------------------------------------------------
 // Search text
 
 void TestDirectoryUnits::searchQuery_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("words");
-    QTest::addColumn<QStringList>("genres");
-    QTest::addColumn<QStringList>("countries");
-    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<QString>("words");     // blank-separated
+    QTest::addColumn<QString>("selectors"); // genres|countries|states, each comma-separated
     QTest::addColumn<QString>("bareCode");
 
-    QTest::newRow("words") << s("Jazz  Berlin") << sl({"jazz", "berlin"}) << QStringList() << QStringList()
-                           << QStringList() << QString();
-    QTest::newRow("genre term") << s("gen:\"Hard Rock\"") << QStringList() << sl({"Hard Rock"})
-                                << QStringList() << QStringList() << QString();
-    QTest::newRow("genre unquoted") << s("genre:Jazz live") << sl({"live"}) << sl({"Jazz"}) << QStringList()
-                                    << QStringList() << QString();
-    QTest::newRow("country and state") << s("country:\"DE\" state:\"DE-BAYERN\"") << QStringList()
-                                       << QStringList() << sl({"DE"}) << sl({"DE-BAYERN"}) << QString();
-    QTest::newRow("bare country code")
-        << s("DE") << sl({"de"}) << QStringList() << QStringList() << QStringList() << s("DE");
-    QTest::newRow("bare subsection code") << s("US-NEW-YORK") << sl({"us", "new", "york"}) << QStringList()
-                                          << QStringList() << QStringList() << s("US-NEW-YORK");
-    QTest::newRow("lower case is no code")
-        << s("de") << sl({"de"}) << QStringList() << QStringList() << QStringList() << QString();
-    QTest::newRow("unknown key is a word")
-        << s("foo:bar") << sl({"foo", "bar"}) << QStringList() << QStringList() << QStringList() << QString();
-    QTest::newRow("unclosed quote") << s("gen:\"Rock") << QStringList() << sl({"Rock"}) << QStringList()
-                                    << QStringList() << QString();
-    QTest::newRow("accents folded") << s("Rádio São") << sl({"radio", "sao"}) << QStringList()
-                                    << QStringList() << QStringList() << QString();
-    QTest::newRow("sql text is words") << s("'; DROP TABLE stations; --") << sl({"drop", "table", "stations"})
-                                       << QStringList() << QStringList() << QStringList() << QString();
-    QTest::newRow("fts syntax is words") << s("a* OR \"b\" NEAR(c)") << sl({"a", "or", "b", "near", "c"})
-                                         << QStringList() << QStringList() << QStringList() << QString();
-    QTest::newRow("duplicate words once")
-        << s("rock rock") << sl({"rock"}) << QStringList() << QStringList() << QStringList() << QString();
+    QTest::newRow("words") << s("Jazz  Berlin") << s("jazz berlin") << s("||") << QString();
+    QTest::newRow("genre unquoted") << s("genre:Jazz live") << s("live") << s("Jazz||") << QString();
+    QTest::newRow("country and state")
+        << s("country:\"DE\" state:\"DE-BAYERN\"") << QString() << s("|DE|DE-BAYERN") << QString();
+    QTest::newRow("bare country code") << s("DE") << s("de") << s("||") << s("DE");
+    QTest::newRow("lower case is no code") << s("de") << s("de") << s("||") << QString();
+    QTest::newRow("unknown key is a word") << s("foo:bar") << s("foo bar") << s("||") << QString();
+    QTest::newRow("unclosed quote") << s("gen:\"Rock") << QString() << s("Rock||") << QString();
+    QTest::newRow("accents folded") << s("Rádio São") << s("radio sao") << s("||") << QString();
+    QTest::newRow("fts syntax is words")
+        << s("a* OR \"b\" NEAR(c)") << s("a or b near c") << s("||") << QString();
+    QTest::newRow("duplicate words once") << s("rock rock") << s("rock") << s("||") << QString();
+    QTest::newRow("selectors capped") << s("gen:a gen:b gen:c gen:d gen:e gen:f gen:g gen:h gen:i")
+                                      << QString() << s("a,b,c,d,e,f,g,h||") << QString();
+    QTest::newRow("words capped") << s("a b c d e f g h i j k l m n o p q")
+                                  << s("a b c d e f g h i j k l m n o p") << s("||") << QString();
 }
 
 void TestDirectoryUnits::searchQuery()
 {
     QFETCH(QString, text);
     const SearchQuery q = SearchQuery::parse(text);
-    QTEST(q.words, "words");
-    QTEST(q.genres, "genres");
-    QTEST(q.countries, "countries");
-    QTEST(q.states, "states");
+    QTEST(q.words.join(QLatin1Char(' ')), "words");
+    QTEST(QStringList({q.genres.join(QLatin1Char(',')), q.countries.join(QLatin1Char(',')),
+                       q.states.join(QLatin1Char(','))})
+              .join(QLatin1Char('|')),
+          "selectors");
     QTEST(q.bareCode, "bareCode");
 }
 
@@ -259,8 +192,6 @@ void TestDirectoryUnits::fold_data()
     QTest::newRow("punctuation") << s("R'n'B / Soul!") << s("r n b soul") << s("R-N-B-SOUL");
     QTest::newRow("sharp s folds") << s("Straße") << s("strasse") << s("STRASSE");
     QTest::newRow("cjk kept") << s("音乐 Radio") << s("音乐 radio") << s("RADIO");
-    QTest::newRow("emoji dropped") << s("Chill 🎵 Out") << s("chill out") << s("CHILL-OUT");
-    QTest::newRow("empty") << s("") << s("") << s("");
 }
 
 void TestDirectoryUnits::fold()
@@ -270,82 +201,7 @@ void TestDirectoryUnits::fold()
     QTEST(TextNorm::slug(text), "slug");
 }
 
-// ---------------------------------------------------------------------------------------------
 // ICY
-
-void TestDirectoryUnits::icyHead_data()
-{
-    QTest::addColumn<QByteArray>("head");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<qint64>("metaint");
-    QTest::addColumn<QByteArray>("location");
-    QTest::newRow("icecast") << QByteArray(
-                                    "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint:16000\r\n")
-                             << true << 200 << qint64(16000) << QByteArray();
-    QTest::newRow("shoutcast v1") << QByteArray("ICY 200 OK\r\nicy-name: x\r\nicy-metaint: 8192") << true
-                                  << 200 << qint64(8192) << QByteArray();
-    QTest::newRow("redirect") << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://a/b\r\n") << true << 302
-                              << qint64(0) << QByteArray("http://a/b");
-    QTest::newRow("negative metaint")
-        << QByteArray("HTTP/1.0 200 OK\r\nicy-metaint: -5\r\n") << true << 200 << qint64(0) << QByteArray();
-    QTest::newRow("no status") << QByteArray("HTTP/1.0\r\n") << false << 0 << qint64(0) << QByteArray();
-    QTest::newRow("not http") << QByteArray("SSH-2.0-OpenSSH\r\n") << false << 0 << qint64(0) << QByteArray();
-    QTest::newRow("empty") << QByteArray() << false << 0 << qint64(0) << QByteArray();
-}
-
-void TestDirectoryUnits::icyHead()
-{
-    QFETCH(QByteArray, head);
-    Icy::ResponseHead h;
-    QTEST(Icy::parseHead(head, &h), "ok");
-    QTEST(h.status, "status");
-    QTEST(h.metaint, "metaint");
-    QTEST(h.location, "location");
-}
-
-void TestDirectoryUnits::icyMetadata_data()
-{
-    QTest::addColumn<qint64>("metaint");
-    QTest::addColumn<QByteArray>("stream");
-    QTest::addColumn<int>("chunk");
-    QTest::addColumn<bool>("done");
-    QTest::addColumn<QString>("title");
-
-    auto block = [](const QByteArray &text) {
-        const qsizetype padded = (text.size() + 15) / 16 * 16;
-        QByteArray b(1, char(padded / 16));
-        b += text;
-        b.append(padded - text.size(), '\0');
-        return b;
-    };
-    const QByteArray audio(32, 'A');
-    QTest::newRow("first block") << qint64(32) << audio + block("StreamTitle='Artist - Song';") << 0 << true
-                                 << s("Artist - Song");
-    QTest::newRow("split feeds") << qint64(32) << audio + block("StreamTitle='A - B';StreamUrl='';") << 5
-                                 << true << s("A - B");
-    QTest::newRow("empty then title")
-        << qint64(32) << audio + QByteArray(1, '\0') + audio + block("StreamTitle='X';") << 0 << true
-        << s("X");
-    QTest::newRow("two empty blocks end")
-        << qint64(32) << audio + QByteArray(1, '\0') + audio + QByteArray(1, '\0') << 0 << true << s("");
-    QTest::newRow("incomplete block")
-        << qint64(32) << audio + QByteArray(1, '\2') + "StreamTitle" << 0 << false << s("");
-    QTest::newRow("audio only") << qint64(1000) << QByteArray(999, 'A') << 0 << false << s("");
-}
-
-void TestDirectoryUnits::icyMetadata()
-{
-    QFETCH(qint64, metaint);
-    QFETCH(QByteArray, stream);
-    QFETCH(int, chunk);
-    Icy::MetadataReader r(metaint);
-    const qsizetype step = chunk > 0 ? chunk : stream.size();
-    for (qsizetype i = 0; i < stream.size() && !r.done(); i += step)
-        r.feed(stream.constData() + i, qMin(step, stream.size() - i));
-    QTEST(r.done(), "done");
-    QTEST(Icy::streamTitle(r.block()).isNull() ? QString() : Icy::streamTitle(r.block()), "title");
-}
 
 void TestDirectoryUnits::streamTitle_data()
 {
@@ -362,12 +218,11 @@ void TestDirectoryUnits::streamTitle_data()
                                   << s("") << s("Station jingle");
     QTest::newRow("latin-1 bytes") << QByteArray("StreamTitle='Bj\xf6rk - J\xf3ga';") << s("Björk - Jóga")
                                    << s("Björk") << s("Jóga");
-    QTest::newRow("utf-8 bytes") << QByteArray("StreamTitle='Bj\xc3\xb6rk - J\xc3\xb3ga';")
-                                 << s("Björk - Jóga") << s("Björk") << s("Jóga");
-    QTest::newRow("nul padding") << literal("StreamTitle='A - B';\0\0\0\0") << s("A - B") << s("A") << s("B");
+    QTest::newRow("title cut to 500 characters")
+        << "StreamTitle='" + QByteArray(600, 'x') + "';" << QString(500, QLatin1Char('x')) << s("")
+        << QString(500, QLatin1Char('x'));
     QTest::newRow("control characters")
         << QByteArray("StreamTitle='A\x01\x02 - B\n';") << s("A - B") << s("A") << s("B");
-    QTest::newRow("unterminated") << QByteArray("StreamTitle='A - B") << s("A - B") << s("A") << s("B");
 }
 
 void TestDirectoryUnits::streamTitle()
@@ -381,25 +236,6 @@ void TestDirectoryUnits::streamTitle()
     QTEST(song, "song");
 }
 
-void TestDirectoryUnits::playlistEntry_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("url");
-    QTest::newRow("pls") << QByteArray("[playlist]\nNumberOfEntries=1\nFile1=http://a:8000/s\nTitle1=x\n")
-                         << s("http://a:8000/s");
-    QTest::newRow("m3u") << QByteArray("#EXTM3U\n#EXTINF:-1,x\nhttps://b/s.mp3\n") << s("https://b/s.mp3");
-    QTest::newRow("relative") << QByteArray("stream.mp3\n") << s("http://host/dir/stream.mp3");
-    QTest::newRow("no http") << QByteArray("[playlist]\nFile1=ftp://x/y\n") << s("");
-    QTest::newRow("empty") << QByteArray() << s("");
-}
-
-void TestDirectoryUnits::playlistEntry()
-{
-    QFETCH(QByteArray, text);
-    QTEST(Icy::playlistEntry(text, QUrl(QStringLiteral("http://host/dir/list.m3u"))).toString(), "url");
-}
-
-// ---------------------------------------------------------------------------------------------
 // Passwords and limits
 
 void TestDirectoryUnits::passwordHash_data()
@@ -409,11 +245,8 @@ void TestDirectoryUnits::passwordHash_data()
     QTest::addColumn<bool>("accepted");
     QTest::newRow("right password") << s("") << QByteArray("correct horse") << true;
     QTest::newRow("wrong password") << s("") << QByteArray("correct horsE") << false;
-    QTest::newRow("empty password") << s("") << QByteArray() << false;
     QTest::newRow("changed key") << s("key") << QByteArray("correct horse") << false;
-    QTest::newRow("changed salt") << s("salt") << QByteArray("correct horse") << false;
     QTest::newRow("fewer iterations") << s("iterations") << QByteArray("correct horse") << false;
-    QTest::newRow("unknown scheme") << s("scheme") << QByteArray("correct horse") << false;
     QTest::newRow("truncated") << s("truncate") << QByteArray("correct horse") << false;
 }
 
@@ -433,12 +266,8 @@ void TestDirectoryUnits::passwordHash()
     };
     if (tamper == QLatin1String("key"))
         parts[3] = flip(parts[3]);
-    else if (tamper == QLatin1String("salt"))
-        parts[2] = flip(parts[2]);
     else if (tamper == QLatin1String("iterations"))
-        parts[1] = QStringLiteral("599999");
-    else if (tamper == QLatin1String("scheme"))
-        parts[0] = QStringLiteral("md5");
+        parts[1] = u"599999"_s;
     const QString hash =
         tamper == QLatin1String("truncate") ? stored.left(stored.size() - 10) : parts.join(QLatin1Char('$'));
     QTEST(PasswordHash::verify(password, hash), "accepted");
@@ -448,13 +277,13 @@ void TestDirectoryUnits::rateLimiter()
 {
     RateLimiter limiter(3, 60);
     const qint64 t0 = 1000000;
-    const QString key = QStringLiteral("u:alice");
+    const QString key = u"u:alice"_s;
     limiter.fail(key, t0);
     limiter.fail(key, t0 + 1000);
     QVERIFY(!limiter.blocked(key, t0 + 2000));
     limiter.fail(key, t0 + 2000);
     QVERIFY(limiter.blocked(key, t0 + 2000));
-    QVERIFY(!limiter.blocked(QStringLiteral("u:bob"), t0 + 2000));
+    QVERIFY(!limiter.blocked(u"u:bob"_s, t0 + 2000));
     // Blocked until the oldest failure leaves the window.
     QVERIFY(limiter.blocked(key, t0 + 59999));
     QVERIFY(!limiter.blocked(key, t0 + 60001));
@@ -467,7 +296,7 @@ void TestDirectoryUnits::rateLimiter()
     // The key table stays bounded.
     RateLimiter small(2, 60, 10);
     for (int i = 0; i < 100; ++i)
-        small.fail(QStringLiteral("k%1").arg(i), t0);
+        small.fail(u"k%1"_s.arg(i), t0);
     QVERIFY(small.keyCount() <= 10);
 }
 
@@ -478,7 +307,6 @@ void TestDirectoryUnits::addressKey_data()
     QTest::addColumn<bool>("same");
     QTest::newRow("ipv4 differ") << s("192.0.2.1") << s("192.0.2.2") << false;
     QTest::newRow("ipv6 same /64") << s("2001:db8::1") << s("2001:db8::ffff:1") << true;
-    QTest::newRow("ipv6 other /64") << s("2001:db8:0:1::1") << s("2001:db8:0:2::1") << false;
     QTest::newRow("mapped ipv4") << s("::ffff:192.0.2.1") << s("192.0.2.1") << true;
 }
 
@@ -497,19 +325,15 @@ void TestDirectoryUnits::streamFilter_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<int>("bitrate");
     QTest::addColumn<bool>("accepted");
-    const QString player = QStringLiteral("wm,mp3,aac,ac3,ogg");
-    QTest::newRow("mp3 listed") << player << 0 << 0 << s("mp3") << 128 << true;
+    const QString player = u"wm,mp3,aac,ac3,ogg"_s;
     QTest::newRow("aac means mp4") << player << 0 << 0 << s("mp4") << 64 << true;
     QTest::newRow("flac not excludable") << player << 0 << 0 << s("flac") << 900 << true;
-    QTest::newRow("hls not excludable") << player << 0 << 0 << s("hls") << 0 << true;
     QTest::newRow("real not listed") << player << 0 << 0 << s("real") << 32 << false;
     QTest::newRow("only mp3") << s("mp3") << 0 << 0 << s("mp4") << 128 << false;
-    QTest::newRow("below minimum") << player << 96 << 0 << s("mp3") << 64 << false;
     QTest::newRow("at minimum") << player << 96 << 0 << s("mp3") << 96 << true;
     QTest::newRow("above maximum") << player << 0 << 128 << s("mp3") << 192 << false;
     QTest::newRow("maximum 800 means none") << player << 0 << 800 << s("mp3") << 320 << true;
     QTest::newRow("unknown bitrate passes") << player << 96 << 128 << s("mp3") << 0 << true;
-    QTest::newRow("no formats") << s("") << 0 << 0 << s("real") << 32 << true;
 }
 
 void TestDirectoryUnits::streamFilter()
@@ -528,11 +352,9 @@ void TestDirectoryUnits::xmlEscape_data()
     QTest::addColumn<QString>("escaped");
     QTest::newRow("ampersand") << s("Rock & Roll") << s("Rock &amp; Roll");
     QTest::newRow("tags") << s("</name><b>") << s("‹/name›‹b›");
-    QTest::newRow("entity-like text") << s("a &lt; b &amp;c") << s("a ＆lt; b ＆amp;c");
     QTest::newRow("entity-like any case") << s("&LT;") << s("＆LT;");
     QTest::newRow("control characters") << QString::fromLatin1("a\x01\x0b\tb\nc") << s("a\tb\nc");
     QTest::newRow("lone surrogate") << QString(QChar(0xd800)) + QLatin1String("x") << s("x");
-    QTest::newRow("surrogate pair kept") << s("🎵") << s("🎵");
     QTest::newRow("nonchars") << QString(QChar(0xfffe)) + QChar(0xffff) << s("");
 }
 
@@ -542,58 +364,54 @@ void TestDirectoryUnits::xmlEscape()
     QTEST(XmlWriter::escape(text), "escaped");
 }
 
-// ---------------------------------------------------------------------------------------------
-// Catalogue tables
-
-void TestDirectoryUnits::genreGroups_data()
-{
-    QTest::addColumn<QString>("tag");
-    QTest::addColumn<QString>("group");
-    QTest::newRow("group name") << s("Rock") << s("Rock");
-    QTest::newRow("member") << s("Hard Rock") << s("Rock");
-    QTest::newRow("member any case") << s("hard rock") << s("Rock");
-    QTest::newRow("keyword") << s("Symphonic Black Metal") << s("Metal");
-    QTest::newRow("decade") << s("80's") << s("Oldies & Decades");
-    QTest::newRow("unknown") << s("Zzyzx") << s("Other");
-    QTest::newRow("ignored") << s("Null") << s("");
-    QTest::newRow("empty") << s("  ") << s("");
-}
-
-void TestDirectoryUnits::genreGroups()
-{
-    CatalogueMappings m;
-    QString error;
-    QVERIFY2(m.load(&error), qPrintable(error));
-    QFETCH(QString, tag);
-    QTEST(m.groupOf(tag), "group");
-}
-
-void TestDirectoryUnits::countries_data()
+// Element names built from data (language codes).
+void TestDirectoryUnits::xmlName_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("subsection");
-    QTest::newRow("name") << s("Germany") << s("DE") << s("");
-    QTest::newRow("alias") << s("Brasil") << s("BR") << s("");
-    QTest::newRow("native script") << s("Россия") << s("RU") << s("");
-    QTest::newRow("long form") << s("The Russian Federation") << s("RU") << s("");
-    QTest::newRow("case") << s("uk") << s("GB") << s("");
-    QTest::newRow("part of a country") << s("Wales") << s("GB") << s("Wales");
-    QTest::newRow("unknown") << s("Atlantis") << s("") << s("");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("code") << s("pt-BR") << true;
+    QTest::newRow("digit first") << s("1st") << false;
+    QTest::newRow("markup") << s("a><b") << false;
+    QTest::newRow("reserved prefix") << s("XMLx") << false;
 }
 
-void TestDirectoryUnits::countries()
+void TestDirectoryUnits::xmlName()
 {
+    QFETCH(QString, name);
+    QTEST(XmlWriter::isName(name), "valid");
+}
+
+// Catalogue tables
+
+// Where the importer files a catalogue entry: a genre tag under its top-level genre, a country
+// name under its code (and subsection).
+void TestDirectoryUnits::catalogueMappings_data()
+{
+    QTest::addColumn<bool>("genre");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("placed");
+    QTest::newRow("genre member any case") << true << s("hard rock") << s("Rock");
+    QTest::newRow("genre keyword") << true << s("Symphonic Black Metal") << s("Metal");
+    QTest::newRow("genre decade") << true << s("80's") << s("Oldies & Decades");
+    QTest::newRow("genre unknown") << true << s("Zzyzx") << s("Other");
+    QTest::newRow("genre ignored") << true << s("Null") << s("");
+    QTest::newRow("country alias") << false << s("Brasil") << s("BR/");
+    QTest::newRow("country in its script") << false << s("Россия") << s("RU/");
+    QTest::newRow("part of a country") << false << s("Wales") << s("GB/Wales");
+    QTest::newRow("country unknown") << false << s("Atlantis") << s("/");
+}
+
+void TestDirectoryUnits::catalogueMappings()
+{
+    QFETCH(bool, genre);
+    QFETCH(QString, name);
     CatalogueMappings m;
     QString error;
     QVERIFY2(m.load(&error), qPrintable(error));
-    QFETCH(QString, name);
     const CatalogueMappings::Placement p = m.placeCountry(name);
-    QTEST(p.code, "code");
-    QTEST(p.subsection, "subsection");
+    QTEST(genre ? m.groupOf(name) : p.code + u'/' + p.subsection, "placed");
 }
 
-// ---------------------------------------------------------------------------------------------
 // Mail
 
 void TestDirectoryUnits::mailAddress_data()
@@ -601,14 +419,10 @@ void TestDirectoryUnits::mailAddress_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("valid");
     QTest::newRow("plain") << s("listener@example.org") << true;
-    QTest::newRow("plus") << s("a+b@mail.example.org") << true;
     QTest::newRow("header injection") << s("a@example.org\r\nBcc: victim@example.org") << false;
     QTest::newRow("display name") << s("Name <a@example.org>") << false;
     QTest::newRow("two at") << s("a@b@c") << false;
-    QTest::newRow("no domain") << s("a@") << false;
-    QTest::newRow("blank") << s("a b@example.org") << false;
     QTest::newRow("too long") << QString(250, QLatin1Char('a')) + QLatin1String("@x.org") << false;
-    QTest::newRow("empty") << s("") << false;
 }
 
 void TestDirectoryUnits::mailAddress()
@@ -620,9 +434,8 @@ void TestDirectoryUnits::mailAddress()
 void TestDirectoryUnits::mailHeaders()
 {
     QTemporaryDir dir;
-    Mailer mailer(dir.path(), QString(), QStringLiteral("Tunora <noreply@localhost>"));
-    const QByteArray m = mailer.compose(QStringLiteral("a@example.org"), QStringLiteral("Grüße\r\nBcc: x@y"),
-                                        QStringLiteral("line1\nline2"));
+    Mailer mailer(dir.path(), QString(), u"Tunora <noreply@localhost>"_s);
+    const QByteArray m = mailer.compose(u"a@example.org"_s, u"Grüße\r\nBcc: x@y"_s, u"line1\nline2"_s);
     const qsizetype split = m.indexOf("\r\n\r\n");
     QVERIFY(split > 0);
     const QByteArray head = m.left(split);
@@ -631,14 +444,13 @@ void TestDirectoryUnits::mailHeaders()
     QVERIFY(head.contains("Subject: =?UTF-8?B?"));
     QCOMPARE(m.mid(split + 4), QByteArray("line1\r\nline2\r\n"));
     // Delivery lands in new/, never half-written.
-    QVERIFY(mailer.send(QStringLiteral("a@example.org"), QStringLiteral("s"), QStringLiteral("b")));
+    QVERIFY(mailer.send(u"a@example.org"_s, u"s"_s, u"b"_s));
     QCOMPARE(QDir(dir.path() + QLatin1String("/new")).entryList(QDir::Files).size(), 1);
     QCOMPARE(QDir(dir.path() + QLatin1String("/tmp")).entryList(QDir::Files).size(), 0);
-    QVERIFY(!mailer.send(QStringLiteral("bad address"), QStringLiteral("s"), QStringLiteral("b")));
+    QVERIFY(!mailer.send(u"bad address"_s, u"s"_s, u"b"_s));
 }
 
-// ---------------------------------------------------------------------------------------------
-// Languages and covers
+// Languages
 
 void TestDirectoryUnits::languageLookup_data()
 {
@@ -647,7 +459,6 @@ void TestDirectoryUnits::languageLookup_data()
     QTest::newRow("code") << s("de") << s("de");
     QTest::newRow("name") << s("Deutsch") << s("de");
     QTest::newRow("file") << s("Deutsch.xml") << s("de");
-    QTest::newRow("file without extension any case") << s("english") << s("en");
     QTest::newRow("unknown") << s("Klingon") << s("");
     QTest::newRow("path") << s("../Deutsch.xml") << s("");
 }
@@ -658,47 +469,12 @@ void TestDirectoryUnits::languageLookup()
     LanguageCatalog catalog;
     QString error;
     QVERIFY2(catalog.load(dir.path(), &error), qPrintable(error));
-    QCOMPARE(catalog.languages().first().code, QStringLiteral("en"));
+    QCOMPARE(catalog.languages().first().code, u"en"_s);
     QFETCH(QString, key);
     const LanguageCatalog::Language *l = catalog.find(key);
     QTEST(l ? l->code : QString(), "code");
-    QCOMPARE(catalog.translate(QStringLiteral("de"), QStringLiteral("Sign in")), QStringLiteral("Anmelden"));
-    QCOMPARE(catalog.translate(QStringLiteral("de"), QStringLiteral("not in the file")),
-             QStringLiteral("not in the file"));
-}
-
-void TestDirectoryUnits::coverTerm_data()
-{
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("clean");
-    QTest::newRow("filled") << s("Daft+Punk+-+One+More+Time") << s("Daft Punk - One More Time");
-    QTest::newRow("placeholders left") << s("{1}+-+Around+the+World") << s("- Around the World");
-    QTest::newRow("both placeholders") << s("{1}+-+{2}") << s("-");
-}
-
-void TestDirectoryUnits::coverTerm()
-{
-    QFETCH(QString, raw);
-    QTEST(CoverSearch::cleanTerm(raw), "clean");
-}
-
-void TestDirectoryUnits::coverSanitize()
-{
-    const QJsonArray in = QJsonDocument::fromJson(R"([
-        {"artistName": "A", "trackName": "T", "artworkUrl100": "http://x/100.jpg", "secret": "drop me",
-         "collectionCensoredName": 5},
-        "not an object", {}
-    ])")
-                              .array();
-    const QJsonArray out = CoverSearch::sanitize(in);
-    QCOMPARE(out.size(), 1);
-    const QJsonObject o = out.first().toObject();
-    QCOMPARE(o.value(QLatin1String("artistName")).toString(), QStringLiteral("A"));
-    QCOMPARE(o.value(QLatin1String("artworkUrl100")).toString(), QStringLiteral("http://x/100.jpg"));
-    QVERIFY(!o.contains(QLatin1String("secret")));
-    QVERIFY(!o.contains(QLatin1String("collectionCensoredName"))); // not a string
-    const QJsonObject reply = QJsonDocument::fromJson(CoverSearch::reply(out)).object();
-    QCOMPARE(reply.value(QLatin1String("resultCount")).toInt(), 1);
+    QCOMPARE(catalog.translate(u"de"_s, u"Sign in"_s), u"Anmelden"_s);
+    QCOMPARE(catalog.translate(u"de"_s, u"not in the file"_s), u"not in the file"_s);
 }
 
 void TestDirectoryUnits::throttle_data()
@@ -729,7 +505,7 @@ void TestDirectoryUnits::throttle()
     QFETCH(QString, answers);
     QTemporaryDir dir;
     ServiceConfig config;
-    config.sqliteFile = dir.filePath(QStringLiteral("t.sqlite"));
+    config.sqliteFile = dir.filePath(u"t.sqlite"_s);
     Database db(config);
     QString error;
     QVERIFY2(db.open(&error) && db.migrate(&error), qPrintable(error));
@@ -738,14 +514,13 @@ void TestDirectoryUnits::throttle()
     const qint64 base = 1'000'000'000'000;
     QString seen;
     for (qsizetype i = 0; i < times.size(); ++i) {
-        const Throttle::Take t = throttle.take(QStringLiteral("k"), rule, base + times[i]);
+        const Throttle::Take t = throttle.take(u"k"_s, rule, base + times[i]);
         QVERIFY(t.result != Throttle::Result::Failed);
         seen += t.result == Throttle::Result::Allowed ? QLatin1Char('A') : QLatin1Char('L');
         if (i == giveBackAt)
-            QVERIFY(throttle.give(QStringLiteral("k")));
+            QVERIFY(throttle.give(u"k"_s));
         // Other keys are counted apart.
-        QCOMPARE(throttle.take(QStringLiteral("other%1").arg(i), rule, base + times[i]).result,
-                 Throttle::Result::Allowed);
+        QCOMPARE(throttle.take(u"other%1"_s.arg(i), rule, base + times[i]).result, Throttle::Result::Allowed);
     }
     QCOMPARE(seen, answers);
 }

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace TunoraTest {
 
 int DirectoryService::s_databaseCounter = 0;
@@ -59,27 +61,27 @@ QString DirectoryService::executable()
 
 QString DirectoryService::apiKey()
 {
-    return QStringLiteral("Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB");
+    return u"Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB"_s;
 }
 
 QString DirectoryService::dataFolder() const
 {
-    return m_dir ? m_dir->path() + QStringLiteral("/data") : QString();
+    return m_dir ? m_dir->path() + u"/data"_s : QString();
 }
 
 QString DirectoryService::configFile() const
 {
-    return dataFolder() + QStringLiteral("/directory.ini");
+    return dataFolder() + u"/directory.ini"_s;
 }
 
 QString DirectoryService::caFile() const
 {
-    return dataFolder() + QStringLiteral("/tls/ca.pem");
+    return dataFolder() + u"/tls/ca.pem"_s;
 }
 
 QString DirectoryService::maildir() const
 {
-    return dataFolder() + QStringLiteral("/mail");
+    return dataFolder() + u"/mail"_s;
 }
 
 QList<QSslCertificate> DirectoryService::caCertificates() const
@@ -97,39 +99,39 @@ QSslConfiguration DirectoryService::sslConfiguration() const
 bool DirectoryService::writeConfig(const Options &options)
 {
     QSettings ini(configFile(), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("service/port"), 0);
-    ini.setValue(QStringLiteral("service/listen_address"), QStringLiteral("127.0.0.1"));
+    ini.setValue(u"service/port"_s, 0);
+    ini.setValue(u"service/listen_address"_s, u"127.0.0.1"_s);
     QStringList catalogues;
     if (options.importCatalogue)
-        catalogues << sourceDir() + QStringLiteral("/data/webradios.json");
+        catalogues << sourceDir() + u"/data/webradios.json"_s;
     catalogues << options.extraCatalogues;
-    ini.setValue(QStringLiteral("catalogue/files"), catalogues.join(QLatin1Char(',')));
-    ini.setValue(QStringLiteral("poller/enabled"), options.poller);
-    ini.setValue(QStringLiteral("poller/interval"), options.pollIntervalSeconds);
-    ini.setValue(QStringLiteral("poller/start_delay"), 0);
-    ini.setValue(QStringLiteral("poller/timeout"), 5);
+    ini.setValue(u"catalogue/files"_s, catalogues.join(QLatin1Char(',')));
+    ini.setValue(u"poller/enabled"_s, options.poller);
+    ini.setValue(u"poller/interval"_s, options.pollIntervalSeconds);
+    ini.setValue(u"poller/start_delay"_s, 0);
+    ini.setValue(u"poller/timeout"_s, 5);
     if (options.backend == Backend::PostgreSQL) {
         if (!options.postgres || !options.postgres->isRunning()) {
-            m_error = QStringLiteral("the PostgreSQL backend needs a running cluster");
+            m_error = u"the PostgreSQL backend needs a running cluster"_s;
             return false;
         }
         const QString name =
-            QStringLiteral("tunora_%1_%2").arg(QCoreApplication::applicationPid()).arg(++s_databaseCounter);
+            u"tunora_%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++s_databaseCounter);
         if (!options.postgres->createDatabase(name, &m_error))
             return false;
-        ini.setValue(QStringLiteral("database/driver"), QStringLiteral("postgresql"));
-        ini.setValue(QStringLiteral("database/host"), options.postgres->host());
-        ini.setValue(QStringLiteral("database/port"), options.postgres->port());
-        ini.setValue(QStringLiteral("database/name"), name);
-        ini.setValue(QStringLiteral("database/user"), options.postgres->user());
-        ini.setValue(QStringLiteral("database/password"), options.postgres->password());
-        ini.setValue(QStringLiteral("database/options"), QStringLiteral("connect_timeout=5"));
+        ini.setValue(u"database/driver"_s, u"postgresql"_s);
+        ini.setValue(u"database/host"_s, options.postgres->host());
+        ini.setValue(u"database/port"_s, options.postgres->port());
+        ini.setValue(u"database/name"_s, name);
+        ini.setValue(u"database/user"_s, options.postgres->user());
+        ini.setValue(u"database/password"_s, options.postgres->password());
+        ini.setValue(u"database/options"_s, u"connect_timeout=5"_s);
     }
     for (auto it = options.settings.constBegin(); it != options.settings.constEnd(); ++it)
         ini.setValue(it.key(), it.value());
     ini.sync();
     if (ini.status() != QSettings::NoError) {
-        m_error = QStringLiteral("cannot write %1").arg(configFile());
+        m_error = u"cannot write %1"_s.arg(configFile());
         return false;
     }
     return true;
@@ -148,39 +150,37 @@ bool DirectoryService::start(const Options &options)
     m_exitCode = -1;
     const QString program = executable();
     if (program.isEmpty() || !QFile::exists(program)) {
-        m_error = QStringLiteral("tunora-directory was not built (%1)").arg(program);
+        m_error = u"tunora-directory was not built (%1)"_s.arg(program);
         return false;
     }
-    m_dir = makeServerFolder(QStringLiteral("tunora-directory"), &m_error);
+    m_dir = makeServerFolder(u"tunora-directory"_s, &m_error);
     if (!m_dir || !QDir().mkpath(dataFolder())) {
-        m_error = QStringLiteral("cannot create a temporary folder");
+        m_error = u"cannot create a temporary folder"_s;
         return false;
     }
 
     QProcess certs;
     certs.setProcessChannelMode(QProcess::MergedChannels);
-    certs.start(sourceDir() + QStringLiteral("/scripts/directory-certs"),
-                {dataFolder() + QStringLiteral("/tls")});
+    certs.start(sourceDir() + u"/scripts/directory-certs"_s, {dataFolder() + u"/tls"_s});
     if (!certs.waitForFinished(60000) || certs.exitCode() != 0 || !QFile::exists(caFile())) {
-        m_error = QStringLiteral("cannot create the test certificates: %1")
-                      .arg(QString::fromLocal8Bit(certs.readAll()));
+        m_error = u"cannot create the test certificates: %1"_s.arg(QString::fromLocal8Bit(certs.readAll()));
         return false;
     }
     if (!writeConfig(options))
         return false;
 
-    const QString log = m_dir->path() + QStringLiteral("/service.log");
+    const QString log = m_dir->path() + u"/service.log"_s;
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(log);
-    m_process->start(program, {QStringLiteral("--config"), configFile()});
+    m_process->start(program, {u"--config"_s, configFile()});
     if (!m_process->waitForStarted(10000)) {
-        m_error = QStringLiteral("tunora-directory did not start");
+        m_error = u"tunora-directory did not start"_s;
         return false;
     }
     // The service prints its address once it listens; importing the catalogue under a
     // sanitizer can take a while.
-    static const QRegularExpression listening(QStringLiteral("listening on (\\S+) port (\\d+)"));
+    static const QRegularExpression listening(u"listening on (\\S+) port (\\d+)"_s);
     QDeadlineTimer deadline(180000);
     while (!deadline.hasExpired()) {
         const QRegularExpressionMatch m = listening.match(readFile(log));
@@ -191,13 +191,13 @@ bool DirectoryService::start(const Options &options)
         }
         if (m_process->state() == QProcess::NotRunning || m_process->waitForFinished(50)) {
             m_output = readFile(log);
-            m_error = QStringLiteral("tunora-directory ended before listening: %1").arg(m_output.right(3000));
+            m_error = u"tunora-directory ended before listening: %1"_s.arg(m_output.right(3000));
             m_exitCode = m_process->exitCode();
             m_process.reset();
             return false;
         }
     }
-    m_error = QStringLiteral("tunora-directory did not listen within the time limit");
+    m_error = u"tunora-directory did not listen within the time limit"_s;
     stop();
     return false;
 }
@@ -223,10 +223,9 @@ bool DirectoryService::stop()
     m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     clean = clean && m_exitCode == 0;
     if (m_dir)
-        m_output = readFile(m_dir->path() + QStringLiteral("/service.log"));
+        m_output = readFile(m_dir->path() + u"/service.log"_s);
     if (!clean)
-        m_error = QStringLiteral("tunora-directory did not shut down cleanly (exit code %1): %2")
-                      .arg(m_exitCode)
+        m_error = u"tunora-directory did not shut down cleanly (exit code %1): %2"_s.arg(m_exitCode)
                       .arg(m_output.right(4000));
     m_process.reset();
     return clean;
@@ -240,23 +239,23 @@ void DirectoryService::kill()
     m_process->waitForFinished(10000);
     m_exitCode = -1;
     if (m_dir)
-        m_output = readFile(m_dir->path() + QStringLiteral("/service.log"));
+        m_output = readFile(m_dir->path() + u"/service.log"_s);
     m_process.reset();
 }
 
 QString DirectoryService::output() const
 {
     if (m_process && m_dir)
-        return readFile(m_dir->path() + QStringLiteral("/service.log"));
+        return readFile(m_dir->path() + u"/service.log"_s);
     return m_output;
 }
 
 QStringList DirectoryService::mails() const
 {
-    QDir dir(maildir() + QStringLiteral("/new"));
+    QDir dir(maildir() + u"/new"_s);
     QFileInfoList files = dir.entryInfoList(QDir::Files);
     // Names carry a per-process counter ("Q<n>") that gives the delivery order.
-    static const QRegularExpression counter(QStringLiteral("Q(\\d+)"));
+    static const QRegularExpression counter(u"Q(\\d+)"_s);
     std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
         const qint64 ta = a.fileName().section(QLatin1Char('.'), 0, 0).toLongLong();
         const qint64 tb = b.fileName().section(QLatin1Char('.'), 0, 0).toLongLong();
@@ -274,7 +273,7 @@ QStringList DirectoryService::mails() const
 QUrl DirectoryService::linkFromLastMail(const QString &pathPrefix) const
 {
     const QStringList all = mails();
-    static const QRegularExpression link(QStringLiteral("https?://\\S+"));
+    static const QRegularExpression link(u"https?://\\S+"_s);
     for (auto it = all.crbegin(); it != all.crend(); ++it) {
         auto matches = link.globalMatch(*it);
         while (matches.hasNext()) {
@@ -290,7 +289,7 @@ int DirectoryService::runTool(const QStringList &arguments, QString *output) con
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(executable(), QStringList{QStringLiteral("--config"), configFile()} + arguments);
+    p.start(executable(), QStringList{u"--config"_s, configFile()} + arguments);
     if (!p.waitForFinished(180000))
         return -1;
     if (output)

@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace TunoraTest {
 
 bool dropRootTo(QProcess *process, const QString &user, QString *error)
@@ -25,7 +27,7 @@ bool dropRootTo(QProcess *process, const QString &user, QString *error)
     const struct passwd *pw = ::getpwnam(user.toLocal8Bit().constData());
     if (!pw) {
         if (error)
-            *error = QStringLiteral("no user %1 on this machine").arg(user);
+            *error = u"no user %1 on this machine"_s.arg(user);
         return false;
     }
     const uid_t uid = pw->pw_uid;
@@ -40,11 +42,10 @@ bool dropRootTo(QProcess *process, const QString &user, QString *error)
 
 std::unique_ptr<QTemporaryDir> makeServerFolder(const QString &prefix, QString *error)
 {
-    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QLatin1Char('/') + prefix +
-                                               QStringLiteral("-XXXXXX"));
+    auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QLatin1Char('/') + prefix + u"-XXXXXX"_s);
     if (!dir->isValid()) {
         if (error)
-            *error = QStringLiteral("cannot create a temporary folder");
+            *error = u"cannot create a temporary folder"_s;
         return nullptr;
     }
     return dir;
@@ -75,10 +76,10 @@ PostgresCluster::~PostgresCluster()
 QString PostgresCluster::binary(const QString &name)
 {
     // Debian keeps the server programs out of PATH, under a versioned folder.
-    QDir lib(QStringLiteral("/usr/lib/postgresql"));
+    QDir lib(u"/usr/lib/postgresql"_s);
     QStringList versions = lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
     for (const QString &v : std::as_const(versions)) {
-        const QString path = lib.filePath(v + QStringLiteral("/bin/") + name);
+        const QString path = lib.filePath(v + u"/bin/"_s + name);
         if (QFile::exists(path))
             return path;
     }
@@ -87,13 +88,12 @@ QString PostgresCluster::binary(const QString &name)
 
 bool PostgresCluster::available()
 {
-    return !binary(QStringLiteral("initdb")).isEmpty() && !binary(QStringLiteral("postgres")).isEmpty() &&
-           !binary(QStringLiteral("psql")).isEmpty();
+    return !binary(u"initdb"_s).isEmpty() && !binary(u"postgres"_s).isEmpty() && !binary(u"psql"_s).isEmpty();
 }
 
 QString PostgresCluster::runAs() const
 {
-    return ::getpwnam("postgres") ? QStringLiteral("postgres") : QStringLiteral("nobody");
+    return ::getpwnam("postgres") ? u"postgres"_s : u"nobody"_s;
 }
 
 bool PostgresCluster::isRunning() const
@@ -109,19 +109,19 @@ bool PostgresCluster::start(QString *error)
     if (isRunning())
         return true;
     if (!available()) {
-        *error = QStringLiteral("PostgreSQL is not installed");
+        *error = u"PostgreSQL is not installed"_s;
         return false;
     }
-    m_dir = makeServerFolder(QStringLiteral("tunora-pg"), error);
+    m_dir = makeServerFolder(u"tunora-pg"_s, error);
     if (!m_dir)
         return false;
     const QString base = m_dir->path();
-    QDir(base).mkpath(QStringLiteral("sockets"));
+    QDir(base).mkpath(u"sockets"_s);
     m_password = QString::number(QRandomGenerator::system()->generate64(), 36);
     {
-        QFile pw(base + QStringLiteral("/pwfile"));
+        QFile pw(base + u"/pwfile"_s);
         if (!pw.open(QIODevice::WriteOnly) || pw.write(m_password.toUtf8() + '\n') <= 0) {
-            *error = QStringLiteral("cannot write the password file");
+            *error = u"cannot write the password file"_s;
             return false;
         }
     }
@@ -132,16 +132,13 @@ bool PostgresCluster::start(QString *error)
     if (!dropRootTo(&initdb, runAs(), error))
         return false;
     initdb.setProcessChannelMode(QProcess::MergedChannels);
-    initdb.start(binary(QStringLiteral("initdb")),
-                 {QStringLiteral("-D"), base + QStringLiteral("/data"), QStringLiteral("-U"), user(),
-                  QStringLiteral("--pwfile=") + base + QStringLiteral("/pwfile"), QStringLiteral("-A"),
-                  QStringLiteral("scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-                  QStringLiteral("--locale=C"), QStringLiteral("--no-sync"),
-                  QStringLiteral("--no-instructions")});
+    initdb.start(binary(u"initdb"_s),
+                 {u"-D"_s, base + u"/data"_s, u"-U"_s, user(), u"--pwfile="_s + base + u"/pwfile"_s, u"-A"_s,
+                  u"scram-sha-256"_s, u"-E"_s, u"UTF8"_s, u"--locale=C"_s, u"--no-sync"_s,
+                  u"--no-instructions"_s});
     if (!initdb.waitForFinished(120000) || initdb.exitStatus() != QProcess::NormalExit ||
         initdb.exitCode() != 0) {
-        *error =
-            QStringLiteral("initdb failed: %1").arg(QString::fromLocal8Bit(initdb.readAll()).right(2000));
+        *error = u"initdb failed: %1"_s.arg(QString::fromLocal8Bit(initdb.readAll()).right(2000));
         return false;
     }
 
@@ -151,29 +148,26 @@ bool PostgresCluster::start(QString *error)
         if (!dropRootTo(m_server.get(), runAs(), error))
             return false;
         m_server->setProcessChannelMode(QProcess::MergedChannels);
-        m_server->setStandardOutputFile(base + QStringLiteral("/server.log"), QIODevice::Append);
-        m_server->start(binary(QStringLiteral("postgres")),
-                        {QStringLiteral("-D"), base + QStringLiteral("/data"), QStringLiteral("-p"),
-                         QString::number(m_port), QStringLiteral("-k"), base + QStringLiteral("/sockets"),
-                         QStringLiteral("-c"), QStringLiteral("listen_addresses=127.0.0.1"),
-                         QStringLiteral("-c"), QStringLiteral("fsync=off"), QStringLiteral("-c"),
-                         QStringLiteral("synchronous_commit=off"), QStringLiteral("-c"),
-                         QStringLiteral("full_page_writes=off"), QStringLiteral("-c"),
-                         QStringLiteral("max_connections=40"), QStringLiteral("-c"),
-                         QStringLiteral("shared_buffers=32MB")});
+        m_server->setStandardOutputFile(base + u"/server.log"_s, QIODevice::Append);
+        m_server->start(binary(u"postgres"_s),
+                        {u"-D"_s, base + u"/data"_s, u"-p"_s, QString::number(m_port), u"-k"_s,
+                         base + u"/sockets"_s, u"-c"_s, u"listen_addresses=127.0.0.1"_s, u"-c"_s,
+                         u"fsync=off"_s, u"-c"_s, u"synchronous_commit=off"_s, u"-c"_s,
+                         u"full_page_writes=off"_s, u"-c"_s, u"max_connections=40"_s, u"-c"_s,
+                         u"shared_buffers=32MB"_s});
         if (!m_server->waitForStarted(10000)) {
-            *error = QStringLiteral("the PostgreSQL server did not start");
+            *error = u"the PostgreSQL server did not start"_s;
             return false;
         }
         QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired() && m_server->state() == QProcess::Running) {
-            if (psql(QStringLiteral("postgres"), QStringLiteral("SELECT 1")))
+            if (psql(u"postgres"_s, u"SELECT 1"_s))
                 return true;
             QThread::msleep(100);
         }
         stop();
     }
-    *error = QStringLiteral("the PostgreSQL server did not accept connections: %1").arg(log().right(2000));
+    *error = u"the PostgreSQL server did not accept connections: %1"_s.arg(log().right(2000));
     return false;
 }
 
@@ -194,14 +188,12 @@ bool PostgresCluster::psql(const QString &database, const QString &sql, QString 
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PGPASSWORD"), m_password);
-    env.insert(QStringLiteral("PGCONNECT_TIMEOUT"), QStringLiteral("5"));
+    env.insert(u"PGPASSWORD"_s, m_password);
+    env.insert(u"PGCONNECT_TIMEOUT"_s, u"5"_s);
     p.setProcessEnvironment(env);
-    p.start(binary(QStringLiteral("psql")),
-            {QStringLiteral("-h"), host(), QStringLiteral("-p"), QString::number(m_port),
-             QStringLiteral("-U"), user(), QStringLiteral("-d"), database, QStringLiteral("-v"),
-             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-X"), QStringLiteral("-q"),
-             QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-c"), sql});
+    p.start(binary(u"psql"_s),
+            {u"-h"_s, host(), u"-p"_s, QString::number(m_port), u"-U"_s, user(), u"-d"_s, database, u"-v"_s,
+             u"ON_ERROR_STOP=1"_s, u"-X"_s, u"-q"_s, u"-A"_s, u"-t"_s, u"-c"_s, sql});
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         if (error)
             *error = QString::fromLocal8Bit(p.readAllStandardError());
@@ -214,20 +206,20 @@ bool PostgresCluster::psql(const QString &database, const QString &sql, QString 
 
 bool PostgresCluster::createDatabase(const QString &name, QString *error)
 {
-    static const QRegularExpression valid(QStringLiteral("^[a-z_][a-z0-9_]{0,62}$"));
+    static const QRegularExpression valid(u"^[a-z_][a-z0-9_]{0,62}$"_s);
     if (!valid.match(name).hasMatch()) {
         if (error)
-            *error = QStringLiteral("not a plain database name: %1").arg(name);
+            *error = u"not a plain database name: %1"_s.arg(name);
         return false;
     }
-    return psql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + name, nullptr, error);
+    return psql(u"postgres"_s, u"CREATE DATABASE "_s + name, nullptr, error);
 }
 
 QString PostgresCluster::log() const
 {
     if (!m_dir)
         return QString();
-    QFile f(m_dir->path() + QStringLiteral("/server.log"));
+    QFile f(m_dir->path() + u"/server.log"_s);
     return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
 }
 
