@@ -1497,6 +1497,14 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>The sound output is back.</source>
         <translation>Die Tonausgabe ist wieder da.</translation>
     </message>
+    <message>
+        <source>Web pages</source>
+        <translation>Webseiten</translation>
+    </message>
+    <message>
+        <source>The web pages cannot be shown: %1</source>
+        <translation>Die Webseiten können nicht angezeigt werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

@@ -1497,6 +1497,14 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>The sound output is back.</source>
         <translation>La salida de sonido ha vuelto.</translation>
     </message>
+    <message>
+        <source>Web pages</source>
+        <translation>Páginas web</translation>
+    </message>
+    <message>
+        <source>The web pages cannot be shown: %1</source>
+        <translation>No se pueden mostrar las páginas web: %1</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>

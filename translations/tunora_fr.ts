@@ -1497,6 +1497,14 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>The sound output is back.</source>
         <translation>La sortie audio est de retour.</translation>
     </message>
+    <message>
+        <source>Web pages</source>
+        <translation>Pages web</translation>
+    </message>
+    <message>
+        <source>The web pages cannot be shown: %1</source>
+        <translation>Les pages web ne peuvent pas être affichées : %1</translation>
+    </message>
 </context>
 <context>
     <name>TunoraDEClass</name>
