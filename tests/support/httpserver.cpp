@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace TunoraTest {
 
 QByteArray HttpRequest::header(const QByteArray &name) const
@@ -157,6 +159,7 @@ void HttpServer::closeAllConnections()
         }
         delete c;
     }
+    qDeleteAll(std::exchange(m_retired, {}));
 }
 
 void HttpServer::accept(qintptr descriptor)
@@ -194,7 +197,12 @@ void HttpServer::accept(qintptr descriptor)
             return;
         if (connection->socket)
             connection->socket->deleteLater();
-        QTimer::singleShot(0, [connection] { delete connection; });
+        // Freed on the next turn, or by the destructor when the loop never turns again.
+        m_retired.append(connection);
+        QTimer::singleShot(0, this, [this, connection] {
+            if (m_retired.removeOne(connection))
+                delete connection;
+        });
     });
 }
 

@@ -118,6 +118,7 @@ private:
     QHash<QString, HttpResponse> m_fixed;
     QList<HttpRequest> m_requests;
     QList<Connection *> m_connections;
+    QList<Connection *> m_retired;
     int m_failedHandshakes = 0;
 };
 
