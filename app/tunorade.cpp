@@ -513,8 +513,10 @@ void TunoraDE::stop(bool clearDisplay)
     if (m_connectThread->isRunning()) {
         // The run gives up within one engine call and frees what it opened; its end is awaited
         // by slot_bassConnectFinished, never here, so the window stays responsive.
+        // Counted once per run: a run already given up is not counted again. (The last ended
+        // run's outcome says nothing about this one.)
         const QOverrideCursorGuard wait(Qt::WaitCursor);
-        if (!m_connectThread->WasAborted())
+        if (!m_connectThread->AbortRequested())
             ++m_abandonedRuns;
         m_connectThread->Abort();
     } else if (isStreamOpen()) {

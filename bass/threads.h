@@ -42,6 +42,8 @@ public:
     bool IsReverse() const { return m_reverse; }
     // An abort was requested during the last run that ended.
     bool WasAborted() const { return m_wasAborted; }
+    // An abort is requested for the run that is starting or going on.
+    bool AbortRequested() const { return m_aborted; }
     BassQt *Stream() const { return m_stream; }
 
 signals:
