@@ -93,28 +93,22 @@ Input mutate(const Input &seed, const std::vector<Input> &pool, std::mt19937_64 
 int main(int argc, char **argv)
 {
     double seconds = 5;
-    std::vector<Input> corpus;
+    std::vector<Input> corpus{{}, {0}, Input(4096, 'A')};
+    const auto load = [&corpus](const std::filesystem::path &path) {
+        std::ifstream in(path, std::ios::binary);
+        corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--seconds" && i + 1 < argc) {
-            seconds = std::atof(argv[++i]);
-            continue;
-        }
         std::error_code ec;
-        if (std::filesystem::is_directory(arg, ec)) {
-            for (const auto &entry : std::filesystem::directory_iterator(arg)) {
-                std::ifstream in(entry.path(), std::ios::binary);
-                corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            }
-        } else if (std::filesystem::is_regular_file(arg, ec)) {
-            std::ifstream in(arg, std::ios::binary);
-            corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
+        if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (std::filesystem::is_directory(arg, ec))
+            for (const auto &entry : std::filesystem::directory_iterator(arg))
+                load(entry.path());
+        else if (std::filesystem::is_regular_file(arg, ec))
+            load(arg);
     }
-    corpus.push_back({});
-    corpus.push_back({0});
-    corpus.push_back(Input(4096, 'A'));
-
     for (const Input &input : corpus)
         run(input);
     std::printf("replayed %zu inputs\n", corpus.size());
@@ -122,10 +116,8 @@ int main(int argc, char **argv)
     std::mt19937_64 rng(std::random_device{}());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::size_t runs = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (; std::chrono::steady_clock::now() < deadline; ++runs)
         run(mutate(corpus[rng() % corpus.size()], corpus, rng));
-        ++runs;
-    }
     std::printf("mutated runs: %zu\n", runs);
     return 0;
 }

@@ -1,17 +1,20 @@
-// Checks shared by the cover reply fuzz targets: what every reader promises about its results,
-// whatever it was given. A broken promise stops the run with a trap, so that the fuzzer keeps
-// the input.
-
-#pragma once
+// Cover art, lyrics and artist information: the same bytes go to the search replies' readers
+// (the shop search's XML, the web service's XML, the song search's JSON) and to the HTML pages of
+// the lookups (image search results, lyrics, artist pages) and the text extraction under them.
+// What every reader promises about its results is checked whatever it was given; a broken
+// promise stops the run with a trap, so that the fuzzer keeps the input.
 
 #include "coverart.h"
 
 #include <QLoggingCategory>
 
-namespace FuzzCover {
+#include <cstddef>
+#include <cstdint>
+
+namespace {
 
 // The readers log what they find; millions of inputs would drown the output.
-inline void quiet()
+void quiet()
 {
     static const bool once = [] {
         QLoggingCategory::setFilterRules(QStringLiteral("tunora.coverart.debug=false"));
@@ -20,13 +23,13 @@ inline void quiet()
     (void)once;
 }
 
-inline void require(bool condition)
+void require(bool condition)
 {
     if (!condition)
         __builtin_trap();
 }
 
-inline bool hasControl(const QString &text, bool linesAllowed)
+bool hasControl(const QString &text, bool linesAllowed)
 {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
@@ -39,7 +42,7 @@ inline bool hasControl(const QString &text, bool linesAllowed)
 }
 
 // "" or an http/https address without blanks or control characters.
-inline void requireAddress(const QString &address)
+void requireAddress(const QString &address)
 {
     if (address.isEmpty())
         return;
@@ -49,20 +52,20 @@ inline void requireAddress(const QString &address)
 }
 
 // A one-line field: no control characters, bounded.
-inline void requireField(const QString &text)
+void requireField(const QString &text)
 {
     require(!hasControl(text, false));
     require(text.size() <= 1024);
 }
 
 // Plain text of several lines: bounded, no control characters but line feeds.
-inline void requireText(const QString &text)
+void requireText(const QString &text)
 {
     require(text.size() <= BASS::CoverReplies::MaxTextChars);
     require(!hasControl(text, true));
 }
 
-inline void requireCandidates(const QList<BASS::AlbumInfo> &found)
+void requireCandidates(const QList<BASS::AlbumInfo> &found)
 {
     require(found.size() <= BASS::CoverReplies::MaxCandidates);
     for (const BASS::AlbumInfo &a : found) {
@@ -79,4 +82,24 @@ inline void requireCandidates(const QList<BASS::AlbumInfo> &found)
     }
 }
 
-} // namespace FuzzCover
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    quiet();
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    requireCandidates(BASS::CoverReplies::readAmazonService(bytes));
+    requireCandidates(BASS::CoverReplies::readLastFMImages(bytes));
+    requireCandidates(BASS::CoverReplies::readCustomImages(bytes, QStringLiteral("A - B")));
+
+    const QString page = QString::fromUtf8(bytes);
+    const QList<BASS::AlbumInfo> images = BASS::CoverReplies::readGoogleImages(page, QStringLiteral("A - B"));
+    require(images.size() <= 4);
+    requireCandidates(images);
+    requireText(BASS::CoverReplies::readLyrics(page));
+    requireText(BASS::CoverReplies::htmlToPlainText(page));
+    const BASS::CoverReplies::ArtistPage artist = BASS::CoverReplies::readArtistPage(page);
+    requireText(artist.text);
+    require(artist.redirect.size() <= 2048);
+    return 0;
+}
