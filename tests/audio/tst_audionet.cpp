@@ -1,12 +1,14 @@
 // Network streams against a scripted byte-level server on 127.0.0.1: failures and their error
 // codes, ICY metadata, the download callback and file positions, dropped connections, playlists,
-// HLS and TLS. Playing through the channel wrapper (creator order, the hand-over
-// of a connection to the next creator, titles, stalls, pre-buffer, aborts) is the channel suites' part.
+// HLS and TLS; and a real Icecast server restarted under a playing channel. Playing through the
+// channel wrapper (creator order, the hand-over of a connection to the next creator, titles,
+// stalls, pre-buffer, aborts) is the channel suites' part.
 
 #include "audiotest.h"
 #include "engine.h"
 #include "hls.h"
 #include "http.h"
+#include "icecast.h"
 #include "media.h"
 #include "scriptedserver.h"
 #include "testca.h"
@@ -19,6 +21,7 @@
 
 using TunoraTest::Hls;
 using TunoraTest::HlsStream;
+using TunoraTest::IcecastServer;
 using TunoraTest::Media;
 using TunoraTest::ScriptedServer;
 using namespace AudioTest;
@@ -47,12 +50,6 @@ QByteArray interleaved(const QByteArray &audio, int metaint, const QList<QByteAr
         out += block + QByteArray(length * 16 - block.size(), '\0');
     }
     return out;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray streamHeader(const QList<QByteArray> &extra = {}, const QByteArray &status = "ICY 200 OK")
@@ -151,8 +148,9 @@ private slots:
         mp3.right = QStringLiteral("0.5*sin(2*PI*660*t)");
         mp3.extra = {QStringLiteral("-write_xing"), QStringLiteral("0"), QStringLiteral("-id3v2_version"),
                      QStringLiteral("0")};
-        m_mp3 = readFile(Media::make(mp3, &error));
-        QVERIFY2(!m_mp3.isEmpty(), qPrintable(error));
+        QFile mp3File(Media::make(mp3, &error));
+        QVERIFY2(mp3File.open(QIODevice::ReadOnly), qPrintable(error));
+        m_mp3 = mp3File.readAll();
         Media::Recipe aac = mp3;
         aac.format = Media::Aac;
         aac.extra.clear();
@@ -568,6 +566,47 @@ private slots:
             return;
         }
         QVERIFY(decodes(stream, 10.0));
+        BASS_StreamFree(stream);
+    }
+
+    // The station's Icecast is killed under a playing channel and comes back on the same port;
+    // its source reconnects a moment later, so the mount answers 404 in between. The channel
+    // goes on downloading after every restart, without anyone opening it again.
+    void icecastRestartsUnderPlayingChannel()
+    {
+        if (!IcecastServer::available())
+            QSKIP("icecast2 or ffmpeg is not installed");
+        IcecastServer icecast;
+        QString error;
+        QVERIFY2(icecast.start(&error), qPrintable(error));
+        QVERIFY2(icecast.startSource(IcecastServer::Source(), &error), qPrintable(error));
+        BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000);
+        BASS_SetConfig(BASS_CONFIG_NET_BUFFER, 5000);
+        tunora::audio::config().reconnectWindowMs = 20000;
+        const QByteArray address = icecast.mountUrl(QStringLiteral("/test.mp3")).toEncoded();
+        const HSTREAM stream =
+            BASS_StreamCreateURL(address.constData(), 0, BASS_STREAM_BLOCK, nullptr, nullptr);
+        QVERIFY2(stream, qPrintable(QString::number(BASS_ErrorGetCode())));
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        auto downloaded = [stream] {
+            return qint64(BASS_StreamGetFilePosition(stream, BASS_FILEPOS_DOWNLOAD));
+        };
+        for (int restart = 0; restart < 6; ++restart) {
+            const qint64 before = downloaded();
+            icecast.stop();
+            QTest::qWait(1000); // the outage: reconnects are refused meanwhile
+            QVERIFY2(icecast.startAgain(&error), qPrintable(error));
+            QTest::qWait(300); // the server is up, the mount is not
+            QVERIFY2(icecast.startSource(IcecastServer::Source(), &error), qPrintable(error));
+            // Three seconds of new audio after the restart: the connection was made again.
+            QTRY_VERIFY2_WITH_TIMEOUT(downloaded() > before + 3 * 16000,
+                                      qPrintable(QStringLiteral("restart %1: %2 bytes, %3 before")
+                                                     .arg(restart)
+                                                     .arg(downloaded())
+                                                     .arg(before)),
+                                      20000);
+        }
+        QCOMPARE(BASS_ChannelIsActive(stream), DWORD(BASS_ACTIVE_PLAYING)); // it never ended
         BASS_StreamFree(stream);
     }
 };
