@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers shared by the audio engine tests: decoding a whole channel; the level, frequency and
-// envelope of interleaved float audio; tag lists; recorders for syncs and the download callback.
+// envelope of interleaved float audio; ICY metadata interleaving; tag lists; recorders for syncs
+// and the download callback.
 
 #include "audioengine.h"
 
@@ -60,11 +61,6 @@ inline double rmsOf(const std::vector<float> &samples)
     return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }
 
-inline double decibels(double amplitude)
-{
-    return 20.0 * std::log10(std::max(amplitude, 1e-9));
-}
-
 // Frequency from the rising zero crossings of a steady tone.
 inline double frequencyOf(const std::vector<float> &mono, int rate)
 {
@@ -91,6 +87,24 @@ inline std::vector<float> envelopeOf(const std::vector<float> &mono, std::size_t
         envelope.push_back(peakOf(std::vector<float>(mono.begin() + std::ptrdiff_t(at),
                                                      mono.begin() + std::ptrdiff_t(at + window))));
     return envelope;
+}
+
+// Audio with ICY metadata interleaved every `metaint` bytes: blocks[i] follows interval i
+// (an empty block is sent as a zero length byte).
+inline QByteArray interleaved(const QByteArray &audio, int metaint, const QList<QByteArray> &blocks)
+{
+    QByteArray out;
+    int interval = 0;
+    for (qsizetype at = 0; at < audio.size(); at += metaint, ++interval) {
+        out += audio.mid(at, metaint);
+        if (at + metaint > audio.size())
+            break;
+        const QByteArray block = interval < blocks.size() ? blocks[interval] : QByteArray();
+        const int length = int((block.size() + 15) / 16);
+        out += char(length);
+        out += block + QByteArray(length * 16 - block.size(), '\0');
+    }
+    return out;
 }
 
 // A tag that is a list of zero-terminated strings.

@@ -34,24 +34,6 @@ namespace {
 
 constexpr int BytesPerSecond = 16000; // the 128 kbit/s test streams
 
-// Audio with ICY metadata interleaved every `metaint` bytes: blocks[i] follows interval i
-// (an empty block is sent as a zero length byte).
-QByteArray interleaved(const QByteArray &audio, int metaint, const QList<QByteArray> &blocks)
-{
-    QByteArray out;
-    int interval = 0;
-    for (qsizetype at = 0; at < audio.size(); at += metaint, ++interval) {
-        out += audio.mid(at, metaint);
-        if (at + metaint > audio.size())
-            break;
-        const QByteArray block = interval < blocks.size() ? blocks[interval] : QByteArray();
-        const int length = int((block.size() + 15) / 16);
-        out += char(length);
-        out += block + QByteArray(length * 16 - block.size(), '\0');
-    }
-    return out;
-}
-
 QByteArray streamHeader(const QList<QByteArray> &extra = {}, const QByteArray &status = "ICY 200 OK")
 {
     QList<QByteArray> lines{"Content-Type: audio/mpeg", "icy-name: Test Radio", "icy-br: 128"};

@@ -2,6 +2,7 @@
 // HLS window and the mapping of socket failures to error codes. Hostile input in general is the
 // fuzz targets' work and whole replies the network suite's; the rows here pin down results and caps.
 
+#include "audiotest.h"
 #include "hlssource.h"
 #include "http.h"
 #include "icy.h"
@@ -175,20 +176,11 @@ private slots:
         const QList<QByteArray> blocks{"StreamTitle='It's';here';StreamUrl='';", QByteArray(),
                                        "StreamTitle='It's';here';StreamUrl='';",
                                        "StreamTitle='Caf\xe9 \xff';", QByteArray(16, '\0')};
-        QByteArray wire, audio;
-        int value = 0;
-        for (const QByteArray &block : blocks) {
-            for (int i = 0; i < metaint; ++i) {
-                wire += char(value);
-                audio += char(value);
-                value = (value + 1) % 251;
-            }
-            const int length = int((block.size() + 15) / 16);
-            wire += char(length);
-            wire += block + QByteArray(length * 16 - block.size(), '\0');
-        }
-        wire += "tail";
+        QByteArray audio;
+        for (int i = 0; i < 5 * metaint; ++i)
+            audio += char(i % 251);
         audio += "tail";
+        const QByteArray wire = AudioTest::interleaved(audio, metaint, blocks);
 
         IcyDeinterleaver icy;
         icy.reset(metaint, 1000);
