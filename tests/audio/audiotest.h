@@ -11,10 +11,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -47,17 +49,13 @@ inline std::vector<float> channelOf(const std::vector<float> &samples, int chann
 
 inline float peakOf(const std::vector<float> &samples)
 {
-    float peak = 0;
-    for (float v : samples)
-        peak = std::max(peak, std::fabs(v));
-    return peak;
+    return std::accumulate(samples.begin(), samples.end(), 0.0f,
+                           [](float peak, float v) { return std::max(peak, std::fabs(v)); });
 }
 
 inline double rmsOf(const std::vector<float> &samples)
 {
-    double sum = 0;
-    for (float v : samples)
-        sum += double(v) * v;
+    const double sum = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
     return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
 }
 
@@ -177,7 +175,7 @@ struct Downloads
     std::mutex lock;
     QByteArrayList headers;
     QByteArray bytes;
-    int ends = 0;
+    std::atomic<int> ends{0};
     static void CALLBACK proc(const void *buffer, DWORD length, void *user)
     {
         auto *self = static_cast<Downloads *>(user);
@@ -188,11 +186,6 @@ struct Downloads
             self->headers << QByteArray(static_cast<const char *>(buffer));
         else
             self->bytes.append(static_cast<const char *>(buffer), qsizetype(length));
-    }
-    int endCount()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return ends;
     }
 };
 

@@ -8,20 +8,11 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 namespace {
-
-// The readers log what they find; millions of inputs would drown the output.
-void quiet()
-{
-    static const bool once = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("tunora.coverart.debug=false"));
-        return true;
-    }();
-    (void)once;
-}
 
 void require(bool condition)
 {
@@ -31,14 +22,10 @@ void require(bool condition)
 
 bool hasControl(const QString &text, bool linesAllowed)
 {
-    for (const QChar c : text) {
+    return std::any_of(text.begin(), text.end(), [linesAllowed](QChar c) {
         const char16_t u = c.unicode();
-        if (linesAllowed && u == u'\n')
-            continue;
-        if (u < 0x20 || (u >= 0x7f && u < 0xa0))
-            return true;
-    }
-    return false;
+        return (u < 0x20 && !(linesAllowed && u == u'\n')) || (u >= 0x7f && u < 0xa0);
+    });
 }
 
 // "" or an http/https address without blanks or control characters.
@@ -86,7 +73,12 @@ void requireCandidates(const QList<BASS::AlbumInfo> &found)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    quiet();
+    // The readers log what they find; millions of inputs would drown the output.
+    static const bool quiet = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("tunora.coverart.debug=false"));
+        return true;
+    }();
+    (void)quiet;
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     requireCandidates(BASS::CoverReplies::readAmazonService(bytes));
     requireCandidates(BASS::CoverReplies::readLastFMImages(bytes));

@@ -1,9 +1,7 @@
-// What the directory and the stations' servers send to the client, through every reader of it.
-// The whole input is the reply for the directory's readers: station lists and "playing now" (one
-// reader keeps its network maps across inputs, as a client does across replies), the region and
-// genre trees, the news feed, the account information, and a station's playlist document through
-// the resolution of its address. The first byte also says where the replies read element by
-// element (status, languages, software version) are cut in two pieces; the first four bytes also
+// What the directory and the stations' servers send, through every reader of the client: station
+// lists, "playing now" (one reader keeps its network maps across inputs, as a client does), region
+// and genre trees, news, account information, a station's playlist document. The first byte also
+// cuts the replies read element by element (status, languages, version) in two; the first four
 // pick the tag names and the order of the tag scanner's operations on the text after them.
 
 #include "baseradioapi.h"
