@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers shared by the audio engine tests: decoding a whole channel; the level, frequency and
-// envelope of interleaved float audio; tag lists; recorders for syncs and the download callback.
+// envelope of interleaved float audio; ICY metadata interleaving; tag lists; recorders for syncs
+// and the download callback.
 
 #include "audioengine.h"
 
@@ -10,10 +11,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -46,23 +49,14 @@ inline std::vector<float> channelOf(const std::vector<float> &samples, int chann
 
 inline float peakOf(const std::vector<float> &samples)
 {
-    float peak = 0;
-    for (float v : samples)
-        peak = std::max(peak, std::fabs(v));
-    return peak;
+    return std::accumulate(samples.begin(), samples.end(), 0.0f,
+                           [](float peak, float v) { return std::max(peak, std::fabs(v)); });
 }
 
 inline double rmsOf(const std::vector<float> &samples)
 {
-    double sum = 0;
-    for (float v : samples)
-        sum += double(v) * v;
+    const double sum = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
     return samples.empty() ? 0 : std::sqrt(sum / double(samples.size()));
-}
-
-inline double decibels(double amplitude)
-{
-    return 20.0 * std::log10(std::max(amplitude, 1e-9));
 }
 
 // Frequency from the rising zero crossings of a steady tone.
@@ -91,6 +85,24 @@ inline std::vector<float> envelopeOf(const std::vector<float> &mono, std::size_t
         envelope.push_back(peakOf(std::vector<float>(mono.begin() + std::ptrdiff_t(at),
                                                      mono.begin() + std::ptrdiff_t(at + window))));
     return envelope;
+}
+
+// Audio with ICY metadata interleaved every `metaint` bytes: blocks[i] follows interval i
+// (an empty block is sent as a zero length byte).
+inline QByteArray interleaved(const QByteArray &audio, int metaint, const QList<QByteArray> &blocks)
+{
+    QByteArray out;
+    int interval = 0;
+    for (qsizetype at = 0; at < audio.size(); at += metaint, ++interval) {
+        out += audio.mid(at, metaint);
+        if (at + metaint > audio.size())
+            break;
+        const QByteArray block = interval < blocks.size() ? blocks[interval] : QByteArray();
+        const int length = int((block.size() + 15) / 16);
+        out += char(length);
+        out += block + QByteArray(length * 16 - block.size(), '\0');
+    }
+    return out;
 }
 
 // A tag that is a list of zero-terminated strings.
@@ -163,7 +175,7 @@ struct Downloads
     std::mutex lock;
     QByteArrayList headers;
     QByteArray bytes;
-    int ends = 0;
+    std::atomic<int> ends{0};
     static void CALLBACK proc(const void *buffer, DWORD length, void *user)
     {
         auto *self = static_cast<Downloads *>(user);
@@ -174,11 +186,6 @@ struct Downloads
             self->headers << QByteArray(static_cast<const char *>(buffer));
         else
             self->bytes.append(static_cast<const char *>(buffer), qsizetype(length));
-    }
-    int endCount()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return ends;
     }
 };
 

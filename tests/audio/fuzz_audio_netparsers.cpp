@@ -1,10 +1,12 @@
 // Fuzz target: what a server sends, through the parsers of the network reader: reply headers,
-// addresses and references, ICY metadata interleaving (cut into pieces of varying size), and
-// HLS playlists.
+// addresses and references, ICY metadata interleaving (cut into pieces of varying size), HLS
+// playlists, the playlist readers and the address checks. The first two bytes steer the ICY
+// part; the rest is the text every parser reads.
 
 #include "hlssource.h"
 #include "http.h"
 #include "icy.h"
+#include "playlist.h"
 
 #include <cstdint>
 #include <cstring>
@@ -58,5 +60,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             __builtin_trap();
         chooseHlsRendition(playlist);
     }
+
+    std::vector<std::string> entries;
+    using Reader = std::size_t (*)(std::string_view, std::vector<std::string> &);
+    for (Reader read : {ReadASX, ReadPLS, ReadM3U, ReadMediaSrc, ReadPlaylist}) {
+        const std::size_t count = read(text, entries);
+        if (count != entries.size() || count > MaxPlaylistEntries)
+            __builtin_trap();
+        for (const std::string &entry : entries) {
+            isAcceptableStreamAddress(entry);
+            IsPlaylistAddress(entry);
+        }
+    }
+    looksLikePlaylist(text);
+    isLiveStreamPlaylist(text);
     return 0;
 }

@@ -3,11 +3,11 @@
 // The mutations are the simple ones that find most parser faults: bit flips, byte changes,
 // truncation, duplication of a slice, insertion of boundary bytes and splicing of two inputs.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,64 +25,51 @@ using Input = std::vector<std::uint8_t>;
 void run(const Input &input)
 {
     // Copy into an exact-size buffer so that ASan sees reads past the end.
-    std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[input.size() ? input.size() : 1]);
-    if (!input.empty())
-        std::memcpy(buffer.get(), input.data(), input.size());
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[input.empty() ? 1 : input.size()]);
+    std::copy(input.begin(), input.end(), buffer.get());
     LLVMFuzzerTestOneInput(buffer.get(), input.size());
 }
 
 Input mutate(const Input &seed, const std::vector<Input> &pool, std::mt19937_64 &rng)
 {
+    static const std::uint8_t boundary[] = {0,    0x7f, 0x80, 0xff, '<', '>', '&', ';',
+                                            '\'', '"',  '\n', '=',  '%', '|', '~', '-'};
+    const auto below = [&rng](std::size_t n) { return n ? std::size_t(rng() % n) : 0; };
     Input out = seed;
-    const int rounds = 1 + static_cast<int>(rng() % 4);
-    for (int r = 0; r < rounds; ++r) {
-        const std::size_t size = out.size();
+    for (int round = 1 + int(rng() % 4); round > 0; --round) {
+        // A position, and a slice from it to at most the end.
+        const std::size_t size = out.size(), at = below(size), len = size ? 1 + below(size - at) : 0;
         switch (rng() % 7) {
         case 0: // flip a bit
             if (size)
-                out[rng() % size] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+                out[at] ^= std::uint8_t(1u << (rng() % 8));
             break;
         case 1: // set a byte to a boundary value
-            if (size) {
-                static const std::uint8_t values[] = {0,    0x7f, 0x80, 0xff, '<', '>', '&', ';',
-                                                      '\'', '"',  '\n', '=',  '%', '|', '~', '-'};
-                out[rng() % size] = values[rng() % sizeof values];
-            }
+            if (size)
+                out[at] = boundary[rng() % sizeof boundary];
             break;
         case 2: // truncate
-            if (size)
-                out.resize(rng() % size);
+            out.resize(at);
             break;
-        case 3: { // duplicate a slice
-            if (!size || size > (1u << 20))
-                break;
-            const std::size_t from = rng() % size, len = 1 + rng() % (size - from);
-            const Input slice(out.begin() + from, out.begin() + from + len);
-            out.insert(out.begin() + rng() % (size + 1), slice.begin(), slice.end());
-            break;
-        }
-        case 4: // erase a slice
-            if (size) {
-                const std::size_t from = rng() % size, len = 1 + rng() % (size - from);
-                out.erase(out.begin() + from, out.begin() + from + len);
+        case 3: // duplicate a slice
+            if (size <= (1u << 20)) {
+                const Input slice(out.begin() + at, out.begin() + at + len);
+                out.insert(out.begin() + below(size + 1), slice.begin(), slice.end());
             }
             break;
-        case 5: { // insert random bytes
-            const std::size_t at = size ? rng() % (size + 1) : 0, len = 1 + rng() % 16;
-            for (std::size_t i = 0; i < len; ++i)
-                out.insert(out.begin() + at, static_cast<std::uint8_t>(rng()));
+        case 4: // erase a slice
+            out.erase(out.begin() + at, out.begin() + at + len);
             break;
-        }
-        case 6: { // splice with another input
-            if (pool.empty())
-                break;
-            const Input &other = pool[rng() % pool.size()];
-            const std::size_t cut = size ? rng() % size : 0;
-            const std::size_t from = other.empty() ? 0 : rng() % other.size();
-            out.resize(cut);
-            out.insert(out.end(), other.begin() + from, other.end());
+        case 5: // insert random bytes
+            for (std::size_t i = 0, where = below(size + 1), n = 1 + rng() % 16; i < n; ++i)
+                out.insert(out.begin() + where, std::uint8_t(rng()));
             break;
-        }
+        default: // splice with another input
+            if (!pool.empty()) {
+                const Input &other = pool[rng() % pool.size()];
+                out.resize(at);
+                out.insert(out.end(), other.begin() + below(other.size()), other.end());
+            }
         }
     }
     return out;
@@ -93,28 +80,22 @@ Input mutate(const Input &seed, const std::vector<Input> &pool, std::mt19937_64 
 int main(int argc, char **argv)
 {
     double seconds = 5;
-    std::vector<Input> corpus;
+    std::vector<Input> corpus{{}, {0}, Input(4096, 'A')};
+    const auto load = [&corpus](const std::filesystem::path &path) {
+        std::ifstream in(path, std::ios::binary);
+        corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--seconds" && i + 1 < argc) {
-            seconds = std::atof(argv[++i]);
-            continue;
-        }
         std::error_code ec;
-        if (std::filesystem::is_directory(arg, ec)) {
-            for (const auto &entry : std::filesystem::directory_iterator(arg)) {
-                std::ifstream in(entry.path(), std::ios::binary);
-                corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-            }
-        } else if (std::filesystem::is_regular_file(arg, ec)) {
-            std::ifstream in(arg, std::ios::binary);
-            corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
+        if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::atof(argv[++i]);
+        else if (std::filesystem::is_directory(arg, ec))
+            for (const auto &entry : std::filesystem::directory_iterator(arg))
+                load(entry.path());
+        else if (std::filesystem::is_regular_file(arg, ec))
+            load(arg);
     }
-    corpus.push_back({});
-    corpus.push_back({0});
-    corpus.push_back(Input(4096, 'A'));
-
     for (const Input &input : corpus)
         run(input);
     std::printf("replayed %zu inputs\n", corpus.size());
@@ -122,10 +103,8 @@ int main(int argc, char **argv)
     std::mt19937_64 rng(std::random_device{}());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     std::size_t runs = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (; std::chrono::steady_clock::now() < deadline; ++runs)
         run(mutate(corpus[rng() % corpus.size()], corpus, rng));
-        ++runs;
-    }
     std::printf("mutated runs: %zu\n", runs);
     return 0;
 }
