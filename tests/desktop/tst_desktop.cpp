@@ -495,7 +495,6 @@ void TestDesktop::proxy_data()
     QTest::newRow("port too big") << int(ProxySetting::Socks) << "p.example" << 70000 << "!";
     QTest::newRow("credentials smuggled in host")
         << int(ProxySetting::Http) << "u:p@evil.example" << 80 << "!";
-    QTest::newRow("path in host") << int(ProxySetting::Http) << "a.example/x" << 80 << "!";
     QTest::newRow("line break in host") << int(ProxySetting::Http) << "a.example\r\nX: y" << 80 << "!";
 }
 
