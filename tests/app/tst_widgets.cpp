@@ -71,152 +71,146 @@ class TestWidgets : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
-    void mouse_data();
-    void mouse();
-    void tickerTakesTheLabelsPlace();
+    void initTestCase()
+    {
+        for (const char *scheme : Schemes)
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_browser, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *scheme : Schemes)
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+
+    void init()
+    {
+        m_browser.opened.clear();
+        m_log.clear();
+        DesktopLinks::setStatusHook(
+            [this](const QString &text) { m_log << QLatin1String("status:") + text; });
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(400, 300);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        // The widgets of a test sit in the top-left corner; the pointer stays away from them.
+        QTest::mouseMove(m_host.get(), {395, 295});
+    }
+
+    void cleanup()
+    {
+        DesktopLinks::setStatusHook({});
+        m_host.reset();
+    }
+
+    void mouse_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("link"); // shop link, ticker link, or the target of the label's link
+        QTest::addColumn<int>("button");   // clicked between entering and leaving
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("opened");
+
+        const int left = Qt::LeftButton, right = Qt::RightButton;
+        const QString next = QStringLiteral("next"), browsing = QStringLiteral("status:Starting browser...");
+        QTest::newRow("cover opens its shop link") << "cover" << Shop << left << "enter,left,leave" << Shop;
+        QTest::newRow("cover right click") << "cover" << Shop << right << "enter,right,leave" << QString();
+        QTest::newRow("cover refuses a file link")
+            << "cover"
+            << "file:///etc/passwd" << left << "enter,left,leave" << QString();
+        QTest::newRow("navigate link goes to the window")
+            << "navigate" << next << left << "left,link:next" << QString();
+        QTest::newRow("navigate link to the browser")
+            << "browser" << Shop << left << QStringLiteral("left,") + browsing << Shop;
+        QTest::newRow("navigate refuses a script link")
+            << "browser"
+            << "javascript:alert(1)" << left << "left" << QString();
+        QTest::newRow("ticker opens its link") << "ticker" << Shop << left << browsing << Shop;
+    }
+
+    void mouse()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, link);
+        QFETCH(int, button);
+        QFETCH(QString, log);
+        QFETCH(QString, opened);
+
+        const QPoint pos(6, 20);
+        QWidget *w = nullptr;
+        if (kind == QLatin1String("cover")) {
+            auto *cover = watched(new CoverArtLabel(m_host.get()), m_log, pos);
+            cover->setShopLink(link);
+            w = cover;
+        } else if (kind == QLatin1String("ticker")) {
+            auto *ticker = watched(new TickerLabel(m_host.get()), m_log, pos);
+            ticker->setText(QStringLiteral("News | Something happened"));
+            ticker->setLink(link);
+            w = ticker;
+        } else {
+            auto *label = watched(new NavigateLabel(m_host.get()), m_log, pos);
+            label->setText(QStringLiteral("<a href=\"%1\">Next page of stations</a>").arg(link));
+            label->setLinkCursor(true);
+            label->setOpenInBrowser(kind == QLatin1String("browser"));
+            w = label;
+        }
+        w->setGeometry(0, 0, 200, 40);
+        w->show();
+
+        enter(w);
+        QCOMPARE(w->cursor().shape(), Qt::PointingHandCursor); // every widget here has a link
+        QTest::mouseClick(w, Qt::MouseButton(button), {}, pos);
+        leave(w);
+        if (!qobject_cast<CoverArtLabel *>(w)) // the cover's cursor follows its link, not the mouse
+            QCOMPARE(int(w->cursor().shape()), int(Qt::ArrowCursor));
+        QCOMPARE(m_log.join(QLatin1Char(',')), log);
+        QCOMPARE(m_browser.opened, opened.isEmpty() ? QStringList() : QStringList{opened});
+    }
+
+    void tickerTakesTheLabelsPlace()
+    {
+        // As in a form: nested layouts, and the first text arrives before the window is shown.
+        auto *row = new QWidget(m_host.get());
+        auto *layout = new QHBoxLayout;
+        (new QVBoxLayout(row))->addLayout(layout); // a row inside the page's layout
+        auto *before = new QLabel(QStringLiteral("before"), row);
+        auto *ticker = new TickerLabel(row);
+        auto *after = new QLabel(QStringLiteral("after"), row);
+        ticker->setStyleSheet(QStringLiteral("color: #1F8A9E;"));
+        layout->addWidget(before);
+        layout->addWidget(ticker);
+        layout->addWidget(after);
+        // Markup in a title is text: the label is as wide as the literal text.
+        const QString text = QStringLiteral("News | <img src=\"http://example.invalid/x.png\"> <b>bold</b>");
+        ticker->setText(text);
+        row->resize(380, 30);
+        row->show();
+
+        QScrollArea *area = ticker->scrollArea();
+        QVERIFY(area);
+        QCOMPARE(layout->indexOf(area), 1);
+        QTRY_VERIFY(area->isVisible() && area->x() > before->geometry().right() &&
+                    area->geometry().right() < after->x());
+        QCOMPARE(area->styleSheet(), ticker->styleSheet());
+        QCOMPARE(ticker->parentWidget(), area->viewport());
+        QVERIFY(!area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible());
+        // The text enters from the right (one visible width of space first) and runs by itself.
+        const int visible = area->viewport()->width();
+        QCOMPARE(ticker->width(), visible + qMax(visible, ticker->fontMetrics().horizontalAdvance(text)));
+        QTRY_VERIFY_WITH_TIMEOUT(area->horizontalScrollBar()->value() > 0, 20000);
+
+        // A later text starts from the right again, in the same scroll area.
+        ticker->setText(QStringLiteral("News | short"));
+        QCOMPARE(ticker->scrollArea(), area);
+        QCOMPARE(area->horizontalScrollBar()->value(), 0);
+        QCOMPARE(ticker->width(), 2 * visible);
+    }
 
 private:
     UrlRecorder m_browser;
     QStringList m_log; // signals and status texts, in order
     std::unique_ptr<QWidget> m_host;
 };
-
-void TestWidgets::initTestCase()
-{
-    for (const char *scheme : Schemes)
-        QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_browser, "open");
-}
-
-void TestWidgets::cleanupTestCase()
-{
-    for (const char *scheme : Schemes)
-        QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
-}
-
-void TestWidgets::init()
-{
-    m_browser.opened.clear();
-    m_log.clear();
-    DesktopLinks::setStatusHook([this](const QString &text) { m_log << QLatin1String("status:") + text; });
-    m_host = std::make_unique<QWidget>();
-    m_host->resize(400, 300);
-    m_host->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
-    // The widgets of a test sit in the top-left corner; the pointer stays away from them.
-    QTest::mouseMove(m_host.get(), {395, 295});
-}
-
-void TestWidgets::cleanup()
-{
-    DesktopLinks::setStatusHook({});
-    m_host.reset();
-}
-
-void TestWidgets::mouse_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("link"); // shop link, ticker link, or the target of the label's link
-    QTest::addColumn<int>("button");   // clicked between entering and leaving
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<QString>("opened");
-
-    const int left = Qt::LeftButton, right = Qt::RightButton;
-    const QString next = QStringLiteral("next"), browsing = QStringLiteral("status:Starting browser...");
-    QTest::newRow("cover opens its shop link") << "cover" << Shop << left << "enter,left,leave" << Shop;
-    QTest::newRow("cover right click") << "cover" << Shop << right << "enter,right,leave" << QString();
-    QTest::newRow("cover refuses a file link")
-        << "cover"
-        << "file:///etc/passwd" << left << "enter,left,leave" << QString();
-    QTest::newRow("navigate link goes to the window")
-        << "navigate" << next << left << "left,link:next" << QString();
-    QTest::newRow("navigate link to the browser")
-        << "browser" << Shop << left << QStringLiteral("left,") + browsing << Shop;
-    QTest::newRow("navigate refuses a script link") << "browser"
-                                                    << "javascript:alert(1)" << left << "left" << QString();
-    QTest::newRow("ticker opens its link") << "ticker" << Shop << left << browsing << Shop;
-}
-
-void TestWidgets::mouse()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, link);
-    QFETCH(int, button);
-    QFETCH(QString, log);
-    QFETCH(QString, opened);
-
-    const QPoint pos(6, 20);
-    QWidget *w = nullptr;
-    if (kind == QLatin1String("cover")) {
-        auto *cover = watched(new CoverArtLabel(m_host.get()), m_log, pos);
-        cover->setShopLink(link);
-        w = cover;
-    } else if (kind == QLatin1String("ticker")) {
-        auto *ticker = watched(new TickerLabel(m_host.get()), m_log, pos);
-        ticker->setText(QStringLiteral("News | Something happened"));
-        ticker->setLink(link);
-        w = ticker;
-    } else {
-        auto *label = watched(new NavigateLabel(m_host.get()), m_log, pos);
-        label->setText(QStringLiteral("<a href=\"%1\">Next page of stations</a>").arg(link));
-        label->setLinkCursor(true);
-        label->setOpenInBrowser(kind == QLatin1String("browser"));
-        w = label;
-    }
-    w->setGeometry(0, 0, 200, 40);
-    w->show();
-
-    enter(w);
-    QCOMPARE(w->cursor().shape(), Qt::PointingHandCursor); // every widget here has a link
-    QTest::mouseClick(w, Qt::MouseButton(button), {}, pos);
-    leave(w);
-    if (!qobject_cast<CoverArtLabel *>(w)) // the cover's cursor follows its link, not the mouse
-        QCOMPARE(int(w->cursor().shape()), int(Qt::ArrowCursor));
-    QCOMPARE(m_log.join(QLatin1Char(',')), log);
-    QCOMPARE(m_browser.opened, opened.isEmpty() ? QStringList() : QStringList{opened});
-}
-
-void TestWidgets::tickerTakesTheLabelsPlace()
-{
-    // As in a form: nested layouts, and the first text arrives before the window is shown.
-    auto *row = new QWidget(m_host.get());
-    auto *layout = new QHBoxLayout;
-    (new QVBoxLayout(row))->addLayout(layout); // a row inside the page's layout
-    auto *before = new QLabel(QStringLiteral("before"), row);
-    auto *ticker = new TickerLabel(row);
-    auto *after = new QLabel(QStringLiteral("after"), row);
-    ticker->setStyleSheet(QStringLiteral("color: #1F8A9E;"));
-    layout->addWidget(before);
-    layout->addWidget(ticker);
-    layout->addWidget(after);
-    // Markup in a title is text: the label is as wide as the literal text.
-    const QString text = QStringLiteral("News | <img src=\"http://example.invalid/x.png\"> <b>bold</b>");
-    ticker->setText(text);
-    row->resize(380, 30);
-    row->show();
-
-    QScrollArea *area = ticker->scrollArea();
-    QVERIFY(area);
-    QCOMPARE(layout->indexOf(area), 1);
-    QTRY_VERIFY(area->isVisible() && area->x() > before->geometry().right() &&
-                area->geometry().right() < after->x());
-    QCOMPARE(area->styleSheet(), ticker->styleSheet());
-    QCOMPARE(ticker->parentWidget(), area->viewport());
-    QVERIFY(!area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible());
-    // The text enters from the right (one visible width of space first) and runs by itself.
-    const int visible = area->viewport()->width();
-    QCOMPARE(ticker->width(), visible + qMax(visible, ticker->fontMetrics().horizontalAdvance(text)));
-    QTRY_VERIFY_WITH_TIMEOUT(area->horizontalScrollBar()->value() > 0, 20000);
-
-    // A later text starts from the right again, in the same scroll area.
-    ticker->setText(QStringLiteral("News | short"));
-    QCOMPARE(ticker->scrollArea(), area);
-    QCOMPARE(area->horizontalScrollBar()->value(), 0);
-    QCOMPARE(ticker->width(), 2 * visible);
-}
 
 TUNORA_TEST_MAIN(TestWidgets)
 #include "tst_widgets.moc"

@@ -54,10 +54,9 @@ QString at(const QString &path)
     return Window + u'/' + path;
 }
 
-bool writeJson(const QString &path, const QJsonObject &object)
+bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile file(path);
-    const QByteArray data = QJsonDocument(object).toJson();
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
@@ -132,19 +131,11 @@ void TestSession::initTestCase()
     m_covers.setResponse(u"/cover.jpg"_s, TunoraTest::HttpResponse::ok(jpeg, "image/jpeg"));
     QVERIFY(m_covers.listen());
     QVERIFY(m_home.isValid());
-    const QJsonObject entry{{u"Name"_s, Station},
-                            {u"Genre"_s, QJsonArray{u"Electronic"_s}},
-                            {u"Country"_s, u"Germany"_s},
-                            {u"Region"_s, u""_s},
-                            {u"Languages"_s, QJsonArray{}},
-                            {u"Homepage"_s, u""_s},
-                            {u"Description"_s, u"A station of the session test"_s},
-                            {u"Codec"_s, u"MP3"_s},
-                            {u"Bitrate"_s, 128},
-                            {u"StreamUri"_s, m_icecast.mountUrl(Mount).toString()},
-                            {u"alternativeStreams"_s, QJsonObject{}}};
     const QString catalogue = m_home.filePath(u"station.json"_s);
-    QVERIFY(writeJson(catalogue, {{u"webradios"_s, QJsonObject{{u"e2e-demo"_s, entry}}}}));
+    const QString json = QStringLiteral(R"({"webradios": {"e2e-demo": {"Name": "%1", "Genre": ["Electronic"],
+        "Country": "Germany", "Region": "", "Languages": [], "Homepage": "", "Codec": "MP3", "Bitrate": 128,
+        "Description": "A station of the session test", "StreamUri": "%2", "alternativeStreams": {}}}})");
+    QVERIFY(writeFile(catalogue, json.arg(Station, m_icecast.mountUrl(Mount).toString()).toUtf8()));
     DirectoryService::Options options;
     options.importCatalogue = false;
     options.extraCatalogues << catalogue;
@@ -157,7 +148,7 @@ void TestSession::initTestCase()
                                   {u"artworkUrl100"_s, m_covers.url(u"/cover.jpg"_s)},
                                   {u"primaryGenreName"_s, u"Electronic"_s}});
     const QString coverFile = m_home.filePath(u"covers.json"_s);
-    QVERIFY(writeJson(coverFile, {{u"results"_s, covers}}));
+    QVERIFY(writeFile(coverFile, QJsonDocument(QJsonObject{{u"results"_s, covers}}).toJson()));
     QString output;
     QVERIFY2(m_service.runTool({u"import-covers"_s, coverFile}, &output) == 0, qPrintable(output));
 

@@ -1,22 +1,15 @@
-// Language files: the scanner's rules and entity order, hostile files and names, the download of
-// a missing file from the directory, and the shipped translations kept complete. (A shipped
-// language fetched from the directory and shown by the window: the window's language test.)
-#include "appsettings.h"
+// Language files: the scanner's rules and entity order, hostile files, a language name that is no
+// file name, and the shipped translations kept complete. (A missing language fetched from the
+// directory and shown by the window: the window's language test.)
 #include "apptranslator.h"
 #include "clangmanager.h"
-#include "directoryservice.h"
-#include "httpblocking.h"
 #include "languagesetup.h"
 #include "testmain.h"
-#include "tunoraapi.h"
 
 #include <QDir>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
-
-using TunoraTest::DirectoryService;
 
 namespace {
 
@@ -56,35 +49,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_files.isValid());
-        DirectoryService::Options options;
-        options.importCatalogue = false;
-        QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
-        const QString folder = TunoraTest::IsolatedHome::path() + u("/app");
-        QVERIFY(QDir().mkpath(folder));
-        AppSettings::setApplicationFolderOverride(folder);
-        AppSettings::instance().setEndpoint(AppSettings::DirectoryRoot, m_service.root().toString());
-        AppSettings::instance().setCaFile(m_service.caFile());
-        TunoraAPI::configureHttp();
-        BASS::QHttpExt::settings().messageHook = [this](BASS::MessageKind, const QString &,
-                                                        const QString &text, QMessageBox::StandardButtons) {
-            m_boxes << text;
-            return int(QMessageBox::No);
-        };
         LanguageSetup::installTranslator();
     }
 
-    void init()
-    {
-        CLangManager::instance().clear();
-        m_boxes.clear();
-    }
-
-    void cleanupTestCase()
-    {
-        CLangManager::instance().clear();
-        BASS::QHttpExt::settings().messageHook = nullptr;
-        QVERIFY2(m_service.stop(), qPrintable(m_service.errorString()));
-    }
+    void init() { CLangManager::instance().clear(); }
 
     void parse_data()
     {
@@ -153,42 +121,23 @@ private slots:
         QCOMPARE(QCoreApplication::translate("AnyContext", "Not in any file"), u("Not in any file"));
     }
 
-    void download_data()
+    // A name that would leave the languages folder is refused before anything is fetched; the
+    // table and the disk stay as they were.
+    void nameWithPath()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("offered") << u("Deutsch") << QString();
-        QTest::newRow("path in the name")
-            << u("../../escaped") << u("The language name \"../../escaped\" cannot be used as a file name.");
-    }
-
-    void download()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, error);
         CLangManager &manager = CLangManager::instance();
         QVERIFY(manager.load(writeFile(u("Before.xml"), entry(u("Old"), u("Alt")).toUtf8()), u("Before")));
         QTemporaryDir folder;
         // "../../" from a/b/ would land in the folder itself.
         QVERIFY(QDir(folder.path()).mkpath(u("a/b")));
-        const QString path = folder.filePath(u("a/b/") + name + u(".xml"));
-        QCOMPARE(manager.load(path, name), error.isEmpty());
-        QCOMPARE(manager.lastError(), error);
-        if (!error.isEmpty()) {
-            // A failed download leaves the table and the disk as they were.
-            QCOMPARE(manager.lookup(u("Old")), u("Alt"));
-            QCOMPARE(QDir(folder.filePath(u("a/b"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                     QStringList());
-            QVERIFY(!QFileInfo::exists(folder.filePath(u("escaped.xml"))));
-            return;
-        }
-        QCOMPARE(manager.lookup(u("Sign in")), u("Anmelden"));
-        // Fetched once: the next load reads the file on disk.
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(entry(u("Sign in"), u("Local")).toUtf8()) > 0);
-        f.close();
-        QVERIFY(manager.load(path, name));
-        QCOMPARE(manager.lookup(u("Sign in")), u("Local"));
+        const QString name = u("../../escaped");
+        QVERIFY(!manager.load(folder.filePath(u("a/b/") + name + u(".xml")), name));
+        QCOMPARE(manager.lastError(),
+                 u("The language name \"../../escaped\" cannot be used as a file name."));
+        QCOMPARE(manager.lookup(u("Old")), u("Alt"));
+        QCOMPARE(QDir(folder.filePath(u("a/b"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QVERIFY(!QFileInfo::exists(folder.filePath(u("escaped.xml"))));
     }
 
     void translationsComplete()
@@ -249,9 +198,7 @@ private:
         return path;
     }
 
-    DirectoryService m_service;
     QTemporaryDir m_files;
-    QStringList m_boxes;
 };
 
 TUNORA_TEST_MAIN(TestLang)
