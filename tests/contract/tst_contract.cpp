@@ -4,8 +4,10 @@
 // the small catalogue written here; a local Icecast mount in it gives the pollers a live title.
 
 #include "appsettings.h"
+#include "coverart.h"
 #include "directoryservice.h"
 #include "httpblocking.h"
+#include "httpserver.h"
 #include "icecast.h"
 #include "net.h"
 #include "playlist.h"
@@ -35,6 +37,8 @@
 
 using namespace BASS;
 using TunoraTest::DirectoryService;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
 using TunoraTest::IcecastServer;
 using TunoraTest::PostgresCluster;
 
@@ -211,6 +215,7 @@ struct Backend
     std::unique_ptr<DirectoryService> service;
     QString skipReason;
     bool newsAdded = false;
+    bool coversImported = false;
 };
 
 class TestContract : public QObject
@@ -257,6 +262,7 @@ private slots:
     void softwareVersion();
     void newsFeed_data();
     void newsFeed();
+    void songSearch();
     void playingNowFollowsTheStream();
 
 private:
@@ -278,6 +284,7 @@ private:
 
     std::unique_ptr<PostgresCluster> m_postgres;
     std::unique_ptr<IcecastServer> m_icecast;
+    HttpServer m_upstream;
     std::map<QString, Backend> m_backends;
     Backend *m_backend = nullptr;
     DirectoryService::Options m_options;
@@ -374,6 +381,19 @@ void TestContract::initTestCase()
                           {u("software/file_mime"), u("application/x-xz")}};
     // Search results may be reused for this long; a song that ended has to leave them after it.
     m_options.settings.insert(u("service/search_cache_seconds"), u("2"));
+    // A stand-in for the upstream song search: one result built from the search term, with a
+    // field the service must not pass on.
+    m_upstream.setHandler([](const TunoraTest::HttpRequest &request) {
+        const QJsonObject result{
+            {u("artistName"), u("Upstream Artist")},
+            {u("trackName"), request.query().queryItemValue(u("term"), QUrl::FullyDecoded)},
+            {u("injected"), u("<script>")}};
+        return HttpResponse::ok(
+            QJsonDocument(QJsonObject{{u("resultCount"), 1}, {u("results"), QJsonArray{result}}}).toJson(),
+            "application/json");
+    });
+    QVERIFY(m_upstream.listen());
+    m_options.settings.insert(u("covers/upstream"), m_upstream.url(u("/search?term={term}&entity=song")));
 
     QHttpExt::settings().messageHook = [this](MessageKind, const QString &, const QString &text,
                                               QMessageBox::StandardButtons) {
@@ -1332,6 +1352,43 @@ void TestContract::newsFeed()
         QVERIFY2(QUrl(item.link).isValid() && item.link.startsWith(u("http")), qPrintable(item.link));
     if (first.startsWith(u("Contract")))
         QCOMPARE(api.news().first().link, u("https://news.example/item?a=1&b=2"));
+}
+
+void TestContract::songSearch()
+{
+    QFETCH_GLOBAL(QString, backend);
+    if (!m_backend->coversImported) {
+        const QString file = m_files.filePath(u("covers.json"));
+        QFile covers(file);
+        QVERIFY(covers.open(QIODevice::WriteOnly));
+        covers.write(R"({"results": [{"artistName": "Local Artist", "trackName": "Local Song",
+            "collectionCensoredName": "Local Album", "artworkUrl100": "http://c.invalid/100.jpg",
+            "artworkUrl170": "http://c.invalid/170.jpg", "primaryGenreName": "Pop"}]})");
+        covers.close();
+        QCOMPARE(service().runTool({u("import-covers"), file}), 0);
+        m_backend->coversImported = true;
+    }
+    // The address the cover lookup of the playing station asks, filled as the lookup fills it.
+    TunoraAPI api;
+    BASS::CoverArt lookup;
+    lookup.SetCustomSearchAddress(api.songSearchLink(u("12")));
+    auto firstResult = [&](const QString &artist, const QString &title) {
+        const Fetched f = fetch(lookup.BuildLookupUrl(BASS::CoverArt::SourceCustom, artist, title));
+        const QJsonObject o = QJsonDocument::fromJson(f.data).object();
+        return o.value(u("resultCount")).toInt() == 1 ? o.value(u("results"))[0].toObject() : QJsonObject();
+    };
+    const int asked = m_upstream.requestCount();
+    const QJsonObject local = firstResult(u("Local Artist"), u("Local Song (Live)"));
+    QCOMPARE(local.value(u("artworkUrl170")).toString(), u("http://c.invalid/170.jpg"));
+    QCOMPARE(local.value(u("collectionCensoredName")).toString(), u("Local Album"));
+    QCOMPARE(m_upstream.requestCount(), asked);
+    // Unknown locally: asked upstream once, then answered from the cache in the database.
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject far = firstResult(u("Far Away's ") + backend, u("Distant Tune"));
+        QCOMPARE(far.value(u("trackName")).toString(), u("Far Aways %1 - Distant Tune").arg(backend));
+        QVERIFY(!far.contains(u("injected")));
+    }
+    QCOMPARE(m_upstream.requestCount(), asked + 1);
 }
 
 void TestContract::playingNowFollowsTheStream()

@@ -1,11 +1,15 @@
 #include "rawapi.h"
 
+#include "appsettings.h"
 #include "directoryservice.h"
 #include "tagscanner.h"
+#include "tunoraapi.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSslSocket>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -14,90 +18,17 @@ using namespace Qt::StringLiterals;
 
 namespace TunoraTest {
 
-// ---------------------------------------------------------------------------------------------
-// Addresses
-
-PlayerAddresses::PlayerAddresses(const QUrl &root, const QString &key)
-    : m_root(root.toString())
-    , m_key(key)
+TunoraAPI &player(const DirectoryService &service, const QString &user, const QString &password)
 {
-    if (!m_root.endsWith(QLatin1Char('/')))
-        m_root += QLatin1Char('/');
-}
-
-void PlayerAddresses::setCredentials(const QString &user, const QString &password)
-{
-    m_user = user;
-    m_password = password;
-}
-
-QString PlayerAddresses::encode(const QString &value)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(value, "-._~"));
-}
-
-QString PlayerAddresses::directory() const
-{
-    return m_root + u"?key=%1&apiv=1.0"_s.arg(m_key);
-}
-
-QString PlayerAddresses::account() const
-{
-    if (m_user.isEmpty() || m_password.isEmpty())
-        return m_root + u"?key=%1"_s.arg(m_key);
-    return m_root + u"?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0&formats=wm,mp3,aac,ac3,ogg"_s.arg(
-                        m_key, encode(m_user), encode(m_password));
-}
-
-QString PlayerAddresses::search(const QString &text, int page, int limit) const
-{
-    return account() + u"&limit=%1&page=%2&search="_s.arg(limit).arg(page) + encode(text);
-}
-
-QString PlayerAddresses::favorites() const
-{
-    return account() + u"&account=favorites"_s;
-}
-
-QString PlayerAddresses::languages() const
-{
-    return m_root + u"?key=%1&apiv=1.0&info=languages"_s.arg(m_key);
-}
-
-QString PlayerAddresses::softwareVersion() const
-{
-    return account() + u"&software=version"_s;
-}
-
-QString PlayerAddresses::createAccount(const QString &user, const QString &password,
-                                       const QString &email) const
-{
-    return directory() +
-           u"&account=new&user=%1&pass=%2&email=%3"_s.arg(encode(user), encode(password), encode(email));
-}
-
-QString PlayerAddresses::resendValidation(const QString &user, const QString &password) const
-{
-    return directory() + u"&account=resendvalidation&user=%1&pass=%2"_s.arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::signIn(const QString &user, const QString &password) const
-{
-    return directory() + u"&account=authenticate&user=%1&pass=%2"_s.arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::songSearch(const QString &stationId, const QString &artist,
-                                    const QString &title) const
-{
-    QString link = account() + u"&search_itunes={1}+-+{2}&sid={3}"_s;
-    link.replace(QLatin1String("{3}"), stationId);
-    // The cover lookup puts blanks as "+" and drops apostrophes.
-    auto fill = [](QString s) {
-        return s.remove(QLatin1Char('\'')).replace(QLatin1Char(' '), QLatin1Char('+'));
-    };
-    link.replace(QLatin1String("{1}"), fill(artist));
-    link.replace(QLatin1String("{2}"), fill(title));
-    return link;
+    // Owned by the application, so that it goes before the event loop's objects do.
+    static QPointer<TunoraAPI> api;
+    if (!api)
+        api = new TunoraAPI(QCoreApplication::instance());
+    AppSettings &settings = AppSettings::instance();
+    settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
+    settings.setCredentials(user, password);
+    api->setCredentials(user, password);
+    return *api;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -260,10 +191,9 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
                        const QString &password, QString *why)
 {
-    const PlayerAddresses anonymous(service.root(), DirectoryService::apiKey());
     const qsizetype before = service.mails().size();
-    const StatusReply created =
-        readStatus(http.get(anonymous.createAccount(user, password, user + u"@example.org"_s)).body);
+    const StatusReply created = readStatus(
+        http.get(player(service).createAccountAddress(user, password, user + u"@example.org"_s)).body);
     if (created.code != 0) {
         *why = u"create: %1 %2"_s.arg(created.code).arg(created.message);
         return false;

@@ -1,9 +1,8 @@
 #pragma once
 
-// Talking to the directory service the way the player does, without the player: request
-// addresses built with the player's parameter order and encoding, an HTTPS client that trusts
-// only the test CA, and the player's own tag scanner so that the tests see what the player will
-// see.
+// Talking to the directory service the way the player does: request addresses from the player's
+// own directory client, an HTTPS client that trusts only the test CA, and the player's own tag
+// scanner so that the tests see what the player will see.
 
 #include <QByteArray>
 #include <QList>
@@ -14,39 +13,16 @@
 #include <QUrl>
 
 class QNetworkAccessManager;
+class TunoraAPI;
 
 namespace TunoraTest {
 
 class DirectoryService;
 
-class PlayerAddresses
-{
-public:
-    explicit PlayerAddresses(const QUrl &root, const QString &key);
-
-    void setCredentials(const QString &user, const QString &password);
-
-    // Percent-encoding of the UTF-8 bytes; letters, digits and "-._~" stay.
-    static QString encode(const QString &value);
-
-    QString directory() const;
-    QString account() const;
-    QString search(const QString &text, int page, int limit = 25) const;
-    QString favorites() const;
-    QString languages() const;
-    QString softwareVersion() const;
-    QString createAccount(const QString &user, const QString &password, const QString &email) const;
-    QString resendValidation(const QString &user, const QString &password) const;
-    QString signIn(const QString &user, const QString &password) const;
-    // The song-search link with the placeholders filled the way the cover lookup fills them.
-    QString songSearch(const QString &stationId, const QString &artist, const QString &title) const;
-
-private:
-    QString m_root;
-    QString m_key;
-    QString m_user;
-    QString m_password;
-};
+// The player's own directory client for building request addresses exactly as the player does:
+// its settings pointed at this service, signed in with these credentials (none: anonymous).
+// One client serves the whole process; each call points it anew, so build the address at once.
+TunoraAPI &player(const DirectoryService &service, const QString &user = {}, const QString &password = {});
 
 struct HttpResult
 {

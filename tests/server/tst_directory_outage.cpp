@@ -4,10 +4,12 @@
 
 #include "testmain.h"
 
+#include "appsettings.h"
 #include "directoryservice.h"
 #include "postgres.h"
 #include "rawapi.h"
 #include "scriptedserver.h"
+#include "tunoraapi.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -66,6 +68,7 @@ bool TestDirectoryOutage::startOn(DirectoryService &service, const QString &data
 
 void TestDirectoryOutage::initTestCase()
 {
+    AppSettings::setApplicationFolderOverride(IsolatedHome::path());
     if (!PostgresCluster::available())
         QSKIP("PostgreSQL is not installed");
     m_postgres = std::make_unique<PostgresCluster>();
@@ -85,9 +88,9 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     DirectoryService service;
     QVERIFY2(startOn(service, db), qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QString why;
     QVERIFY2(signUpAndActivate(http, service, u"steady"_s, u"steady-pass"_s, &why), qPrintable(why));
+    const QString signIn = player(service, u"steady"_s, u"steady-pass"_s).signInAddress();
     // The database refuses the service's connections until further notice.
     QVERIFY(sql(u"postgres"_s, u"ALTER DATABASE outage ALLOW_CONNECTIONS false"_s));
     QVERIFY(sql(u"postgres"_s, QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
@@ -95,7 +98,7 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     // More correct sign-ins during the outage than the failure limit: each is an error of the
     // service.
     for (int i = 0; i < 5; ++i) {
-        const HttpResult r = http.get(a.signIn(u"steady"_s, u"steady-pass"_s));
+        const HttpResult r = http.get(signIn);
         QCOMPARE(r.status, 503);
         const StatusReply s = readStatus(r.body);
         QCOMPARE(s.code, 2);
@@ -103,7 +106,7 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     }
     QVERIFY(sql(u"postgres"_s, u"ALTER DATABASE outage ALLOW_CONNECTIONS true"_s));
     // Back at once, nothing counted against the account.
-    const HttpResult back = http.get(a.signIn(u"steady"_s, u"steady-pass"_s));
+    const HttpResult back = http.get(signIn);
     QCOMPARE(back.status, 200);
     QCOMPARE(readStatus(back.body).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
@@ -116,10 +119,10 @@ void TestDirectoryOutage::failedSignUpLeavesNoAccount()
     DirectoryService service;
     QVERIFY2(startOn(service, db), qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     // The activation token cannot be stored (as on a full disk): the account must not be either.
     QVERIFY(sql(db, u"ALTER TABLE account_tokens ADD CONSTRAINT no_room CHECK (false) NOT VALID"_s));
-    const QString signUp = a.createAccount(u"newbie"_s, u"newbie-pass"_s, u"new@example.org"_s);
+    const QString signUp =
+        player(service).createAccountAddress(u"newbie"_s, u"newbie-pass"_s, u"new@example.org"_s);
     const HttpResult failed = http.get(signUp);
     QCOMPARE(failed.status, 503);
     QCOMPARE(readStatus(failed.body).code, 2);
@@ -155,17 +158,16 @@ void TestDirectoryOutage::instancesShareLimitsAndSignIns()
     // Signed up and signed in on one instance, the account works on the other at once.
     QString why;
     QVERIFY2(signUpAndActivate(http, first, u"roamer"_s, u"roamer-pass"_s, &why), qPrintable(why));
-    QList<PlayerAddresses> on{PlayerAddresses(first.root(), DirectoryService::apiKey()),
-                              PlayerAddresses(second.root(), DirectoryService::apiKey())};
-    for (PlayerAddresses &a : on) {
-        a.setCredentials(u"roamer"_s, u"roamer-pass"_s);
-        QCOMPARE(readStatus(http.get(a.account()).body).code, 1);
-    }
+    const DirectoryService *on[] = {&first, &second};
+    for (const DirectoryService *instance : on)
+        QCOMPARE(
+            readStatus(http.get(player(*instance, u"roamer"_s, u"roamer-pass"_s).accountAddress()).body).code,
+            1);
     // A burst of guesses from one address spread over both instances gets the limit (3), not
     // twice it, and the owner elsewhere is not locked out by them.
     QStringList burst;
     for (int i = 0; i < 12; ++i)
-        burst << on[i % 2].signIn(u"roamer"_s, u"Wrong-Guess-%1"_s.arg(i));
+        burst << player(*on[i % 2], u"roamer"_s, u"Wrong-Guess-%1"_s.arg(i)).signInAddress();
     int checked = 0;
     for (const HttpResult &r : http.getAll(burst, {{"X-Forwarded-For", "192.0.2.1"}})) {
         QCOMPARE(r.status, 200);
@@ -173,7 +175,8 @@ void TestDirectoryOutage::instancesShareLimitsAndSignIns()
             ++checked;
     }
     QCOMPARE(checked, 3);
-    QCOMPARE(readStatus(http.get(on[1].signIn(u"roamer"_s, u"roamer-pass"_s)).body).code, 1);
+    QCOMPARE(readStatus(http.get(player(second, u"roamer"_s, u"roamer-pass"_s).signInAddress()).body).code,
+             1);
     QVERIFY2(second.stop(), qPrintable(second.errorString()));
     QVERIFY2(first.stop(), qPrintable(first.errorString()));
 }
