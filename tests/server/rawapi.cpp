@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSslSocket>
@@ -209,6 +212,52 @@ bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const
         return false;
     }
     return true;
+}
+
+ScriptedStations::ScriptedStations(QHash<QByteArray, ScriptedServer::Script> scripts)
+    : m_scripts(std::move(scripts))
+{
+    m_clock.start();
+    m_server.start([this](int, const QByteArray &request) {
+        const QByteArray path = request.split(' ').value(1);
+        {
+            QMutexLocker locked(&m_lock);
+            m_visits[path] << m_clock.elapsed();
+        }
+        if (!request.contains("Icy-MetaData: 1") || !m_scripts.contains(path))
+            return ScriptedServer::Script{ScriptedServer::hold()};
+        ScriptedServer::Script script = m_scripts.value(path);
+        for (ScriptedServer::Step &step : script)
+            step.data.replace("{root}", m_server.url(""));
+        return script;
+    });
+}
+
+QList<qint64> ScriptedStations::visits(const QByteArray &path) const
+{
+    QMutexLocker locked(&m_lock);
+    return m_visits.value(path);
+}
+
+QByteArray icyReply(const QByteArray &title)
+{
+    const QByteArray text = "StreamTitle='" + title + "';";
+    const qsizetype padded = (text.size() + 15) / 16 * 16;
+    return "ICY 200 OK\r\nicy-name: scripted\r\nicy-metaint: 64\r\n\r\n" + QByteArray(64, 'x') +
+           char(padded / 16) + text + QByteArray(padded - text.size(), '\0') + QByteArray(64, 'x');
+}
+
+QByteArray catalogueJson(const QList<std::pair<QString, QString>> &stations)
+{
+    QJsonObject radios;
+    for (const auto &[name, url] : stations)
+        radios.insert(u"k%1"_s.arg(radios.size()), QJsonObject{{u"Name"_s, name},
+                                                               {u"StreamUri"_s, url},
+                                                               {u"Country"_s, u"Germany"_s},
+                                                               {u"Genre"_s, QJsonArray{u"Pop"_s}},
+                                                               {u"Codec"_s, u"MP3"_s},
+                                                               {u"Bitrate"_s, 128}});
+    return QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson();
 }
 
 } // namespace TunoraTest

@@ -4,8 +4,13 @@
 // own directory client, an HTTPS client that trusts only the test CA, and the player's own tag
 // scanner so that the tests see what the player will see.
 
+#include "scriptedserver.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QNetworkReply>
 #include <QSslConfiguration>
 #include <QString>
@@ -82,5 +87,30 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
 // Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
                        const QString &password, QString *why);
+
+// Radio stations by path on a scripted server ("{root}" in a script stands for the server's
+// address). A request without "Icy-MetaData: 1", or for a path without a script, gets no
+// answer; every request's path and time are noted.
+class ScriptedStations
+{
+public:
+    explicit ScriptedStations(QHash<QByteArray, ScriptedServer::Script> scripts);
+    QByteArray url(const QByteArray &path) const { return m_server.url(path); }
+    // When each request for the path came in (ms since the start).
+    QList<qint64> visits(const QByteArray &path) const;
+    qint64 elapsed() const { return m_clock.elapsed(); }
+
+private:
+    const QHash<QByteArray, ScriptedServer::Script> m_scripts;
+    mutable QMutex m_lock;
+    QElapsedTimer m_clock;
+    QHash<QByteArray, QList<qint64>> m_visits;
+    ScriptedServer m_server;
+};
+
+// An ICY reply with a metadata interval of 64 bytes and one title block between audio bytes.
+QByteArray icyReply(const QByteArray &title);
+// A catalogue file: one German pop station per (name, stream address).
+QByteArray catalogueJson(const QList<std::pair<QString, QString>> &stations);
 
 } // namespace TunoraTest

@@ -8,15 +8,9 @@
 #include "directoryservice.h"
 #include "postgres.h"
 #include "rawapi.h"
-#include "scriptedserver.h"
 #include "tunoraapi.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -183,44 +177,22 @@ void TestDirectoryOutage::instancesShareLimitsAndSignIns()
 
 void TestDirectoryOutage::pollerMovesWhenItsInstanceDies()
 {
-    // Six stations on a local ICY server that notes when each address is asked for its title.
-    QMutex lock;
-    QElapsedTimer clock;
-    clock.start();
-    QMultiHash<QByteArray, qint64> polls;
-    const QByteArray title = "StreamTitle='A - B';";
-    const QByteArray reply = "ICY 200 OK\r\nicy-metaint: 16\r\n\r\n" + QByteArray(16, 'x') + char(2) + title +
-                             QByteArray(32 - title.size(), '\0');
-    ScriptedServer stations;
-    QVERIFY(stations.start([&](int, const QByteArray &request) {
-        const QByteArray path = request.split(' ').value(1);
-        {
-            QMutexLocker locked(&lock);
-            polls.insert(path, clock.elapsed());
-        }
-        return ScriptedServer::Script{ScriptedServer::send(reply), ScriptedServer::close()};
-    }));
-    QJsonObject radios;
-    QList<QByteArray> paths;
-    for (int i = 1; i <= 6; ++i) {
-        paths << "/s" + QByteArray::number(i);
-        radios.insert(u"poll-%1"_s.arg(i),
-                      QJsonObject{{u"Name"_s, u"Polled %1"_s.arg(i)},
-                                  {u"StreamUri"_s, QString::fromLatin1(stations.url(paths.last()))},
-                                  {u"Country"_s, u"Germany"_s},
-                                  {u"Genre"_s, QJsonArray{u"Pop"_s}},
-                                  {u"Codec"_s, u"MP3"_s},
-                                  {u"Bitrate"_s, 128}});
-    }
+    // Six stations on a scripted server that notes when each address is asked for its title.
+    QHash<QByteArray, ScriptedServer::Script> scripts;
+    for (int i = 1; i <= 6; ++i)
+        scripts.insert("/s" + QByteArray::number(i), {ScriptedServer::send(icyReply("A - B"))});
+    const QList<QByteArray> paths = scripts.keys();
+    ScriptedStations stations(scripts);
+    QList<std::pair<QString, QString>> catalogue;
+    for (const QByteArray &path : paths)
+        catalogue.append({QString::fromLatin1(path), QString::fromLatin1(stations.url(path))});
     QTemporaryDir dir;
     QFile file(dir.filePath(u"polled.json"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(catalogueJson(catalogue)) > 0);
     file.close();
     const auto polledAtLeast = [&](int times, qint64 since) {
-        QMutexLocker locked(&lock);
         for (const QByteArray &path : paths) {
-            const QList<qint64> at = polls.values(path);
+            const QList<qint64> at = stations.visits(path);
             if (std::count_if(at.begin(), at.end(), [since](qint64 t) { return t >= since; }) < times)
                 return false;
         }
@@ -245,24 +217,19 @@ void TestDirectoryOutage::pollerMovesWhenItsInstanceDies()
     // The holder dies just after a round of polls, when every address was polled a moment ago.
     QTRY_VERIFY_WITH_TIMEOUT(polledAtLeast(2, 0), 30000);
     first.kill();
-    const qint64 killed = clock.elapsed();
+    const qint64 killed = stations.elapsed();
     // Taken over within one interval, with a generous ceiling for a loaded machine, and every
     // address polled again by the new holder...
     QTRY_VERIFY_WITH_TIMEOUT(second.output().contains(active), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(polledAtLeast(1, killed), 30000);
     // ...but never twice in one interval, across the takeover either (half a second allowed for
     // the time between the claim and the connection).
-    {
-        QMutexLocker locked(&lock);
-        for (const QByteArray &path : std::as_const(paths)) {
-            QList<qint64> at = polls.values(path);
-            std::sort(at.begin(), at.end());
-            for (qsizetype i = 1; i < at.size(); ++i)
-                QVERIFY2(
-                    at[i] - at[i - 1] >= interval * 1000 - 500,
-                    qPrintable(u"%1 polled %2 ms after the previous poll"_s.arg(QString::fromLatin1(path))
-                                   .arg(at[i] - at[i - 1])));
-        }
+    for (const QByteArray &path : paths) {
+        const QList<qint64> at = stations.visits(path);
+        for (qsizetype i = 1; i < at.size(); ++i)
+            QVERIFY2(at[i] - at[i - 1] >= interval * 1000 - 500,
+                     qPrintable(u"%1 polled %2 ms after the previous poll"_s.arg(QString::fromLatin1(path))
+                                    .arg(at[i] - at[i - 1])));
     }
     QVERIFY2(second.stop(), qPrintable(second.errorString()));
 }

@@ -8,99 +8,15 @@
 #include "config.h"
 #include "database.h"
 #include "poller.h"
-#include "scriptedserver.h"
+#include "rawapi.h"
 #include "stationstore.h"
 
-#include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
-using TunoraTest::ScriptedServer;
-
-namespace {
-
-QByteArray metadataBlock(const QByteArray &title)
-{
-    const QByteArray text = "StreamTitle='" + title + "';";
-    const qsizetype padded = (text.size() + 15) / 16 * 16;
-    QByteArray b(1, char(padded / 16));
-    b += text;
-    b.append(padded - text.size(), '\0');
-    return b;
-}
-
-QByteArray icy(const QByteArray &title)
-{
-    return "ICY 200 OK\r\nicy-name: scripted\r\nicy-metaint: 64\r\n\r\n" + QByteArray(64, 'x') +
-           metadataBlock(title) + QByteArray(64, 'x');
-}
-
-// Scripted stations by path ("{root}" in a script stands for the server's address). A request
-// without "Icy-MetaData: 1" gets no answer; every request's path and time are noted.
-class Stations
-{
-public:
-    explicit Stations(QHash<QByteArray, ScriptedServer::Script> scripts)
-        : m_scripts(std::move(scripts))
-    {
-        m_clock.start();
-        m_server.start([this](int, const QByteArray &request) {
-            const QByteArray path = request.split(' ').value(1);
-            {
-                QMutexLocker locked(&m_lock);
-                m_visits[path] << m_clock.elapsed();
-            }
-            if (!request.contains("Icy-MetaData: 1") || !m_scripts.contains(path))
-                return ScriptedServer::Script{ScriptedServer::hold()};
-            ScriptedServer::Script script = m_scripts.value(path);
-            for (ScriptedServer::Step &step : script)
-                step.data.replace("{root}", m_server.url(""));
-            return script;
-        });
-    }
-    QByteArray url(const QByteArray &path) const { return m_server.url(path); }
-    // When each request for the path came in (ms since the start).
-    QList<qint64> visits(const QByteArray &path)
-    {
-        QMutexLocker locked(&m_lock);
-        return m_visits.value(path);
-    }
-
-private:
-    const QHash<QByteArray, ScriptedServer::Script> m_scripts;
-    QMutex m_lock;
-    QElapsedTimer m_clock;
-    QHash<QByteArray, QList<qint64>> m_visits;
-    ScriptedServer m_server;
-};
-
-QJsonObject station(const QString &name, const QString &url)
-{
-    return QJsonObject{{u"Name"_s, name},
-                       {u"StreamUri"_s, url},
-                       {u"Country"_s, u"Germany"_s},
-                       {u"Genre"_s, QJsonArray{u"Pop"_s}},
-                       {u"Codec"_s, u"MP3"_s},
-                       {u"Bitrate"_s, 128}};
-}
-
-QByteArray catalogue(const QList<QJsonObject> &stations)
-{
-    QJsonObject radios;
-    int i = 0;
-    for (const QJsonObject &s : stations)
-        radios.insert(u"poll-%1"_s.arg(++i), s);
-    return QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson();
-}
-
-} // namespace
+using namespace TunoraTest;
 
 class TestDirectoryPoller : public QObject
 {
@@ -136,9 +52,9 @@ void TestDirectoryPoller::probe()
     using S = ScriptedServer;
     const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: ";
     // Stations that keep the connection open: the probe has to hang up by itself.
-    Stations streams(
-        {{"/icy", {S::send(icy("Artist - Song")), S::hold()}},
-         {"/empty", {S::send(icy(""))}},
+    ScriptedStations streams(
+        {{"/icy", {S::send(icyReply("Artist - Song")), S::hold()}},
+         {"/empty", {S::send(icyReply(""))}},
          {"/redirect", {S::send("HTTP/1.1 302 Found\r\nLocation: /icy\r\nContent-Length: 0\r\n\r\n")}},
          {"/list.pls",
           {S::send(head + "audio/x-scpls\r\n\r\n[playlist]\nNumberOfEntries=1\nFile1={root}/icy\n")}},
@@ -163,23 +79,11 @@ void TestDirectoryPoller::scheduling()
 {
     using S = ScriptedServer;
     // A slow stream shared by two stations, one without metadata, one that is gone.
-    Stations streams(
-        {{"/shared", {S::pause(800), S::send(icy("Shared - Title"))}},
+    ScriptedStations streams(
+        {{"/shared", {S::pause(800), S::send(icyReply("Shared - Title"))}},
          {"/plain",
           {S::send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + QByteArray(512, 'a'))}}});
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-    const QString deadUrl = u"http://127.0.0.1:%1/gone"_s.arg(closed.serverPort());
-    closed.close();
-
     QTemporaryDir dir;
-    QFile file(dir.filePath(u"c.json"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(catalogue({station(u"Shared One"_s, QString::fromLatin1(streams.url("/shared"))),
-                          station(u"Shared Two"_s, QString::fromLatin1(streams.url("/shared"))),
-                          station(u"No Titles"_s, QString::fromLatin1(streams.url("/plain"))),
-                          station(u"Gone"_s, deadUrl)}));
-    file.close();
     QFile ini(dir.filePath(u"d.ini"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[poller]\ninterval=1\nstart_delay=0\ntimeout=2\nconcurrency=8\nmax_backoff=60\n");
@@ -193,7 +97,14 @@ void TestDirectoryPoller::scheduling()
     QVERIFY2(mappings.load(&error), qPrintable(error));
     CatalogueImporter importer(db, mappings);
     QVERIFY2(importer.ensureReferenceData(&error), qPrintable(error));
-    QVERIFY2(importer.importFile(file.fileName(), nullptr, &error), qPrintable(error));
+    const QString sharedUrl = QString::fromLatin1(streams.url("/shared"));
+    // (Nobody listens on port 1: that stream is gone.)
+    QVERIFY2(importer.importJson(catalogueJson({{u"Shared One"_s, sharedUrl},
+                                                {u"Shared Two"_s, sharedUrl},
+                                                {u"No Titles"_s, QString::fromLatin1(streams.url("/plain"))},
+                                                {u"Gone"_s, u"http://127.0.0.1:1/gone"_s}}),
+                                 nullptr, &error),
+             qPrintable(error));
     StationStore stations(db);
     NowPlayingPoller poller(db, stations, config);
     QSignalSpy changes(&poller, &NowPlayingPoller::titleChanged);
