@@ -50,11 +50,9 @@ private slots:
     void hostileParameters_data();
     void hostileParameters();
     void catalogueIntact();
-    void newsItemsArePlainText_data();
     void newsItemsArePlainText();
     void rawRequests_data();
     void rawRequests();
-    void pipelinedRepliesInOrder();
     void pipelinedBodiesStayInStep_data();
     void pipelinedBodiesStayInStep();
     void connectionCaps_data();
@@ -168,50 +166,30 @@ void TestDirectoryBadInput::catalogueIntact()
         0);
 }
 
-void TestDirectoryBadInput::newsItemsArePlainText_data()
-{
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("link");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("script link") << u"a"_s << u"javascript:alert(1)"_s << QString() << false;
-    QTest::newRow("relative link") << u"d"_s << u"/account/reset"_s << QString() << false;
-    QTest::newRow("markup") << u"<b>Bold</b> & more"_s << u"https://example.org/n?a=1&b=2"_s
-                            << u"<script>alert(1)</script>"_s << true;
-}
-
 void TestDirectoryBadInput::newsItemsArePlainText()
 {
-    QFETCH(QString, title);
-    QFETCH(QString, link);
-    QFETCH(QString, description);
-    QFETCH(bool, accepted);
-    const int exit = m_service.runTool({u"news-add"_s, u"en"_s, title, link, description});
-    QCOMPARE(exit == 0, accepted);
+    // Only http and https links are taken.
+    for (const QString &link : {u"javascript:alert(1)"_s, u"/account/reset"_s})
+        QVERIFY(m_service.runTool({u"news-add"_s, u"en"_s, u"refused"_s, link}) != 0);
+    const QString markup = u"<b>Bold</b> <script>alert(1)</script>"_s;
+    QCOMPARE(m_service.runTool({u"news-add"_s, u"en"_s, u"Markup"_s, u"https://example.org/n"_s, markup}), 0);
     const HttpResult feed =
         m_http->get(m_service.root().toString() + u"services/newsfeed/desktop/en/rss.xml"_s);
     QCOMPARE(feed.status, 200);
-    // The newest item comes first.
+    QVERIFY(!feed.body.contains("refused") && !feed.body.contains("javascript:"));
+    // Read as HTML, the newest item's description shows its markup as text.
     QXmlStreamReader xml(feed.body);
-    QMap<QString, QString> item;
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("item")) {
-            while (xml.readNextStartElement())
-                item.insert(xml.name().toString(), xml.readElementText());
-            break;
+    QString description;
+    bool inItem = false;
+    while (!xml.atEnd() && description.isEmpty()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            inItem = inItem || xml.name() == QLatin1String("item");
+            if (inItem && xml.name() == QLatin1String("description"))
+                description = xml.readElementText();
         }
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QVERIFY(!item.isEmpty());
-    if (!accepted) {
-        QVERIFY(item.value(u"title"_s) != title);
-        QVERIFY(!feed.body.contains(link.toUtf8()));
-        return;
-    }
-    QCOMPARE(item.value(u"title"_s), title);
-    QCOMPARE(item.value(u"link"_s), link);
-    // Read as HTML, the description shows its markup as text.
-    QCOMPARE(item.value(u"description"_s), description.toHtmlEscaped());
+    QCOMPARE(description, markup.toHtmlEscaped());
 }
 
 void TestDirectoryBadInput::rawRequests_data()
@@ -258,30 +236,9 @@ void TestDirectoryBadInput::rawRequests()
     QCOMPARE(m_http->get(player(m_service).softwareVersionAddress()).status, 200);
 }
 
-void TestDirectoryBadInput::pipelinedRepliesInOrder()
-{
-    // A fresh account: its first password check runs on the hashing pool, so the first reply
-    // is ready after the two behind it.
-    QString why;
-    QVERIFY2(signUpAndActivate(*m_http, m_service, u"piper"_s, u"piper-pass"_s, &why), qPrintable(why));
-    TunoraAPI &piper = player(m_service, u"piper"_s, u"piper-pass"_s);
-    auto line = [](const QString &address) -> QByteArray {
-        const QUrl u = QUrl::fromEncoded(address.toUtf8());
-        return "GET " + u.path(QUrl::FullyEncoded).toLatin1() + '?' + u.query(QUrl::FullyEncoded).toLatin1() +
-               " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    };
-    const QByteArray request = line(piper.favoritesAddress()) + line(piper.languagesAddress()) +
-                               line(piper.softwareVersionAddress());
-    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request, 3);
-    QCOMPARE(r.statuses, (QList<int>{200, 200, 200}));
-    QVERIFY(r.bodies[0].contains("<stations>"));
-    QVERIFY(r.bodies[1].contains("<languages>"));
-    QVERIFY(r.bodies[2].contains("<software>"));
-}
-
 void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
 {
-    QTest::addColumn<QByteArrayList>("methods"); // one request each, sent in one write
+    QTest::addColumn<QByteArrayList>("methods"); // one request each, all sent in one write
     const QByteArray get("GET"), head("HEAD");
     QTest::newRow("HEAD between") << QByteArrayList{get, head, get, head, get};
     QByteArrayList many;
@@ -293,19 +250,29 @@ void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
 void TestDirectoryBadInput::pipelinedBodiesStayInStep()
 {
     QFETCH(QByteArrayList, methods);
+    // First a fresh account's favourites: its first password check runs on the hashing pool, so
+    // that reply is ready after those behind it.
+    static int accounts = 0;
+    const QString user = u"piper%1"_s.arg(++accounts);
+    QString why;
+    QVERIFY2(signUpAndActivate(*m_http, m_service, user, u"piper-pass"_s, &why), qPrintable(why));
+    const QUrl slow = QUrl::fromEncoded(player(m_service, user, u"piper-pass"_s).favoritesAddress().toUtf8());
+    QByteArray request = "GET " + slow.path(QUrl::FullyEncoded).toLatin1() + '?' +
+                         slow.query(QUrl::FullyEncoded).toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     const QByteArray target = "/?key=" + DirectoryService::apiKey().toLatin1() + "&software=version";
-    QByteArray request;
     QList<int> heads;
     for (qsizetype i = 0; i < methods.size(); ++i) {
         request += methods[i] + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         if (methods[i] == "HEAD")
-            heads << int(i);
+            heads << int(i + 1);
     }
-    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request,
-                                      int(methods.size()), 30000, heads);
-    QCOMPARE(r.statuses, QList<int>(methods.size(), 200));
-    for (qsizetype i = 0; i < methods.size(); ++i)
-        QCOMPARE(r.bodies[i].contains("<software>"), !heads.contains(int(i)));
+    const int replies = int(methods.size()) + 1;
+    const RawExchange r =
+        rawExchange(m_service.port(), m_service.sslConfiguration(), request, replies, 30000, heads);
+    QCOMPARE(r.statuses, QList<int>(replies, 200));
+    QVERIFY(r.bodies[0].contains("<stations>"));
+    for (int i = 1; i < replies; ++i)
+        QCOMPARE(r.bodies[i].contains("<software>"), !heads.contains(i));
     // Nothing follows the last reply: no stray body is left on the connection.
     QVERIFY(r.raw.endsWith(r.bodies.last()));
     QVERIFY(!r.raw.contains("Connection: close"));
