@@ -89,8 +89,6 @@ void TestDirectoryUnits::scanner_data()
                                << 0 << 3 << false;
     QTest::newRow("body skipped") << QByteArray("POST /a HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /") + get
                                   << 3 << 0 << 2 << true;
-    QTest::newRow("long line") << QByteArray("GET /?q=") + QByteArray(70000, 'a') + " HTTP/1.1\r\n\r\n"
-                               << 4096 << 414 << 0 << false;
     QTest::newRow("long headers") << QByteArray("GET / HTTP/1.1\r\nX: ") + QByteArray(70000, 'b') + "\r\n\r\n"
                                   << 0 << 431 << 0 << false;
     QByteArray many = "GET / HTTP/1.1\r\n";
@@ -110,8 +108,6 @@ void TestDirectoryUnits::scanner_data()
                                      << false;
     QTest::newRow("chunked body") << QByteArray("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n") << 0
                                   << 501 << 0 << false;
-    QTest::newRow("body too large") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 99999999\r\n\r\n") << 0
-                                    << 413 << 0 << false;
     QTest::newRow("two lengths") << QByteArray(
                                         "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n")
                                  << 0 << 400 << 0 << false;
@@ -331,7 +327,6 @@ void TestDirectoryUnits::streamFilter_data()
     QTest::newRow("real not listed") << player << 0 << 0 << s("real") << 32 << false;
     QTest::newRow("only mp3") << s("mp3") << 0 << 0 << s("mp4") << 128 << false;
     QTest::newRow("at minimum") << player << 96 << 0 << s("mp3") << 96 << true;
-    QTest::newRow("above maximum") << player << 0 << 128 << s("mp3") << 192 << false;
     QTest::newRow("maximum 800 means none") << player << 0 << 800 << s("mp3") << 320 << true;
     QTest::newRow("unknown bitrate passes") << player << 96 << 128 << s("mp3") << 0 << true;
 }
@@ -421,7 +416,6 @@ void TestDirectoryUnits::mailAddress_data()
     QTest::newRow("plain") << s("listener@example.org") << true;
     QTest::newRow("header injection") << s("a@example.org\r\nBcc: victim@example.org") << false;
     QTest::newRow("display name") << s("Name <a@example.org>") << false;
-    QTest::newRow("two at") << s("a@b@c") << false;
     QTest::newRow("too long") << QString(250, QLatin1Char('a')) + QLatin1String("@x.org") << false;
 }
 
