@@ -91,9 +91,7 @@ QList<HttpResult> HttpsClient::getAll(const QStringList &addresses,
 
 HttpResult HttpsClient::get(const QString &address, int timeoutMs)
 {
-    QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
-    request.setSslConfiguration(m_tls);
-    return run(m_manager->get(request), timeoutMs);
+    return getAll({address}, {}, timeoutMs).value(0);
 }
 
 HttpResult HttpsClient::post(const QString &address, const QByteArray &body, const QByteArray &contentType,
