@@ -1077,8 +1077,6 @@ void TestContract::homeLocationNames_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("country");
 
-    QTest::newRow("blanks are tidied")
-        << u("  Lyon ,   France  ") << false << u("Lyon , France") << u("FR") << u("France");
     QTest::newRow("country the catalogue does not know")
         << u("Atlantis") << true << u("Atlantis") << QString() << QString();
     QTest::newRow("angle brackets come back as look-alikes")
