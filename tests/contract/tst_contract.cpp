@@ -4,13 +4,13 @@
 // the small catalogue written here; a local Icecast mount in it gives the pollers a live title.
 
 #include "appsettings.h"
+#include "coverart.h"
 #include "directoryservice.h"
 #include "httpblocking.h"
+#include "httpserver.h"
 #include "icecast.h"
-#include "net.h"
 #include "playlist.h"
 #include "postgres.h"
-#include "tagscanner.h"
 #include "testca.h"
 #include "testmain.h"
 #include "tunoraapi.h"
@@ -21,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
@@ -35,6 +36,8 @@
 
 using namespace BASS;
 using TunoraTest::DirectoryService;
+using TunoraTest::HttpResponse;
+using TunoraTest::HttpServer;
 using TunoraTest::IcecastServer;
 using TunoraTest::PostgresCluster;
 
@@ -58,32 +61,23 @@ struct StreamSeen
 
 struct StationSeen
 {
-    QString id;
-    QString name;
-    QString website;
-    QString country;
-    QString location;
-    QString genres;
+    QString id, name;
+    QString details; // web site|country|location|genres
     bool favorite = false;
-    QString artist;
-    QString song;
+    QString artist, song, currentUrl;
     QList<StreamSeen> streams;
-    QString currentUrl;
 };
 
 StationSeen copyStation(const Station &s)
 {
     StationSeen seen{s.id(),
                      s.name(),
-                     s.website(),
-                     s.country(),
-                     s.location(),
-                     s.genres(),
+                     QStringList{s.website(), s.country(), s.location(), s.genres()}.join(u'|'),
                      s.favorite(),
                      s.nowPlaying().artist(),
                      s.nowPlaying().title(),
-                     {},
-                     s.currentStream().url};
+                     s.currentStream().url,
+                     {}};
     for (const StationStream *stream : s.streams())
         seen.streams.append({stream->url, stream->bitrate, stream->format});
     return seen;
@@ -211,6 +205,7 @@ struct Backend
     std::unique_ptr<DirectoryService> service;
     QString skipReason;
     bool newsAdded = false;
+    bool coversImported = false;
 };
 
 class TestContract : public QObject
@@ -230,33 +225,26 @@ private slots:
     void failedSignInsLookAlike_data();
     void failedSignInsLookAlike();
     void rateLimitLooksAlike();
-    void passwordResetThroughTheMailedLink();
 
-    void searchPaging_data();
-    void searchPaging();
-    void searchTextIsNeverSyntax_data();
-    void searchTextIsNeverSyntax();
+    void search_data();
+    void search();
     void stationRecord_data();
     void stationRecord();
-    void streamFilters_data();
-    void streamFilters();
     void browseLists();
 
     void favoritesRoundTrip();
     void listenAddressRecordsHistory();
     void errorReplies_data();
     void errorReplies();
-    void transferErrors_data();
-    void transferErrors();
+    void certificateOfAnotherAuthority();
     void homeLocationNames_data();
     void homeLocationNames();
 
-    void languagesAndTranslation_data();
-    void languagesAndTranslation();
-    void softwareVersion_data();
+    void languages();
     void softwareVersion();
     void newsFeed_data();
     void newsFeed();
+    void songSearch();
     void playingNowFollowsTheStream();
 
 private:
@@ -278,6 +266,7 @@ private:
 
     std::unique_ptr<PostgresCluster> m_postgres;
     std::unique_ptr<IcecastServer> m_icecast;
+    HttpServer m_upstream;
     std::map<QString, Backend> m_backends;
     Backend *m_backend = nullptr;
     DirectoryService::Options m_options;
@@ -374,6 +363,19 @@ void TestContract::initTestCase()
                           {u("software/file_mime"), u("application/x-xz")}};
     // Search results may be reused for this long; a song that ended has to leave them after it.
     m_options.settings.insert(u("service/search_cache_seconds"), u("2"));
+    // A stand-in for the upstream song search: one result built from the search term, with a
+    // field the service must not pass on.
+    m_upstream.setHandler([](const TunoraTest::HttpRequest &request) {
+        const QJsonObject result{
+            {u("artistName"), u("Upstream Artist")},
+            {u("trackName"), request.query().queryItemValue(u("term"), QUrl::FullyDecoded)},
+            {u("injected"), u("<script>")}};
+        return HttpResponse::ok(
+            QJsonDocument(QJsonObject{{u("resultCount"), 1}, {u("results"), QJsonArray{result}}}).toJson(),
+            "application/json");
+    });
+    QVERIFY(m_upstream.listen());
+    m_options.settings.insert(u("covers/upstream"), m_upstream.url(u("/search?term={term}&entity=song")));
 
     QHttpExt::settings().messageHook = [this](MessageKind, const QString &, const QString &text,
                                               QMessageBox::StandardButtons) {
@@ -639,14 +641,10 @@ void TestContract::accountRefused_data()
     const QString badName = u("Member names have 3 to 32 letters or digits, and may also contain . - _");
     QTest::newRow("name too long") << QString(33, QLatin1Char('n')) << u("secret123") << u("n@example.org")
                                    << badName;
-    QTest::newRow("name with SQL") << u("x' OR '1'='1") << u("secret123") << u("q@example.org") << badName;
     QTest::newRow("password too short")
         << u("Short_Pass") << u("12345") << u("s@example.org") << u("Passwords have at least 6 characters");
     QTest::newRow("mail without a domain")
         << u("No_Domain") << u("secret123") << u("not-a-mail") << u("The e-mail address is not valid");
-    QTest::newRow("name of the listener in other letters")
-        << m_user.toUpper() << u("secret123") << u("l2@example.org")
-        << u("The member name %1 is already taken").arg(m_user.toUpper());
 }
 
 void TestContract::accountRefused()
@@ -701,111 +699,57 @@ void TestContract::rateLimitLooksAlike()
     QCOMPARE(answers[1], answers[0]);
 }
 
-void TestContract::passwordResetThroughTheMailedLink()
-{
-    // The account of accountLifecycle, asked for by its mail address.
-    const QString user = u("Neuling_7");
-    const QString old = u("Zebra & Kaffee ☕");
-    const QString fresh = u("Neues Passwort & mehr 🎵");
-    TunoraAPI api;
-    QVERIFY(api.lostPassword(u("neuling@example.org")));
-    QCOMPARE(api.lastStatus(), 0);
-    QVERIFY(service().mails().last().contains(u("To: neuling@example.org")));
-    const QUrl link = service().linkFromLastMail(u("/account/reset"));
-    QVERIFY(link.isValid());
-    QVERIFY(fetch(link.toString(QUrl::FullyEncoded)).ok);
-
-    // The page's form, as a browser sends it.
-    QUrl target = link;
-    target.setQuery(QString());
-    const QString token = QUrlQuery(link).queryItemValue(u("token"));
-    auto form = [&](const QString &password, const QString &again) {
-        QUrlQuery q;
-        q.addQueryItem(u("token"), token);
-        q.addQueryItem(u("password"), TunoraAPI::encode(password));
-        q.addQueryItem(u("password2"), TunoraAPI::encode(again));
-        return q.toString(QUrl::FullyEncoded).toUtf8();
-    };
-    const Fetched differ = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh + u("x")));
-    QCOMPARE(differ.status, 400);
-    const Fetched changed = fetch(target.toString(QUrl::FullyEncoded), form(fresh, fresh));
-    QVERIFY2(changed.ok, qPrintable(changed.error));
-    QCOMPARE(changed.status, 200);
-
-    // The client signs in with the new password only; the link is spent.
-    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, fresh); }).error, 0);
-    QCOMPARE(api.lastStatus(), 1);
-    QCOMPARE(run(api, [&](TunoraAPI &a) { return a.signIn(user, old); }).error, 0);
-    QCOMPARE(api.lastStatus(), 0);
-    QCOMPARE(fetch(link.toString(QUrl::FullyEncoded)).status, 404);
-    QVERIFY(!service().mails().last().contains(fresh));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Stations
 
-void TestContract::searchPaging_data()
+void TestContract::search_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("page");
-    QTest::addColumn<int>("total");
-    QTest::addColumn<int>("pageCount");
-    QTest::addColumn<int>("lastPageCount");
-    QTest::addColumn<int>("stations");
+    QTest::addColumn<int>("total");         // -1: no more than the page shows
+    QTest::addColumn<QStringList>("names"); // found among them
 
-    QTest::newRow("last page") << u("pagingword") << 1 << PagingStations << 2 << 5 << 5;
-    QTest::newRow("prefixes of two words") << u("PAGINGW stat") << 0 << PagingStations << 2 << 5 << 25;
-    QTest::newRow("every word required") << u("pagingword 17") << 0 << 1 << 1 << 1 << 1;
+    QTest::newRow("last page") << u("pagingword") << 1 << PagingStations << QStringList();
+    QTest::newRow("prefixes of two words") << u("PAGINGW stat") << 0 << PagingStations << QStringList();
+    QTest::newRow("every word required")
+        << u("pagingword 17") << 0 << 1 << QStringList{u("Pagingword Station 17")};
+    // What listeners type reaches the full-text search as words, never as its query syntax.
+    QTest::newRow("ampersand inside a word") << u("R&B") << 0 << -1 << QStringList{u("Smooth Groove R&B")};
+    QTest::newRow("capital umlaut") << u("ÄRZTE") << 0 << -1 << QStringList{u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("unbalanced quote")
+        << u("\"live") << 0 << -1 << QStringList{u("Contract Live Radio"), u("Rock & Roll \"Live\" Ärzte")};
+    QTest::newRow("star") << u("multi*") << 0 << -1 << QStringList{u("Multistream Radio")};
+    QTest::newRow("operator words") << u("multistream OR AND NOT NEAR") << 0 << 0 << QStringList();
+    QTest::newRow("column filter") << u("name:multistream") << 0 << 0 << QStringList();
+    QTest::newRow("SQL") << u("'; DROP TABLE stations; --") << 0 << 0 << QStringList();
+    QTest::newRow("LIKE wildcards") << u("%_%") << 0 << 0 << QStringList();
+    QTest::newRow("country term with a quote") << u("country:\"D") << 0 << 0 << QStringList();
 }
 
-void TestContract::searchPaging()
+void TestContract::search()
 {
     QFETCH(QString, text);
     QFETCH(int, page);
+    QFETCH(int, total);
+    QFETCH(QStringList, names);
     TunoraAPI api;
     const Outcome o = run(api, [&](TunoraAPI &a) { return a.search(text, page) ? SentId : 0; });
     QCOMPARE(o.error, 0);
-    QTEST(api.resultsTotal(), "total");
-    QTEST(api.pageCount(), "pageCount");
-    QTEST(api.lastPageCount(), "lastPageCount");
-    QTEST(int(o.stations.size()), "stations");
+    if (total < 0)
+        total = int(o.stations.size());
+    QCOMPARE(api.resultsTotal(), total);
+    QCOMPARE(int(o.stations.size()), qMin(TunoraAPI::PageSize, total - page * TunoraAPI::PageSize));
+    QStringList found;
     for (const StationSeen &s : o.stations)
-        QVERIFY2(s.name.startsWith(u("Pagingword Station")), qPrintable(s.name));
-    QVERIFY(m_boxes.isEmpty());
-}
-
-void TestContract::searchTextIsNeverSyntax_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("names");
-
-    // What listeners type reaches the full-text search as words, never as its query syntax.
-    QTest::newRow("ampersand inside a word") << u("R&B") << QStringList{u("Smooth Groove R&B")};
-    QTest::newRow("capital umlaut") << u("ÄRZTE") << QStringList{u("Rock & Roll \"Live\" Ärzte")};
-    QTest::newRow("unbalanced quote")
-        << u("\"live") << QStringList{u("Contract Live Radio"), u("Rock & Roll \"Live\" Ärzte")};
-    QTest::newRow("star") << u("multi*") << QStringList{u("Multistream Radio")};
-    QTest::newRow("operator words") << u("multistream OR AND NOT NEAR") << QStringList();
-    QTest::newRow("column filter") << u("name:multistream") << QStringList();
-    QTest::newRow("SQL") << u("'; DROP TABLE stations; --") << QStringList();
-    QTest::newRow("LIKE wildcards") << u("%_%") << QStringList();
-    QTest::newRow("country term with a quote") << u("country:\"D") << QStringList();
-}
-
-void TestContract::searchTextIsNeverSyntax()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, names);
-    int total = 0;
-    const QStringList found = namesFound(text, &total);
-    QCOMPARE(total, int(found.size()));
+        found << s.name;
     for (const QString &name : std::as_const(names))
         QVERIFY2(found.contains(name), qPrintable(found.join(u(" | "))));
     QTest::qWait(0);
     QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.join(u("\n"))));
     // The catalogue is still whole.
-    QCOMPARE(namesFound(u("pagingword"), &total).size(), TunoraAPI::PageSize);
-    QCOMPARE(total, PagingStations);
+    int all = 0;
+    QCOMPARE(namesFound(u("pagingword"), &all).size(), TunoraAPI::PageSize);
+    QCOMPARE(all, PagingStations);
 }
 
 void TestContract::stationRecord_data()
@@ -825,9 +769,6 @@ void TestContract::stationRecord_data()
     QTest::newRow("angle brackets") << u("jones") << u("Tom ‹b›Jones‹/b› FM")
                                     << u("https://tom.example/|United Kingdom|United Kingdom|Oldies")
                                     << QList<quint32>{FormatMP3} << QList<quint32>{128};
-    QTest::newRow("entity-looking text")
-        << u("chips") << u("Fish ＆amp; Chips ＆lt;3 Radio") << u("|United Kingdom|United Kingdom|Talk")
-        << QList<quint32>{FormatMP3} << QList<quint32>{64};
     QTest::newRow("three streams in catalogue order")
         << u("multistream") << u("Multistream Radio") << u("www.multi.example|Germany|Berlin, Germany|Jazz")
         << QList<quint32>{FormatMP3, FormatAAC, FormatOGG} << QList<quint32>{128, 48, 96};
@@ -842,7 +783,7 @@ void TestContract::stationRecord()
 
     const StationSeen s = stationNamed(search, name);
     QVERIFY(!s.id.isEmpty());
-    QTEST(QStringList({s.website, s.country, s.location, s.genres}).join(u'|'), "details");
+    QTEST(s.details, "details");
     QVERIFY(!s.favorite);
     QCOMPARE(s.streams.size(), formats.size());
     for (qsizetype i = 0; i < s.streams.size(); ++i) {
@@ -859,31 +800,6 @@ void TestContract::stationRecord()
     QCOMPARE(s.currentUrl, s.streams.value(0).url);
 }
 
-void TestContract::streamFilters_data()
-{
-    QTest::addColumn<int>("minKbps");
-    QTest::addColumn<int>("maxKbps");
-    QTest::addColumn<QList<quint32>>("bitrates");
-
-    QTest::newRow("at most 64") << 0 << 64 << QList<quint32>{48};
-    QTest::newRow("between 64 and 100") << 64 << 100 << QList<quint32>{96};
-    QTest::newRow("800 means no upper limit") << 0 << 800 << QList<quint32>{128, 48, 96};
-}
-
-void TestContract::streamFilters()
-{
-    QFETCH(int, minKbps);
-    QFETCH(int, maxKbps);
-    AppSettings::instance().setMinBitrate(minKbps);
-    AppSettings::instance().setMaxBitrate(maxKbps);
-    const StationSeen s = stationNamed(u("multistream"), u("Multistream Radio"));
-    QVERIFY(!s.id.isEmpty());
-    QList<quint32> seen;
-    for (const StreamSeen &stream : s.streams)
-        seen << stream.bitrate;
-    QTEST(seen, "bitrates");
-}
-
 void TestContract::browseLists()
 {
     TunoraAPI api;
@@ -893,55 +809,45 @@ void TestContract::browseLists()
     connect(&api, &BaseRadioAPI::signal_genreFound, this, [&](const Genre *g) { genres.append(*g); });
     QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestRegions(); }).error, 0);
     QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestGenres(); }).error, 0);
-    // Every entry of both lists with what its search term finds: the number of stations, and
-    // their names when there are few.
-    QStringList entries;
-    auto add = [&](const QString &entry, const QString &term) {
+    // What each entry's search term finds (the first page of names, and the total), by path.
+    QMap<QString, std::pair<QStringList, int>> entries;
+    int inCountries = 0, inGenres = 0;
+    auto add = [&](const QString &path, const QString &term, const QString &parent, int *sum) {
         int total = 0;
         const QStringList names = namesFound(term, &total);
-        entries << u("%1 = %2").arg(entry).arg(total) +
-                       (total <= 3 ? u(": ") + names.join(u(", ")) : QString());
+        entries.insert(path, {names, total});
+        // Only entries with stations are listed, and a part never holds more than its whole.
+        QVERIFY2(total > 0 && (parent.isEmpty() || total <= entries.value(parent).second), qPrintable(path));
+        if (sum)
+            *sum += total;
     };
+    static const QRegularExpression letterCode(u("^[A-Z]{2}(-[A-Z]+)?$"));
     for (const WorldRegion &r : std::as_const(regions)) {
         for (const Country *c : r.countries()) {
-            add(u("%1/%2 %3").arg(r.name(), c->name(), c->code()), c->search());
-            for (const Country *sub : c->subsections())
-                add(u("%1/%2/%3 %4").arg(r.name(), c->name(), sub->name(), sub->code()), sub->search());
+            QVERIFY2(letterCode.match(c->code()).hasMatch(), qPrintable(c->code())); // never a database key
+            add(c->name(), c->search(), QString(), &inCountries);
+            for (const Country *sub : c->subsections()) {
+                QVERIFY2(letterCode.match(sub->code()).hasMatch(), qPrintable(sub->code()));
+                add(c->name() + u("/") + sub->name(), sub->search(), c->name(), nullptr);
+            }
         }
     }
     for (const Genre &g : std::as_const(genres)) {
-        add(g.name(), g.search());
+        add(g.name(), g.search(), QString(), &inGenres);
         for (const Genre *sub : g.subgenres() ? g.subgenres()->values() : QList<Genre *>())
-            add(g.name() + u("/") + sub->name(), sub->search());
+            add(g.name() + u("/") + sub->name(), sub->search(), g.name(), nullptr);
     }
-    entries.sort();
-    // Only countries that have stations are listed, with letter codes (never a database key);
-    // the catalogue's tags are sub-genres of top-level genres, and a top-level genre takes in
-    // the stations of its sub-genres.
-    const QString rock = u("Rock & Roll \"Live\" Ärzte");
-    const QString tom = u("Tom ‹b›Jones‹/b› FM"), fish = u("Fish ＆amp; Chips ＆lt;3 Radio");
-    const QString yolka = u("Радио Ёлка 日本 ♫"), rnb = u("Smooth Groove R&B");
-    const QString live = u("Contract Live Radio"), multi = u("Multistream Radio");
-    const QStringList expected{u("Europe/Austria AT = 30"),
-                               u("Europe/France FR = 2: ") + live + u(", ") + rnb,
-                               u("Europe/Germany DE = 2: ") + multi + u(", ") + rock,
-                               u("Europe/Germany/Bayern DE-BAYERN = 1: ") + rock,
-                               u("Europe/Germany/Berlin DE-BERLIN = 1: ") + multi,
-                               u("Europe/Russia RU = 1: ") + yolka,
-                               u("Europe/United Kingdom GB = 2: ") + fish + u(", ") + tom,
-                               u("Hip-Hop & R&B = 2: ") + rnb + u(", ") + yolka,
-                               u("Hip-Hop & R&B/Hip-Hop = 1: ") + yolka,
-                               u("Hip-Hop & R&B/R'n'B = 1: ") + rnb,
-                               u("Jazz = 2: ") + live + u(", ") + multi,
-                               u("Jazz/Smooth Jazz = 1: ") + live,
-                               u("News & Talk = 1: ") + fish,
-                               u("News & Talk/Talk = 1: ") + fish,
-                               u("Oldies & Decades = 1: ") + tom,
-                               u("Oldies & Decades/Oldies = 1: ") + tom,
-                               u("Pop = 30"),
-                               u("Rock = 1: ") + rock,
-                               u("Rock/Classic Rock = 1: ") + rock};
-    QCOMPARE(entries, expected);
+    // Each station is in one country and under one top-level genre, which takes in the stations
+    // of its sub-genres; the catalogue's tags are sub-genres.
+    const int stations = PagingStations + 7; // the look-alikes and the seven named ones
+    QCOMPARE(inCountries, stations);
+    QCOMPARE(inGenres, stations);
+    const QString rock = u("Rock & Roll \"Live\" Ärzte"), rnb = u("Smooth Groove R&B");
+    QCOMPARE(entries.value(u("Germany/Bayern")).first, QStringList{rock});
+    QCOMPARE(entries.value(u("Rock/Classic Rock")).first, QStringList{rock});
+    QCOMPARE(entries.value(u("Hip-Hop & R&B")).first, (QStringList{rnb, u("Радио Ёлка 日本 ♫")}));
+    QCOMPARE(entries.value(u("Hip-Hop & R&B/R'n'B")).first, QStringList{rnb});
+    QCOMPARE(entries.value(u("Austria")).second, PagingStations);
     QVERIFY(m_boxes.isEmpty());
 }
 
@@ -967,21 +873,24 @@ void TestContract::favoritesRoundTrip()
         QVERIFY(favorites.find(id)->favorite);
         QVERIFY(!favorites.find(id)->streams.isEmpty());
     }
-    // Another member (passwordResetThroughTheMailedLink's) sees none of them.
-    AppSettings::instance().setCredentials(u("Neuling_7"), u("Neues Passwort & mehr 🎵"));
+    // Another member (accountLifecycle's) sees none of them.
+    AppSettings::instance().setCredentials(u("Neuling_7"), u("Zebra & Kaffee ☕"));
     QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestFavorites(); }).stations.size(), 0);
     useListener();
     // Searches mark favourites too.
     QVERIFY(stationNamed(u("multistream"), u("Multistream Radio")).favorite);
-    // The bitrate filter thins out the streams but never hides one of the listener's favourites.
-    AppSettings::instance().setMaxBitrate(64);
+    // The bitrate limits of the settings thin out the streams but never hide one of the
+    // listener's favourites.
+    AppSettings::instance().setMinBitrate(64);
+    AppSettings::instance().setMaxBitrate(100);
     favorites = run(api, [](TunoraAPI &a) { return a.requestFavorites(); });
+    AppSettings::instance().setMinBitrate(0);
     AppSettings::instance().setMaxBitrate(0);
     QCOMPARE(favorites.stations.size(), 2);
     QVERIFY(favorites.find(first) && favorites.find(second));
     QCOMPARE(favorites.find(first)->streams.size(), 0);
     QCOMPARE(favorites.find(second)->streams.size(), 1);
-    QCOMPARE(favorites.find(second)->streams[0].bitrate, 48u);
+    QCOMPARE(favorites.find(second)->streams[0].bitrate, 96u);
 
     const Outcome removed = run(api, [&](TunoraAPI &a) { return a.removeFavorite(first); });
     QCOMPARE(removed.error, 0);
@@ -1067,7 +976,6 @@ void TestContract::errorReplies_data()
             return api.send(address.replace(from, to), type);
         });
     };
-    const Build search = [](TunoraAPI &api) { return api.searchAddress(u("pagingword"), 0); };
     auto searchFor = [](const QString &text) {
         return Command([=](TunoraAPI &api) { return api.searchStations(text, 0); });
     };
@@ -1083,18 +991,12 @@ void TestContract::errorReplies_data()
         << u("stranger") << Command([](TunoraAPI &api) { return api.requestHistory(); }) << true
         << u("Invalid member name or password");
     QTest::newRow("unknown station") << listener << addUnknown << true << u("Station not found");
-    QTest::newRow("station id that is no number")
-        << listener << Command([](TunoraAPI &api) { return api.addFavorite(u("1 OR 1=1; --")); }) << true
-        << u("Station not found");
     QTest::newRow("in the listener's language")
         << u("listener in German") << addUnknown << true << u("Sender nicht gefunden");
     QTest::newRow("wrong API key") << listener
                                    << bent(&TunoraAPI::favoritesAddress, BaseRadioAPI::TypeFavorites, key,
                                            u("Zz") + key.mid(2))
                                    << true << u("Invalid API key");
-    QTest::newRow("page that is no number")
-        << listener << bent(search, BaseRadioAPI::TypeSearch, u("&page=0"), u("&page=one")) << true
-        << invalid;
     QTest::newRow("search text too long")
         << listener << searchFor(QString(300, QLatin1Char('x'))) << true << u("The search text is too long");
     QTest::newRow("control character in the search text")
@@ -1137,34 +1039,17 @@ void TestContract::errorReplies()
     QCOMPARE(api.resultsTotal(), 0);
 }
 
-void TestContract::transferErrors_data()
+void TestContract::certificateOfAnotherAuthority()
 {
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<QNetworkReply::NetworkError>("code");
-
-    QTest::newRow("certificate of another authority") << u("ca") << QNetworkReply::SslHandshakeFailedError;
-    QTest::newRow("nobody listening") << u("port") << QNetworkReply::ConnectionRefusedError;
-}
-
-void TestContract::transferErrors()
-{
-    QFETCH(QString, where);
-    QFETCH(QNetworkReply::NetworkError, code);
     TunoraTest::TestCa otherCa(u("Another Test CA"));
     QVERIFY2(otherCa.isValid(), qPrintable(otherCa.error()));
-    AppSettings &settings = AppSettings::instance();
-    QUrl root = service().root();
-    if (where == u("port"))
-        root.setPort(TunoraTest::freeTcpPort());
-    settings.setEndpoint(AppSettings::DirectoryRoot, root.toString());
-    if (where == u("ca"))
-        settings.setCaFile(otherCa.caFile());
+    AppSettings::instance().setCaFile(otherCa.caFile());
     TunoraAPI api;
 
     // A transfer that fails ends the request with its error flag and the client's text for it.
     const Outcome o = run(api, [](TunoraAPI &a) { return a.requestGenres(); });
     QCOMPARE(o.error, 1);
-    const QString text = QHttpExt::networkErrorText(code).toHtmlEscaped();
+    const QString text = QHttpExt::networkErrorText(QNetworkReply::SslHandshakeFailedError).toHtmlEscaped();
     QCOMPARE(api.lastError(), text);
     QTRY_COMPARE(m_boxes, QStringList{text});
 
@@ -1183,10 +1068,6 @@ void TestContract::homeLocationNames_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("country");
 
-    QTest::newRow("city and country")
-        << u("München, Germany") << true << u("München, Germany") << u("DE") << u("Germany");
-    QTest::newRow("blanks are tidied")
-        << u("  Lyon ,   France  ") << false << u("Lyon , France") << u("FR") << u("France");
     QTest::newRow("country the catalogue does not know")
         << u("Atlantis") << true << u("Atlantis") << QString() << QString();
     QTest::newRow("angle brackets come back as look-alikes")
@@ -1222,24 +1103,8 @@ void TestContract::homeLocationNames()
 // ---------------------------------------------------------------------------------------------
 // Languages, version, news, playing now
 
-void TestContract::languagesAndTranslation_data()
+void TestContract::languages()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("translation");
-
-    QTest::newRow("German") << u("Deutsch") << u("de") << u("About") << u("Über");
-    QTest::newRow("not offered") << u("Klingon") << u("tlh") << QString() << QString();
-}
-
-void TestContract::languagesAndTranslation()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, code);
-    QFETCH(QString, source);
-    QFETCH(QString, translation);
-
     TunoraAPI api;
     QSignalSpy changed(TunoraAPI::activity(), &DirectoryActivity::languagesChanged);
     QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestLanguages(); }).error, 0);
@@ -1250,56 +1115,33 @@ void TestContract::languagesAndTranslation()
     QVERIFY(api.requestLanguagesModal());
     QCOMPARE(TunoraAPI::languages().size(), languages.size());
 
-    // The language file is fetched by the language's name and written as it came.
-    const QString file = m_files.filePath(name + u(".xml"));
-    QFile::remove(file);
-    const bool offered = !source.isEmpty();
-    QCOMPARE(api.requestTranslation(name, code, file), offered);
-    QCOMPARE(QFile::exists(file), offered);
-    if (!offered) {
-        // Nothing to keep: the service's answer is the client's last status.
-        QCOMPARE(api.lastStatus(), 2);
-        QCOMPARE(api.lastMessage(), u("Language not found"));
-        QVERIFY(m_boxes.isEmpty());
-        return;
-    }
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    TagScanner scanner(QString::fromUtf8(f.readAll()));
-    QMap<QString, QString> entries;
-    for (QString entry = scanner.findRaw(u"string"); !entry.isEmpty(); entry = scanner.findRaw(u"string"))
-        entries.insert(TagScanner(entry).find(u"text"), TagScanner(entry).findFirst(u"trans"));
-    QVERIFY2(entries.size() > 100, qPrintable(QString::number(entries.size())));
-    QCOMPARE(entries.value(source), translation);
+    // A language the service does not offer: nothing is written, and the service's answer is
+    // the client's last status (a language it offers: tests/lang, through the language manager).
+    const QString file = m_files.filePath(u("Klingon.xml"));
+    QVERIFY(!api.requestTranslation(u("Klingon"), u("tlh"), file));
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(api.lastStatus(), 2);
+    QCOMPARE(api.lastMessage(), u("Language not found"));
     QVERIFY(m_boxes.isEmpty());
-}
-
-void TestContract::softwareVersion_data()
-{
-    QTest::addColumn<bool>("verbose");
-    QTest::newRow("background check") << false;
-    QTest::newRow("asked for by the listener") << true;
 }
 
 void TestContract::softwareVersion()
 {
-    QFETCH(bool, verbose);
+    // The background check, then the one the listener asks for (announced with its report flag).
     TunoraAPI api;
     QList<SoftwareVersion> found;
     connect(&api, &BaseRadioAPI::signal_versionFound, this,
             [&](const SoftwareVersion *version) { found.append(*version); });
-    if (verbose)
-        QVERIFY(api.requestSoftwareVersionModal());
-    else
-        QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestSoftwareVersion(); }).error, 0);
-    QCOMPARE(found.size(), 1);
-    const SoftwareVersion &v = found[0];
-    QCOMPARE((QStringList{v.name, v.version, v.comment, v.comment_version, v.file_location, v.file_size,
-                          v.file_mime}),
-             (QStringList{u("TunoraDE"), u("1.03"), u("Faster search. Fewer stalls."), u("1.03 beta"),
-                          u("https://downloads.example/TunoraDE-1.03.tar.xz"), u("4242424"),
-                          u("application/x-xz")}));
-    QCOMPARE(v.report, verbose);
+    QCOMPARE(run(api, [](TunoraAPI &a) { return a.requestSoftwareVersion(); }).error, 0);
+    QVERIFY(api.requestSoftwareVersionModal());
+    QCOMPARE(found.size(), 2);
+    for (const SoftwareVersion &v : std::as_const(found))
+        QCOMPARE((QStringList{v.name, v.version, v.comment, v.comment_version, v.file_location, v.file_size,
+                              v.file_mime}),
+                 (QStringList{u("TunoraDE"), u("1.03"), u("Faster search. Fewer stalls."), u("1.03 beta"),
+                              u("https://downloads.example/TunoraDE-1.03.tar.xz"), u("4242424"),
+                              u("application/x-xz")}));
+    QCOMPARE((QList<bool>{found[0].report, found[1].report}), (QList<bool>{false, true}));
 }
 
 void TestContract::newsFeed_data()
@@ -1332,6 +1174,43 @@ void TestContract::newsFeed()
         QVERIFY2(QUrl(item.link).isValid() && item.link.startsWith(u("http")), qPrintable(item.link));
     if (first.startsWith(u("Contract")))
         QCOMPARE(api.news().first().link, u("https://news.example/item?a=1&b=2"));
+}
+
+void TestContract::songSearch()
+{
+    QFETCH_GLOBAL(QString, backend);
+    if (!m_backend->coversImported) {
+        const QString file = m_files.filePath(u("covers.json"));
+        QFile covers(file);
+        QVERIFY(covers.open(QIODevice::WriteOnly));
+        covers.write(R"({"results": [{"artistName": "Local Artist", "trackName": "Local Song",
+            "collectionCensoredName": "Local Album", "artworkUrl100": "http://c.invalid/100.jpg",
+            "artworkUrl170": "http://c.invalid/170.jpg", "primaryGenreName": "Pop"}]})");
+        covers.close();
+        QCOMPARE(service().runTool({u("import-covers"), file}), 0);
+        m_backend->coversImported = true;
+    }
+    // The address the cover lookup of the playing station asks, filled as the lookup fills it.
+    TunoraAPI api;
+    BASS::CoverArt lookup;
+    lookup.SetCustomSearchAddress(api.songSearchLink(u("12")));
+    auto firstResult = [&](const QString &artist, const QString &title) {
+        const Fetched f = fetch(lookup.BuildLookupUrl(BASS::CoverArt::SourceCustom, artist, title));
+        const QJsonObject o = QJsonDocument::fromJson(f.data).object();
+        return o.value(u("resultCount")).toInt() == 1 ? o.value(u("results"))[0].toObject() : QJsonObject();
+    };
+    const int asked = m_upstream.requestCount();
+    const QJsonObject local = firstResult(u("Local Artist"), u("Local Song (Live)"));
+    QCOMPARE(local.value(u("artworkUrl170")).toString(), u("http://c.invalid/170.jpg"));
+    QCOMPARE(local.value(u("collectionCensoredName")).toString(), u("Local Album"));
+    QCOMPARE(m_upstream.requestCount(), asked);
+    // Unknown locally: asked upstream once, then answered from the cache in the database.
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject far = firstResult(u("Far Away's ") + backend, u("Distant Tune"));
+        QCOMPARE(far.value(u("trackName")).toString(), u("Far Aways %1 - Distant Tune").arg(backend));
+        QVERIFY(!far.contains(u("injected")));
+    }
+    QCOMPARE(m_upstream.requestCount(), asked + 1);
 }
 
 void TestContract::playingNowFollowsTheStream()

@@ -1,11 +1,18 @@
 #include "rawapi.h"
 
+#include "appsettings.h"
 #include "directoryservice.h"
 #include "tagscanner.h"
+#include "tunoraapi.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QPointer>
 #include <QSslSocket>
 #include <QTimer>
 #include <QXmlStreamReader>
@@ -14,90 +21,17 @@ using namespace Qt::StringLiterals;
 
 namespace TunoraTest {
 
-// ---------------------------------------------------------------------------------------------
-// Addresses
-
-PlayerAddresses::PlayerAddresses(const QUrl &root, const QString &key)
-    : m_root(root.toString())
-    , m_key(key)
+TunoraAPI &player(const DirectoryService &service, const QString &user, const QString &password)
 {
-    if (!m_root.endsWith(QLatin1Char('/')))
-        m_root += QLatin1Char('/');
-}
-
-void PlayerAddresses::setCredentials(const QString &user, const QString &password)
-{
-    m_user = user;
-    m_password = password;
-}
-
-QString PlayerAddresses::encode(const QString &value)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(value, "-._~"));
-}
-
-QString PlayerAddresses::directory() const
-{
-    return m_root + u"?key=%1&apiv=1.0"_s.arg(m_key);
-}
-
-QString PlayerAddresses::account() const
-{
-    if (m_user.isEmpty() || m_password.isEmpty())
-        return m_root + u"?key=%1"_s.arg(m_key);
-    return m_root + u"?key=%1&user=%2&pass=%3&load_network=1&apiv=1.0&formats=wm,mp3,aac,ac3,ogg"_s.arg(
-                        m_key, encode(m_user), encode(m_password));
-}
-
-QString PlayerAddresses::search(const QString &text, int page, int limit) const
-{
-    return account() + u"&limit=%1&page=%2&search="_s.arg(limit).arg(page) + encode(text);
-}
-
-QString PlayerAddresses::favorites() const
-{
-    return account() + u"&account=favorites"_s;
-}
-
-QString PlayerAddresses::languages() const
-{
-    return m_root + u"?key=%1&apiv=1.0&info=languages"_s.arg(m_key);
-}
-
-QString PlayerAddresses::softwareVersion() const
-{
-    return account() + u"&software=version"_s;
-}
-
-QString PlayerAddresses::createAccount(const QString &user, const QString &password,
-                                       const QString &email) const
-{
-    return directory() +
-           u"&account=new&user=%1&pass=%2&email=%3"_s.arg(encode(user), encode(password), encode(email));
-}
-
-QString PlayerAddresses::resendValidation(const QString &user, const QString &password) const
-{
-    return directory() + u"&account=resendvalidation&user=%1&pass=%2"_s.arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::signIn(const QString &user, const QString &password) const
-{
-    return directory() + u"&account=authenticate&user=%1&pass=%2"_s.arg(encode(user), encode(password));
-}
-
-QString PlayerAddresses::songSearch(const QString &stationId, const QString &artist,
-                                    const QString &title) const
-{
-    QString link = account() + u"&search_itunes={1}+-+{2}&sid={3}"_s;
-    link.replace(QLatin1String("{3}"), stationId);
-    // The cover lookup puts blanks as "+" and drops apostrophes.
-    auto fill = [](QString s) {
-        return s.remove(QLatin1Char('\'')).replace(QLatin1Char(' '), QLatin1Char('+'));
-    };
-    link.replace(QLatin1String("{1}"), fill(artist));
-    link.replace(QLatin1String("{2}"), fill(title));
-    return link;
+    // Owned by the application, so that it goes before the event loop's objects do.
+    static QPointer<TunoraAPI> api;
+    if (!api)
+        api = new TunoraAPI(QCoreApplication::instance());
+    AppSettings &settings = AppSettings::instance();
+    settings.setEndpoint(AppSettings::DirectoryRoot, service.root().toString());
+    settings.setCredentials(user, password);
+    api->setCredentials(user, password);
+    return *api;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -157,9 +91,7 @@ QList<HttpResult> HttpsClient::getAll(const QStringList &addresses,
 
 HttpResult HttpsClient::get(const QString &address, int timeoutMs)
 {
-    QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
-    request.setSslConfiguration(m_tls);
-    return run(m_manager->get(request), timeoutMs);
+    return getAll({address}, {}, timeoutMs).value(0);
 }
 
 HttpResult HttpsClient::post(const QString &address, const QByteArray &body, const QByteArray &contentType,
@@ -260,10 +192,9 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
                        const QString &password, QString *why)
 {
-    const PlayerAddresses anonymous(service.root(), DirectoryService::apiKey());
     const qsizetype before = service.mails().size();
-    const StatusReply created =
-        readStatus(http.get(anonymous.createAccount(user, password, user + u"@example.org"_s)).body);
+    const StatusReply created = readStatus(
+        http.get(player(service).createAccountAddress(user, password, user + u"@example.org"_s)).body);
     if (created.code != 0) {
         *why = u"create: %1 %2"_s.arg(created.code).arg(created.message);
         return false;
@@ -279,6 +210,52 @@ bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const
         return false;
     }
     return true;
+}
+
+ScriptedStations::ScriptedStations(QHash<QByteArray, ScriptedServer::Script> scripts)
+    : m_scripts(std::move(scripts))
+{
+    m_clock.start();
+    m_server.start([this](int, const QByteArray &request) {
+        const QByteArray path = request.split(' ').value(1);
+        {
+            QMutexLocker locked(&m_lock);
+            m_visits[path] << m_clock.elapsed();
+        }
+        if (!request.contains("Icy-MetaData: 1") || !m_scripts.contains(path))
+            return ScriptedServer::Script{ScriptedServer::hold()};
+        ScriptedServer::Script script = m_scripts.value(path);
+        for (ScriptedServer::Step &step : script)
+            step.data.replace("{root}", m_server.url(""));
+        return script;
+    });
+}
+
+QList<qint64> ScriptedStations::visits(const QByteArray &path) const
+{
+    QMutexLocker locked(&m_lock);
+    return m_visits.value(path);
+}
+
+QByteArray icyReply(const QByteArray &title)
+{
+    const QByteArray text = "StreamTitle='" + title + "';";
+    const qsizetype padded = (text.size() + 15) / 16 * 16;
+    return "ICY 200 OK\r\nicy-name: scripted\r\nicy-metaint: 64\r\n\r\n" + QByteArray(64, 'x') +
+           char(padded / 16) + text + QByteArray(padded - text.size(), '\0') + QByteArray(64, 'x');
+}
+
+QByteArray catalogueJson(const QList<std::pair<QString, QString>> &stations)
+{
+    QJsonObject radios;
+    for (const auto &[name, url] : stations)
+        radios.insert(u"k%1"_s.arg(radios.size()), QJsonObject{{u"Name"_s, name},
+                                                               {u"StreamUri"_s, url},
+                                                               {u"Country"_s, u"Germany"_s},
+                                                               {u"Genre"_s, QJsonArray{u"Pop"_s}},
+                                                               {u"Codec"_s, u"MP3"_s},
+                                                               {u"Bitrate"_s, 128}});
+    return QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson();
 }
 
 } // namespace TunoraTest

@@ -1,12 +1,16 @@
 #pragma once
 
-// Talking to the directory service the way the player does, without the player: request
-// addresses built with the player's parameter order and encoding, an HTTPS client that trusts
-// only the test CA, and the player's own tag scanner so that the tests see what the player will
-// see.
+// Talking to the directory service the way the player does: request addresses from the player's
+// own directory client, an HTTPS client that trusts only the test CA, and the player's own tag
+// scanner so that the tests see what the player will see.
+
+#include "scriptedserver.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QNetworkReply>
 #include <QSslConfiguration>
 #include <QString>
@@ -14,39 +18,16 @@
 #include <QUrl>
 
 class QNetworkAccessManager;
+class TunoraAPI;
 
 namespace TunoraTest {
 
 class DirectoryService;
 
-class PlayerAddresses
-{
-public:
-    explicit PlayerAddresses(const QUrl &root, const QString &key);
-
-    void setCredentials(const QString &user, const QString &password);
-
-    // Percent-encoding of the UTF-8 bytes; letters, digits and "-._~" stay.
-    static QString encode(const QString &value);
-
-    QString directory() const;
-    QString account() const;
-    QString search(const QString &text, int page, int limit = 25) const;
-    QString favorites() const;
-    QString languages() const;
-    QString softwareVersion() const;
-    QString createAccount(const QString &user, const QString &password, const QString &email) const;
-    QString resendValidation(const QString &user, const QString &password) const;
-    QString signIn(const QString &user, const QString &password) const;
-    // The song-search link with the placeholders filled the way the cover lookup fills them.
-    QString songSearch(const QString &stationId, const QString &artist, const QString &title) const;
-
-private:
-    QString m_root;
-    QString m_key;
-    QString m_user;
-    QString m_password;
-};
+// The player's own directory client for building request addresses exactly as the player does:
+// its settings pointed at this service, signed in with these credentials (none: anonymous).
+// One client serves the whole process; each call points it anew, so build the address at once.
+TunoraAPI &player(const DirectoryService &service, const QString &user = {}, const QString &password = {});
 
 struct HttpResult
 {
@@ -106,5 +87,30 @@ RawExchange rawExchange(quint16 port, const QSslConfiguration &tls, const QByteA
 // Signs a listener up, checks that exactly one mail arrived and opens the activation link in it.
 bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const QString &user,
                        const QString &password, QString *why);
+
+// Radio stations by path on a scripted server ("{root}" in a script stands for the server's
+// address). A request without "Icy-MetaData: 1", or for a path without a script, gets no
+// answer; every request's path and time are noted.
+class ScriptedStations
+{
+public:
+    explicit ScriptedStations(QHash<QByteArray, ScriptedServer::Script> scripts);
+    QByteArray url(const QByteArray &path) const { return m_server.url(path); }
+    // When each request for the path came in (ms since the start).
+    QList<qint64> visits(const QByteArray &path) const;
+    qint64 elapsed() const { return m_clock.elapsed(); }
+
+private:
+    const QHash<QByteArray, ScriptedServer::Script> m_scripts;
+    mutable QMutex m_lock;
+    QElapsedTimer m_clock;
+    QHash<QByteArray, QList<qint64>> m_visits;
+    ScriptedServer m_server;
+};
+
+// An ICY reply with a metadata interval of 64 bytes and one title block between audio bytes.
+QByteArray icyReply(const QByteArray &title);
+// A catalogue file: one German pop station per (name, stream address).
+QByteArray catalogueJson(const QList<std::pair<QString, QString>> &stations);
 
 } // namespace TunoraTest

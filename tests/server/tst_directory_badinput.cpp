@@ -5,9 +5,11 @@
 
 #include "testmain.h"
 
+#include "appsettings.h"
 #include "directoryservice.h"
 #include "rawapi.h"
 #include "tagscanner.h"
+#include "tunoraapi.h"
 
 #include <QElapsedTimer>
 #include <QSslCipher>
@@ -19,8 +21,6 @@ using namespace Qt::StringLiterals;
 using namespace TunoraTest;
 
 namespace {
-
-const char *const Internals[] = {"SQL", "sqlite", "QPSQL", "syntax error", "Database", "QUERY", "fts5"};
 
 // Tries the check until it holds, for up to 20 s of wall time.
 template<class Check>
@@ -36,6 +36,8 @@ bool eventually(Check check)
     return true;
 }
 
+const char *const Internals[] = {"SQL", "sqlite", "QPSQL", "syntax error", "Database", "QUERY", "fts5"};
+
 } // namespace
 
 class TestDirectoryBadInput : public QObject
@@ -48,11 +50,9 @@ private slots:
     void hostileParameters_data();
     void hostileParameters();
     void catalogueIntact();
-    void newsItemsArePlainText_data();
     void newsItemsArePlainText();
     void rawRequests_data();
     void rawRequests();
-    void pipelinedRepliesInOrder();
     void pipelinedBodiesStayInStep_data();
     void pipelinedBodiesStayInStep();
     void connectionCaps_data();
@@ -63,11 +63,11 @@ private slots:
     void guessingLocksOnlyTheGuesser();
     void burstsLimitedLikeSequences_data();
     void burstsLimitedLikeSequences();
-    void resetRotatesListenToken();
+    void passwordResetRotatesListenToken();
     void oneAddressCannotHoldTheHashing();
 
 private:
-    PlayerAddresses addresses(bool signedIn = false) const;
+    TunoraAPI &listener() const { return player(m_service, m_user, m_password); }
     // A service of its own with an empty catalogue, for limits that would lock this test's
     // address out of the shared one.
     static bool startOwn(DirectoryService &service, const QMap<QString, QString> &settings);
@@ -79,14 +79,6 @@ private:
     const QString m_password = u"Secret-Tester-Pass"_s;
 };
 
-PlayerAddresses TestDirectoryBadInput::addresses(bool signedIn) const
-{
-    PlayerAddresses a(m_service.root(), DirectoryService::apiKey());
-    if (signedIn)
-        a.setCredentials(m_user, m_password);
-    return a;
-}
-
 bool TestDirectoryBadInput::startOwn(DirectoryService &service, const QMap<QString, QString> &settings)
 {
     DirectoryService::Options options;
@@ -97,16 +89,16 @@ bool TestDirectoryBadInput::startOwn(DirectoryService &service, const QMap<QStri
 
 void TestDirectoryBadInput::initTestCase()
 {
+    AppSettings::setApplicationFolderOverride(IsolatedHome::path());
     DirectoryService::Options options;
     options.settings.insert(u"service/max_connections"_s, u"8"_s);
     options.settings.insert(u"service/idle_timeout"_s, u"3"_s);
     options.settings.insert(u"service/request_timeout"_s, u"2"_s);
     QVERIFY2(m_service.start(options), qPrintable(m_service.errorString()));
     m_http = std::make_unique<HttpsClient>(m_service.sslConfiguration());
-    const PlayerAddresses a = addresses();
     QString why;
     QVERIFY2(signUpAndActivate(*m_http, m_service, m_user, m_password, &why), qPrintable(why));
-    m_jazzTotal = resultsTotal(m_http->get(a.search(u"jazz"_s, 0)).body);
+    m_jazzTotal = resultsTotal(m_http->get(player(m_service).searchAddress(u"jazz"_s, 0)).body);
     QVERIFY(m_jazzTotal > 0);
 }
 
@@ -131,13 +123,11 @@ void TestDirectoryBadInput::hostileParameters_data()
         << "&limit=25&page=0&search=gen%3A%22x%27%20OR%20%271%27%3D%271%22" << -1;
     QTest::newRow("invalid utf-8") << "&limit=25&page=0&search=%FF%FE%C3" << -1;
     QTest::newRow("nul in search") << "&limit=25&page=0&search=a%00b" << 2;
-    // (SQL and search syntax in the search text, hostile ids, control characters, long texts,
-    // bad pages and unknown commands: tests/contract, on both databases.)
+    // (SQL and search syntax in the search text, hostile ids, control characters, long texts and
+    // unknown commands: tests/contract, on both databases; a home location too long: tests/account.)
     QTest::newRow("too many parameters") << many << 2;
     QTest::newRow("page overflow") << "&limit=25&page=99999999999999999999&search=jazz" << 2;
     QTest::newRow("playing now too many") << QLatin1String("&playingnow=") + ids.join(QLatin1Char(',')) << 2;
-    QTest::newRow("location too long")
-        << QLatin1String("&account=setlocation&name=") + QString(200, QLatin1Char('c')) << 2;
     QTest::newRow("cover search too long")
         << QLatin1String("&search_itunes=") + QString(400, QLatin1Char('d')) << 2;
 }
@@ -146,7 +136,7 @@ void TestDirectoryBadInput::hostileParameters()
 {
     QFETCH(QString, suffix);
     QFETCH(int, code);
-    const HttpResult r = m_http->get(addresses(true).account() + suffix);
+    const HttpResult r = m_http->get(listener().accountAddress() + suffix);
     QCOMPARE(r.status, 200);
     QXmlStreamReader xml(r.body);
     while (!xml.atEnd())
@@ -162,60 +152,42 @@ void TestDirectoryBadInput::hostileParameters()
 
 void TestDirectoryBadInput::catalogueIntact()
 {
-    const PlayerAddresses a = addresses(true);
-    QCOMPARE(resultsTotal(m_http->get(a.search(u"jazz"_s, 0)).body), m_jazzTotal);
+    QCOMPARE(resultsTotal(m_http->get(listener().searchAddress(u"jazz"_s, 0)).body), m_jazzTotal);
     // Without a key nothing is answered but the error (a wrong key: tests/contract).
     QCOMPARE(readStatus(m_http->get(m_service.root().toString() + u"?search=jazz"_s).body).code, 2);
     // An empty password is a wrong one.
-    QCOMPARE(readStatus(m_http->get(a.signIn(m_user, QString())).body).code, 0);
+    QCOMPARE(readStatus(m_http->get(player(m_service, m_user, QString()).signInAddress()).body).code, 0);
     // A signed-in name with SQL in it is just a wrong name.
-    QCOMPARE(readStatus(m_http->get(a.signIn(u"x' OR '1'='1"_s, u"Wrong-Guess"_s)).body).code, 0);
-}
-
-void TestDirectoryBadInput::newsItemsArePlainText_data()
-{
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("link");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("script link") << u"a"_s << u"javascript:alert(1)"_s << QString() << false;
-    QTest::newRow("relative link") << u"d"_s << u"/account/reset"_s << QString() << false;
-    QTest::newRow("markup") << u"<b>Bold</b> & more"_s << u"https://example.org/n?a=1&b=2"_s
-                            << u"<script>alert(1)</script>"_s << true;
+    QCOMPARE(
+        readStatus(m_http->get(player(m_service, u"x' OR '1'='1"_s, u"Wrong-Guess"_s).signInAddress()).body)
+            .code,
+        0);
 }
 
 void TestDirectoryBadInput::newsItemsArePlainText()
 {
-    QFETCH(QString, title);
-    QFETCH(QString, link);
-    QFETCH(QString, description);
-    QFETCH(bool, accepted);
-    const int exit = m_service.runTool({u"news-add"_s, u"en"_s, title, link, description});
-    QCOMPARE(exit == 0, accepted);
+    // Only http and https links are taken.
+    for (const QString &link : {u"javascript:alert(1)"_s, u"/account/reset"_s})
+        QVERIFY(m_service.runTool({u"news-add"_s, u"en"_s, u"refused"_s, link}) != 0);
+    const QString markup = u"<b>Bold</b> <script>alert(1)</script>"_s;
+    QCOMPARE(m_service.runTool({u"news-add"_s, u"en"_s, u"Markup"_s, u"https://example.org/n"_s, markup}), 0);
     const HttpResult feed =
         m_http->get(m_service.root().toString() + u"services/newsfeed/desktop/en/rss.xml"_s);
     QCOMPARE(feed.status, 200);
-    // The newest item comes first.
+    QVERIFY(!feed.body.contains("refused") && !feed.body.contains("javascript:"));
+    // Read as HTML, the newest item's description shows its markup as text.
     QXmlStreamReader xml(feed.body);
-    QMap<QString, QString> item;
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("item")) {
-            while (xml.readNextStartElement())
-                item.insert(xml.name().toString(), xml.readElementText());
-            break;
+    QString description;
+    bool inItem = false;
+    while (!xml.atEnd() && description.isEmpty()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            inItem = inItem || xml.name() == QLatin1String("item");
+            if (inItem && xml.name() == QLatin1String("description"))
+                description = xml.readElementText();
         }
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QVERIFY(!item.isEmpty());
-    if (!accepted) {
-        QVERIFY(item.value(u"title"_s) != title);
-        QVERIFY(!feed.body.contains(link.toUtf8()));
-        return;
-    }
-    QCOMPARE(item.value(u"title"_s), title);
-    QCOMPARE(item.value(u"link"_s), link);
-    // Read as HTML, the description shows its markup as text.
-    QCOMPARE(item.value(u"description"_s), description.toHtmlEscaped());
+    QCOMPARE(description, markup.toHtmlEscaped());
 }
 
 void TestDirectoryBadInput::rawRequests_data()
@@ -227,7 +199,6 @@ void TestDirectoryBadInput::rawRequests_data()
         << "GET /?key=" + key + "&search=" + QByteArray(10 * 1024 * 1024, 'q') +
                " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
         << 414;
-    QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200000, 'h') + "\r\n\r\n" << 431;
     QTest::newRow("large upload") << QByteArray(
                                          "POST /account/reset HTTP/1.1\r\nContent-Length: 5000000\r\n\r\n") +
                                          QByteArray(5000000, 'u')
@@ -242,7 +213,6 @@ void TestDirectoryBadInput::rawRequests_data()
     QTest::newRow("half a request line") << QByteArray("GET /?key=") << 408;
     // Nothing at all: closed after the idle time-out (3 s) without a reply.
     QTest::newRow("nothing sent") << QByteArray() << 0;
-    QTest::newRow("http/1.0") << "GET /?key=" + key + "&software=version HTTP/1.0\r\n\r\n" << 200;
 }
 
 void TestDirectoryBadInput::rawRequests()
@@ -261,36 +231,16 @@ void TestDirectoryBadInput::rawRequests()
     for (const char *word : Internals)
         QVERIFY2(!r.bodies.first().contains(word), r.bodies.first().constData());
     // The service is still there.
-    QCOMPARE(m_http->get(addresses().softwareVersion()).status, 200);
-}
-
-void TestDirectoryBadInput::pipelinedRepliesInOrder()
-{
-    // A fresh account: its first password check runs on the hashing pool, so the first reply
-    // is ready after the two behind it.
-    PlayerAddresses a = addresses();
-    QString why;
-    QVERIFY2(signUpAndActivate(*m_http, m_service, u"piper"_s, u"piper-pass"_s, &why), qPrintable(why));
-    a.setCredentials(u"piper"_s, u"piper-pass"_s);
-    auto line = [](const QString &address) -> QByteArray {
-        const QUrl u = QUrl::fromEncoded(address.toUtf8());
-        return "GET " + u.path(QUrl::FullyEncoded).toLatin1() + '?' + u.query(QUrl::FullyEncoded).toLatin1() +
-               " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    };
-    const QByteArray request =
-        line(a.favorites()) + line(a.languages()) + line(addresses().softwareVersion());
-    const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request, 3);
-    QCOMPARE(r.statuses, (QList<int>{200, 200, 200}));
-    QVERIFY(r.bodies[0].contains("<stations>"));
-    QVERIFY(r.bodies[1].contains("<languages>"));
-    QVERIFY(r.bodies[2].contains("<software>"));
+    QCOMPARE(m_http->get(player(m_service).softwareVersionAddress()).status, 200);
 }
 
 void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
 {
-    QTest::addColumn<QByteArrayList>("methods"); // one request each, sent in one write
+    QTest::addColumn<QByteArrayList>("methods"); // one request each, all sent in one write
     const QByteArray get("GET"), head("HEAD");
-    QTest::newRow("HEAD between") << QByteArrayList{get, head, get, head, get};
+    // "SLOW": a fresh account's favourites; its first password check runs on the hashing pool,
+    // so that reply is ready after those behind it.
+    QTest::newRow("behind a slow reply, HEAD between") << QByteArrayList{"SLOW", get, head, get, head, get};
     QByteArrayList many;
     for (int i = 0; i < 60; ++i) // about 6 KB of requests
         many << (i % 7 == 3 ? head : get);
@@ -300,19 +250,31 @@ void TestDirectoryBadInput::pipelinedBodiesStayInStep_data()
 void TestDirectoryBadInput::pipelinedBodiesStayInStep()
 {
     QFETCH(QByteArrayList, methods);
-    const QByteArray target = "/?key=" + DirectoryService::apiKey().toLatin1() + "&software=version";
+    QUrl slow;
+    if (methods.contains("SLOW")) {
+        QString why;
+        QVERIFY2(signUpAndActivate(*m_http, m_service, u"piper"_s, u"piper-pass"_s, &why), qPrintable(why));
+        slow = QUrl::fromEncoded(player(m_service, u"piper"_s, u"piper-pass"_s).favoritesAddress().toUtf8());
+    }
+    const QByteArray version = "/?key=" + DirectoryService::apiKey().toLatin1() + "&software=version";
     QByteArray request;
     QList<int> heads;
     for (qsizetype i = 0; i < methods.size(); ++i) {
-        request += methods[i] + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray target =
+            methods[i] == "SLOW"
+                ? QByteArray("GET " + slow.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority))
+                : QByteArray(methods[i] + ' ' + version);
+        request += target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         if (methods[i] == "HEAD")
             heads << int(i);
     }
     const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(), request,
-                                      int(methods.size()), 30000, heads);
+                                      int(methods.size()), 60000, heads);
     QCOMPARE(r.statuses, QList<int>(methods.size(), 200));
-    for (qsizetype i = 0; i < methods.size(); ++i)
-        QCOMPARE(r.bodies[i].contains("<software>"), !heads.contains(int(i)));
+    for (qsizetype i = 0; i < methods.size(); ++i) {
+        const QByteArray expected = methods[i] == "SLOW" ? "<stations>" : "<software>";
+        QCOMPARE(r.bodies[i].contains(expected), !heads.contains(int(i)));
+    }
     // Nothing follows the last reply: no stray body is left on the connection.
     QVERIFY(r.raw.endsWith(r.bodies.last()));
     QVERIFY(!r.raw.contains("Connection: close"));
@@ -372,13 +334,11 @@ void TestDirectoryBadInput::abortedHandshakesKeepListening()
     silent.clear();
     // Answered as soon as the service has seen those connections go (at once when idle; a
     // loaded machine gets a generous ceiling).
-    QVERIFY(eventually([&] {
-        const RawExchange r = rawExchange(m_service.port(), m_service.sslConfiguration(),
-                                          "GET /?key=" + DirectoryService::apiKey().toLatin1() +
-                                              "&software=version HTTP/1.1\r\n\r\n",
-                                          1, 2000);
-        return r.connected && r.statuses.value(0) == 200;
-    }));
+    const QByteArray version =
+        "GET /?key=" + DirectoryService::apiKey().toLatin1() + "&software=version HTTP/1.1\r\n\r\n";
+    QTRY_COMPARE_WITH_TIMEOUT(
+        rawExchange(m_service.port(), m_service.sslConfiguration(), version, 1, 2000).statuses.value(0), 200,
+        20000);
 }
 
 void TestDirectoryBadInput::tlsSuites_data()
@@ -420,13 +380,13 @@ void TestDirectoryBadInput::guessingLocksOnlyTheGuesser()
                                 {u"service/trusted_proxies"_s, u"127.0.0.1"_s}}),
              qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     for (const QString &user : {u"owner"_s, u"other"_s, u"third"_s}) {
         QString why;
         QVERIFY2(signUpAndActivate(http, service, user, user + u"-pass"_s, &why), qPrintable(why));
     }
     auto signIn = [&](const QByteArray &from, const QString &user, const QString &password) {
-        return readStatus(http.getAll({a.signIn(user, password)}, {{"X-Forwarded-For", from}}).value(0).body);
+        const QString address = player(service, user, password).signInAddress();
+        return readStatus(http.getAll({address}, {{"X-Forwarded-For", from}}).value(0).body);
     };
     // Guesses at one account lock it for the guessing address only, even with the right password.
     for (int i = 0; i < 3; ++i)
@@ -464,12 +424,11 @@ void TestDirectoryBadInput::burstsLimitedLikeSequences()
                                 {u"accounts/creation_limit"_s, u"3"_s}}),
              qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QStringList burst;
     for (int i = 0; i < requests; ++i) {
-        burst << (signUp
-                      ? a.createAccount(u"burst%1"_s.arg(i), u"burst-pass"_s, u"burst%1@example.org"_s.arg(i))
-                      : a.signIn(u"victim"_s, u"Wrong-Guess-%1"_s.arg(i)));
+        burst << (signUp ? player(service).createAccountAddress(u"burst%1"_s.arg(i), u"burst-pass"_s,
+                                                                u"burst%1@example.org"_s.arg(i))
+                         : player(service, u"victim"_s, u"Wrong-Guess-%1"_s.arg(i)).signInAddress());
     }
     int through = 0;
     for (const HttpResult &r : http.getAll(burst)) {
@@ -484,31 +443,36 @@ void TestDirectoryBadInput::burstsLimitedLikeSequences()
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 
-void TestDirectoryBadInput::resetRotatesListenToken()
+void TestDirectoryBadInput::passwordResetRotatesListenToken()
 {
-    PlayerAddresses a = addresses();
     QString why;
     QVERIFY2(signUpAndActivate(*m_http, m_service, u"resetter"_s, u"old-pass-1"_s, &why), qPrintable(why));
     auto listenToken = [&](const QString &password) {
-        a.setCredentials(u"resetter"_s, password);
-        const QString reply = QString::fromUtf8(m_http->get(a.search(u"jazz"_s, 0, 1)).body);
+        const QString address = player(m_service, u"resetter"_s, password).searchAddress(u"jazz"_s, 0);
+        const QString reply = QString::fromUtf8(m_http->get(address).body);
         const QString listen = BASS::TagScanner(reply).find(u"url_listen");
         return QUrlQuery(QUrl(listen)).queryItemValue(u"t"_s);
     };
     const QString before = listenToken(u"old-pass-1"_s);
     QCOMPARE(before.size(), 32);
-    QCOMPARE(
-        readStatus(m_http->get(addresses().directory() + u"&account=lostpassword&member=resetter"_s).body)
-            .code,
-        0);
-    const QString token =
-        QUrlQuery(m_service.linkFromLastMail(u"/account/reset"_s)).queryItemValue(u"token"_s);
+    QCOMPARE(readStatus(m_http->get(player(m_service).lostPasswordAddress(u"resetter"_s)).body).code, 0);
+    const QUrl link = m_service.linkFromLastMail(u"/account/reset"_s);
+    const QString token = QUrlQuery(link).queryItemValue(u"token"_s);
     QCOMPARE(token.size(), 64);
-    const HttpResult changed =
-        m_http->post(m_service.root().toString() + u"account/reset"_s,
-                     "token=" + token.toLatin1() + "&password=new-pass-2&password2=new-pass-2",
-                     "application/x-www-form-urlencoded");
-    QCOMPARE(changed.status, 200);
+    // The page's form, as a browser sends it: both passwords must agree.
+    auto post = [&](const QByteArray &again) {
+        return m_http
+            ->post(m_service.root().toString() + u"account/reset"_s,
+                   "token=" + token.toLatin1() + "&password=new-pass-2&password2=" + again,
+                   "application/x-www-form-urlencoded")
+            .status;
+    };
+    QCOMPARE(post("new-pass-3"), 400);
+    QCOMPARE(post("new-pass-2"), 200);
+    QCOMPARE(m_http->get(link.toString(QUrl::FullyEncoded)).status, 404); // the link is spent
+    QCOMPARE(
+        readStatus(m_http->get(player(m_service, u"resetter"_s, u"old-pass-1"_s).signInAddress()).body).code,
+        0);
     const QString after = listenToken(u"new-pass-2"_s);
     QCOMPARE(after.size(), 32);
     QVERIFY(after != before);
@@ -521,26 +485,21 @@ void TestDirectoryBadInput::oneAddressCannotHoldTheHashing()
                                 {u"service/trusted_proxies"_s, u"127.0.0.1"_s}}),
              qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QString why;
     QVERIFY2(signUpAndActivate(http, service, u"patient"_s, u"patient-pass"_s, &why), qPrintable(why));
     // Six checks at once from one address: one hashes, the others are turned away at once
     // instead of queueing ahead of everybody else.
     QStringList burst;
     for (int i = 0; i < 6; ++i)
-        burst << a.signIn(u"name%1"_s.arg(i), u"Wrong-Guess"_s);
+        burst << player(service, u"name%1"_s.arg(i), u"Wrong-Guess"_s).signInAddress();
     int busy = 0;
     for (const HttpResult &r : http.getAll(burst, {{"X-Forwarded-For", "192.0.2.50"}}))
         busy += readStatus(r.body).message.contains(u"busy"_s) ? 1 : 0;
     QVERIFY2(busy >= 1, "every check from one address was queued");
     QVERIFY(busy < 6);
     // Another address is served.
-    QCOMPARE(readStatus(http.getAll({a.signIn(u"patient"_s, u"patient-pass"_s)},
-                                    {{"X-Forwarded-For", "198.51.100.1"}})
-                            .value(0)
-                            .body)
-                 .code,
-             1);
+    const QString patient = player(service, u"patient"_s, u"patient-pass"_s).signInAddress();
+    QCOMPARE(readStatus(http.getAll({patient}, {{"X-Forwarded-For", "198.51.100.1"}}).value(0).body).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
 }
 

@@ -4,17 +4,13 @@
 
 #include "testmain.h"
 
+#include "appsettings.h"
 #include "directoryservice.h"
 #include "postgres.h"
 #include "rawapi.h"
-#include "scriptedserver.h"
+#include "tunoraapi.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -66,6 +62,7 @@ bool TestDirectoryOutage::startOn(DirectoryService &service, const QString &data
 
 void TestDirectoryOutage::initTestCase()
 {
+    AppSettings::setApplicationFolderOverride(IsolatedHome::path());
     if (!PostgresCluster::available())
         QSKIP("PostgreSQL is not installed");
     m_postgres = std::make_unique<PostgresCluster>();
@@ -85,9 +82,9 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     DirectoryService service;
     QVERIFY2(startOn(service, db), qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     QString why;
     QVERIFY2(signUpAndActivate(http, service, u"steady"_s, u"steady-pass"_s, &why), qPrintable(why));
+    const QString signIn = player(service, u"steady"_s, u"steady-pass"_s).signInAddress();
     // The database refuses the service's connections until further notice.
     QVERIFY(sql(u"postgres"_s, u"ALTER DATABASE outage ALLOW_CONNECTIONS false"_s));
     QVERIFY(sql(u"postgres"_s, QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
@@ -95,7 +92,7 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     // More correct sign-ins during the outage than the failure limit: each is an error of the
     // service.
     for (int i = 0; i < 5; ++i) {
-        const HttpResult r = http.get(a.signIn(u"steady"_s, u"steady-pass"_s));
+        const HttpResult r = http.get(signIn);
         QCOMPARE(r.status, 503);
         const StatusReply s = readStatus(r.body);
         QCOMPARE(s.code, 2);
@@ -103,7 +100,7 @@ void TestDirectoryOutage::outageIsNotAWrongPassword()
     }
     QVERIFY(sql(u"postgres"_s, u"ALTER DATABASE outage ALLOW_CONNECTIONS true"_s));
     // Back at once, nothing counted against the account.
-    const HttpResult back = http.get(a.signIn(u"steady"_s, u"steady-pass"_s));
+    const HttpResult back = http.get(signIn);
     QCOMPARE(back.status, 200);
     QCOMPARE(readStatus(back.body).code, 1);
     QVERIFY2(service.stop(), qPrintable(service.errorString()));
@@ -116,10 +113,10 @@ void TestDirectoryOutage::failedSignUpLeavesNoAccount()
     DirectoryService service;
     QVERIFY2(startOn(service, db), qPrintable(service.errorString()));
     HttpsClient http(service.sslConfiguration());
-    const PlayerAddresses a(service.root(), DirectoryService::apiKey());
     // The activation token cannot be stored (as on a full disk): the account must not be either.
     QVERIFY(sql(db, u"ALTER TABLE account_tokens ADD CONSTRAINT no_room CHECK (false) NOT VALID"_s));
-    const QString signUp = a.createAccount(u"newbie"_s, u"newbie-pass"_s, u"new@example.org"_s);
+    const QString signUp =
+        player(service).createAccountAddress(u"newbie"_s, u"newbie-pass"_s, u"new@example.org"_s);
     const HttpResult failed = http.get(signUp);
     QCOMPARE(failed.status, 503);
     QCOMPARE(readStatus(failed.body).code, 2);
@@ -155,17 +152,16 @@ void TestDirectoryOutage::instancesShareLimitsAndSignIns()
     // Signed up and signed in on one instance, the account works on the other at once.
     QString why;
     QVERIFY2(signUpAndActivate(http, first, u"roamer"_s, u"roamer-pass"_s, &why), qPrintable(why));
-    QList<PlayerAddresses> on{PlayerAddresses(first.root(), DirectoryService::apiKey()),
-                              PlayerAddresses(second.root(), DirectoryService::apiKey())};
-    for (PlayerAddresses &a : on) {
-        a.setCredentials(u"roamer"_s, u"roamer-pass"_s);
-        QCOMPARE(readStatus(http.get(a.account()).body).code, 1);
-    }
+    const DirectoryService *on[] = {&first, &second};
+    for (const DirectoryService *instance : on)
+        QCOMPARE(
+            readStatus(http.get(player(*instance, u"roamer"_s, u"roamer-pass"_s).accountAddress()).body).code,
+            1);
     // A burst of guesses from one address spread over both instances gets the limit (3), not
     // twice it, and the owner elsewhere is not locked out by them.
     QStringList burst;
     for (int i = 0; i < 12; ++i)
-        burst << on[i % 2].signIn(u"roamer"_s, u"Wrong-Guess-%1"_s.arg(i));
+        burst << player(*on[i % 2], u"roamer"_s, u"Wrong-Guess-%1"_s.arg(i)).signInAddress();
     int checked = 0;
     for (const HttpResult &r : http.getAll(burst, {{"X-Forwarded-For", "192.0.2.1"}})) {
         QCOMPARE(r.status, 200);
@@ -173,51 +169,30 @@ void TestDirectoryOutage::instancesShareLimitsAndSignIns()
             ++checked;
     }
     QCOMPARE(checked, 3);
-    QCOMPARE(readStatus(http.get(on[1].signIn(u"roamer"_s, u"roamer-pass"_s)).body).code, 1);
+    QCOMPARE(readStatus(http.get(player(second, u"roamer"_s, u"roamer-pass"_s).signInAddress()).body).code,
+             1);
     QVERIFY2(second.stop(), qPrintable(second.errorString()));
     QVERIFY2(first.stop(), qPrintable(first.errorString()));
 }
 
 void TestDirectoryOutage::pollerMovesWhenItsInstanceDies()
 {
-    // Six stations on a local ICY server that notes when each address is asked for its title.
-    QMutex lock;
-    QElapsedTimer clock;
-    clock.start();
-    QMultiHash<QByteArray, qint64> polls;
-    const QByteArray title = "StreamTitle='A - B';";
-    const QByteArray reply = "ICY 200 OK\r\nicy-metaint: 16\r\n\r\n" + QByteArray(16, 'x') + char(2) + title +
-                             QByteArray(32 - title.size(), '\0');
-    ScriptedServer stations;
-    QVERIFY(stations.start([&](int, const QByteArray &request) {
-        const QByteArray path = request.split(' ').value(1);
-        {
-            QMutexLocker locked(&lock);
-            polls.insert(path, clock.elapsed());
-        }
-        return ScriptedServer::Script{ScriptedServer::send(reply), ScriptedServer::close()};
-    }));
-    QJsonObject radios;
-    QList<QByteArray> paths;
-    for (int i = 1; i <= 6; ++i) {
-        paths << "/s" + QByteArray::number(i);
-        radios.insert(u"poll-%1"_s.arg(i),
-                      QJsonObject{{u"Name"_s, u"Polled %1"_s.arg(i)},
-                                  {u"StreamUri"_s, QString::fromLatin1(stations.url(paths.last()))},
-                                  {u"Country"_s, u"Germany"_s},
-                                  {u"Genre"_s, QJsonArray{u"Pop"_s}},
-                                  {u"Codec"_s, u"MP3"_s},
-                                  {u"Bitrate"_s, 128}});
-    }
+    // Six stations on a scripted server that notes when each address is asked for its title.
+    QHash<QByteArray, ScriptedServer::Script> scripts;
+    for (int i = 1; i <= 6; ++i)
+        scripts.insert("/s" + QByteArray::number(i), {ScriptedServer::send(icyReply("A - B"))});
+    const QList<QByteArray> paths = scripts.keys();
+    ScriptedStations stations(scripts);
+    QList<std::pair<QString, QString>> catalogue;
+    for (const QByteArray &path : paths)
+        catalogue.append({QString::fromLatin1(path), QString::fromLatin1(stations.url(path))});
     QTemporaryDir dir;
     QFile file(dir.filePath(u"polled.json"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(catalogueJson(catalogue)) > 0);
     file.close();
     const auto polledAtLeast = [&](int times, qint64 since) {
-        QMutexLocker locked(&lock);
         for (const QByteArray &path : paths) {
-            const QList<qint64> at = polls.values(path);
+            const QList<qint64> at = stations.visits(path);
             if (std::count_if(at.begin(), at.end(), [since](qint64 t) { return t >= since; }) < times)
                 return false;
         }
@@ -242,24 +217,19 @@ void TestDirectoryOutage::pollerMovesWhenItsInstanceDies()
     // The holder dies just after a round of polls, when every address was polled a moment ago.
     QTRY_VERIFY_WITH_TIMEOUT(polledAtLeast(2, 0), 30000);
     first.kill();
-    const qint64 killed = clock.elapsed();
+    const qint64 killed = stations.elapsed();
     // Taken over within one interval, with a generous ceiling for a loaded machine, and every
     // address polled again by the new holder...
     QTRY_VERIFY_WITH_TIMEOUT(second.output().contains(active), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(polledAtLeast(1, killed), 30000);
     // ...but never twice in one interval, across the takeover either (half a second allowed for
     // the time between the claim and the connection).
-    {
-        QMutexLocker locked(&lock);
-        for (const QByteArray &path : std::as_const(paths)) {
-            QList<qint64> at = polls.values(path);
-            std::sort(at.begin(), at.end());
-            for (qsizetype i = 1; i < at.size(); ++i)
-                QVERIFY2(
-                    at[i] - at[i - 1] >= interval * 1000 - 500,
-                    qPrintable(u"%1 polled %2 ms after the previous poll"_s.arg(QString::fromLatin1(path))
-                                   .arg(at[i] - at[i - 1])));
-        }
+    for (const QByteArray &path : paths) {
+        const QList<qint64> at = stations.visits(path);
+        for (qsizetype i = 1; i < at.size(); ++i)
+            QVERIFY2(at[i] - at[i - 1] >= interval * 1000 - 500,
+                     qPrintable(u"%1 polled %2 ms after the previous poll"_s.arg(QString::fromLatin1(path))
+                                    .arg(at[i] - at[i - 1])));
     }
     QVERIFY2(second.stop(), qPrintable(second.errorString()));
 }

@@ -8,129 +8,15 @@
 #include "config.h"
 #include "database.h"
 #include "poller.h"
+#include "rawapi.h"
 #include "stationstore.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-QByteArray metadataBlock(const QByteArray &title)
-{
-    const QByteArray text = "StreamTitle='" + title + "';";
-    const qsizetype padded = (text.size() + 15) / 16 * 16;
-    QByteArray b(1, char(padded / 16));
-    b += text;
-    b.append(padded - text.size(), '\0');
-    return b;
-}
-
-// Answers each request by its path with a scripted response, and counts connections.
-class ScriptedStreams : public QObject
-{
-public:
-    struct Script
-    {
-        QByteArray response; // sent once the request head is in; empty = say nothing
-        int delayMs = 0;
-        bool close = true;
-    };
-
-    ScriptedStreams()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *s = m_server.nextPendingConnection()) {
-                ++open;
-                connect(s, &QTcpSocket::disconnected, this, [this, s] {
-                    --open;
-                    const QByteArray path = s->property("path").toByteArray();
-                    if (!path.isEmpty())
-                        --openByPath[path];
-                    m_buffers.remove(s);
-                    s->deleteLater();
-                });
-                connect(s, &QTcpSocket::readyRead, this, [this, s] {
-                    QByteArray &buffer = m_buffers[s];
-                    buffer += s->readAll();
-                    if (!buffer.contains("\r\n\r\n") || s->property("answered").toBool())
-                        return;
-                    s->setProperty("answered", true);
-                    const QByteArray path = buffer.split(' ').value(1);
-                    hits[path] += 1;
-                    s->setProperty("path", path);
-                    maxOpenByPath[path] = qMax(maxOpenByPath[path], ++openByPath[path]);
-                    if (path.isEmpty() || !buffer.contains("Icy-MetaData: 1"))
-                        return;
-                    const Script script = scripts.value(path);
-                    if (script.response.isEmpty())
-                        return;
-                    QTimer::singleShot(script.delayMs, s, [s, script] {
-                        s->write(script.response);
-                        if (script.close)
-                            s->disconnectFromHost();
-                    });
-                });
-            }
-        });
-    }
-    ~ScriptedStreams() override
-    {
-        // The sockets outlive the members their handlers use while the server is torn down.
-        const QList<QTcpSocket *> sockets = m_server.findChildren<QTcpSocket *>();
-        for (QTcpSocket *s : sockets)
-            s->disconnect(this);
-    }
-    QByteArray url(const QByteArray &path) const
-    {
-        return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()) + path;
-    }
-
-    QHash<QByteArray, Script> scripts;
-    QHash<QByteArray, int> hits;
-    QHash<QByteArray, int> openByPath;
-    QHash<QByteArray, int> maxOpenByPath;
-    int open = 0;
-
-private:
-    QTcpServer m_server;
-    QHash<QTcpSocket *, QByteArray> m_buffers;
-};
-
-QByteArray icy(const QByteArray &title)
-{
-    return "ICY 200 OK\r\nicy-name: scripted\r\nicy-metaint: 64\r\n\r\n" + QByteArray(64, 'x') +
-           metadataBlock(title) + QByteArray(64, 'x');
-}
-
-QJsonObject station(const QString &name, const QString &url)
-{
-    return QJsonObject{{u"Name"_s, name},
-                       {u"StreamUri"_s, url},
-                       {u"Country"_s, u"Germany"_s},
-                       {u"Genre"_s, QJsonArray{u"Pop"_s}},
-                       {u"Codec"_s, u"MP3"_s},
-                       {u"Bitrate"_s, 128}};
-}
-
-QByteArray catalogue(const QList<QJsonObject> &stations)
-{
-    QJsonObject radios;
-    int i = 0;
-    for (const QJsonObject &s : stations)
-        radios.insert(u"poll-%1"_s.arg(++i), s);
-    return QJsonDocument(QJsonObject{{u"webradios"_s, radios}}).toJson();
-}
-
-} // namespace
+using namespace TunoraTest;
 
 class TestDirectoryPoller : public QObject
 {
@@ -163,21 +49,19 @@ void TestDirectoryPoller::probe()
     QFETCH(QByteArray, path);
     QFETCH(bool, ok);
     QFETCH(QString, title);
-    ScriptedStreams streams;
-    streams.scripts.insert("/icy", {icy("Artist - Song")});
-    streams.scripts.insert("/empty", {icy("")});
-    streams.scripts.insert("/redirect",
-                           {"HTTP/1.1 302 Found\r\nLocation: /icy\r\nContent-Length: 0\r\n\r\n"});
-    streams.scripts.insert(
-        "/list.pls", {"HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n[playlist]\nNumberOfEntries=1\n"
-                      "File1=" +
-                      streams.url("/icy") + "\nTitle1=x\n"});
-    streams.scripts.insert("/list.m3u", {"HTTP/1.0 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\n" +
-                                         streams.url("/icy") + "\n"});
-    streams.scripts.insert("/plain",
-                           {"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + QByteArray(4096, 'a')});
-    streams.scripts.insert("/hugemeta", {"ICY 200 OK\r\nicy-metaint: 99999999\r\n\r\n"});
-    streams.scripts.insert("/loop", {"HTTP/1.1 301 Moved\r\nLocation: /loop\r\n\r\n"});
+    using S = ScriptedServer;
+    const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: ";
+    // Stations that keep the connection open: the probe has to hang up by itself.
+    ScriptedStations streams(
+        {{"/icy", {S::send(icyReply("Artist - Song")), S::hold()}},
+         {"/empty", {S::send(icyReply(""))}},
+         {"/redirect", {S::send("HTTP/1.1 302 Found\r\nLocation: /icy\r\nContent-Length: 0\r\n\r\n")}},
+         {"/list.pls",
+          {S::send(head + "audio/x-scpls\r\n\r\n[playlist]\nNumberOfEntries=1\nFile1={root}/icy\n")}},
+         {"/list.m3u", {S::send(head + "audio/x-mpegurl\r\n\r\n#EXTM3U\n{root}/icy\n")}},
+         {"/plain", {S::send(head + "audio/mpeg\r\n\r\n" + QByteArray(4096, 'a')), S::hold()}},
+         {"/hugemeta", {S::send("ICY 200 OK\r\nicy-metaint: 99999999\r\n\r\n"), S::hold()}},
+         {"/loop", {S::send("HTTP/1.1 301 Moved\r\nLocation: /loop\r\n\r\n")}}});
 
     IcyProbe probe(QUrl(QString::fromLatin1(streams.url(path))), 1500);
     QSignalSpy done(&probe, &IcyProbe::finished);
@@ -187,29 +71,19 @@ void TestDirectoryPoller::probe()
     QCOMPARE(done.first().at(0).toBool(), ok);
     QCOMPARE(done.first().at(1).toString(), title);
     // The probe hangs up as soon as it has what it came for.
-    QTRY_COMPARE_WITH_TIMEOUT(streams.open, 0, 3000);
+    for (const QTcpSocket *socket : probe.findChildren<QTcpSocket *>())
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
 }
 
 void TestDirectoryPoller::scheduling()
 {
-    ScriptedStreams streams;
+    using S = ScriptedServer;
     // A slow stream shared by two stations, one without metadata, one that is gone.
-    streams.scripts.insert("/shared", {icy("Shared - Title"), 800, true});
-    streams.scripts.insert("/plain",
-                           {"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + QByteArray(512, 'a')});
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-    const QString deadUrl = u"http://127.0.0.1:%1/gone"_s.arg(closed.serverPort());
-    closed.close();
-
+    ScriptedStations streams(
+        {{"/shared", {S::pause(800), S::send(icyReply("Shared - Title"))}},
+         {"/plain",
+          {S::send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + QByteArray(512, 'a'))}}});
     QTemporaryDir dir;
-    QFile file(dir.filePath(u"c.json"_s));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(catalogue({station(u"Shared One"_s, QString::fromLatin1(streams.url("/shared"))),
-                          station(u"Shared Two"_s, QString::fromLatin1(streams.url("/shared"))),
-                          station(u"No Titles"_s, QString::fromLatin1(streams.url("/plain"))),
-                          station(u"Gone"_s, deadUrl)}));
-    file.close();
     QFile ini(dir.filePath(u"d.ini"_s));
     QVERIFY(ini.open(QIODevice::WriteOnly));
     ini.write("[poller]\ninterval=1\nstart_delay=0\ntimeout=2\nconcurrency=8\nmax_backoff=60\n");
@@ -223,7 +97,14 @@ void TestDirectoryPoller::scheduling()
     QVERIFY2(mappings.load(&error), qPrintable(error));
     CatalogueImporter importer(db, mappings);
     QVERIFY2(importer.ensureReferenceData(&error), qPrintable(error));
-    QVERIFY2(importer.importFile(file.fileName(), nullptr, &error), qPrintable(error));
+    const QString sharedUrl = QString::fromLatin1(streams.url("/shared"));
+    // (Nobody listens on port 1: that stream is gone.)
+    QVERIFY2(importer.importJson(catalogueJson({{u"Shared One"_s, sharedUrl},
+                                                {u"Shared Two"_s, sharedUrl},
+                                                {u"No Titles"_s, QString::fromLatin1(streams.url("/plain"))},
+                                                {u"Gone"_s, u"http://127.0.0.1:1/gone"_s}}),
+                                 nullptr, &error),
+             qPrintable(error));
     StationStore stations(db);
     NowPlayingPoller poller(db, stations, config);
     QSignalSpy changes(&poller, &NowPlayingPoller::titleChanged);
@@ -231,8 +112,12 @@ void TestDirectoryPoller::scheduling()
     QCOMPARE(poller.targetCount(), 3);
     QTest::qWait(6500);
 
-    // Both stations of the shared address got the title from one connection at a time.
-    QCOMPARE(streams.maxOpenByPath.value("/shared"), 1);
+    // Both stations of the shared address got the title from one connection at a time: each
+    // visit waits for the 800 ms answer of the one before.
+    const QList<qint64> shared = streams.visits("/shared");
+    QVERIFY(shared.size() >= 3);
+    for (qsizetype i = 1; i < shared.size(); ++i)
+        QVERIFY2(shared[i] - shared[i - 1] >= 750, qPrintable(QString::number(shared[i] - shared[i - 1])));
     QList<StationRow> rows;
     QVERIFY(stations.playingNow({1, 2}, &rows));
     QCOMPARE(rows.size(), 2);
@@ -242,10 +127,9 @@ void TestDirectoryPoller::scheduling()
     }
     // An unchanged title is stored once, not on every visit.
     QCOMPARE(changes.size(), 2);
-    QVERIFY(streams.hits.value("/shared") >= 3);
     // Failing streams back off: visits after 0, 2 and 6 s instead of every second.
-    QVERIFY2(streams.hits.value("/plain") <= 3, qPrintable(QString::number(streams.hits.value("/plain"))));
-    QVERIFY(streams.hits.value("/plain") >= 2);
+    const qsizetype plain = streams.visits("/plain").size();
+    QVERIFY2(plain >= 2 && plain <= 3, qPrintable(QString::number(plain)));
 }
 
 TUNORA_TEST_MAIN_CORE(TestDirectoryPoller)
