@@ -1,9 +1,9 @@
-// Station stream resolution (the rules from a station's address through playlist documents to the
-// stream addresses, and the channel's downloads against a local HTTP server), the Qt channel and
-// its connect thread: notifications and messages reaching the GUI thread, the
-// end of a cover-art lookup with the channel, an HLS station behind a PLS, address lists, aborts in
-// each state, effects changed while it connects, the reverse order for one run only, and the mono
-// fold-down set before a channel exists. Notifications are watched as a GUI receiver gets them.
+// Station stream resolution (the rules from a station's address through playlist documents to
+// the stream addresses, and over a local HTTP server), the Qt channel and its connect thread:
+// messages reaching the GUI thread, the end of a cover-art lookup with the channel, address lists,
+// aborts in each state, effects changed while it connects, the reverse order for one run only, and
+// the mono fold-down set before a channel exists. Notifications are watched as a GUI receiver
+// gets them.
 
 // The test tables spell their texts as plain UTF-8 literals.
 #undef QT_NO_CAST_FROM_ASCII
@@ -642,30 +642,6 @@ private slots:
         QCoreApplication::processEvents(); // delivers what was posted
         QCOMPARE(resolved.size(), 2);
         QVERIFY(!stream.IsResolving());
-    }
-
-    // A further document the main window asks for arrives as text, with its id right across a
-    // redirect.
-    void downloads()
-    {
-        const QString text = QStringLiteral("[playlist]\nFile1=http://h/Радио\n");
-        m_web.setResponse("/p.pls", HttpResponse::ok(text.toUtf8(), "audio/x-scpls"));
-        m_web.setResponse("/moved.pls", HttpResponse::redirect(webUrl("/p.pls").toUtf8()));
-        Stream stream;
-        QSignalSpy ready(&stream, &Stream::sig_StreamReady);
-        QSignalSpy failed(&stream, &Stream::sig_StreamError);
-        QVERIFY(stream.RequestURLs(webUrl("/moved.pls"), false));
-        QVERIFY(stream.IsRequestPending());
-        QVERIFY(stream.IsBusy());
-        QVERIFY(ready.wait(5000));
-        QCOMPARE(failed.size(), 0);
-        const int id = ready.first().at(1).toInt();
-        QVERIFY(id != 0);
-        QCOMPARE(ready.first().at(0).value<Stream *>(), &stream);
-        QCOMPARE(ready.first().at(2).toString(), text);
-        QCOMPARE(stream.NestedRequestId(), id);
-        QCOMPARE(m_web.requestCount(), 2);
-        QVERIFY(!stream.IsRequestPending());
     }
 };
 

@@ -291,21 +291,6 @@ private slots:
         QVERIFY(m_boxes.isEmpty());
     }
 
-    void failureClosesWithBox()
-    {
-        HttpServer server;
-        QVERIFY(server.listen());
-        HttpDownloadDlg dialog;
-        dialog.prepareGet(server.url(QStringLiteral("/missing")));
-        QVERIFY(!dialog.run());
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        const QString error = QHttpExt::networkErrorText(QNetworkReply::ContentNotFoundError);
-        QCOMPARE(dialog.errorText(), error);
-        QCOMPARE(m_boxes, QStringList{plainToHtml(error)});
-        QVERIFY(dialog.resultText().isEmpty());
-    }
-
     void cancelAbortsQuietly()
     {
         HttpServer server;
