@@ -48,15 +48,6 @@ QByteArray media(Media::Format format, double seconds, const QStringList &extra 
     return bytes;
 }
 
-QString makeMedia(Media::Format format, double seconds = 2.0)
-{
-    QString error;
-    const QString path = Media::tone(format, seconds, 440, 660, 0.5, &error);
-    if (path.isEmpty())
-        qWarning() << "cannot make test audio:" << error;
-    return path;
-}
-
 QByteArray icyHeader(const QList<QByteArray> &extra = {})
 {
     QList<QByteArray> lines{"Content-Type: audio/mpeg", "icy-name: Test Radio", "icy-genre: Tests",
@@ -114,11 +105,6 @@ QByteArray withMetadata(const QByteArray &audio, int metaint, const QList<QByteA
         out += block + QByteArray(length * 16 - block.size(), '\0');
     }
     return out;
-}
-
-QByteArray titleBlock(const QByteArray &title)
-{
-    return "StreamTitle='" + title + "';StreamUrl='';";
 }
 
 QByteArray requestPath(const QByteArray &request)
@@ -286,8 +272,9 @@ private slots:
         CBass::SetNowPlayingPublisher(&player);
         const auto unset = qScopeGuard([] { CBass::SetNowPlayingPublisher(nullptr); });
         const int metaint = 4000;
-        QVERIFY(m_server.start(serve(icyHeader({"icy-metaint: " + QByteArray::number(metaint)}),
-                                     withMetadata(m_mp3, metaint, {titleBlock("Artist &amp; Co - Song")}))));
+        QVERIFY(m_server.start(
+            serve(icyHeader({"icy-metaint: " + QByteArray::number(metaint)}),
+                  withMetadata(m_mp3, metaint, {"StreamTitle='Artist &amp; Co - Song';StreamUrl='';"}))));
         TestBass bass;
         bass.SetFadeTimes(0, 0);
         Station station;
@@ -317,7 +304,7 @@ private slots:
     {
         TestBass bass;
         bass.SetFadeTimes(0, 0);
-        QVERIFY(bass.OpenFile(makeMedia(Media::Wav, 5.0), 0, true));
+        QVERIFY(bass.OpenFile(Media::tone(Media::Wav, 5.0), 0, true));
         QVERIFY(bass.Pause());
         QVERIFY(bass.IsPaused());
         QVERIFY(bass.IsPausedByUser());
@@ -357,7 +344,7 @@ private slots:
         bass.SetStation(record);
         bass.SetRetries(3);
         bass.SetMessengerEnabled(true);
-        QVERIFY(bass.OpenFile(makeMedia(Media::Mp3), 0, false));
+        QVERIFY(bass.OpenFile(Media::tone(Media::Mp3, 2.0), 0, false));
         bass.setRecording(false, true);
         bass.RequestAbort();
         QCOMPARE(QByteArray(bass.GetCodePageName()), QByteArray("Windows-1251"));
