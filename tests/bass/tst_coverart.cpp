@@ -7,6 +7,7 @@
 #include "coverfixture.h"
 #include "httpserver.h"
 #include "net.h"
+#include "testca.h"
 #include "testmain.h"
 
 #include <QSignalSpy>
@@ -187,9 +188,19 @@ class TestCoverArt : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TunoraTest::TestCa> m_ca;
+    std::unique_ptr<TunoraTest::TestCa> m_otherCa;
     QStringList m_messages; // message boxes the lookups tried to show
     std::unique_ptr<HttpServer> m_server;
     std::unique_ptr<CoverArt> m_cover;
+
+    // Replaces the plain server by one that speaks TLS with a certificate of this authority.
+    void useTls(const TunoraTest::TestCa &ca)
+    {
+        m_server = std::make_unique<HttpServer>();
+        QVERIFY(m_server->listenTls(ca.serverCertificate(), ca.serverKey()));
+        configure(*m_cover, *m_server);
+    }
 
     // Looks up Pink Floyd - Time and waits for the end of the lookup.
     QList<int> lookUp(const QString &title = u"Time"_s)
@@ -201,11 +212,20 @@ class TestCoverArt : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        m_ca = std::make_unique<TunoraTest::TestCa>();
+        QVERIFY2(m_ca->isValid(), qPrintable(m_ca->error()));
+        m_otherCa = std::make_unique<TunoraTest::TestCa>(u"Another CA"_s);
+        QVERIFY2(m_otherCa->isValid(), qPrintable(m_otherCa->error()));
+    }
+
     void init()
     {
         m_messages.clear();
         HttpSettings &settings = QHttpExt::settings();
         settings = HttpSettings();
+        settings.extraCaCertificates = {m_ca->caCertificate()};
         settings.messageHook = [this](MessageKind, const QString &, const QString &text,
                                       QMessageBox::StandardButtons) {
             m_messages << text;
@@ -224,6 +244,35 @@ private slots:
         QHttpExt::settings() = HttpSettings();
         // Lookups run in the background: they never put a message box in front of the listener.
         QCOMPARE(m_messages, QStringList());
+    }
+
+    // The shop search over https: found with a certificate of a trusted authority, nothing asked
+    // with another one. The first test: the run's first lookup also sets up the TLS backend.
+    void overTls_data()
+    {
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("trusted certificate") << true;
+        QTest::newRow("untrusted certificate") << false;
+    }
+
+    void overTls()
+    {
+        QFETCH(bool, trusted);
+        useTls(trusted ? *m_ca : *m_otherCa);
+        m_server->setResponse(u"/amazonsearch.aspx"_s,
+                              xml(shopReply({{"Dark Side", m_server->url(u"/img/shop.png"_s)}})));
+        m_server->setResponse(u"/img/shop.png"_s, image());
+        m_cover->setSourceOrder({CoverArt::SourceShopUK});
+        QSignalSpy status(m_cover.get(), &CoverArt::sig_statusChanged);
+        const QList<int> process = lookUp();
+        QVERIFY(!m_cover->IsLookingUp());
+        QCOMPARE(m_server->requestCount(), trusted ? 2 : 0);
+        QCOMPARE(process, trusted ? foundSignals : notFoundSignals);
+        if (!trusted)
+            return;
+        QCOMPARE(values(status).constLast(), int(CoverArt::StatusCoverFound));
+        QCOMPARE(m_cover->Pixmap().size(), QSize(40, 30));
+        QCOMPARE(m_cover->CurrentAlbumInfo().title, u"Dark Side"_s);
     }
 
     void nextCandidateWhenImageFails_data()
