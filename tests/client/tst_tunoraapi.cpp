@@ -14,6 +14,7 @@
 #include "tunorastream.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QUrlQuery>
@@ -119,6 +120,11 @@ HttpResponse directory(const HttpRequest &request)
     };
     if (value("dir") == QLatin1String("genres"))
         return HttpResponse::ok("<genres><genre><name>Rock</name></genre></genres>");
+    if (has("translation"))
+        return HttpResponse::ok(
+            QString::fromUtf8("<strings><string><text>Play</text><trans>Abspielen ▶</trans>"
+                              "</string></strings>")
+                .toUtf8());
     if (has("search")) {
         const QStringList parts = value("search").split(QLatin1Char(' '));
         return HttpResponse::ok(
@@ -343,6 +349,26 @@ private slots:
         const HttpRequest request = server.lastRequest();
         QCOMPARE(request.query().queryItemValue(u("user")), u("bob"));
         QVERIFY(request.header("User-Agent").startsWith("TunoraDE/1.02 (Linux"));
+    }
+
+    void translationIsWrittenWhole()
+    {
+        HttpServer server;
+        useServer(server);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u("German.xml"));
+        TunoraAPI api;
+        QVERIFY(api.requestTranslation(u("German.xml"), u("de"), file));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(f.readAll()),
+                 u("<strings><string><text>Play</text><trans>Abspielen ▶</trans></string></strings>"));
+        // A failed download leaves no file behind.
+        server.setHandler([](const HttpRequest &) { return HttpResponse::error(500, "oops"); });
+        const QString missing = dir.filePath(u("French.xml"));
+        QVERIFY(!api.requestTranslation(u("French.xml"), u("fr"), missing));
+        QVERIFY(!QFile::exists(missing));
+        QCOMPARE(m_boxes.size(), 1);
     }
 
     void passwordNeverLogged()
