@@ -214,9 +214,6 @@ private slots:
         QTest::newRow("mismatched tags") << QByteArray("<r><station><name>x</station></r>") << "";
         // The reason quotes the reply's markup; the message box shows rich text.
         QTest::newRow("markup in the reason is escaped") << QByteArray("<r><<x/></r>") << "&lt;";
-        QTest::newRow("over 16 MiB") << "<r>" + QByteArray(BaseRadioXmlParser::MaxReplyBytes + 10, 'x') +
-                                            "</r>"
-                                     << "larger";
     }
 
     void malformedReplyIsGivenUp()
@@ -225,15 +222,13 @@ private slots:
         QFETCH(QString, reason);
         HttpServer server;
         QVERIFY(server.listen());
-        HttpResponse reply = HttpResponse::ok(body);
-        reply.chunkSize = 1 << 20;
-        server.setResponse(QStringLiteral("/"), reply);
+        server.setResponse(QStringLiteral("/"), HttpResponse::ok(body));
         Engine engine;
         QSignalSpy finished(&engine, &BaseRadioAPI::signal_requestFinished);
         BaseRadioXmlRequest *request =
             engine.request(server.url(QStringLiteral("/")), BaseRadioAPI::TypeSearch);
         const int id = request->id();
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
         // Listeners of the id hear of the failure; the aborted transfer then ends as id 0.
         QCOMPARE(finished.at(0).at(0).toInt(), id);
         QCOMPARE(finished.at(0).at(1).toBool(), true);

