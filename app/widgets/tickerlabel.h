@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
+#include <QStaticText>
 #include <QTimer>
 
 // The news ticker: a one-line text that enters from the right and runs leftwards inside a scroll
@@ -47,6 +48,10 @@ protected:
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Draws the text laid out once (glyphs and positions kept) at its place: a step of the scroll
+    // repaints the strip without shaping the text again.
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void embedInScrollArea();
@@ -54,6 +59,8 @@ private:
     void fitToViewport();
 
     QPointer<QScrollArea> m_scrollArea;
+    QStaticText m_laidOut;
+    bool m_layoutStale = true;
     QTimer m_scrollTimer;
     QString m_link;
     bool m_mouseOver = false;
