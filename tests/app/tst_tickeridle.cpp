@@ -78,7 +78,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTRY_COMPARE(shown(ticker), drawnByALabel(ticker));
         QScrollBar *bar = ticker->scrollArea()->horizontalScrollBar();
-        QTRY_VERIFY(bar->value() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 20000);
 
         if (pointSize) {
             QFont font = ticker->font();
@@ -89,7 +89,7 @@ private slots:
         ticker->setText(second);
         QCOMPARE(bar->value(), 0);
         QCOMPARE(shown(ticker), drawnByALabel(ticker));
-        QTRY_VERIFY(bar->value() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 20000);
     }
 
 private:
