@@ -56,30 +56,31 @@ void TickerLabel::setText(const QString &text)
     m_layoutStale = true;
     fitToViewport();
     m_scrollArea->horizontalScrollBar()->setValue(0);
-    if (m_hidden)
-        m_pausedWhileHidden = true;
-    else if (!m_scrollTimer.isActive())
+    m_hasText = true;
+    updateTimer();
+}
+
+void TickerLabel::updateTimer()
+{
+    const bool run = m_hasText && !m_hidden && !m_mouseOver;
+    if (run && !m_scrollTimer.isActive())
         m_scrollTimer.start();
+    else if (!run && m_scrollTimer.isActive())
+        m_scrollTimer.stop();
 }
 
 void TickerLabel::hideEvent(QHideEvent *event)
 {
     QLabel::hideEvent(event);
     m_hidden = true;
-    if (m_scrollTimer.isActive()) {
-        m_scrollTimer.stop();
-        m_pausedWhileHidden = true;
-    }
+    updateTimer();
 }
 
 void TickerLabel::showEvent(QShowEvent *event)
 {
     QLabel::showEvent(event);
     m_hidden = false;
-    if (m_pausedWhileHidden) {
-        m_pausedWhileHidden = false;
-        m_scrollTimer.start();
-    }
+    updateTimer();
 }
 
 void TickerLabel::fitToViewport()
@@ -149,6 +150,7 @@ void TickerLabel::enterEvent(QEnterEvent *event)
 {
     QLabel::enterEvent(event);
     m_mouseOver = true;
+    updateTimer();
     if (!m_link.isEmpty())
         setCursor(Qt::PointingHandCursor);
 }
@@ -157,6 +159,7 @@ void TickerLabel::leaveEvent(QEvent *event)
 {
     QLabel::leaveEvent(event);
     m_mouseOver = false;
+    updateTimer();
     setCursor(m_normalCursor);
 }
 

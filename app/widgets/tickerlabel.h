@@ -43,8 +43,8 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    // Hidden (the window minimised, or the ticker's row hidden) it stops, so that it no longer
-    // wakes the program ten times a second; shown again it goes on from where it was.
+    // Hidden (the window minimised, or the ticker's row hidden) or held under the pointer it stops,
+    // so that it no longer wakes the program ten times a second; it goes on from where it was.
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -55,6 +55,8 @@ protected:
 
 private:
     void embedInScrollArea();
+    // Runs while it has a text, is shown and is not under the pointer.
+    void updateTimer();
     // Leading space of one visible width, so that the text enters from the right edge.
     void fitToViewport();
 
@@ -65,6 +67,6 @@ private:
     QString m_link;
     bool m_mouseOver = false;
     bool m_hidden = false;
-    bool m_pausedWhileHidden = false;
+    bool m_hasText = false;
     QCursor m_normalCursor;
 };

@@ -1,4 +1,5 @@
-// The news ticker stops waking the program while nobody can see it, and goes on when shown again.
+// The news ticker stops waking the program while nobody can see it or the pointer holds it, and
+// goes on afterwards.
 // It draws its text laid out once; what it shows is what a plain label with the same text shows.
 #include "testmain.h"
 #include "tickerlabel.h"
@@ -25,6 +26,16 @@ private slots:
         });
         QTest::newRow("ticker row hidden") << Toggle(
             [](QWidget *, TickerLabel *ticker, bool hide) { ticker->scrollArea()->setVisible(!hide); });
+        QTest::newRow("pointer over it") << Toggle([](QWidget *, TickerLabel *ticker, bool over) {
+            if (over) {
+                const QPointF at(5, 5);
+                QEnterEvent enter(at, ticker->mapToGlobal(at), ticker->mapToGlobal(at));
+                QCoreApplication::sendEvent(ticker, &enter);
+            } else {
+                QEvent leave(QEvent::Leave);
+                QCoreApplication::sendEvent(ticker, &leave);
+            }
+        });
     }
 
     void pausesWhileHidden()
@@ -33,7 +44,7 @@ private slots:
         QWidget window;
         window.resize(220, 30);
         auto *ticker = new TickerLabel(&window);
-        ticker->setGeometry(0, 0, 150, 20);
+        ticker->setGeometry(50, 4, 150, 20); // away from the pointer
         ticker->setText(QStringLiteral("News | The longest headline of the day, scrolling past"));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -41,7 +52,7 @@ private slots:
 
         toggle(&window, ticker, true);
         QTRY_VERIFY(!ticker->isRunning());
-        // A new text while hidden waits for the ticker to be seen.
+        // A new text meanwhile waits too.
         ticker->setText(QStringLiteral("News | Another headline that is long enough to scroll"));
         QVERIFY(!ticker->isRunning());
         toggle(&window, ticker, false);
