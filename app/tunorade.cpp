@@ -100,11 +100,11 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
         m_api.setCredentials(member, password);
         setWindowTitle(tr("Tunora Player"));
     }
-    m_newsRequestId = m_api.requestNewsFeed();
-    if (TunoraAPI::languages().isEmpty())
-        m_api.requestLanguages();
-    if (!member.isEmpty() || !password.isEmpty())
-        m_api.requestAccountInfo();
+    // With the language dialog ahead, the directory's languages are asked for before it opens;
+    // otherwise the start-up requests wait until the window is built (below), so that the
+    // reading of the system's certificate store they may need runs meanwhile on its worker.
+    if (languageDialogMayOpen())
+        requestStartData();
 
     startLanguage();
     setupUi(this);
@@ -191,6 +191,7 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
                                                 QMessageBox::StandardButtons buttons) {
         return message(kind, text, buttons);
     };
+    requestStartData();
     show();
 
     QTimer::singleShot(StartUpDelayMs, this, &TunoraDE::slot_startUp);
@@ -760,6 +761,20 @@ void TunoraDE::slot_displayTimerUpdate()
         m_newsTicks = 0;
         emit signal_nextNews();
     }
+}
+
+void TunoraDE::requestStartData()
+{
+    if (m_startDataRequested)
+        return;
+    m_startDataRequested = true;
+    m_newsRequestId = m_api.requestNewsFeed();
+    if (TunoraAPI::languages().isEmpty())
+        m_api.requestLanguages();
+    QString member, password;
+    AppSettings::instance().credentials(member, password);
+    if (!member.isEmpty() || !password.isEmpty())
+        m_api.requestAccountInfo();
 }
 
 void TunoraDE::slot_refreshTimerUpdate()

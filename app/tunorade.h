@@ -257,6 +257,10 @@ private:
     void setCoverOverlay(bool on);
     void applyAppFont(const QFont &font);
     void loadStartupStation();
+    // News, languages and account details from the directory, asked for once per window.
+    void requestStartData();
+    // True when no language is chosen yet and the start may ask for one in a dialog.
+    bool languageDialogMayOpen() const;
     void saveOnShutDown();
     bool isStreamOpen() const;
 
@@ -279,6 +283,7 @@ private:
     int m_statusCountdown = -1;
     int m_newsTicks = 0;
     int m_newsRequestId = 0;
+    bool m_startDataRequested = false;
     int m_historyRequestId = 0;
     bool m_startLastPlayedPending = false;
     bool m_coverAwaited = false;

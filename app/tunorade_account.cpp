@@ -64,6 +64,15 @@ void TunoraDE::startLanguage()
     LanguageSetup::start(AppSettings::instance().memberName(), startDialogsEnabled(), this);
 }
 
+bool TunoraDE::languageDialogMayOpen() const
+{
+    if (!startDialogsEnabled() || !LanguageSetup::current().name.isEmpty())
+        return false;
+    BASS::Language language;
+    AppSettings::instance().readLanguage(language, AppSettings::instance().memberName());
+    return language.name.isEmpty() && language.code.isEmpty();
+}
+
 void TunoraDE::setupAccount()
 {
     // Without an account the sign-in dialog opens once the window is up. Queued from here, after

@@ -12,6 +12,9 @@
 #include <QStringDecoder>
 #include <QThread>
 
+#include <future>
+#include <mutex>
+
 Q_LOGGING_CATEGORY(lcHttp, "tunora.http")
 
 namespace BASS {
@@ -62,16 +65,38 @@ QString HttpSettings::effectiveUserAgent() const
     return userAgent.isEmpty() ? QLatin1String(FallbackUserAgent) : userAgent;
 }
 
+namespace {
+
+// Reading the system store parses every certificate in it (a noticeable part of a second on a
+// busy machine): once per process is enough, on a worker thread from the first moment it is
+// known to be needed.
+std::shared_future<QList<QSslCertificate>> &systemStoreReading()
+{
+    static std::once_flag started;
+    static std::shared_future<QList<QSslCertificate>> store;
+    std::call_once(started, [] {
+        store =
+            std::async(std::launch::async, [] { return QSslConfiguration::systemCaCertificates(); }).share();
+    });
+    return store;
+}
+
+} // namespace
+
+void HttpSettings::prefetchSystemStore() const
+{
+    if (caCertificates.isEmpty() && !extraCaCertificates.isEmpty())
+        systemStoreReading();
+}
+
 void HttpSettings::applyTrust(QNetworkRequest &request) const
 {
     if (request.url().scheme().toLower() != QLatin1String("https"))
         return;
     if (caCertificates.isEmpty() && extraCaCertificates.isEmpty())
         return;
-    // Reading the system store parses every certificate in it: once per process is enough.
-    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
     QSslConfiguration ssl = request.sslConfiguration();
-    QList<QSslCertificate> cas = caCertificates.isEmpty() ? system : caCertificates;
+    QList<QSslCertificate> cas = caCertificates.isEmpty() ? systemStoreReading().get() : caCertificates;
     cas += extraCaCertificates;
     ssl.setCaCertificates(cas);
     request.setSslConfiguration(ssl);

@@ -72,6 +72,9 @@ struct HttpSettings
     QString effectiveUserAgent() const;
     // Gives an HTTPS request the CA list above: the bundle (or the system store) plus the extras.
     void applyTrust(QNetworkRequest &request) const;
+    // When applyTrust will need the system store (extras without a bundle), starts reading it on
+    // a worker thread, so that the first request does not wait for the whole of it.
+    void prefetchSystemStore() const;
     // Gives the manager a jar of its own that forwards to cookieJar. (A jar set directly would
     // become the manager's child and die with it, so the shared one is never handed over.)
     static void useSharedCookieJar(QNetworkAccessManager *manager);

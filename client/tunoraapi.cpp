@@ -101,6 +101,7 @@ void TunoraAPI::configureHttp()
     }
     http.addressMode = 1;
     http.useNetworkManager = true;
+    http.prefetchSystemStore();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,8 @@
 
 #include <QLayout>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -51,32 +53,34 @@ void TickerLabel::setText(const QString &text)
         embedInScrollArea();
     setTextFormat(Qt::PlainText); // whatever a form set: feed titles are never markup
     QLabel::setText(text);
+    m_layoutStale = true;
     fitToViewport();
     m_scrollArea->horizontalScrollBar()->setValue(0);
-    if (m_hidden)
-        m_pausedWhileHidden = true;
-    else if (!m_scrollTimer.isActive())
+    m_hasText = true;
+    updateTimer();
+}
+
+void TickerLabel::updateTimer()
+{
+    const bool run = m_hasText && !m_hidden && !m_mouseOver;
+    if (run && !m_scrollTimer.isActive())
         m_scrollTimer.start();
+    else if (!run && m_scrollTimer.isActive())
+        m_scrollTimer.stop();
 }
 
 void TickerLabel::hideEvent(QHideEvent *event)
 {
     QLabel::hideEvent(event);
     m_hidden = true;
-    if (m_scrollTimer.isActive()) {
-        m_scrollTimer.stop();
-        m_pausedWhileHidden = true;
-    }
+    updateTimer();
 }
 
 void TickerLabel::showEvent(QShowEvent *event)
 {
     QLabel::showEvent(event);
     m_hidden = false;
-    if (m_pausedWhileHidden) {
-        m_pausedWhileHidden = false;
-        m_scrollTimer.start();
-    }
+    updateTimer();
 }
 
 void TickerLabel::fitToViewport()
@@ -93,6 +97,38 @@ bool TickerLabel::eventFilter(QObject *watched, QEvent *event)
     if (m_scrollArea && watched == m_scrollArea->viewport() && event->type() == QEvent::Resize)
         fitToViewport();
     return QLabel::eventFilter(watched, event);
+}
+
+void TickerLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        m_layoutStale = true;
+}
+
+void TickerLabel::paintEvent(QPaintEvent *event)
+{
+    if (text().isEmpty()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    if (m_layoutStale) {
+        m_laidOut.setTextFormat(Qt::PlainText);
+        m_laidOut.setText(text());
+        m_laidOut.prepare(QTransform(), font());
+        m_layoutStale = false;
+    }
+    // Where the label itself puts a left-aligned, vertically centred line: after the indent, in
+    // the contents rectangle.
+    const QRect contents = contentsRect();
+    const QSizeF size = m_laidOut.size();
+    const QPointF at(contents.x() + indent(), contents.y() + (contents.height() - size.height()) / 2);
+    if (!event->rect().intersects(QRectF(at, size).toAlignedRect()))
+        return;
+    painter.setFont(font());
+    painter.drawStaticText(at, m_laidOut);
 }
 
 void TickerLabel::setLink(const QString &link)
@@ -114,6 +150,7 @@ void TickerLabel::enterEvent(QEnterEvent *event)
 {
     QLabel::enterEvent(event);
     m_mouseOver = true;
+    updateTimer();
     if (!m_link.isEmpty())
         setCursor(Qt::PointingHandCursor);
 }
@@ -122,6 +159,7 @@ void TickerLabel::leaveEvent(QEvent *event)
 {
     QLabel::leaveEvent(event);
     m_mouseOver = false;
+    updateTimer();
     setCursor(m_normalCursor);
 }
 

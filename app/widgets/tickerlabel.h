@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
+#include <QStaticText>
 #include <QTimer>
 
 // The news ticker: a one-line text that enters from the right and runs leftwards inside a scroll
@@ -42,22 +43,30 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
-    // Hidden (the window minimised, or the ticker's row hidden) it stops, so that it no longer
-    // wakes the program ten times a second; shown again it goes on from where it was.
+    // Hidden (the window minimised, or the ticker's row hidden) or held under the pointer it stops,
+    // so that it no longer wakes the program ten times a second; it goes on from where it was.
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Draws the text laid out once (glyphs and positions kept) at its place: a step of the scroll
+    // repaints the strip without shaping the text again.
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void embedInScrollArea();
+    // Runs while it has a text, is shown and is not under the pointer.
+    void updateTimer();
     // Leading space of one visible width, so that the text enters from the right edge.
     void fitToViewport();
 
     QPointer<QScrollArea> m_scrollArea;
+    QStaticText m_laidOut;
+    bool m_layoutStale = true;
     QTimer m_scrollTimer;
     QString m_link;
     bool m_mouseOver = false;
     bool m_hidden = false;
-    bool m_pausedWhileHidden = false;
+    bool m_hasText = false;
     QCursor m_normalCursor;
 };
