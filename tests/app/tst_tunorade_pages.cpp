@@ -4,7 +4,7 @@
 // among the lists and kept across a restart; "Languages..." (the language picked is fetched from
 // the service, shows at once in the window's menus and is stored for the signed-in account; the
 // language and sign-in dialogs name every control) and "Check for new version..." (always
-// answers, also when the directory cannot be reached).
+// answers, also when the directory cannot be reached). The product site's own pages.
 
 #undef QT_NO_CAST_FROM_ASCII
 
@@ -13,6 +13,7 @@
 #include "languagesetup.h"
 #include "logindlg.h"
 #include "navigatelabel.h"
+#include "rawapi.h"
 #include "settingspanel.h"
 #include "sitebrowser.h"
 #include "treeradiowidget.h"
@@ -34,6 +35,7 @@
 namespace {
 
 const QString Member = QStringLiteral("pages");
+const QString Password = QStringLiteral("pages&pass=<secret>");
 
 QStringList names(const TreeStationWidget *list)
 {
@@ -106,6 +108,20 @@ class TestTunoraPages : public QObject
     }
     TreeRadioWidget *menu() { return static_cast<TreeRadioWidget *>(window().twRadio); }
     TreeStationWidget *list(int n) { return window().stationList(n); }
+    // One request to the service on a connection of its own; a body is sent as a form.
+    QByteArray rawRequest(const QByteArray &method, const QByteArray &path, const QByteArray &form = {},
+                          const QByteArray &header = {})
+    {
+        QByteArray request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+        if (!header.isEmpty())
+            request += header + "\r\n";
+        if (!form.isEmpty())
+            request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                       QByteArray::number(form.size()) + "\r\n";
+        return TunoraTest::rawExchange(m_service.port(), m_service.sslConfiguration(),
+                                       request + "\r\n" + form)
+            .raw;
+    }
 
 private slots:
     void initTestCase()
@@ -122,7 +138,7 @@ private slots:
         QVERIFY2(TunoraTest::startDirectory(m_service, {}, {}, options), qPrintable(m_service.errorString()));
         // The site view loads the service's own pages; nothing else is reached.
         AppSettings::instance().setEndpoint(AppSettings::WebSite, m_service.root().toString());
-        QVERIFY(TunoraTest::createListener(m_service, Member, "pages secret"));
+        QVERIFY(TunoraTest::createListener(m_service, Member, Password));
     }
 
     void cleanupTestCase()
@@ -197,6 +213,39 @@ private slots:
         QCOMPARE(window().station().id(), "4711");
         QCOMPARE(window().lblStationName->text(), "Site Radio");
         window().stop(true);
+    }
+
+    // The product site's own pages: markup escaped, a session cookie only for a good password.
+    void productSitePages()
+    {
+        const QByteArray home = rawRequest("GET", "/?q=%3Cscript%3Ealert(1)%3C%2Fscript%3E");
+        QVERIFY2(home.startsWith("HTTP/1.1 200"), home.left(200).constData());
+        QVERIFY(home.contains("Content-Security-Policy: default-src 'none'"));
+        QVERIFY(home.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
+        QVERIFY(!home.contains("<script"));
+        const QRegularExpression count("lists ([0-9]+) radio stations");
+        const QRegularExpressionMatch m = count.match(QString::fromUtf8(home));
+        QVERIFY(m.hasMatch());
+        QVERIFY(m.captured(1).toInt() > 0);
+
+        // Signing in sets a session cookie scripts cannot read and other sites cannot send.
+        const QByteArray form =
+            "name=" + QUrl::toPercentEncoding(Member) + "&pass=" + QUrl::toPercentEncoding(Password);
+        const QByteArray ok = rawRequest("POST", "/user", form);
+        QVERIFY2(ok.startsWith("HTTP/1.1 303"), ok.left(300).constData());
+        const QRegularExpression setCookie("Set-Cookie: (tunora_session=[0-9a-f]{64});([^\r\n]*)");
+        const QRegularExpressionMatch c = setCookie.match(QString::fromLatin1(ok));
+        QVERIFY(c.hasMatch());
+        for (const char *attribute : {"HttpOnly", "Secure", "SameSite=Strict"})
+            QVERIFY2(c.captured(2).contains(attribute), attribute);
+        const QByteArray account = rawRequest("GET", "/user", {}, "Cookie: " + c.captured(1).toLatin1());
+        QVERIFY(account.contains(QByteArray("Hello, " + Member.toUtf8())));
+        QVERIFY(account.contains("Favourite stations"));
+
+        const QByteArray refused = rawRequest("POST", "/user", "name=" + Member.toUtf8() + "&pass=wrong");
+        QVERIFY(refused.startsWith("HTTP/1.1 403"));
+        QVERIFY(!refused.contains("Set-Cookie"));
+        QVERIFY(rawRequest("GET", "/play/999999999").startsWith("HTTP/1.1 404"));
     }
 
     // Twelve searches, one typed twice: ten remembered, alphabetical, each once; the menu lists

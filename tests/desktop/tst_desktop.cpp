@@ -1,3 +1,6 @@
+// Test tables are easier to read with plain string literals.
+#undef QT_NO_CAST_FROM_ASCII
+
 #include "desktopnotifier.h"
 #include "exportfiles.h"
 #include "launcharguments.h"
@@ -26,14 +29,6 @@
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
-
-static QStringList sl(std::initializer_list<const char *> items)
-{
-    QStringList list;
-    for (const char *item : items)
-        list << QString::fromUtf8(item);
-    return list;
-}
 
 // Stands in for the desktop's notification service: records what it is asked to show.
 class FakeNotifications : public QObject
@@ -109,7 +104,7 @@ private slots:
 
         const QStringList none;
         QTest::newRow("http address") << "http://radio.example:8000/live" << QByteArray() << true
-                                      << "radio.example" << sl({"http://radio.example:8000/live"});
+                                      << "radio.example" << QStringList{"http://radio.example:8000/live"};
         QTest::newRow("javascript refused")
             << "javascript:alert(1)" << QByteArray() << false << QString() << none;
         QTest::newRow("missing file")
@@ -119,13 +114,13 @@ private slots:
             << "@a.pls"
             << QByteArray("[playlist]\nNumberOfEntries=2\nFile1=http://s1.example/a\n"
                           "Title1=Night Jazz\nFile2=http://s2.example/b\n")
-            << true << "Night Jazz" << sl({"http://s1.example/a", "http://s2.example/b"});
+            << true << "Night Jazz" << QStringList{"http://s1.example/a", "http://s2.example/b"};
         QTest::newRow("m3u file, EXTINF name")
             << "@b.m3u" << QByteArray("#EXTM3U\n#EXTINF:-1,Café Radio\nhttp://c.example/s\n") << true
-            << QString::fromUtf8("Café Radio") << sl({"http://c.example/s"});
+            << QString::fromUtf8("Café Radio") << QStringList{"http://c.example/s"};
         QTest::newRow("file: URL, untitled bare list, named after the file")
             << "file:@Bare List.m3u" << QByteArray("http://d.example/1\n") << true << "Bare List"
-            << sl({"http://d.example/1"});
+            << QStringList{"http://d.example/1"};
         // Playlist entries that point at local files or other schemes are never opened.
         QTest::newRow("only file entries refused")
             << "@local.m3u" << QByteArray("/etc/passwd\nfile:///etc/shadow\nftp://x.example/a\n") << false
@@ -133,7 +128,7 @@ private slots:
         QTest::newRow("file entries skipped") << "@mixed.pls"
                                               << QByteArray("[playlist]\nFile1=file:///etc/passwd\n"
                                                             "File2=http://ok.example/s\n")
-                                              << true << "mixed" << sl({"http://ok.example/s"});
+                                              << true << "mixed" << QStringList{"http://ok.example/s"};
         QTest::newRow("over the size limit")
             << "@big.m3u"
             << (QByteArray("http://big.example/s\n") + QByteArray(LaunchArguments::MaxPlaylistBytes, '#'))
@@ -142,7 +137,7 @@ private slots:
             << "@ctl.m3u" << QByteArray("http://x.example/a\x01b\n") << false << QString() << none;
         QTest::newRow("title with control characters: named after the file")
             << "@ctl2.m3u" << QByteArray("#EXTM3U\n#EXTINF:-1,Bad\x07Name\nhttp://y.example/s\n") << true
-            << "ctl2" << sl({"http://y.example/s"});
+            << "ctl2" << QStringList{"http://y.example/s"};
     }
 
     void arguments()
@@ -266,21 +261,21 @@ private slots:
             << QList<NoteEvent>{{"song", "Ann", "One", "Radio", 0},
                                 {"song", "Ann", "One", "Radio", 0},
                                 {"song", "Bob", "Two", "Radio", 100}}
-            << sl({"new|One|Ann\nRadio|0x0", "new|Two|Bob\nRadio|100x100"});
+            << QStringList{"new|One|Ann\nRadio|0x0", "new|Two|Bob\nRadio|100x100"};
         QTest::newRow("late cover updates the same notification, scaled down")
             << QStringList()
             << QList<NoteEvent>{{"song", "Ann", "One", "Radio", 0}, {"cover", "Ann", "One", "", 600}}
-            << sl({"new|One|Ann\nRadio|0x0", "update|One|Ann\nRadio|256x256"});
+            << QStringList{"new|One|Ann\nRadio|0x0", "update|One|Ann\nRadio|256x256"};
         QTest::newRow("cover of an older song is not shown")
             << QStringList()
             << QList<NoteEvent>{{"song", "Ann", "One", "Radio", 0}, {"cover", "Old", "Song", "", 64}}
-            << sl({"new|One|Ann\nRadio|0x0"});
+            << QStringList{"new|One|Ann\nRadio|0x0"};
         QTest::newRow("markup service gets escaped stream text")
-            << sl({"body-markup"}) << QList<NoteEvent>{{"song", "<b>A&B</b>", "<i>x", "R", 0}}
-            << sl({"new|<i>x|&lt;b&gt;A&amp;B&lt;/b&gt;\nR|0x0"});
+            << QStringList{"body-markup"} << QList<NoteEvent>{{"song", "<b>A&B</b>", "<i>x", "R", 0}}
+            << QStringList{"new|<i>x|&lt;b&gt;A&amp;B&lt;/b&gt;\nR|0x0"};
         QTest::newRow("plain service gets the text as it is")
             << QStringList() << QList<NoteEvent>{{"song", "<b>A&B</b>", "<i>x", "R", 0}}
-            << sl({"new|<i>x|<b>A&B</b>\nR|0x0"});
+            << QStringList{"new|<i>x|<b>A&B</b>\nR|0x0"};
     }
 
     void notifications()
@@ -393,16 +388,16 @@ private slots:
             << false
             << QByteArray(
                    "[playlist]\r\nFile1=http://p.example/1\r\nTitle1=One\r\nFile2=file:///etc/passwd\r\n")
-            << true << sl({"http://p.example/1"}) << 1;
+            << true << QStringList{"http://p.example/1"} << 1;
         QTest::newRow("bare m3u, local paths skipped")
             << false << QByteArray("http://m.example/a\n/home/u/x.mp3\nrtsp://m.example/b\n") << true
-            << sl({"http://m.example/a", "rtsp://m.example/b"}) << 1;
+            << QStringList{"http://m.example/a", "rtsp://m.example/b"} << 1;
         QTest::newRow("xspf, javascript location skipped")
             << false
             << QByteArray("<?xml version=\"1.0\"?><playlist xmlns=\"http://xspf.org/ns/0/\"><trackList>"
                           "<track><location>javascript:alert(1)</location></track>"
                           "<track><location>http://x.example/</location></track></trackList></playlist>")
-            << true << sl({"http://x.example/"}) << 1;
+            << true << QStringList{"http://x.example/"} << 1;
         QTest::newRow("deeply nested xspf")
             << false << "<?xml version=\"1.0\"?>" + QByteArray("<a>").repeated(100) << false << QStringList()
             << 0;
@@ -412,10 +407,11 @@ private slots:
             << true << QByteArray("Track,Station\r\n\"never closed,x\r\n") << false << QStringList() << 0;
         QTest::newRow("csv without header") << true << QByteArray("a,b,c\r\n") << false << QStringList() << 0;
         QTest::newRow("csv: reordered columns, BOM, LF only, empty track skipped")
-            << true << QByteArray("\xef\xbb\xbfStation,Track\nR,A - B\nR2,\n") << true << sl({"A - B"}) << 1;
+            << true << QByteArray("\xef\xbb\xbfStation,Track\nR,A - B\nR2,\n") << true << QStringList{"A - B"}
+            << 1;
         QTest::newRow("csv: script link dropped, row kept")
-            << true << QByteArray("Track,Link\r\nA - B,javascript:alert(1)\r\n") << true << sl({"A - B"})
-            << 0;
+            << true << QByteArray("Track,Link\r\nA - B,javascript:alert(1)\r\n") << true
+            << QStringList{"A - B"} << 0;
         const QByteArray many = "Track\n" + QByteArray("x\n").repeated(ExportFiles::MaxEntries + 5);
         QTest::newRow("csv row limit")
             << true << many << true << QStringList(ExportFiles::MaxEntries, u"x"_s) << 5;
