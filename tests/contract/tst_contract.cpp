@@ -234,11 +234,7 @@ private:
     // Sorted names of the stations on the first page of a search; total gets its result total
     // (-1 when the request failed).
     QStringList namesFound(const QString &searchText, int *total);
-    QString stationId(const QString &searchText, const QString &name)
-    {
-        return stationNamed(searchText, name).id;
-    }
-    void useListener();
+    void useListener() { AppSettings::instance().setCredentials(m_user, m_password); }
     void setLanguage(const QString &code, const QString &name);
 
     std::unique_ptr<PostgresCluster> m_postgres;
@@ -438,11 +434,6 @@ void TestContract::init()
 void TestContract::cleanup()
 {
     setLanguage(QString(), QString());
-}
-
-void TestContract::useListener()
-{
-    AppSettings::instance().setCredentials(m_user, m_password);
 }
 
 void TestContract::setLanguage(const QString &code, const QString &name)
@@ -806,8 +797,8 @@ void TestContract::browseLists()
 
 void TestContract::favoritesRoundTrip()
 {
-    const QString first = stationId(u("ärzte"), u("Rock & Roll \"Live\" Ärzte"));
-    const QString second = stationId(u("multistream"), u("Multistream Radio"));
+    const QString first = stationNamed(u("ärzte"), u("Rock & Roll \"Live\" Ärzte")).id;
+    const QString second = stationNamed(u("multistream"), u("Multistream Radio")).id;
     QVERIFY(!first.isEmpty() && !second.isEmpty());
     TunoraAPI api;
     QSignalSpy started(&api, &BaseRadioAPI::signal_requestStarted);
@@ -1157,8 +1148,8 @@ void TestContract::playingNowFollowsTheStream()
     // Both services follow the same mount: the titles carry the database's name, so that each
     // run waits for titles of its own.
     QFETCH_GLOBAL(QString, backend);
-    const QString live = stationId(u("contract live"), u("Contract Live Radio"));
-    const QString other = stationId(u("multistream"), u("Multistream Radio"));
+    const QString live = stationNamed(u("contract live"), u("Contract Live Radio")).id;
+    const QString other = stationNamed(u("multistream"), u("Multistream Radio")).id;
     const QString unknown = u("987654321");
     QVERIFY(!live.isEmpty() && !other.isEmpty());
 
