@@ -544,7 +544,7 @@ void TestContract::failedSignInsLookAlike_data()
     QTest::newRow("resend validation") << Command([](TunoraAPI &api) {
         return api.resendValidation(AppSettings::instance().memberName(), u("not the password")) ? 1 : 0;
     }) << 2 << true;
-    // The mail goes to the member only (tested with the reset below).
+    // The mail goes to the member only (the service suite follows the reset link).
     QTest::newRow("lost password") << Command([](TunoraAPI &api) {
         return api.lostPassword(AppSettings::instance().memberName()) ? 1 : 0;
     }) << 0 << true;
