@@ -6,12 +6,10 @@
 #include "tunoraapi.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSslSocket>
 #include <QTimer>
@@ -37,70 +35,51 @@ TunoraAPI &player(const DirectoryService &service, const QString &user, const QS
 // ---------------------------------------------------------------------------------------------
 // HTTPS
 
-HttpsClient::HttpsClient(const QSslConfiguration &tls)
-    : m_manager(new QNetworkAccessManager)
-    , m_tls(tls)
-{}
-
-HttpsClient::~HttpsClient()
+QNetworkRequest HttpsClient::request(const QString &address) const
 {
-    delete m_manager;
+    QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
+    request.setSslConfiguration(m_tls);
+    return request;
 }
 
-HttpResult HttpsClient::run(QNetworkReply *reply, int timeoutMs)
+HttpResult HttpsClient::wait(QNetworkReply *reply, const QDeadlineTimer &deadline)
 {
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(qMax<qint64>(1, deadline.remainingTime()), &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     HttpResult r;
-    if (!reply->isFinished()) {
+    if (reply->isFinished())
+        r = {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+    else
         reply->abort();
-        r.error = QNetworkReply::TimeoutError;
-        r.errorString = u"time-out"_s;
-    } else {
-        r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        r.body = reply->readAll();
-        r.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-        r.error = reply->error();
-        r.errorString = reply->errorString();
-    }
     delete reply;
     return r;
 }
 
 QList<HttpResult> HttpsClient::getAll(const QStringList &addresses,
-                                      const QList<QPair<QByteArray, QByteArray>> &headers, int timeoutMs)
+                                      const QList<QPair<QByteArray, QByteArray>> &headers)
 {
     QList<QNetworkReply *> replies;
     for (const QString &address : addresses) {
-        QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
-        request.setSslConfiguration(m_tls);
+        QNetworkRequest r = request(address);
         for (const auto &h : headers)
-            request.setRawHeader(h.first, h.second);
-        replies << m_manager->get(request);
+            r.setRawHeader(h.first, h.second);
+        replies << m_manager.get(r);
     }
+    const QDeadlineTimer deadline(120000);
     QList<HttpResult> out;
-    QElapsedTimer clock;
-    clock.start();
     for (QNetworkReply *reply : std::as_const(replies))
-        out << run(reply, int(qMax<qint64>(1, timeoutMs - clock.elapsed())));
+        out << wait(reply, deadline);
     return out;
 }
 
-HttpResult HttpsClient::get(const QString &address, int timeoutMs)
+HttpResult HttpsClient::post(const QString &address, const QByteArray &body, const QByteArray &contentType)
 {
-    return getAll({address}, {}, timeoutMs).value(0);
-}
-
-HttpResult HttpsClient::post(const QString &address, const QByteArray &body, const QByteArray &contentType,
-                             int timeoutMs)
-{
-    QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
-    request.setSslConfiguration(m_tls);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-    return run(m_manager->post(request, body), timeoutMs);
+    QNetworkRequest r = request(address);
+    r.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    return wait(m_manager.post(r, body), QDeadlineTimer(60000));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,17 +7,18 @@
 #include "scriptedserver.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
-class QNetworkAccessManager;
 class TunoraAPI;
 
 namespace TunoraTest {
@@ -29,33 +30,31 @@ class DirectoryService;
 // One client serves the whole process; each call points it anew, so build the address at once.
 TunoraAPI &player(const DirectoryService &service, const QString &user = {}, const QString &password = {});
 
+// A reply; status 0 when none came within two minutes.
 struct HttpResult
 {
     int status = 0;
     QByteArray body;
-    QByteArray contentType;
-    QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    QString errorString;
 };
 
+// Addresses are sent as they stand (already encoded), as the player sends them.
 class HttpsClient
 {
 public:
-    explicit HttpsClient(const QSslConfiguration &tls);
-    ~HttpsClient();
-    // The address is sent as it stands (already encoded), as the player sends it.
-    HttpResult get(const QString &address, int timeoutMs = 60000);
-    HttpResult post(const QString &address, const QByteArray &body, const QByteArray &contentType,
-                    int timeoutMs = 60000);
+    explicit HttpsClient(const QSslConfiguration &tls)
+        : m_tls(tls)
+    {}
+    HttpResult get(const QString &address) { return getAll({address}).value(0); }
+    HttpResult post(const QString &address, const QByteArray &body, const QByteArray &contentType);
     // Sends every request at once (each with the headers given) and returns the results in the
     // order of the addresses.
     QList<HttpResult> getAll(const QStringList &addresses,
-                             const QList<QPair<QByteArray, QByteArray>> &headers = {},
-                             int timeoutMs = 120000);
+                             const QList<QPair<QByteArray, QByteArray>> &headers = {});
 
 private:
-    HttpResult run(QNetworkReply *reply, int timeoutMs);
-    QNetworkAccessManager *m_manager;
+    QNetworkRequest request(const QString &address) const;
+    static HttpResult wait(QNetworkReply *reply, const QDeadlineTimer &deadline);
+    QNetworkAccessManager m_manager;
     QSslConfiguration m_tls;
 };
 
