@@ -4,30 +4,21 @@
 #include <QAccessibleInterface>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace TunoraTest {
 
 namespace {
 
 bool isInteractive(QAccessible::Role role)
 {
-    switch (role) {
-    case QAccessible::PushButton:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::ComboBox:
-    case QAccessible::Slider:
-    case QAccessible::SpinBox:
-    case QAccessible::Dial:
-    case QAccessible::EditableText:
-    case QAccessible::ButtonDropDown:
-    case QAccessible::ButtonMenu:
-    case QAccessible::ButtonDropGrid:
-    case QAccessible::PageTab:
-    case QAccessible::Link:
-        return true;
-    default:
-        return false;
-    }
+    static const QAccessible::Role roles[] = {
+        QAccessible::PushButton, QAccessible::CheckBox,       QAccessible::RadioButton,
+        QAccessible::ComboBox,   QAccessible::Slider,         QAccessible::SpinBox,
+        QAccessible::Dial,       QAccessible::EditableText,   QAccessible::ButtonDropDown,
+        QAccessible::ButtonMenu, QAccessible::ButtonDropGrid, QAccessible::PageTab,
+        QAccessible::Link};
+    return std::find(std::begin(roles), std::end(roles), role) != std::end(roles);
 }
 
 QString label(QAccessibleInterface *iface)

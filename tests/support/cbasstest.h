@@ -11,6 +11,8 @@
 #include <QMutex>
 #include <QTest>
 
+#include <atomic>
+
 namespace TunoraTest {
 
 class TestBass : public BASS::CBass
@@ -20,7 +22,7 @@ public:
     {
         uint msg;
         uint param;
-        qint64 atMs; // since construction or clearEvents()
+        qint64 atMs; // since construction
     };
 
     TestBass() { m_clock.start(); }
@@ -39,9 +41,8 @@ public:
     bool WaitForPreBuffer() override
     {
         const bool filled = BASS::CBass::WaitForPreBuffer();
-        QMutexLocker lock(&m_eventLock);
-        m_preBuffered = filled;
         m_fillAfterPreBuffer = BufferFillPercent();
+        m_preBuffered = filled;
         return filled;
     }
 
@@ -50,7 +51,7 @@ public:
         QMutexLocker lock(&m_eventLock);
         return m_events;
     }
-    // The messages in order, optionally only those of one kind.
+    // The messages in order.
     QList<uint> messages() const
     {
         QList<uint> out;
@@ -79,23 +80,11 @@ public:
     // Waits (serving this thread's events) until `count` notifications of a kind arrived.
     bool waitFor(uint msg, int count = 1, int timeoutMs = 10000) const
     {
-        QElapsedTimer waited;
-        waited.start();
-        while (this->count(msg) < count && waited.elapsed() < timeoutMs)
-            QTest::qWait(10);
-        return this->count(msg) >= count;
+        return QTest::qWaitFor([&] { return this->count(msg) >= count; }, timeoutMs);
     }
 
-    bool preBuffered() const
-    {
-        QMutexLocker lock(&m_eventLock);
-        return m_preBuffered;
-    }
-    int fillAfterPreBuffer() const
-    {
-        QMutexLocker lock(&m_eventLock);
-        return m_fillAfterPreBuffer;
-    }
+    bool preBuffered() const { return m_preBuffered; }
+    int fillAfterPreBuffer() const { return m_fillAfterPreBuffer; }
 
     // ---- the recording state, set from the test (the writers are not part of the wrapper) ----
     void setRecording(bool active, bool armed, qint32 format = BASS::RecordStreamData)
@@ -112,11 +101,7 @@ public:
         m_writeAnswers = answers;
         m_writes = 0;
     }
-    int writes() const
-    {
-        QMutexLocker lock(&m_eventLock);
-        return m_writes;
-    }
+    int writes() const { return m_writes; }
 
 protected:
     bool WriteRecordedData(const void *, DWORD) override
@@ -131,10 +116,10 @@ private:
     mutable QMutex m_eventLock;
     QElapsedTimer m_clock;
     QList<Event> m_events;
-    bool m_preBuffered = false;
-    int m_fillAfterPreBuffer = -1;
+    std::atomic<bool> m_preBuffered = false;
+    std::atomic<int> m_fillAfterPreBuffer = -1;
     QByteArray m_writeAnswers;
-    int m_writes = 0;
+    std::atomic<int> m_writes = 0;
 };
 
 } // namespace TunoraTest

@@ -1,5 +1,6 @@
 #include "directoryservice.h"
 
+#include "net.h"
 #include "postgres.h"
 
 #include <QCoreApplication>
@@ -20,22 +21,10 @@ int DirectoryService::s_databaseCounter = 0;
 
 namespace {
 
+// Both folders are compiled in by the build; the environment may point elsewhere.
 QString sourceDir()
 {
-    const QString env = qEnvironmentVariable("TUNORA_SOURCE_DIR");
-    if (!env.isEmpty())
-        return env;
-#ifdef TUNORA_SOURCE_DIR_FALLBACK
-    return QStringLiteral(TUNORA_SOURCE_DIR_FALLBACK);
-#else
-    return QString();
-#endif
-}
-
-QString readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return qEnvironmentVariable("TUNORA_SOURCE_DIR", QStringLiteral(TUNORA_SOURCE_DIR_FALLBACK));
 }
 
 } // namespace
@@ -49,44 +38,7 @@ DirectoryService::~DirectoryService()
 
 QString DirectoryService::executable()
 {
-    const QString env = qEnvironmentVariable("TUNORA_DIRECTORY_EXECUTABLE");
-    if (!env.isEmpty())
-        return env;
-#ifdef TUNORA_DIRECTORY_EXECUTABLE
-    return QStringLiteral(TUNORA_DIRECTORY_EXECUTABLE);
-#else
-    return QString();
-#endif
-}
-
-QString DirectoryService::apiKey()
-{
-    return u"Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB"_s;
-}
-
-QString DirectoryService::dataFolder() const
-{
-    return m_dir ? m_dir->path() + u"/data"_s : QString();
-}
-
-QString DirectoryService::configFile() const
-{
-    return dataFolder() + u"/directory.ini"_s;
-}
-
-QString DirectoryService::caFile() const
-{
-    return dataFolder() + u"/tls/ca.pem"_s;
-}
-
-QString DirectoryService::maildir() const
-{
-    return dataFolder() + u"/mail"_s;
-}
-
-QList<QSslCertificate> DirectoryService::caCertificates() const
-{
-    return QSslCertificate::fromPath(caFile());
+    return qEnvironmentVariable("TUNORA_DIRECTORY_EXECUTABLE", QStringLiteral(TUNORA_DIRECTORY_EXECUTABLE));
 }
 
 QSslConfiguration DirectoryService::sslConfiguration() const
@@ -183,14 +135,14 @@ bool DirectoryService::start(const Options &options)
     static const QRegularExpression listening(u"listening on (\\S+) port (\\d+)"_s);
     QDeadlineTimer deadline(180000);
     while (!deadline.hasExpired()) {
-        const QRegularExpressionMatch m = listening.match(readFile(log));
+        const QRegularExpressionMatch m = listening.match(readTextFile(log));
         if (m.hasMatch()) {
             m_root = QUrl(m.captured(1));
             m_port = quint16(m.captured(2).toUInt());
             return true;
         }
         if (m_process->state() == QProcess::NotRunning || m_process->waitForFinished(50)) {
-            m_output = readFile(log);
+            m_output = readTextFile(log);
             m_error = u"tunora-directory ended before listening: %1"_s.arg(m_output.right(3000));
             m_exitCode = m_process->exitCode();
             m_process.reset();
@@ -211,19 +163,10 @@ bool DirectoryService::stop()
 {
     if (!m_process)
         return m_exitCode == 0;
-    bool clean = true;
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(60000)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-            clean = false;
-        }
-    }
+    bool clean = endProcess(*m_process, 60000);
     m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     clean = clean && m_exitCode == 0;
-    if (m_dir)
-        m_output = readFile(m_dir->path() + u"/service.log"_s);
+    m_output = readTextFile(m_dir->path() + u"/service.log"_s);
     if (!clean)
         m_error = u"tunora-directory did not shut down cleanly (exit code %1): %2"_s.arg(m_exitCode)
                       .arg(m_output.right(4000));
@@ -238,16 +181,13 @@ void DirectoryService::kill()
     m_process->kill();
     m_process->waitForFinished(10000);
     m_exitCode = -1;
-    if (m_dir)
-        m_output = readFile(m_dir->path() + u"/service.log"_s);
+    m_output = readTextFile(m_dir->path() + u"/service.log"_s);
     m_process.reset();
 }
 
 QString DirectoryService::output() const
 {
-    if (m_process && m_dir)
-        return readFile(m_dir->path() + u"/service.log"_s);
-    return m_output;
+    return m_process ? readTextFile(m_dir->path() + u"/service.log"_s) : m_output;
 }
 
 QStringList DirectoryService::mails() const
@@ -266,7 +206,7 @@ QStringList DirectoryService::mails() const
     });
     QStringList out;
     for (const QFileInfo &f : std::as_const(files))
-        out << readFile(f.absoluteFilePath());
+        out << readTextFile(f.absoluteFilePath());
     return out;
 }
 

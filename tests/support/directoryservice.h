@@ -70,14 +70,14 @@ public:
 
     QUrl root() const { return m_root; }
     quint16 port() const { return m_port; }
-    static QString apiKey();
-    QString caFile() const;
-    QList<QSslCertificate> caCertificates() const;
+    static QString apiKey() { return QStringLiteral("Xq7LmP2vR9tKw4ZbN8cYh3JdF6sQaE1uGoV5iTnB"); }
+    QString caFile() const { return dataFolder() + QStringLiteral("/tls/ca.pem"); }
+    QList<QSslCertificate> caCertificates() const { return QSslCertificate::fromPath(caFile()); }
     // The default configuration with the test CA as the only trusted authority.
     QSslConfiguration sslConfiguration() const;
-    QString dataFolder() const;
-    QString configFile() const;
-    QString maildir() const;
+    QString dataFolder() const { return m_dir ? m_dir->path() + QStringLiteral("/data") : QString(); }
+    QString configFile() const { return dataFolder() + QStringLiteral("/directory.ini"); }
+    QString maildir() const { return dataFolder() + QStringLiteral("/mail"); }
     // Messages delivered to the mail drop so far, oldest first (full text with headers).
     QStringList mails() const;
     // The first address in the newest mail whose path starts with the given one

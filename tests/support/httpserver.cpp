@@ -33,24 +33,20 @@ HttpResponse HttpResponse::ok(const QByteArray &body, const QByteArray &contentT
 {
     HttpResponse r;
     r.body = body;
-    r.header("Content-Type", contentType);
-    return r;
+    return r.header("Content-Type", contentType);
 }
 
 HttpResponse HttpResponse::redirect(const QByteArray &location, int status)
 {
     HttpResponse r;
     r.status = status;
-    r.header("Location", location);
-    return r;
+    return r.header("Location", location);
 }
 
 HttpResponse HttpResponse::error(int status, const QByteArray &body)
 {
-    HttpResponse r;
+    HttpResponse r = ok(body, "text/html");
     r.status = status;
-    r.body = body;
-    r.header("Content-Type", "text/html");
     return r;
 }
 
@@ -58,34 +54,16 @@ namespace {
 
 QByteArray reasonPhrase(int status)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 206:
-        return "Partial Content";
-    case 301:
-        return "Moved Permanently";
-    case 302:
-        return "Found";
-    case 303:
-        return "See Other";
-    case 307:
-        return "Temporary Redirect";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 416:
-        return "Range Not Satisfiable";
-    case 500:
-        return "Internal Server Error";
-    default:
-        return "Status";
-    }
+    static const QList<QByteArray> phrases =
+        QByteArray(
+            "200 OK|206 Partial Content|301 Moved Permanently|302 Found|303 See Other|307 Temporary Redirect|"
+            "400 Bad Request|401 Unauthorized|403 Forbidden|404 Not Found|416 Range Not Satisfiable|"
+            "500 Internal Server Error")
+            .split('|');
+    for (const QByteArray &phrase : phrases)
+        if (phrase.left(3).toInt() == status)
+            return phrase.mid(4);
+    return "Status";
 }
 
 } // namespace
@@ -142,11 +120,6 @@ QString HttpServer::baseUrl() const
         .arg(port());
 }
 
-QString HttpServer::url(const QString &pathAndQuery) const
-{
-    return baseUrl() + pathAndQuery;
-}
-
 void HttpServer::closeAllConnections()
 {
     const auto connections = m_connections;
@@ -174,10 +147,6 @@ void HttpServer::accept(qintptr descriptor)
         ssl->setLocalCertificate(m_certificate);
         ssl->setPrivateKey(m_key);
         ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
-        connect(ssl, &QSslSocket::errorOccurred, this, [this, ssl](QAbstractSocket::SocketError) {
-            if (!ssl->isEncrypted())
-                ++m_failedHandshakes;
-        });
         ssl->startServerEncryption();
         socket = ssl;
     } else {
@@ -220,7 +189,6 @@ void HttpServer::readFrom(Connection *connection)
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         request.method = first.value(0);
         request.target = first.value(1);
-        qsizetype length = 0;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
             const qsizetype colon = line.indexOf(':');
@@ -228,14 +196,13 @@ void HttpServer::readFrom(Connection *connection)
                 continue;
             request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
         }
-        length = request.header("Content-Length").toLongLong();
+        const qsizetype length = request.header("Content-Length").toLongLong();
         if (connection->buffer.size() < headerEnd + 4 + length)
             return;
         request.body = connection->buffer.mid(headerEnd + 4, length);
         connection->buffer.remove(0, headerEnd + 4 + length);
 
         m_requests.append(request);
-        emit requestReceived(request);
         HttpResponse response;
         const auto fixed = m_fixed.constFind(request.path());
         if (fixed != m_fixed.constEnd())
@@ -250,14 +217,13 @@ void HttpServer::readFrom(Connection *connection)
 
 void HttpServer::respond(Connection *connection, const HttpRequest &request, const HttpResponse &response)
 {
-    const bool close = request.header("Connection").compare("close", Qt::CaseInsensitive) == 0 ||
-                       response.cutAfter >= 0 || !response.contentLength;
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                      (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason) + "\r\n";
+    const bool close =
+        request.header("Connection").compare("close", Qt::CaseInsensitive) == 0 || response.cutAfter >= 0;
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     for (const auto &h : response.headers)
         head += h.first + ": " + h.second + "\r\n";
-    if (response.contentLength)
-        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     if (close)
         head += "Connection: close\r\n";
     head += "\r\n";
@@ -277,7 +243,8 @@ void HttpServer::writeBody(Connection *connection, QByteArray body, HttpResponse
         connection->socket->write(body);
         if (!m_connections.contains(connection) || !connection->socket)
             return;
-        finishResponse(connection, close && !response.hold);
+        if (close && !response.hold)
+            connection->socket->disconnectFromHost();
         if (response.hold)
             return;
         connection->busy = false;
@@ -292,12 +259,6 @@ void HttpServer::writeBody(Connection *connection, QByteArray body, HttpResponse
     QTimer::singleShot(response.chunkDelayMs, this, [this, connection, body, response, close] {
         writeBody(connection, body, response, close);
     });
-}
-
-void HttpServer::finishResponse(Connection *connection, bool close)
-{
-    if (close)
-        connection->socket->disconnectFromHost();
 }
 
 } // namespace TunoraTest

@@ -36,14 +36,12 @@ struct HttpRequest
 struct HttpResponse
 {
     int status = 200;
-    QByteArray reason; // "" gives a standard phrase
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
     int chunkSize = 0;    // > 0: the body is written in pieces of this size ...
     int chunkDelayMs = 0; // ... with this pause between pieces
     int cutAfter = -1;    // >= 0: the connection is closed after this many body bytes
     bool hold = false;    // after the body (or cutAfter bytes) the connection stays open, unfinished
-    bool contentLength = true;
 
     HttpResponse &header(const QByteArray &name, const QByteArray &value)
     {
@@ -72,11 +70,10 @@ public:
     bool listenTls(const QSslCertificate &certificate, const QSslKey &key);
 
     quint16 port() const;
-    bool isTls() const { return m_tls; }
     // "http://127.0.0.1:PORT" or "https://..." without a trailing slash.
     QString baseUrl() const;
     // baseUrl() + pathAndQuery (which starts with "/").
-    QString url(const QString &pathAndQuery) const;
+    QString url(const QString &pathAndQuery) const { return baseUrl() + pathAndQuery; }
 
     // Handler for requests without a fixed response; the default answers 404.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
@@ -87,13 +84,8 @@ public:
     int requestCount() const { return int(m_requests.size()); }
     HttpRequest lastRequest() const { return m_requests.value(m_requests.size() - 1); }
     void clearRequests() { m_requests.clear(); }
-    // Connections that ended the TLS handshake with an error (a client refusing our certificate).
-    int failedHandshakes() const { return m_failedHandshakes; }
     // Closes every open connection, held ones included.
     void closeAllConnections();
-
-signals:
-    void requestReceived(const TunoraTest::HttpRequest &request);
 
 private:
     struct Connection
@@ -107,7 +99,6 @@ private:
     void readFrom(Connection *connection);
     void respond(Connection *connection, const HttpRequest &request, const HttpResponse &response);
     void writeBody(Connection *connection, QByteArray body, HttpResponse response, bool close);
-    void finishResponse(Connection *connection, bool close);
 
     friend class TcpListener;
     QTcpServer *m_server = nullptr;
@@ -119,7 +110,6 @@ private:
     QList<HttpRequest> m_requests;
     QList<Connection *> m_connections;
     QList<Connection *> m_retired;
-    int m_failedHandshakes = 0;
 };
 
 } // namespace TunoraTest

@@ -18,19 +18,13 @@ namespace TunoraTest {
 class IcecastServer
 {
 public:
-    // One ffmpeg source. The input is a lavfi filter graph ("sine=frequency=440" by default).
+    // One ffmpeg source sending MP3. The input is a lavfi filter graph ("sine=frequency=440" by default).
     struct Source
     {
         QString mount = QStringLiteral("/test.mp3");
-        // "mp3", "aac" (ADTS), "vorbis", "opus" or "flac" (both in Ogg).
-        QString codec = QStringLiteral("mp3");
-        int bitrateKbps = 128;
-        int sampleRate = 44100;
-        int channels = 2;
         QString name = QStringLiteral("Test Stream");
         QString genre;
         QString input = QStringLiteral("sine=frequency=440");
-        QStringList extraArgs;
     };
 
     IcecastServer();
@@ -48,22 +42,19 @@ public:
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
-    QString sourcePassword() const { return m_sourcePassword; }
-    QString adminPassword() const { return m_adminPassword; }
     // http://127.0.0.1:<port><mount>
     QUrl mountUrl(const QString &mount) const;
 
     // Starts ffmpeg on the mount and waits until the mount answers listeners.
     bool startSource(const Source &source, QString *error = nullptr, int timeoutMs = 20000);
     void stopSource(const QString &mount);
-    bool waitForMount(const QString &mount, int timeoutMs);
     // Sets the stream title through the admin metadata call ("Artist - Title").
     bool setTitle(const QString &mount, const QString &title, QString *error = nullptr);
 
-    QString errorLog() const;
-    QString sourceLog(const QString &mount) const;
-
 private:
+    bool waitForMount(const QString &mount, int timeoutMs);
+    // A log file in the server's folder ("log/error.log", "source_test.mp3.log").
+    QString log(const QString &name) const;
     // Writes the configuration for m_port and starts the server; true once it listens.
     bool launch(QString *error);
 

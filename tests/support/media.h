@@ -43,7 +43,6 @@ public:
     // A stereo tone: `leftHz` left and `rightHz` right, amplitude `amplitude`, in `format`.
     static QString tone(Format format, double seconds = 1.0, int leftHz = 440, int rightHz = 660,
                         double amplitude = 0.5, QString *error = nullptr);
-    static QString formatName(Format format);
     // The rate a format is made at by default (Opus only knows 48 kHz).
     static int defaultRate(Format format);
 

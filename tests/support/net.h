@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <csignal>
 
 namespace TunoraTest {
 
@@ -9,7 +12,13 @@ namespace TunoraTest {
 quint16 freeTcpPort();
 // Polls until something accepts connections on 127.0.0.1:port, or the time is up.
 bool waitForTcpPort(quint16 port, int timeoutMs);
-// Full path of a program on PATH or in the sbin folders, "" when not installed.
+// Full path of a program on PATH, in the sbin folders or among the PostgreSQL programs, "" when
+// not installed.
 QString findProgram(const QString &name);
+// Ends a child by its recorded process id: `signal` (SIGTERM by default), then SIGKILL after
+// graceMs. True when it ended on the first signal.
+bool endProcess(QProcess &process, int graceMs, int signal = SIGTERM);
+// The content of a text file, "" when it cannot be read.
+QString readTextFile(const QString &path);
 
 } // namespace TunoraTest

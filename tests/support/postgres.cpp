@@ -73,22 +73,10 @@ PostgresCluster::~PostgresCluster()
     stop();
 }
 
-QString PostgresCluster::binary(const QString &name)
-{
-    // Debian keeps the server programs out of PATH, under a versioned folder.
-    QDir lib(u"/usr/lib/postgresql"_s);
-    QStringList versions = lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed);
-    for (const QString &v : std::as_const(versions)) {
-        const QString path = lib.filePath(v + u"/bin/"_s + name);
-        if (QFile::exists(path))
-            return path;
-    }
-    return findProgram(name);
-}
-
 bool PostgresCluster::available()
 {
-    return !binary(u"initdb"_s).isEmpty() && !binary(u"postgres"_s).isEmpty() && !binary(u"psql"_s).isEmpty();
+    return !findProgram(u"initdb"_s).isEmpty() && !findProgram(u"postgres"_s).isEmpty() &&
+           !findProgram(u"psql"_s).isEmpty();
 }
 
 QString PostgresCluster::runAs() const
@@ -132,7 +120,7 @@ bool PostgresCluster::start(QString *error)
     if (!dropRootTo(&initdb, runAs(), error))
         return false;
     initdb.setProcessChannelMode(QProcess::MergedChannels);
-    initdb.start(binary(u"initdb"_s),
+    initdb.start(findProgram(u"initdb"_s),
                  {u"-D"_s, base + u"/data"_s, u"-U"_s, user(), u"--pwfile="_s + base + u"/pwfile"_s, u"-A"_s,
                   u"scram-sha-256"_s, u"-E"_s, u"UTF8"_s, u"--locale=C"_s, u"--no-sync"_s,
                   u"--no-instructions"_s});
@@ -149,12 +137,12 @@ bool PostgresCluster::start(QString *error)
             return false;
         m_server->setProcessChannelMode(QProcess::MergedChannels);
         m_server->setStandardOutputFile(base + u"/server.log"_s, QIODevice::Append);
-        m_server->start(binary(u"postgres"_s),
-                        {u"-D"_s, base + u"/data"_s, u"-p"_s, QString::number(m_port), u"-k"_s,
-                         base + u"/sockets"_s, u"-c"_s, u"listen_addresses=127.0.0.1"_s, u"-c"_s,
-                         u"fsync=off"_s, u"-c"_s, u"synchronous_commit=off"_s, u"-c"_s,
-                         u"full_page_writes=off"_s, u"-c"_s, u"max_connections=40"_s, u"-c"_s,
-                         u"shared_buffers=32MB"_s});
+        m_server->start(
+            findProgram(u"postgres"_s),
+            QStringList{u"-D"_s, base + u"/data"_s, u"-p"_s, QString::number(m_port), u"-k"_s,
+                        base + u"/sockets"_s} +
+                u"-c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off "
+                "-c full_page_writes=off -c max_connections=40 -c shared_buffers=32MB"_s.split(u' '));
         if (!m_server->waitForStarted(10000)) {
             *error = u"the PostgreSQL server did not start"_s;
             return false;
@@ -173,14 +161,9 @@ bool PostgresCluster::start(QString *error)
 
 void PostgresCluster::stop()
 {
-    if (m_server && m_server->state() != QProcess::NotRunning) {
-        // SIGINT is PostgreSQL's fast shutdown: clients are disconnected, nothing waits.
-        ::kill(pid_t(m_server->processId()), SIGINT);
-        if (!m_server->waitForFinished(15000)) {
-            m_server->kill();
-            m_server->waitForFinished(5000);
-        }
-    }
+    // SIGINT is PostgreSQL's fast shutdown: clients are disconnected, nothing waits.
+    if (m_server)
+        endProcess(*m_server, 15000, SIGINT);
     m_server.reset();
 }
 
@@ -191,9 +174,9 @@ bool PostgresCluster::psql(const QString &database, const QString &sql, QString 
     env.insert(u"PGPASSWORD"_s, m_password);
     env.insert(u"PGCONNECT_TIMEOUT"_s, u"5"_s);
     p.setProcessEnvironment(env);
-    p.start(binary(u"psql"_s),
-            {u"-h"_s, host(), u"-p"_s, QString::number(m_port), u"-U"_s, user(), u"-d"_s, database, u"-v"_s,
-             u"ON_ERROR_STOP=1"_s, u"-X"_s, u"-q"_s, u"-A"_s, u"-t"_s, u"-c"_s, sql});
+    p.start(findProgram(u"psql"_s), QStringList{u"-h"_s, host(), u"-p"_s, QString::number(m_port), u"-U"_s,
+                                                user(), u"-d"_s, database, u"-c"_s, sql} +
+                                        u"-v ON_ERROR_STOP=1 -X -q -A -t"_s.split(u' '));
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         if (error)
             *error = QString::fromLocal8Bit(p.readAllStandardError());
@@ -217,10 +200,7 @@ bool PostgresCluster::createDatabase(const QString &name, QString *error)
 
 QString PostgresCluster::log() const
 {
-    if (!m_dir)
-        return QString();
-    QFile f(m_dir->path() + u"/server.log"_s);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    return m_dir ? readTextFile(m_dir->path() + u"/server.log"_s) : QString();
 }
 
 } // namespace TunoraTest

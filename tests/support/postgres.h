@@ -49,7 +49,6 @@ public:
     QString log() const;
 
 private:
-    static QString binary(const QString &name);
     QString runAs() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;

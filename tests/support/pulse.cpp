@@ -71,11 +71,7 @@ void PulseServer::stop()
         qputenv("PULSE_SERVER", m_oldServer);
     else
         qunsetenv("PULSE_SERVER");
-    m_daemon.terminate(); // its own process id: QProcess recorded it
-    if (!m_daemon.waitForFinished(5000)) {
-        m_daemon.kill();
-        m_daemon.waitForFinished(2000);
-    }
+    endProcess(m_daemon, 5000);
 }
 
 bool PulseServer::startRecording(QString *error)
@@ -103,11 +99,7 @@ QByteArray PulseServer::stopRecording()
 {
     if (m_recorder.state() == QProcess::NotRunning)
         return {};
-    m_recorder.terminate();
-    if (!m_recorder.waitForFinished(5000)) {
-        m_recorder.kill();
-        m_recorder.waitForFinished(2000);
-    }
+    endProcess(m_recorder, 5000);
     return m_recorder.readAllStandardOutput();
 }
 

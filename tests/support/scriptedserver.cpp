@@ -70,7 +70,7 @@ private:
             auto session = std::make_shared<Session>();
             session->socket = socket;
             session->index = m_next++;
-            m_owner->connected();
+            ++m_owner->m_connections;
             QObject::connect(socket, &QTcpSocket::readyRead, socket,
                              [this, session] { readRequest(session); });
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -82,7 +82,7 @@ private:
     {
         session->incoming += session->socket->readAll();
         if (session->answered)
-            return; // kept for a later Next step
+            return;
         const qsizetype end = session->incoming.indexOf("\r\n\r\n");
         if (end < 0) {
             if (session->incoming.size() > 65536)
@@ -92,7 +92,10 @@ private:
         const QByteArray request = session->incoming.left(end + 4);
         session->incoming.remove(0, end + 4);
         session->answered = true;
-        m_owner->record(request);
+        {
+            QMutexLocker guard(&m_owner->m_lock);
+            m_owner->m_requests.append(request);
+        }
         session->script = m_handler(session->index, request);
         session->step = 0;
         run(session);
@@ -131,12 +134,6 @@ private:
                 return;
             case ScriptedServer::Step::Hold:
                 return;
-            case ScriptedServer::Step::Next:
-                session->answered = false;
-                session->script.clear();
-                session->step = 0;
-                readRequest(session);
-                return;
             }
         }
         if (session->step == session->script.size())
@@ -167,11 +164,8 @@ ScriptedServer::~ScriptedServer()
 bool ScriptedServer::start(Handler handler, const QSslCertificate &certificate, const QSslKey &key)
 {
     stop();
-    {
-        QMutexLocker guard(&m_lock);
-        m_connections = 0;
-        m_requests.clear();
-    }
+    m_connections = 0;
+    m_requests.clear(); // the server thread is not running yet
     m_tls = !certificate.isNull();
     m_thread = std::make_unique<QThread>();
     m_worker = new ScriptedServerWorker(this, std::move(handler));
@@ -203,28 +197,10 @@ QByteArray ScriptedServer::url(const QByteArray &path) const
     return (m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + QByteArray::number(m_port) + path;
 }
 
-int ScriptedServer::connections() const
-{
-    QMutexLocker guard(&m_lock);
-    return m_connections;
-}
-
 QList<QByteArray> ScriptedServer::requests() const
 {
     QMutexLocker guard(&m_lock);
     return m_requests;
-}
-
-void ScriptedServer::record(const QByteArray &request)
-{
-    QMutexLocker guard(&m_lock);
-    m_requests.append(request);
-}
-
-void ScriptedServer::connected()
-{
-    QMutexLocker guard(&m_lock);
-    ++m_connections;
 }
 
 } // namespace TunoraTest

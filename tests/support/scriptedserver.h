@@ -7,8 +7,8 @@
 //
 // Each connection reads the request header (up to the blank line), then asks the handler for a
 // script: a list of steps (send bytes, pause, stream bytes at a pace, close, hold the connection
-// silent, wait for the next request on the same connection). The handler runs on the server's
-// thread; it gets the connection's number (0 first) and the request.
+// silent). The handler runs on the server's thread; it gets the connection's number (0 first) and
+// the request.
 
 #include <QByteArray>
 #include <QList>
@@ -16,6 +16,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -36,8 +37,7 @@ public:
             Pause,
             Stream,
             Close,
-            Hold,
-            Next
+            Hold
         };
         Kind kind = Send;
         QByteArray data;
@@ -57,8 +57,6 @@ public:
     static Step close() { return {Step::Close, {}, 0, 0}; }
     // Keeps the connection open and silent until the server stops.
     static Step hold() { return {Step::Hold, {}, 0, 0}; }
-    // Waits for the connection's next request (RTSP) and asks the handler again.
-    static Step next() { return {Step::Next, {}, 0, 0}; }
 
     // A complete reply header: status line, header lines, blank line.
     static QByteArray header(const QByteArray &status, const QList<QByteArray> &lines = {});
@@ -76,20 +74,17 @@ public:
     // "http://127.0.0.1:<port><path>" ("https://" with TLS).
     QByteArray url(const QByteArray &path) const;
 
-    int connections() const;
+    int connections() const { return m_connections; }
     QList<QByteArray> requests() const;
 
 private:
     friend class ScriptedServerWorker;
-    void record(const QByteArray &request);
-    void connected();
-
     std::unique_ptr<QThread> m_thread;
     ScriptedServerWorker *m_worker = nullptr;
     quint16 m_port = 0;
     bool m_tls = false;
     mutable QMutex m_lock;
-    int m_connections = 0;
+    std::atomic<int> m_connections = 0;
     QList<QByteArray> m_requests;
 };
 

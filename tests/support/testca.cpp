@@ -25,23 +25,20 @@ TestCa::TestCa(const QString &commonName)
 
     const QString caKey = m_dir.filePath(QStringLiteral("ca.key"));
     const QString csr = m_dir.filePath(QStringLiteral("server.csr"));
-    const QStringList ec = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    if (!run(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec +
-             QStringList{QStringLiteral("-keyout"), caKey, QStringLiteral("-out"), caFile(),
-                         QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                         QLatin1String("/CN=") + commonName, QStringLiteral("-addext"),
-                         QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
-                         QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")}))
-        return;
-    if (!run(QStringList{QStringLiteral("req")} + ec +
-             QStringList{QStringLiteral("-keyout"), serverKeyFile(), QStringLiteral("-out"), csr,
-                         QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")}))
-        return;
-    if (!run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), csr,
-              QStringLiteral("-CA"), caFile(), QStringLiteral("-CAkey"), caKey,
-              QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), serverCertificateFile(),
-              QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), ext}))
+    const auto words = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+    const QStringList ec = words("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes");
+    if (!run(
+            words("req -x509 -days 2") + ec +
+            QStringList{QStringLiteral("-keyout"), caKey, QStringLiteral("-out"), caFile(),
+                        QStringLiteral("-subj"), QLatin1String("/CN=") + commonName} +
+            words(
+                "-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign")) ||
+        !run(words("req -subj /CN=127.0.0.1") + ec +
+             QStringList{QStringLiteral("-keyout"), serverKeyFile(), QStringLiteral("-out"), csr}) ||
+        !run(words("x509 -req -CAcreateserial -days 2") +
+             QStringList{QStringLiteral("-in"), csr, QStringLiteral("-CA"), caFile(),
+                         QStringLiteral("-CAkey"), caKey, QStringLiteral("-out"), serverCertificateFile(),
+                         QStringLiteral("-extfile"), ext}))
         return;
 
     const auto cas = QSslCertificate::fromPath(caFile(), QSsl::Pem);
