@@ -755,8 +755,10 @@ private slots:
     void piecewiseReading_data()
     {
         QTest::addColumn<QByteArray>("reply");
-        const QString corpus = QFINDTESTDATA("../fuzz/corpus/stationlistreader");
-        for (const QString &file : QDir(corpus).entryList(QDir::Files)) {
+        const QString corpus = QFINDTESTDATA("../fuzz/corpus/directoryreplies");
+        const QStringList files = QDir(corpus).entryList({u("stationlistreader_*")}, QDir::Files);
+        QVERIFY(!files.isEmpty());
+        for (const QString &file : files) {
             QFile f(corpus + u("/") + file);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QTest::newRow(qPrintable(u("corpus ") + file)) << f.readAll();
