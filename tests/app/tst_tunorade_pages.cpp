@@ -18,7 +18,7 @@
 #include "sitebrowser.h"
 #include "treeradiowidget.h"
 #include "treestationwidget.h"
-#include "webprofile.h"
+#include "webtestmain.h"
 #include "welcomeview.h"
 #include "windowfixture.h"
 
@@ -445,31 +445,6 @@ private slots:
     }
 };
 
-// The site view runs inside the web engine: the same two exemptions as the web-view tests, for this
-// executable only (the engine frees some objects through a base of another size, and keeps some
-// allocations of its browser process until exit).
-extern "C" const char *__asan_default_options()
-{
-    return "new_delete_type_mismatch=0";
-}
-
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libQt6WebEngineCore.so\nleak:libudev.so\n";
-}
-
-int main(int argc, char *argv[])
-{
-    TunoraTest::IsolatedHome home;
-    // As root the engine's sandbox cannot start; the pages are our own generated ones.
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    WebProfile::prepareEngine();
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    QStandardPaths::setTestModeEnabled(true);
-    TestTunoraPages tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
-}
+TUNORA_WEB_TEST_MAIN(TestTunoraPages)
 
 #include "tst_tunorade_pages.moc"

@@ -7,9 +7,8 @@
 #include "httpserver.h"
 #include "sitebrowser.h"
 #include "testca.h"
-#include "testmain.h"
 #include "trackviews.h"
-#include "webprofile.h"
+#include "webtestmain.h"
 
 #include <QBuffer>
 #include <QSignalSpy>
@@ -235,33 +234,6 @@ private:
     TestCa m_ca;
 };
 
-// Chromium inside Qt WebEngine frees some of its own objects through a base of another size (it is
-// built without sized-deallocation checks); AddressSanitizer would stop at the first page. Only
-// that check is off, only in this executable; every other check and the leak check stay on.
-extern "C" const char *__asan_default_options()
-{
-    return "new_delete_type_mismatch=0";
-}
-
-// The engine keeps some allocations of its browser process (profile adapter, network and device
-// threads, udev monitor) until process exit and never frees them; every reported stack lies wholly
-// inside these two libraries. Suppressed here, for this executable only.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libQt6WebEngineCore.so\nleak:libudev.so\n";
-}
-
-int main(int argc, char *argv[])
-{
-    TunoraTest::IsolatedHome home;
-    // As root the engine's sandbox cannot start; the tests load only local pages.
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    WebProfile::prepareEngine();
-    QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    TstWebViews tc;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&tc, argc, argv);
-}
+TUNORA_WEB_TEST_MAIN(TstWebViews)
 
 #include "tst_webviews.moc"

@@ -1,0 +1,34 @@
+#pragma once
+
+// Entry point for test executables that open pages in the web engine.
+
+#include "testmain.h"
+#include "webprofile.h"
+
+// Chromium inside the web engine frees some of its own objects through a base of another size (it
+// is built without sized-deallocation checks), and keeps some allocations of its browser process
+// (profile adapter, network and device threads, udev monitor) until exit; every such stack lies
+// wholly inside these two libraries. Only these exemptions, only in executables that use this
+// entry point; every other check and the leak check stay on. As root the engine's sandbox cannot
+// start; the tests load only local pages.
+#define TUNORA_WEB_TEST_MAIN(TestObject)                                                                     \
+    extern "C" const char *__asan_default_options()                                                          \
+    {                                                                                                        \
+        return "new_delete_type_mismatch=0";                                                                 \
+    }                                                                                                        \
+    extern "C" const char *__lsan_default_suppressions()                                                     \
+    {                                                                                                        \
+        return "leak:libQt6WebEngineCore.so\nleak:libudev.so\n";                                             \
+    }                                                                                                        \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        TunoraTest::IsolatedHome home;                                                                       \
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                                         \
+        WebProfile::prepareEngine();                                                                         \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        QStandardPaths::setTestModeEnabled(true);                                                            \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
+    }
