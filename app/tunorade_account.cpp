@@ -66,11 +66,7 @@ void TunoraDE::startLanguage()
 
 bool TunoraDE::languageDialogMayOpen() const
 {
-    if (!startDialogsEnabled() || !LanguageSetup::current().name.isEmpty())
-        return false;
-    BASS::Language language;
-    AppSettings::instance().readLanguage(language, AppSettings::instance().memberName());
-    return language.name.isEmpty() && language.code.isEmpty();
+    return LanguageSetup::willAsk(AppSettings::instance().memberName(), startDialogsEnabled());
 }
 
 void TunoraDE::setupAccount()

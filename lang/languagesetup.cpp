@@ -25,6 +25,18 @@ State &state()
     return s;
 }
 
+BASS::Language storedLanguage(const QString &member)
+{
+    BASS::Language language;
+    AppSettings::instance().readLanguage(language, member);
+    return language;
+}
+
+bool isUnset(const BASS::Language &language)
+{
+    return language.name.isEmpty() && language.code.isEmpty();
+}
+
 } // namespace
 
 void LanguageSetup::installTranslator()
@@ -72,9 +84,8 @@ bool LanguageSetup::apply(const BASS::Language &language)
 bool LanguageSetup::start(const QString &member, bool ask, QWidget *parent)
 {
     installTranslator();
-    BASS::Language language;
-    AppSettings::instance().readLanguage(language, member);
-    if (language.name.isEmpty() && language.code.isEmpty()) {
+    BASS::Language language = storedLanguage(member);
+    if (isUnset(language)) {
         if (!state().current.name.isEmpty()) {
             language = state().current;
         } else if (ask) {
@@ -88,6 +99,11 @@ bool LanguageSetup::start(const QString &member, bool ask, QWidget *parent)
     const bool ok = apply(language);
     storeFor(member);
     return ok;
+}
+
+bool LanguageSetup::willAsk(const QString &member, bool ask)
+{
+    return ask && state().current.name.isEmpty() && isUnset(storedLanguage(member));
 }
 
 void LanguageSetup::storeFor(const QString &member)

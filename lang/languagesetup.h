@@ -19,6 +19,9 @@ public:
     // Loads its file (downloading it when missing) and makes it the current language. Returns
     // false when a file could not be loaded (error() tells why; the program stays in English).
     static bool start(const QString &member, bool ask, QWidget *parent = nullptr);
+    // Whether start(member, ask) would open LanguageDlg: no language stored for the member and
+    // none chosen yet in this run.
+    static bool willAsk(const QString &member, bool ask);
 
     // Makes language current and loads its file; English empties the table.
     static bool apply(const BASS::Language &language);
