@@ -170,6 +170,9 @@ bool DirectoryService::stop()
     if (!clean)
         m_error = u"tunora-directory did not shut down cleanly (exit code %1): %2"_s.arg(m_exitCode)
                       .arg(m_output.right(4000));
+    // The test's failure message is cut short; a sanitizer's report stands at the log's end.
+    if (!clean)
+        qWarning().noquote() << "tunora-directory log (end):\n" << m_output.right(8000);
     m_process.reset();
     return clean;
 }
