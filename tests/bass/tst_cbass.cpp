@@ -307,14 +307,9 @@ private slots:
         QVERIFY(bass.OpenFile(Media::tone(Media::Wav, 5.0), 0, true));
         QVERIFY(bass.Pause());
         QVERIFY(bass.IsPaused());
-        QVERIFY(bass.IsPausedByUser());
-        QVERIFY(!bass.IsMuteMarked());
         QVERIFY(bass.Resume());
         QVERIFY(bass.IsPlaying());
-        QVERIFY(!bass.IsPausedByUser());
-        QVERIFY(bass.IsMuteMarked());
         QVERIFY(bass.Stop(0));
-        QVERIFY(!bass.IsMuteMarked());
         QVERIFY(!bass.Pause());
         QVERIFY(!bass.Resume());
     }
@@ -326,13 +321,10 @@ private slots:
         QVERIFY(!bass.Stop(100));
         QVERIFY(!bass.WaitForPreBuffer());
         QCOMPARE(bass.BufferFillPercent(), -1);
-        QCOMPARE(bass.ChannelGetPosition(), QWORD(0));
         QCOMPARE(bass.ChannelGetLevel(), DWORD(0));
-        QVERIFY(!bass.ChannelSetAttribute(BASS_ATTRIB_VOL, 0.5f));
         QCOMPARE(bass.ChannelGetTags(BASS_TAG_ICY), nullptr);
         QVERIFY(!bass.SetDsp(0));
         bass.UpdateMeasuredBitrate();
-        QCOMPARE(bass.StationBitrate(), 0u);
         QVERIFY(bass.messages().isEmpty());
     }
 

@@ -1,6 +1,6 @@
-// The directory's records: the texts made from stream fields, the address kinds, the station's
-// location with stream credentials, deep copies of stations, genre trees and regions, songs, and the plain
-// tag scanner (literal tags, case-insensitive names, positions and remembered searches).
+// The directory's records: the texts made from stream fields, the station's location without its
+// stream credentials, deep copies of stations, genre trees and regions, songs, and the plain tag
+// scanner (literal tags, case-insensitive names, positions and remembered searches).
 
 #include "records.h"
 #include "song.h"
@@ -43,61 +43,53 @@ private slots:
         const Conversion bitrate = [](const QString &in) -> QString {
             StationStream st;
             st.bitrate = in.toUInt();
-            return st.bitrateText() + QLatin1Char('|') + st.bitrateNumberText();
+            return st.bitrateText();
         };
-        const Conversion fromText = [](const QString &in) -> QString {
-            return QString::number(StationStream::bitrateFromText(in));
-        };
-        // "code" or "code!" (empty fallback) gives the text; any other text is parsed to a code.
+        // A number gives the text of that code; any other text is parsed to a code.
         const Conversion format = [](const QString &in) -> QString {
             bool isCode = false;
-            const uint code = QString(in).remove(QLatin1Char('!')).toUInt(&isCode);
-            return isCode ? FormatText(code, in.endsWith(QLatin1Char('!')))
-                          : QString::number(FormatFromText(in));
-        };
-        const Conversion key = [](const QString &in) -> QString {
-            StationStream st;
-            st.url = in;
-            st.key = QStringLiteral("KEEP");
-            st.makeKey();
-            return st.key;
+            const uint code = in.toUInt(&isCode);
+            return isCode ? FormatText(code, false) : QString::number(FormatFromText(in));
         };
         const Conversion website = [](const QString &in) -> QString {
             Station st;
             st.setWebsite(in);
             return st.website();
         };
+        // The place shown without the stream credentials that may follow it.
         const Conversion location = [](const QString &in) -> QString {
             Station st;
             st.setLocation(in);
-            const QString user = st.streamUserName(); // parses on demand before the place is read
-            return st.location() + QLatin1Char('|') + user + QLatin1Char('|') + st.streamPassword();
+            return st.location();
+        };
+        const Conversion display = [](const QString &in) -> QString {
+            const QStringList parts = in.split(QLatin1Char('|'));
+            Song song;
+            song.setArtist(parts.value(0));
+            song.setTitle(parts.value(1));
+            return song.DisplayText(parts.value(2) == QLatin1String("label"));
         };
         auto row = [](const char *name, const Conversion &convert, const char *in, const char *out) {
             QTest::newRow(name) << convert << s(in) << s(out);
         };
-        row("last with number", bitrate, "32786", "32 kbps|32786");
-        row("first without number", bitrate, "32787", "32 kbps|");
-        row("1000 stays", bitrate, "1000", "1000 kbps|1000");
-        row("1001 divided", bitrate, "1001", "1 kbps|1001");
-        row("bitrate with unit", fromText, "128 kbps", "128");
-        row("bitrate after unit", fromText, "kbps 128", "0");
+        row("1000 stays", bitrate, "1000", "1000 kbps");
+        row("1001 divided", bitrate, "1001", "1 kbps");
         row("mp3", format, "1", "MP3");
         row("unused 9", format, "9", "Unknown");
-        row("unused 9 empty", format, "9!", "");
         row("mp3 pro any case", format, "mp3 pro", "7");
         row("contains aac", format, "HE-AAC+", "3");
         row("format not known", format, "opus", "0");
-        row("key of two chars", key, "ab", "26A7");
-        row("key wraps at 32 bits", key, "http://127.0.0.1:8000/live.mp3", "E6CD91B0");
-        row("no address keeps the key", key, "", "KEEP");
         row("website with scheme", website, "http://www.radio.example/", "www.radio.example/");
         row("capital scheme kept", website, "HTTP://www.radio.example", "HTTP://www.radio.example");
         row("text before scheme", website, "see http://a.example", "a.example");
         row("https untouched", website, "https://a.example", "https://a.example");
-        row("credentials", location, "Berlin|Username=bob|Password=s3cret", "Berlin|bob|s3cret");
-        row("password first", location, "Oslo|Password=pw|Username=u", "Oslo|u|pw");
-        row("empty place", location, "|Username=a|Password=b", "|a|b");
+        row("credentials", location, "Berlin|Username=bob|Password=s3cret", "Berlin");
+        row("empty place", location, "|Username=a|Password=b", "");
+        row("artist and title", display, "A|B", "A - B");
+        row("label doubles ampersand", display, "Simon & Garfunkel|Boxer|label",
+            "Simon && Garfunkel - Boxer");
+        row("plain keeps ampersand", display, "Simon & Garfunkel", "Simon & Garfunkel");
+        row("title only", display, "|B", " - B");
     }
 
     void texts()
@@ -105,41 +97,6 @@ private slots:
         QFETCH(Conversion, convert);
         QFETCH(QString, input);
         QTEST(convert(input), "output");
-    }
-
-    void addressTests_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("kinds"); // letters: w wmv, m mms, a asx, p pls, l wpl, u m3u, r real
-        auto row = [](const char *name, const char *url, const char *kinds) {
-            QTest::newRow(name) << s(url) << s(kinds);
-        };
-        row("plain http", "http://host/stream", "");
-        row("pls any case", "http://host/LIST.PLS", "p");
-        row("m3u", "http://host/a.m3u?x=1", "u");
-        row("asx", "http://host/a.asx", "a");
-        row("wpl", "http://host/a.wpl", "l");
-        row("wmv", "http://host/v.WMV", "w");
-        row("mms", "MMS://host/live", "m");
-        row("rtsp", "rtsp://host/live", "r");
-        row("rm", "http://host/live.rm", "r");
-        row("RAM is case-sensitive", "http://host/live.RAM", "");
-        row("rm only as last extension", "http://host/live.rm.mp3", "");
-    }
-
-    void addressTests()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, kinds);
-        StationStream st;
-        st.url = url;
-        QCOMPARE(st.isWindowsMediaFile(), kinds.contains(QLatin1Char('w')));
-        QCOMPARE(st.isMmsAddress(), kinds.contains(QLatin1Char('m')));
-        QCOMPARE(st.isAsx(), kinds.contains(QLatin1Char('a')));
-        QCOMPARE(st.isPls(), kinds.contains(QLatin1Char('p')));
-        QCOMPARE(st.isWpl(), kinds.contains(QLatin1Char('l')));
-        QCOMPARE(st.isM3u(), kinds.contains(QLatin1Char('u')));
-        QCOMPARE(st.isRealPlayer(), kinds.contains(QLatin1Char('r')));
     }
 
     void stationCopyIsDeep()
@@ -166,16 +123,6 @@ private slots:
         QCOMPARE(c.streams().size(), 2);
         QCOMPARE(c.id(), QStringLiteral("42"));
         QCOMPARE(c.currentStream().url, QStringLiteral("http://a/1"));
-    }
-
-    void timeStampText()
-    {
-        Station s;
-        s.setTimeStamp(Station::Modified, QDateTime(QDate(2026, 3, 7), QTime(15, 4, 5)));
-        QCOMPARE(s.timeStampText(Station::Modified, true), QStringLiteral("3/7/2026 3:04:05 PM"));
-        QVERIFY(s.timeStampText(Station::Added, true).isEmpty());
-        s.setDateFormat(QStringLiteral("yyyy-MM-dd"));
-        QCOMPARE(s.timeStampText(Station::Modified, false), QStringLiteral("2026-03-07"));
     }
 
     void genreSubgenres()
@@ -234,34 +181,6 @@ private slots:
 
         america.reset();
         QCOMPARE(copy.countries().size(), 1);
-    }
-
-    void displayText_data()
-    {
-        QTest::addColumn<QString>("artist");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("forLabel");
-        QTest::addColumn<QString>("text");
-        auto row = [](const char *name, const char *artist, const char *title, bool forLabel,
-                      const char *text) {
-            QTest::newRow(name) << QString::fromUtf8(artist) << QString::fromUtf8(title) << forLabel
-                                << QString::fromUtf8(text);
-        };
-        row("artist and title", "A", "B", false, "A - B");
-        row("label doubles ampersand", "Simon & Garfunkel", "Boxer", true, "Simon && Garfunkel - Boxer");
-        row("plain keeps ampersand", "Simon & Garfunkel", "", false, "Simon & Garfunkel");
-        row("title only", "", "B", false, " - B");
-    }
-
-    void displayText()
-    {
-        QFETCH(QString, artist);
-        QFETCH(QString, title);
-        QFETCH(bool, forLabel);
-        Song s;
-        s.setArtist(artist);
-        s.setTitle(title);
-        QTEST(s.DisplayText(forLabel), "text");
     }
 
     void clearAndCopy()
