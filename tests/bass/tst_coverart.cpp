@@ -56,7 +56,7 @@ QByteArray shopReply(const QList<QPair<QByteArray, QString>> &items)
 {
     QByteArray out = "<?xml version=\"1.0\"?><ItemSearchResponse><Items>";
     for (const auto &item : items)
-        out += "<Item><DetailPageURL>http://shop.test/dp/" + item.first +
+        out += "<Item><DetailPageURL>http://shop.test/dp/" + item.first.toPercentEncoding() +
                "</DetailPageURL><LargeImage><URL>" + item.second.toUtf8() +
                "</URL></LargeImage><ItemAttributes><Artist>Pink Floyd</Artist><Title>" + item.first +
                "</Title></ItemAttributes><Tracks><Disc Number=\"1\"><Track Number=\"1\">Time</Track></Disc>"
@@ -248,7 +248,7 @@ private slots:
         QCOMPARE(values(status).constLast(), int(CoverArt::StatusCoverFound));
         QCOMPARE(m_cover->Pixmap().size(), QSize(40, 30));
         QCOMPARE(m_cover->CurrentAlbumInfo().title, u"Dark Side"_s);
-        QCOMPARE(m_cover->CurrentAlbumInfo().detailPageUrl, u"http://shop.test/dp/Dark Side"_s);
+        QCOMPARE(m_cover->CurrentAlbumInfo().detailPageUrl, u"http://shop.test/dp/Dark%20Side"_s);
     }
 
     void nextCandidateWhenImageFails_data()
