@@ -105,20 +105,21 @@ private slots:
         if (code < 0)
             QVERIFY2(r.body.contains("<results_total>"), r.body.constData());
         else
-            QCOMPARE(readStatus(r.body).code, code);
+            QCOMPARE(readStatus(r.body).status, code);
     }
 
     void catalogueIntact()
     {
         QCOMPARE(resultsTotal(m_http->get(listener().searchAddress(u"jazz"_s, 0)).body), m_jazzTotal);
         // Without a key nothing is answered but the error (a wrong key: tests/contract).
-        QCOMPARE(readStatus(m_http->get(m_service.root().toString() + u"?search=jazz"_s).body).code, 2);
+        QCOMPARE(readStatus(m_http->get(m_service.root().toString() + u"?search=jazz"_s).body).status, 2);
         // An empty password is a wrong one.
-        QCOMPARE(readStatus(m_http->get(player(m_service, m_user, QString()).signInAddress()).body).code, 0);
+        QCOMPARE(readStatus(m_http->get(player(m_service, m_user, QString()).signInAddress()).body).status,
+                 0);
         // A signed-in name with SQL in it is just a wrong name.
         QCOMPARE(readStatus(
                      m_http->get(player(m_service, u"x' OR '1'='1"_s, u"Wrong-Guess"_s).signInAddress()).body)
-                     .code,
+                     .status,
                  0);
     }
 
@@ -355,14 +356,14 @@ private slots:
             QCOMPARE(signIn("192.0.2.1", u"owner"_s, u"Wrong-Guess"_s).message,
                      u"Invalid member name or password"_s);
         QVERIFY(signIn("192.0.2.1", u"owner"_s, u"owner-pass"_s).message.contains(u"Too many"_s));
-        QCOMPARE(signIn("198.51.100.7", u"owner"_s, u"owner-pass"_s).code, 1);
+        QCOMPARE(signIn("198.51.100.7", u"owner"_s, u"owner-pass"_s).status, 1);
         // "other" signs in before an attack from its own address and stays signed in (its check is
         // remembered); eight failures on names below the account limit lock the address for new checks.
-        QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).code, 1);
+        QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).status, 1);
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(signIn("192.0.2.9", u"x%1"_s.arg(i % 4), u"Wrong-Guess"_s).code, 0);
+            QCOMPARE(signIn("192.0.2.9", u"x%1"_s.arg(i % 4), u"Wrong-Guess"_s).status, 0);
         QVERIFY(signIn("192.0.2.9", u"third"_s, u"third-pass"_s).message.contains(u"Too many"_s));
-        QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).code, 1);
+        QCOMPARE(signIn("192.0.2.9", u"other"_s, u"other-pass"_s).status, 1);
         QVERIFY2(service.stop(), qPrintable(service.errorString()));
     }
 
@@ -401,7 +402,8 @@ private slots:
         };
         const QString before = listenToken(u"old-pass-1"_s);
         QCOMPARE(before.size(), 32);
-        QCOMPARE(readStatus(m_http->get(player(m_service).lostPasswordAddress(u"resetter"_s)).body).code, 0);
+        QCOMPARE(readStatus(m_http->get(player(m_service).lostPasswordAddress(u"resetter"_s)).body).status,
+                 0);
         const QUrl link = m_service.linkFromLastMail(u"/account/reset"_s);
         const QString token = QUrlQuery(link).queryItemValue(u"token"_s);
         QCOMPARE(token.size(), 64);
@@ -418,7 +420,7 @@ private slots:
         QCOMPARE(m_http->get(link.toString(QUrl::FullyEncoded)).status, 404); // the link is spent
         QCOMPARE(
             readStatus(m_http->get(player(m_service, u"resetter"_s, u"old-pass-1"_s).signInAddress()).body)
-                .code,
+                .status,
             0);
         const QString after = listenToken(u"new-pass-2"_s);
         QCOMPARE(after.size(), 32);
@@ -446,8 +448,9 @@ private slots:
         QVERIFY(busy < 6);
         // Another address is served.
         const QString patient = player(service, u"patient"_s, u"patient-pass"_s).signInAddress();
-        QCOMPARE(readStatus(http.getAll({patient}, {{"X-Forwarded-For", "198.51.100.1"}}).value(0).body).code,
-                 1);
+        QCOMPARE(
+            readStatus(http.getAll({patient}, {{"X-Forwarded-For", "198.51.100.1"}}).value(0).body).status,
+            1);
         QVERIFY2(service.stop(), qPrintable(service.errorString()));
     }
 
