@@ -127,10 +127,23 @@ Outcome run(TunoraAPI &api, const Command &send)
     return outcome;
 }
 
-// One catalogue station from "name|genre|country|region|homepage|codec|bitrate".
-QJsonObject catalogueStation(const QString &fields, const QString &url, const QJsonObject &alternatives)
+// Stream addresses of catalogue stations that nobody plays: a closed port on this machine, so
+// that the poller's visits fail at once and nothing leaves it.
+QString deadStream(const QString &path)
+{
+    return u"http://127.0.0.1:1/"_s + path;
+}
+
+// One catalogue station from "name|genre|country|region|homepage|codec|bitrate", followed by
+// "file|codec|bitrate" of each further stream.
+QJsonObject catalogueStation(const QString &fields, const QString &url)
 {
     const QStringList f = fields.split(QLatin1Char('|'));
+    QJsonObject alternatives;
+    for (qsizetype i = 7; i + 2 < f.size(); i += 3)
+        alternatives.insert(f[i], QJsonObject{{u"StreamUri"_s, deadStream(f[i])},
+                                              {u"Codec"_s, f[i + 1]},
+                                              {u"Bitrate"_s, f[i + 2].toInt()}});
     return QJsonObject{{u"Name"_s, f[0]},
                        {u"Genre"_s, QJsonArray{f[1]}},
                        {u"Country"_s, f[2]},
@@ -140,13 +153,6 @@ QJsonObject catalogueStation(const QString &fields, const QString &url, const QJ
                        {u"Bitrate"_s, f[6].toInt()},
                        {u"StreamUri"_s, url},
                        {u"alternativeStreams"_s, alternatives}};
-}
-
-// Stream addresses of catalogue stations that nobody plays: a closed port on this machine, so
-// that the poller's visits fail at once and nothing leaves it.
-QString deadStream(const QString &path)
-{
-    return u"http://127.0.0.1:1/"_s + path;
 }
 
 const char *LiveMount = "/contract.mp3";
@@ -200,25 +206,15 @@ private slots:
             {u"entity"_s, u"Fish &amp; Chips &lt;3 Radio|Talk|United Kingdom|||MP3|64"_s},
             {u"cyrillic"_s, u"Радио Ёлка 日本 ♫|Hip-Hop|Russia||http://yolka.example/|AAC|64"_s},
             {u"rnb"_s, u"Smooth Groove R&B|R'n'B|France|||MP3|192"_s},
-            {u"multi-128.mp3"_s, u"Multistream Radio|Jazz|Germany|Berlin|www.multi.example|MP3|128"_s},
+            {u"multi-128.mp3"_s, u"Multistream Radio|Jazz|Germany|Berlin|www.multi.example|MP3|128|"
+                                 "multi-48.aac|AAC|48|multi-96.ogg|OGG|96"_s},
             {u"live"_s, u"Contract Live Radio|Smooth Jazz|France||https://live.example/|MP3|128"_s}};
         for (int i = 1; i <= PagingStations; ++i)
             rows.append({u"paging%1"_s.arg(i),
                          u"Pagingword Station %1|Pop|Austria|||MP3|128"_s.arg(i, 2, 10, QLatin1Char('0'))});
-        auto alternative = [](const char *file, const char *codec, int bitrate) {
-            return QJsonObject{{u"StreamUri"_s, deadStream(QString::fromUtf8(file))},
-                               {u"Codec"_s, QString::fromUtf8(codec)},
-                               {u"Bitrate"_s, bitrate}};
-        };
         QJsonObject stations;
-        for (const auto &[key, fields] : rows) {
-            const bool multi = key.startsWith(u"multi"_s);
-            stations.insert(
-                key, catalogueStation(fields, key == u"live"_s ? liveUrl : deadStream(key),
-                                      multi ? QJsonObject{{u"a"_s, alternative("multi-48.aac", "AAC", 48)},
-                                                          {u"b"_s, alternative("multi-96.ogg", "OGG", 96)}}
-                                            : QJsonObject()));
-        }
+        for (const auto &[key, fields] : rows)
+            stations.insert(key, catalogueStation(fields, key == u"live"_s ? liveUrl : deadStream(key)));
         const QString catalogue = m_files.filePath(u"contract.json"_s);
         QFile file(catalogue);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -264,9 +260,7 @@ private slots:
         const QJsonObject song{{u"artistName"_s, u"Local Artist"_s},
                                {u"trackName"_s, u"Local Song"_s},
                                {u"collectionCensoredName"_s, u"Local Album"_s},
-                               {u"artworkUrl100"_s, u"http://c.invalid/100.jpg"_s},
-                               {u"artworkUrl170"_s, u"http://c.invalid/170.jpg"_s},
-                               {u"primaryGenreName"_s, u"Pop"_s}};
+                               {u"artworkUrl170"_s, u"http://c.invalid/170.jpg"_s}};
         covers.write(QJsonDocument(QJsonObject{{u"results"_s, QJsonArray{song}}}).toJson());
         covers.close();
 
@@ -608,8 +602,8 @@ private slots:
         static const QRegularExpression letterCode(u"^[A-Z]{2}(-[A-Z]+)?$"_s);
         for (const WorldRegion &r : std::as_const(regions)) {
             for (const Country *c : r.countries()) {
-                QVERIFY2(letterCode.match(c->code()).hasMatch(),
-                         qPrintable(c->code())); // never a database key
+                // A letter code, never a database key.
+                QVERIFY2(letterCode.match(c->code()).hasMatch(), qPrintable(c->code()));
                 add(c->name(), c->search(), QString(), &inCountries);
                 for (const Country *sub : c->subsections()) {
                     QVERIFY2(letterCode.match(sub->code()).hasMatch(), qPrintable(sub->code()));
