@@ -31,9 +31,6 @@ TunoraAPI &player(const DirectoryService &service, const QString &user, const QS
     return *api;
 }
 
-// ---------------------------------------------------------------------------------------------
-// HTTPS
-
 QNetworkRequest HttpsClient::request(const QString &address) const
 {
     QNetworkRequest request(QUrl::fromEncoded(address.toUtf8()));
@@ -80,9 +77,6 @@ HttpResult HttpsClient::post(const QString &address, const QByteArray &body, con
     r.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     return wait(m_manager.post(r, body), QDeadlineTimer(60000));
 }
-
-// ---------------------------------------------------------------------------------------------
-// The player's readers
 
 quint32 resultsTotal(const QByteArray &body)
 {
