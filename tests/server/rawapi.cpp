@@ -13,7 +13,6 @@
 #include <QPointer>
 #include <QSslSocket>
 #include <QTimer>
-#include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
 
@@ -31,9 +30,6 @@ TunoraAPI &player(const DirectoryService &service, const QString &user, const QS
     api->setCredentials(user, password);
     return *api;
 }
-
-// ---------------------------------------------------------------------------------------------
-// HTTPS
 
 QNetworkRequest HttpsClient::request(const QString &address) const
 {
@@ -82,9 +78,6 @@ HttpResult HttpsClient::post(const QString &address, const QByteArray &body, con
     return wait(m_manager.post(r, body), QDeadlineTimer(60000));
 }
 
-// ---------------------------------------------------------------------------------------------
-// The player's readers
-
 quint32 resultsTotal(const QByteArray &body)
 {
     return BASS::TagScanner(QString::fromUtf8(body)).find(u"results_total").toUInt();
@@ -92,16 +85,11 @@ quint32 resultsTotal(const QByteArray &body)
 
 StatusReply readStatus(const QByteArray &body)
 {
-    StatusReply s;
-    QXmlStreamReader r(body);
-    while (!r.atEnd()) {
-        if (r.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (r.name() == QLatin1String("code"))
-            s.code = r.readElementText().toInt();
-        else if (r.name() == QLatin1String("message") || r.name() == QLatin1String("ok"))
-            s.message = r.readElementText();
-    }
+    BASS::BaseRadioXmlParser parser;
+    StatusReply s{-1, {}, {}};
+    parser.addData(body);
+    parser.endOfData();
+    parser.walk([&](const BASS::BaseRadioXmlParser &p) { BASS::StreamReaders::readStatus(p, s); });
     return s;
 }
 
@@ -174,8 +162,8 @@ bool signUpAndActivate(HttpsClient &http, const DirectoryService &service, const
     const qsizetype before = service.mails().size();
     const StatusReply created = readStatus(
         http.get(player(service).createAccountAddress(user, password, user + u"@example.org"_s)).body);
-    if (created.code != 0) {
-        *why = u"create: %1 %2"_s.arg(created.code).arg(created.message);
+    if (created.status != 0) {
+        *why = u"create: %1 %2"_s.arg(created.status).arg(created.message);
         return false;
     }
     if (service.mails().size() != before + 1) {

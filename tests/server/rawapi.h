@@ -4,6 +4,7 @@
 // own directory client, an HTTPS client that trusts only the test CA, and the player's own tag
 // scanner so that the tests see what the player will see.
 
+#include "baseradioapi.h"
 #include "scriptedserver.h"
 
 #include <QByteArray>
@@ -61,12 +62,9 @@ private:
 // The result count of a station-list reply, read with the player's own tag scanner.
 quint32 resultsTotal(const QByteArray &body);
 
-struct StatusReply
-{
-    int code = -1;
-    QString message;
-};
-// A status reply read element by element, as the player's streaming reader does.
+// A status reply read element by element with the player's streaming reader; status -1 when it
+// has no code.
+using StatusReply = BASS::StatusReply;
 StatusReply readStatus(const QByteArray &body);
 
 // One raw HTTP exchange over TLS: sends the bytes as they are and collects what comes back
