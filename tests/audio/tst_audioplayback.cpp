@@ -63,7 +63,8 @@ enum Kind
     End,
     EndMixTime,
     Slide,
-    Free
+    Free,
+    Position
 };
 
 // A WAV of a 1 kHz sine on both sides.
@@ -430,6 +431,36 @@ private slots:
         QVERIFY(peakOf(heard) > 0.4f);
         for (std::size_t i = 0; i + 1 < heard.size(); i += 2)
             QVERIFY2(heard[i] == heard[i + 1], qPrintable(QStringLiteral("frame %1 differs").arg(i / 2)));
+    }
+
+    // Syncs set and removed on another thread while the channel plays: the decoder and the output
+    // read the sync list on every block they pass. Every sync kept fires once, none removed fires.
+    void syncsChangeWhilePlaying()
+    {
+        const HSTREAM stream = openFile(sineWav(2.5));
+        QVERIFY(stream);
+        SyncLog log;
+        void *position = log.user(Position);
+        QVERIFY(BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, SyncLog::record, log.user(End)));
+        const QWORD at = BASS_ChannelSeconds2Bytes(stream, 2.0);
+        QVERIFY(BASS_ChannelPlay(stream, FALSE));
+        int changes = 0, kept = 0, failed = 0;
+        std::thread changer([&] {
+            while (positionSeconds(stream) < 1.0) {
+                const HSYNC sync = BASS_ChannelSetSync(stream, BASS_SYNC_POS, at, SyncLog::record, position);
+                failed += sync == 0;
+                if (++changes % 1000 == 0)
+                    ++kept;
+                else
+                    failed += !BASS_ChannelRemoveSync(stream, sync);
+            }
+        });
+        changer.join();
+        QCOMPARE(failed, 0);
+        QVERIFY(kept > 0);
+        QVERIFY(log.waitFor(End, 1, 10000));
+        QCOMPARE(int(log.records(Position).size()), kept);
+        QVERIFY(BASS_StreamFree(stream));
     }
 
     void autoFreeChannelsFreeThemselves()
