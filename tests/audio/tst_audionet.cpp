@@ -334,6 +334,46 @@ private slots:
             QVERIFY(parsed.isEmpty());
     }
 
+    void icyDeinterleaving_data()
+    {
+        QTest::addColumn<int>("piece");
+        for (int piece : {1, 2, 7, 17, 1 << 20})
+            QTest::newRow(qPrintable(QStringLiteral("pieces of %1").arg(piece))) << piece;
+    }
+
+    // 40 bytes of audio between blocks; blocks: a title with "';" inside, an empty block, a repeat
+    // of the title, bytes that are not UTF-8, and a block of padding only (no title, as the empty
+    // one). Titles keep their bytes as sent, without the padding.
+    void icyDeinterleaving()
+    {
+        QFETCH(int, piece);
+        const int metaint = 40;
+        const QList<QByteArray> blocks{"StreamTitle='It's';here';StreamUrl='';", QByteArray(),
+                                       "StreamTitle='It's';here';StreamUrl='';",
+                                       "StreamTitle='Caf\xe9 \xff';", QByteArray(16, '\0')};
+        QByteArray audio;
+        for (int i = 0; i < 5 * metaint; ++i)
+            audio += char(i % 251);
+        audio += "tail";
+        const QByteArray wire = interleaved(audio, metaint, blocks);
+        IcyDeinterleaver icy;
+        icy.reset(metaint, 1000);
+        std::vector<IcyBlock> found;
+        QByteArray out;
+        for (qsizetype at = 0; at < wire.size(); at += piece) {
+            QByteArray part = wire.mid(at, piece);
+            out += part.left(qsizetype(
+                icy.feed(reinterpret_cast<std::uint8_t *>(part.data()), std::size_t(part.size()), found)));
+        }
+        QCOMPARE(out, audio);
+        QCOMPARE(icy.audioOffset(), 1000 + audio.size());
+        QByteArrayList titles;
+        for (const IcyBlock &block : found)
+            titles << QByteArray::number(qlonglong(block.offset)) + ' ' +
+                          QByteArray::fromStdString(block.bytes);
+        QCOMPARE(titles, QByteArrayList({"1040 " + blocks[0], "1120 " + blocks[2], "1160 " + blocks[3]}));
+    }
+
     void replies_data()
     {
         QTest::addColumn<Handler>("handler");

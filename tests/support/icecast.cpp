@@ -14,11 +14,6 @@ namespace TunoraTest {
 
 namespace {
 
-QString randomPassword()
-{
-    return QString::number(QRandomGenerator::system()->generate64(), 36);
-}
-
 // One HTTP/1.0 GET on 127.0.0.1: what came back until the server closed (or, with `headOnly`,
 // until the status line was in), "" when nothing came in time.
 QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers, bool headOnly,
@@ -80,8 +75,8 @@ bool IcecastServer::start(QString *error)
         return false;
     const QString base = m_dir->path();
     QDir(base).mkpath(QStringLiteral("log"));
-    m_sourcePassword = randomPassword();
-    m_adminPassword = randomPassword();
+    m_sourcePassword = QString::number(QRandomGenerator::system()->generate64(), 36);
+    m_adminPassword = QString::number(QRandomGenerator::system()->generate64(), 36);
 
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freeTcpPort();

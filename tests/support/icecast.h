@@ -38,7 +38,6 @@ public:
     void stop();
     bool isRunning() const;
 
-    quint16 port() const { return m_port; }
     // http://127.0.0.1:<port><mount>
     QUrl mountUrl(const QString &mount) const;
 
