@@ -99,28 +99,9 @@ HSTREAM openFile(const QString &path, DWORD flags = 0)
     return open(Plain, path, flags);
 }
 
-// Decodes a second of the sine at `amplitude` through the compressor.
-std::vector<float> compressedSine(double amplitude, const BASS_DX8_COMPRESSOR &parameters)
-{
-    const HSTREAM stream = openFile(sineWav(1.0, amplitude), BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
-    const HFX fx = BASS_ChannelSetFX(stream, BASS_FX_DX8_COMPRESSOR, 0);
-    if (!fx || !BASS_FXSetParameters(fx, &parameters))
-        return {};
-    std::vector<float> samples = decodeAll(stream);
-    BASS_StreamFree(stream);
-    return samples;
-}
-
 double positionSeconds(HSTREAM stream)
 {
     return BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetPosition(stream, BASS_POS_BYTE));
-}
-
-bool initEngine(tunora::audio::NullOutputBehaviour behaviour = {})
-{
-    behaviour.tap = captureTap;
-    tunora::audio::setNullOutputBehaviour(behaviour);
-    return BASS_Init(0, 44100, 0, nullptr, nullptr);
 }
 
 } // namespace
@@ -132,7 +113,13 @@ class TestAudioPlayback : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(initEngine()); }
+    void initTestCase()
+    {
+        tunora::audio::NullOutputBehaviour behaviour;
+        behaviour.tap = captureTap;
+        tunora::audio::setNullOutputBehaviour(behaviour);
+        QVERIFY(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    }
     void cleanupTestCase() { BASS_Free(); }
 
     void decodesEveryFormat_data()
@@ -289,7 +276,13 @@ private slots:
         QFETCH(double, inputDb);
         QFETCH(BASS_DX8_COMPRESSOR, parameters);
         QFETCH(double, outputDb);
-        const std::vector<float> out = compressedSine(std::pow(10.0, inputDb / 20.0), parameters);
+        // A second of the sine decoded through the compressor.
+        const HSTREAM stream =
+            openFile(sineWav(1.0, std::pow(10.0, inputDb / 20.0)), BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+        const HFX fx = BASS_ChannelSetFX(stream, BASS_FX_DX8_COMPRESSOR, 0);
+        QVERIFY(fx && BASS_FXSetParameters(fx, &parameters));
+        const std::vector<float> out = decodeAll(stream);
+        BASS_StreamFree(stream);
         QVERIFY(out.size() > 44100);
         const std::ptrdiff_t tail = 44100 * 3 / 10 * 2; // the last 0.3 s, once the compressor settled
         const double measured = 20 * std::log10(peakOf(std::vector<float>(out.end() - tail, out.end())));

@@ -7,11 +7,11 @@
 #include "directoryservice.h"
 #include "httpserver.h"
 #include "icecast.h"
+#include "net.h"
 #include "pulse.h"
 #include "testmain.h"
 
 #include <QBuffer>
-#include <QDirIterator>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -124,12 +124,7 @@ private slots:
     void cleanupTestCase()
     {
         stopProgram();
-        if (m_xvfb.state() != QProcess::NotRunning) {
-            m_xvfb.terminate();
-            if (!m_xvfb.waitForFinished(10000))
-                m_xvfb.kill();
-            m_xvfb.waitForFinished(5000);
-        }
+        TunoraTest::endProcess(m_xvfb, 10000);
         m_icecast.stop();
         if (m_service.isRunning())
             QVERIFY2(m_service.stop(), qPrintable(m_service.errorString()));
@@ -206,9 +201,6 @@ private slots:
         add("station made a favourite", with(row(u"twStations4"_s, Station, 2), u"clickColumn"_s, 0));
         add("favourites opened", section(u"FAVORITES"_s, u"twStations1"_s));
         add("favourite listed", listed(u"twStations1"_s));
-        add("recording started", op(u"click"_s, at(u"btRecord"_s)));
-        add("ten seconds recorded", wait(at(u"lblRecordTime"_s), u"^00:(1[0-9]|[2-5][0-9])$"_s, 60000));
-        add("recording stopped", op(u"click"_s, at(u"btRecord"_s)));
         add("quit with Ctrl+Q", with(op(u"key"_s, Window), u"keys"_s, u"Ctrl+Q"_s));
         add("program ended", op(u"test:exit"_s));
 
@@ -220,7 +212,6 @@ private slots:
         add("station in the history", listed(u"twStations5"_s));
         add("wish list opened", section(u"WISH LIST"_s, u"TrackWishListFrame"_s));
         add("song on the wish list", page(u"TrackWishListFrame"_s, firstTitle + u'|' + secondTitle));
-        add("recording on disk", op(u"test:recording"_s));
         add("signed out from the menu",
             with(with(op(u"menu"_s, Window), u"menu"_s, u"menuFile"_s), u"action"_s, u"actionSign_out"_s));
         add("program restarted signed out", op(u"test:restarted"_s));
@@ -258,8 +249,6 @@ private slots:
             ok = waitForExit(&detail);
         } else if (op == u"test:signedout"_s) {
             ok = checkSignedOut(&detail);
-        } else if (op == u"test:recording"_s) {
-            ok = checkRecording(&detail);
         } else {
             ok = runDriverStep(step, &detail);
         }
@@ -307,7 +296,6 @@ private:
                 built, QStringLiteral(TUNORA_E2E_WORK));
             return false;
         }
-        QDir().mkpath(recordingsFolder());
         QSettings ini(settingsFile(), QSettings::IniFormat);
         for (const QString &key : {u"directory"_s, u"news"_s, u"website"_s})
             ini.setValue(u"endpoints/"_s + key, m_service.root().toString());
@@ -316,7 +304,6 @@ private:
         for (const QString &key : {u"cover_shop"_s, u"image_search"_s, u"track_info"_s, u"lyrics"_s,
                                    u"artist_wiki"_s, u"artist_info"_s, u"web_search"_s})
             ini.setValue(u"endpoints/"_s + key, QString());
-        ini.setValue(u"RecordingsFolder"_s, recordingsFolder());
         ini.sync();
         if (ini.status() != QSettings::NoError)
             *error = u"cannot write the settings file"_s;
@@ -455,26 +442,6 @@ private:
         return error->isEmpty();
     }
 
-    bool checkRecording(QString *error)
-    {
-        QDirIterator files(recordingsFolder(), QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString path = files.next();
-            QProcess probe;
-            probe.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration"_s,
-                                       u"-of"_s, u"csv=p=0"_s, path});
-            if (!probe.waitForFinished(30000))
-                continue;
-            const double seconds = probe.readAllStandardOutput().trimmed().toDouble();
-            // Ten seconds on the record clock; the file may hold a little more or less.
-            if (seconds >= 8.0 && seconds <= 20.0)
-                return true;
-            *error += u"%1 holds %2 s; "_s.arg(QFileInfo(path).fileName()).arg(seconds);
-        }
-        *error = u"no recording of about 10 s in %1: %2"_s.arg(recordingsFolder(), *error);
-        return false;
-    }
-
     bool checkSignedOut(QString *error)
     {
         QSettings ini(settingsFile(), QSettings::IniFormat);
@@ -486,18 +453,12 @@ private:
 
     void stopProgram()
     {
-        if (m_player.state() != QProcess::NotRunning) {
-            m_player.terminate();
-            if (!m_player.waitForFinished(15000))
-                m_player.kill();
-            m_player.waitForFinished(5000);
-        }
+        TunoraTest::endProcess(m_player, 15000);
         // A program the program restarted itself is ended by its recorded id.
         if (m_pid > 0 && m_pid != m_player.processId() && QFileInfo::exists(u"/proc/%1"_s.arg(m_pid)))
             ::kill(pid_t(m_pid), SIGTERM);
     }
 
-    QString recordingsFolder() const { return m_home.filePath(u"recordings"_s); }
     QString settingsFile() const { return m_program->filePath(u"Corvella/TunoraDE.ini"_s); }
 
     TunoraTest::PulseServer m_pulse;

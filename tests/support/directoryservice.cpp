@@ -181,8 +181,7 @@ void DirectoryService::kill()
 {
     if (!m_process)
         return;
-    m_process->kill();
-    m_process->waitForFinished(10000);
+    endProcess(*m_process, 10000, SIGKILL);
     m_exitCode = -1;
     m_output = readTextFile(m_dir->path() + u"/service.log"_s);
     m_process.reset();

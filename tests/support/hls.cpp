@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 
 namespace TunoraTest {
@@ -45,19 +46,15 @@ bool fail(QString *error, const QString &text)
 
 } // namespace
 
-QByteArray HlsStream::playlist(int first, int count, bool ended) const
+QByteArray HlsStream::playlist() const
 {
-    double longest = 1;
-    for (int i = first; i < first + count && i < durations.size(); ++i)
-        longest = std::max(longest, durations[i]);
+    const double longest = durations.isEmpty() ? 1 : *std::max_element(durations.begin(), durations.end());
     QByteArray text =
         "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:" + QByteArray::number(int(std::ceil(longest))) +
-        "\n#EXT-X-MEDIA-SEQUENCE:" + QByteArray::number(first) + "\n";
-    for (int i = first; i < first + count && i < segments.size(); ++i)
+        "\n#EXT-X-MEDIA-SEQUENCE:0\n";
+    for (int i = 0; i < segments.size(); ++i)
         text += "#EXTINF:" + QByteArray::number(durations[i], 'f', 3) + ",\n" + segments[i].first + "\n";
-    if (ended)
-        text += "#EXT-X-ENDLIST\n";
-    return text;
+    return text + "#EXT-X-ENDLIST\n";
 }
 
 bool Hls::packedAudio(const QString &adtsFile, double seconds, const QByteArray &prefix, HlsStream &out,

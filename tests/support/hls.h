@@ -15,9 +15,8 @@ struct HlsStream
     QList<QPair<QByteArray, QByteArray>> segments; // path (relative to the playlist), content
     QList<double> durations;                       // seconds, one per segment
 
-    // A media playlist of segments [first, first + count): numbered from `first`, ended with
-    // EXT-X-ENDLIST when `ended`.
-    QByteArray playlist(int first, int count, bool ended) const;
+    // The media playlist of the whole stream, ended (EXT-X-ENDLIST).
+    QByteArray playlist() const;
 };
 
 class Hls

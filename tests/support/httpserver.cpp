@@ -1,5 +1,7 @@
 #include "httpserver.h"
 
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTimer>
@@ -68,25 +70,8 @@ QByteArray reasonPhrase(int status)
 
 } // namespace
 
-// Hands accepted descriptors to the server, which wraps them in a (TLS) socket itself.
-class TcpListener : public QTcpServer
-{
-public:
-    explicit TcpListener(HttpServer *owner)
-        : QTcpServer(owner)
-        , m_owner(owner)
-    {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override { m_owner->accept(descriptor); }
-
-private:
-    HttpServer *m_owner;
-};
-
 HttpServer::HttpServer(QObject *parent)
     : QObject(parent)
-    , m_server(new TcpListener(this))
 {}
 
 HttpServer::~HttpServer()
@@ -94,23 +79,34 @@ HttpServer::~HttpServer()
     closeAllConnections();
 }
 
-bool HttpServer::listen()
+bool HttpServer::listen(QTcpServer *server, bool tls)
 {
-    m_tls = false;
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    m_server = server;
+    m_tls = tls;
+    connect(server, &QTcpServer::pendingConnectionAvailable, this, &HttpServer::accept);
+    return server->listen(QHostAddress::LocalHost, 0);
 }
 
+bool HttpServer::listen()
+{
+    return listen(new QTcpServer(this), false);
+}
+
+// Connections reach accept() once their handshake is done.
 bool HttpServer::listenTls(const QSslCertificate &certificate, const QSslKey &key)
 {
-    m_tls = true;
-    m_certificate = certificate;
-    m_key = key;
-    return m_server->listen(QHostAddress::LocalHost, 0);
+    auto *server = new QSslServer(this);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(certificate);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(configuration);
+    return listen(server, true);
 }
 
 quint16 HttpServer::port() const
 {
-    return m_server->serverPort();
+    return m_server ? m_server->serverPort() : 0;
 }
 
 QString HttpServer::baseUrl() const
@@ -135,44 +131,29 @@ void HttpServer::closeAllConnections()
     qDeleteAll(std::exchange(m_retired, {}));
 }
 
-void HttpServer::accept(qintptr descriptor)
+void HttpServer::accept()
 {
-    QTcpSocket *socket = nullptr;
-    if (m_tls) {
-        auto *ssl = new QSslSocket(this);
-        if (!ssl->setSocketDescriptor(descriptor)) {
-            delete ssl;
-            return;
-        }
-        ssl->setLocalCertificate(m_certificate);
-        ssl->setPrivateKey(m_key);
-        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
-        ssl->startServerEncryption();
-        socket = ssl;
-    } else {
-        socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-    }
-    auto *connection = new Connection;
-    connection->socket = socket;
-    m_connections.append(connection);
-    connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(connection); });
-    // Freed from the event loop: a socket may report its end from inside one of our writes.
-    connect(socket, &QTcpSocket::disconnected, this, [this, connection] {
-        if (!m_connections.removeOne(connection))
-            return;
-        if (connection->socket)
-            connection->socket->deleteLater();
-        // Freed on the next turn, or by the destructor when the loop never turns again.
-        m_retired.append(connection);
-        QTimer::singleShot(0, this, [this, connection] {
-            if (m_retired.removeOne(connection))
-                delete connection;
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        socket->setParent(this);
+        auto *connection = new Connection;
+        connection->socket = socket;
+        m_connections.append(connection);
+        connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(connection); });
+        // Freed from the event loop: a socket may report its end from inside one of our writes.
+        connect(socket, &QTcpSocket::disconnected, this, [this, connection] {
+            if (!m_connections.removeOne(connection))
+                return;
+            if (connection->socket)
+                connection->socket->deleteLater();
+            // Freed on the next turn, or by the destructor when the loop never turns again.
+            m_retired.append(connection);
+            QTimer::singleShot(0, this, [this, connection] {
+                if (m_retired.removeOne(connection))
+                    delete connection;
+            });
         });
-    });
+        readFrom(connection); // what came with the handshake
+    }
 }
 
 void HttpServer::readFrom(Connection *connection)

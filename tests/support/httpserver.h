@@ -95,16 +95,14 @@ private:
         bool busy = false;
     };
 
-    void accept(qintptr descriptor);
+    bool listen(QTcpServer *server, bool tls);
+    void accept();
     void readFrom(Connection *connection);
     void respond(Connection *connection, const HttpRequest &request, const HttpResponse &response);
     void writeBody(Connection *connection, QByteArray body, HttpResponse response, bool close);
 
-    friend class TcpListener;
     QTcpServer *m_server = nullptr;
     bool m_tls = false;
-    QSslCertificate m_certificate;
-    QSslKey m_key;
     Handler m_handler;
     QHash<QString, HttpResponse> m_fixed;
     QList<HttpRequest> m_requests;

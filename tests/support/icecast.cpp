@@ -14,11 +14,6 @@ namespace TunoraTest {
 
 namespace {
 
-QString randomPassword()
-{
-    return QString::number(QRandomGenerator::system()->generate64(), 36);
-}
-
 // One HTTP/1.0 GET on 127.0.0.1: what came back until the server closed (or, with `headOnly`,
 // until the status line was in), "" when nothing came in time.
 QByteArray get(quint16 port, const QByteArray &target, const QByteArray &headers, bool headOnly,
@@ -80,83 +75,53 @@ bool IcecastServer::start(QString *error)
         return false;
     const QString base = m_dir->path();
     QDir(base).mkpath(QStringLiteral("log"));
-    m_sourcePassword = randomPassword();
-    m_adminPassword = randomPassword();
+    m_sourcePassword = QString::number(QRandomGenerator::system()->generate64(), 36);
+    m_adminPassword = QString::number(QRandomGenerator::system()->generate64(), 36);
 
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = freeTcpPort();
-        if (launch(error))
+        const QString config =
+            QStringLiteral(
+                "<icecast><location>test</location><admin>test@localhost</admin>"
+                "<limits><clients>200</clients><sources>32</sources><queue-size>524288</queue-size>"
+                "<client-timeout>30</client-timeout><header-timeout>15</header-timeout>"
+                "<source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>"
+                "<burst-size>65535</burst-size></limits>"
+                "<authentication><source-password>%1</source-password><relay-password>%1</relay-password>"
+                "<admin-user>admin</admin-user><admin-password>%2</admin-password></authentication>"
+                "<hostname>127.0.0.1</hostname>"
+                "<listen-socket><port>%3</port><bind-address>127.0.0.1</bind-address></listen-socket>"
+                "<fileserve>1</fileserve>"
+                "<paths><basedir>/usr/share/icecast2</basedir><logdir>%4/log</logdir>"
+                "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot>"
+                "<pidfile>%4/icecast.pid</pidfile></paths>"
+                "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
+                "<loglevel>3</loglevel><logsize>10000</logsize></logging>"
+                "<security><chroot>0</chroot></security></icecast>\n")
+                .arg(m_sourcePassword.toHtmlEscaped(), m_adminPassword.toHtmlEscaped())
+                .arg(m_port)
+                .arg(base.toHtmlEscaped());
+        QFile f(base + QStringLiteral("/icecast.xml"));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(config.toUtf8()) <= 0) {
+            *error = QStringLiteral("cannot write the Icecast configuration");
+            return false;
+        }
+        f.close();
+        giveFolderTo(base, QStringLiteral("nobody"));
+        m_server = std::make_unique<QProcess>();
+        // Icecast refuses to run as root.
+        if (!dropRootTo(m_server.get(), QStringLiteral("nobody"), error))
+            return false;
+        m_server->setProcessChannelMode(QProcess::MergedChannels);
+        m_server->setStandardOutputFile(QProcess::nullDevice());
+        m_server->start(findProgram(QStringLiteral("icecast2")), {QStringLiteral("-c"), f.fileName()});
+        if (m_server->waitForStarted(10000) && waitForTcpPort(m_port, 10000) && isRunning())
             return true;
         stop();
     }
     *error =
         QStringLiteral("icecast2 did not listen: %1").arg(log(QStringLiteral("log/error.log")).right(2000));
     return false;
-}
-
-bool IcecastServer::startAgain(QString *error)
-{
-    QString dummy;
-    if (!error)
-        error = &dummy;
-    if (isRunning())
-        return true;
-    if (!m_dir || m_port == 0) {
-        *error = QStringLiteral("Icecast was never started");
-        return false;
-    }
-    if (launch(error))
-        return true;
-    stop();
-    *error = QStringLiteral("icecast2 did not listen again: %1")
-                 .arg(log(QStringLiteral("log/error.log")).right(2000));
-    return false;
-}
-
-bool IcecastServer::launch(QString *error)
-{
-    const QString base = m_dir->path();
-    const QString config =
-        QStringLiteral(
-            "<icecast><location>test</location><admin>test@localhost</admin>"
-            "<limits><clients>200</clients><sources>32</sources><queue-size>524288</queue-size>"
-            "<client-timeout>30</client-timeout><header-timeout>15</header-timeout>"
-            "<source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>"
-            "<burst-size>65535</burst-size></limits>"
-            "<authentication><source-password>%1</source-password><relay-password>%1</relay-password>"
-            "<admin-user>admin</admin-user><admin-password>%2</admin-password></authentication>"
-            "<hostname>127.0.0.1</hostname>"
-            "<listen-socket><port>%3</port><bind-address>127.0.0.1</bind-address></listen-socket>"
-            "<fileserve>1</fileserve>"
-            "<paths><basedir>/usr/share/icecast2</basedir><logdir>%4/log</logdir>"
-            "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot>"
-            "<pidfile>%4/icecast.pid</pidfile></paths>"
-            "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
-            "<loglevel>3</loglevel><logsize>10000</logsize></logging>"
-            "<security><chroot>0</chroot></security></icecast>\n")
-            .arg(m_sourcePassword.toHtmlEscaped(), m_adminPassword.toHtmlEscaped())
-            .arg(m_port)
-            .arg(base.toHtmlEscaped());
-    QFile f(base + QStringLiteral("/icecast.xml"));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(config.toUtf8()) <= 0) {
-        *error = QStringLiteral("cannot write the Icecast configuration");
-        return false;
-    }
-    f.close();
-    giveFolderTo(base, QStringLiteral("nobody"));
-
-    m_server = std::make_unique<QProcess>();
-    // Icecast refuses to run as root.
-    if (!dropRootTo(m_server.get(), QStringLiteral("nobody"), error))
-        return false;
-    m_server->setProcessChannelMode(QProcess::MergedChannels);
-    m_server->setStandardOutputFile(QProcess::nullDevice());
-    m_server->start(findProgram(QStringLiteral("icecast2")), {QStringLiteral("-c"), f.fileName()});
-    if (!m_server->waitForStarted(10000)) {
-        *error = QStringLiteral("icecast2 did not start");
-        return false;
-    }
-    return waitForTcpPort(m_port, 10000) && isRunning();
 }
 
 void IcecastServer::stop()

@@ -36,12 +36,8 @@ public:
 
     bool start(QString *error = nullptr);
     void stop();
-    // After stop(): the server again, on the same port with the same passwords and no mounts, as
-    // a station's server comes back after a restart. Its sources are started again by the caller.
-    bool startAgain(QString *error = nullptr);
     bool isRunning() const;
 
-    quint16 port() const { return m_port; }
     // http://127.0.0.1:<port><mount>
     QUrl mountUrl(const QString &mount) const;
 
@@ -55,8 +51,6 @@ private:
     bool waitForMount(const QString &mount, int timeoutMs);
     // A log file in the server's folder ("log/error.log", "source_test.mp3.log").
     QString log(const QString &name) const;
-    // Writes the configuration for m_port and starts the server; true once it listens.
-    bool launch(QString *error);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_server;

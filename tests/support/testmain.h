@@ -25,10 +25,12 @@ private:
 
 } // namespace TunoraTest
 
-#define TUNORA_TEST_MAIN_IMPL(AppType, TestObject)                                                           \
+// Statements given after TestObject run before the application object is made.
+#define TUNORA_TEST_MAIN_IMPL(AppType, TestObject, ...)                                                      \
     int main(int argc, char *argv[])                                                                         \
     {                                                                                                        \
         TunoraTest::IsolatedHome home;                                                                       \
+        __VA_ARGS__;                                                                                         \
         AppType app(argc, argv);                                                                             \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
         QStandardPaths::setTestModeEnabled(true);                                                            \

@@ -20,15 +20,5 @@
     {                                                                                                        \
         return "leak:libQt6WebEngineCore.so\nleak:libudev.so\n";                                             \
     }                                                                                                        \
-    int main(int argc, char *argv[])                                                                         \
-    {                                                                                                        \
-        TunoraTest::IsolatedHome home;                                                                       \
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                                         \
-        WebProfile::prepareEngine();                                                                         \
-        QApplication app(argc, argv);                                                                        \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
-        QStandardPaths::setTestModeEnabled(true);                                                            \
-        TestObject tc;                                                                                       \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
+    TUNORA_TEST_MAIN_IMPL(QApplication, TestObject, qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");             \
+                          WebProfile::prepareEngine())

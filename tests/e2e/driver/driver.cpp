@@ -8,7 +8,6 @@
 // Paths name widgets by object name from a top-level window down: "login/Signup/leEmail"; among
 // several matches a visible one is taken.
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGenericPlugin>
@@ -17,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
@@ -62,13 +60,8 @@ QString widgetText(QWidget *w, const QString &property)
 {
     if (!property.isEmpty())
         return w->property(property.toLatin1().constData()).toString();
-    if (auto *label = qobject_cast<QLabel *>(w))
-        return label->text();
-    if (auto *edit = qobject_cast<QLineEdit *>(w))
-        return edit->text();
-    if (auto *button = qobject_cast<QAbstractButton *>(w))
-        return button->text();
-    return w->windowTitle();
+    auto *label = qobject_cast<QLabel *>(w);
+    return label ? label->text() : w->windowTitle();
 }
 
 QString openWindows()
@@ -146,20 +139,15 @@ private:
         m_socket.flush();
     }
 
+    // The test sends the next command once the last one was answered.
     void readCommands()
     {
         m_buffer += m_socket.readAll();
-        for (qsizetype end = m_buffer.indexOf('\n'); end >= 0; end = m_buffer.indexOf('\n')) {
-            m_queue << QJsonDocument::fromJson(m_buffer.left(end)).object();
-            m_buffer.remove(0, end + 1);
-        }
-        if (!m_command && !m_queue.isEmpty())
-            next();
-    }
-
-    void next()
-    {
-        m_command = m_queue.takeFirst();
+        const qsizetype end = m_buffer.indexOf('\n');
+        if (m_command || end < 0)
+            return;
+        m_command = QJsonDocument::fromJson(m_buffer.left(end)).object();
+        m_buffer.remove(0, end + 1);
         m_clock.start();
         m_phase = 0;
         m_script.reset();
@@ -195,8 +183,6 @@ private:
         m_command.reset();
         m_poll.stop();
         send(reply);
-        if (!m_queue.isEmpty())
-            QTimer::singleShot(0, this, &Driver::next);
     }
 
     // A widget that is there, shown and usable, or the reason to wait.
@@ -218,16 +204,16 @@ private:
         const QString path = c.value(u"path"_s).toString();
         if (op == u"click"_s && c.value(u"ifPresent"_s).toBool() && !findWidget(path))
             return done(u"not there"_s);
-        if (op == u"item"_s)
-            return clickItem(c, path);
-        if (op == u"menu"_s)
-            return chooseMenu(c, path);
         if (op == u"page"_s)
             return webPage(c, path);
         QWidget *w = nullptr;
         // Waits and looks need the widget shown; actions need it usable too.
         if (auto wait = ready(path, w, op != u"wait"_s && op != u"colour"_s))
             return *wait;
+        if (op == u"item"_s)
+            return clickItem(c, path, w);
+        if (op == u"menu"_s)
+            return chooseMenu(c, w);
 
         if (op == u"wait"_s) {
             // The widget's text (or named property) matches.
@@ -283,11 +269,8 @@ private:
 
     // A row of a tree found by its text in one column: there ("present"), clicked (in the given
     // column), or selected and activated with the Return key.
-    Outcome clickItem(const QJsonObject &c, const QString &path)
+    Outcome clickItem(const QJsonObject &c, const QString &path, QWidget *w)
     {
-        QWidget *w = nullptr;
-        if (auto wait = ready(path, w))
-            return *wait;
         auto *tree = qobject_cast<QTreeWidget *>(w);
         if (!tree)
             return failed(path + u" is not a tree"_s);
@@ -332,11 +315,8 @@ private:
 
     // A menu of the window's menu bar opened with a click on its title, then one of its entries
     // clicked.
-    Outcome chooseMenu(const QJsonObject &c, const QString &path)
+    Outcome chooseMenu(const QJsonObject &c, QWidget *w)
     {
-        QWidget *w = nullptr;
-        if (auto wait = ready(path, w))
-            return *wait;
         auto *bar = w->findChild<QMenuBar *>();
         auto *menu = w->findChild<QMenu *>(c.value(u"menu"_s).toString());
         auto *entry = w->findChild<QAction *>(c.value(u"action"_s).toString());
@@ -369,18 +349,16 @@ private:
         if (!view || !view->isVisible())
             return again(u"no web view shown at %1"_s.arg(path));
         if (!m_script) {
-            const auto literal = [&](const char *key) {
-                return QString::fromUtf8(QJsonDocument(QJsonArray{c.value(QLatin1String(key))})
-                                             .toJson(QJsonDocument::Compact))
-                    .chopped(1)
-                    .mid(1);
-            };
+            // The text to match and the selector to click, as a JSON array the script reads.
+            const QString arguments =
+                QString::fromUtf8(QJsonDocument(QJsonArray{c.value(u"match"_s), c.value(u"click"_s)})
+                                      .toJson(QJsonDocument::Compact));
             const QString js =
-                QStringLiteral("(function(re,sel){var t=document.body?document.body.innerText:'';"
-                               "if(!new RegExp(re).test(t))return 'text:'+t;if(!sel)return 'done:'+t;"
-                               "var e=document.querySelector(sel);if(!e)return 'missing';e.click();"
-                               "return 'done:clicked';})(%1,%2)")
-                    .arg(literal("match"), literal("click"));
+                QStringLiteral("(function(a){var t=document.body?document.body.innerText:'';"
+                               "if(!new RegExp(a[0]).test(t))return 'text:'+t;if(!a[1])return 'done:'+t;"
+                               "var e=document.querySelector(a[1]);if(!e)return 'missing';e.click();"
+                               "return 'done:clicked';})(%1)")
+                    .arg(arguments);
             m_script.emplace();
             QPointer<Driver> self(this);
             view->page()->runJavaScript(js, [self](const QVariant &v) {
@@ -401,7 +379,6 @@ private:
 
     QLocalSocket m_socket;
     QByteArray m_buffer;
-    QList<QJsonObject> m_queue;
     std::optional<QJsonObject> m_command;
     QElapsedTimer m_clock;
     QTimer m_poll;
