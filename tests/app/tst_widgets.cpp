@@ -1,3 +1,6 @@
+// The clickable labels and the news ticker: links open only web addresses and report their widget
+// and the global position; the ticker takes a label's place in a layout, draws what a plain label
+// draws, runs by itself, and stops waking the program while nobody can see it or the pointer holds it.
 #include "coverartlabel.h"
 #include "desktoplinks.h"
 #include "navigatelabel.h"
@@ -8,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QScrollBar>
 
+#include <functional>
 #include <memory>
 
 // Stands in for the desktop browser: every scheme a widget could hand over ends up in `opened`.
@@ -65,7 +69,10 @@ W *watched(W *w, QStringList &log, QPoint pos)
         });
     return w;
 }
+// Hides the ticker from view (or holds it under the pointer), or undoes that.
+using Toggle = std::function<void(QWidget *window, TickerLabel *ticker, bool hide)>;
 } // namespace
+Q_DECLARE_METATYPE(Toggle)
 
 class TestWidgets : public QObject
 {
@@ -206,7 +213,98 @@ private slots:
         QCOMPARE(ticker->width(), 2 * visible);
     }
 
+    void tickerPausesWhileHidden_data()
+    {
+        QTest::addColumn<Toggle>("toggle");
+        QTest::newRow("window minimised") << Toggle([](QWidget *window, TickerLabel *, bool hide) {
+            if (hide)
+                window->showMinimized();
+            else
+                window->showNormal();
+        });
+        QTest::newRow("ticker row hidden") << Toggle(
+            [](QWidget *, TickerLabel *ticker, bool hide) { ticker->scrollArea()->setVisible(!hide); });
+        QTest::newRow("pointer over it") << Toggle(
+            [](QWidget *, TickerLabel *ticker, bool over) { over ? enter(ticker) : leave(ticker); });
+    }
+
+    void tickerPausesWhileHidden()
+    {
+        QFETCH(Toggle, toggle);
+        TickerLabel *ticker =
+            newTicker(150, QStringLiteral("News | The longest headline of the day, scrolling past"));
+        QTRY_VERIFY(ticker->isRunning());
+        toggle(m_host.get(), ticker, true);
+        QTRY_VERIFY(!ticker->isRunning());
+        // A new text meanwhile waits too.
+        ticker->setText(QStringLiteral("News | Another headline that is long enough to scroll"));
+        QVERIFY(!ticker->isRunning());
+        toggle(m_host.get(), ticker, false);
+        QTRY_VERIFY(ticker->isRunning());
+    }
+
+    void tickerLooksLikeALabel_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("pointSize"); // 0: the font stays
+        QTest::newRow("new text") << QStringLiteral("News | Short")
+                                  << QStringLiteral("News | A much longer title, wider") << 0;
+        QTest::newRow("font grows") << QStringLiteral("News | Same text")
+                                    << QStringLiteral("News | Next text") << 16;
+        QTest::newRow("right-to-left and markup")
+            << QStringLiteral("News | \u0623\u062e\u0628\u0627\u0631 <b>x</b>")
+            << QStringLiteral("News | <i>y</i> & z") << 11;
+    }
+
+    // Every text it is given, and a new font, reach the screen as a label would draw them (the
+    // laid-out text is made again), and the scroll keeps moving the text.
+    void tickerLooksLikeALabel()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, pointSize);
+        TickerLabel *ticker = newTicker(200, first);
+        QTRY_COMPARE(ticker->grab().toImage(), drawnByALabel(ticker));
+        QScrollBar *bar = ticker->scrollArea()->horizontalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 20000);
+
+        if (pointSize) {
+            QFont font = ticker->font();
+            font.setPointSize(pointSize);
+            ticker->setFont(font);
+            QCOMPARE(ticker->grab().toImage(), drawnByALabel(ticker));
+        }
+        ticker->setText(second);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(ticker->grab().toImage(), drawnByALabel(ticker));
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0, 20000);
+    }
+
 private:
+    // A ticker in the host window, away from the pointer (which would hold it).
+    TickerLabel *newTicker(int width, const QString &text)
+    {
+        auto *ticker = new TickerLabel(m_host.get());
+        ticker->setGeometry(50, 4, width, 22);
+        ticker->setText(text);
+        ticker->scrollArea()->show();
+        return ticker;
+    }
+
+    // A plain label of the ticker's size, font, indent and text.
+    static QImage drawnByALabel(TickerLabel *ticker)
+    {
+        QLabel label;
+        label.setTextFormat(Qt::PlainText);
+        label.setAlignment(ticker->alignment());
+        label.setFont(ticker->font());
+        label.setIndent(ticker->indent());
+        label.resize(ticker->size());
+        label.setText(ticker->text());
+        return label.grab().toImage();
+    }
+
     UrlRecorder m_browser;
     QStringList m_log; // signals and status texts, in order
     std::unique_ptr<QWidget> m_host;
