@@ -9,6 +9,7 @@
 
 #include "appsettings.h"
 #include "cookiejar.h"
+#include "coverfixture.h"
 #include "helpview.h"
 #include "httpblocking.h"
 #include "httpserver.h"
@@ -21,7 +22,6 @@
 #include "webpagesimpl.h"
 #include "webtestmain.h"
 
-#include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -205,9 +205,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, url);
-        auto t = BASS::TrackPtr::create();
-        t->setTrackId(1);
-        t->setTrackName(name);
+        auto t = track(1, name);
         t->setTrackURL(url);
         t->setTrackGenre(name);
         WebViewHistory view;
@@ -231,16 +229,8 @@ private slots:
         remote.setResponse("/evil", html("<html><body><a id='cmd' href='tunora://cmd?refresh_wish_list'>x</a>"
                                          "<a id='web' href='http://127.0.0.1/after'>y</a></body></html>"));
 
-        QImage cover(7, 5, QImage::Format_RGB32);
-        cover.fill(Qt::darkCyan);
-        QByteArray png;
-        QBuffer buffer(&png);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && cover.save(&buffer, "PNG"));
-        remote.setResponse("/cover.png", HttpResponse::ok(png, "image/png"));
-
-        auto t = BASS::TrackPtr::create();
-        t->setTrackId(42);
-        t->setTrackName("Song");
+        remote.setResponse("/cover.png", HttpResponse::ok(coverPng(7, 5), "image/png"));
+        auto t = track(42, "Song");
         t->setTrackFile(remote.url("/cover.png"));
         WebViewHistory view;
         view.resize(600, 400);
