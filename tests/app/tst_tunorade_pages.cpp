@@ -1,16 +1,10 @@
-// The main window against the local directory service: the settings page saved when the window
-// closes; the product web site opened in the window and playing a station from its link; the search
-// box with its prefixes and remembered searches, paging through results, the column layout mirrored
-// among the lists and kept across a restart; "Languages..." (the language picked is fetched from
-// the service, shows at once in the window's menus and is stored for the signed-in account; the
-// language and sign-in dialogs name every control) and "Check for new version..." (always
-// answers, also when the directory cannot be reached). The product site's own pages.
-// Against the same service, without a window: the account dialogs (the sign-up form's checks, a
-// refused sign-in, lost passwords, the dialog cancelled from the menu), the settings page (auto-save,
-// language change, home location), the settings file's privacy and names; the version check's
-// downloads; the station browser (regions, browse rows, favourites dropped on the menu) and, against a
-// scripted directory, replies the service never sends (duplicates, markup in names, large lists); the
-// column layout's header menu; a station list read piece by piece as it arrives.
+// Against a local directory service. The main window: its settings page saved, the product web
+// site opened in it and playing a station, the search box and remembered searches, paging, the
+// column layout mirrored among the lists and kept across a restart, "Languages..." (fetched, shown at
+// once, stored per account; the dialogs name every control), "Check for new version...". Without a
+// window: the account dialogs, the settings page, the settings file's privacy and names, the version
+// check's downloads, the station browser (also against a scripted directory for replies the service
+// never sends), a station list read piece by piece; the product site's own pages.
 
 #undef QT_NO_CAST_FROM_ASCII
 
@@ -72,15 +66,6 @@ bool filled(TreeStationWidget *list)
 {
     QSignalSpy spy(list, &TreeStationWidget::signal_filled);
     return spy.wait(60000) || !spy.isEmpty();
-}
-
-template<typename T>
-T *child(QObject *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no child %s", name);
-    return found;
 }
 
 QTreeWidgetItem *childNamed(QTreeWidgetItem *parent, const QString &text)
@@ -276,21 +261,21 @@ private slots:
         QVERIFY(!page->isFilled());
         window().swStations->setCurrentIndex(TunoraDE::PageSettings);
         QVERIFY(page->isFilled());
-        child<QSlider>(page, "sldMaxBitrate")->setValue(320);
-        child<QComboBox>(page, "cbStartUp")->setCurrentIndex(1);
+        page->findChild<QSlider *>("sldMaxBitrate")->setValue(320);
+        page->findChild<QComboBox *>("cbStartUp")->setCurrentIndex(1);
         QTRY_COMPARE_WITH_TIMEOUT(settings.maxBitrate(), 320, 6000);
         QCOMPARE(settings.startupStationType(), 1);
         QVERIFY(!page->isChanged() && m_boxes.isEmpty());
 
         page->setSaveInterval(3600 * 1000);
-        child<QSlider>(page, "sldMinBitrate")->setValue(96);
+        page->findChild<QSlider *>("sldMinBitrate")->setValue(96);
         QVERIFY(page->isChanged());
         m_window.reset();
         QCOMPARE(settings.minBitrate(), 96);
         Settings again;
-        QCOMPARE(child<QSlider>(&again, "sldMinBitrate")->value(), 96);
-        QCOMPARE(child<QLabel>(&again, "lblMinBitrateValue")->text(), "96");
-        QCOMPARE(child<QComboBox>(&again, "cbStartUp")->currentData().toInt(), 1);
+        QCOMPARE(again.findChild<QSlider *>("sldMinBitrate")->value(), 96);
+        QCOMPARE(again.findChild<QLabel *>("lblMinBitrateValue")->text(), "96");
+        QCOMPARE(again.findChild<QComboBox *>("cbStartUp")->currentData().toInt(), 1);
     }
 
     // The status bar's site link opens the product web site in the window, at the next free stack
@@ -598,8 +583,8 @@ private slots:
         panel.show();
         const char *names[] = {"leUsername", "lePassword", "leRetypePassword", "leEmail", "leRetypeEmail"};
         for (int i = 0; i < 5; ++i)
-            child<QLineEdit>(&panel, names[i])->setText(fields.split(QLatin1Char('|')).at(i));
-        QTest::mouseClick(child<QPushButton>(&panel, "btSignUp"), Qt::LeftButton);
+            panel.findChild<QLineEdit *>(names[i])->setText(fields.split(QLatin1Char('|')).at(i));
+        QTest::mouseClick(panel.findChild<QPushButton *>("btSignUp"), Qt::LeftButton);
         QCOMPARE(panel.message(), message);
         QCOMPARE(panel.focusWidget()->objectName(), focus);
         QCOMPARE(m_service.mails().size(), mails); // checked locally: nothing reached the service
@@ -613,7 +598,7 @@ private slots:
         LoginDlg dialog;
         dialog.show();
         dialog.setCredentials(Member, "wrong password");
-        QTest::mouseClick(child<QPushButton>(&dialog, "btSignIn"), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton *>("btSignIn"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(dialog.message(), "Invalid member name or password");
         QCOMPARE(dialog.focusWidget()->objectName(), "leUsername");
@@ -629,7 +614,7 @@ private slots:
         QCOMPARE(dialog.mode(), LoginDlg::PasswordRequestMode);
         dialog.setCredentials(Member + "@example.org", QString());
         const qsizetype before = m_service.mails().size();
-        QTest::mouseClick(child<QPushButton>(&dialog, "btSignIn"), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton *>("btSignIn"), Qt::LeftButton);
         QCOMPARE(dialog.message(), "Password sent");
         QCOMPARE(m_service.mails().size(), before + 1);
         QVERIFY(m_service.mails().last().contains("/account/reset"));
@@ -667,7 +652,7 @@ private slots:
         Settings panel;
         panel.setSaveInterval(50);
         panel.setLanguages({{"en", "English"}, {"de", "Deutsch"}, {"de", "Deutsch"}}, "en");
-        QComboBox *languages = child<QComboBox>(&panel, "cbLanguages");
+        QComboBox *languages = panel.findChild<QComboBox *>("cbLanguages");
         QCOMPARE(languages->count(), 2);
         QCOMPARE(languages->currentText(), "English");
         QVERIFY(!panel.isChanged());
@@ -704,9 +689,9 @@ private slots:
         QVERIFY(api.requestAccountInfoModal());
         Settings panel;
         panel.setAccount(TunoraAPI::accountDetails());
-        QPushButton *set = child<QPushButton>(&panel, "btSetLocation");
+        QPushButton *set = panel.findChild<QPushButton *>("btSetLocation");
         QVERIFY(!set->isEnabled());
-        QLineEdit *location = child<QLineEdit>(&panel, "leHomeLocation");
+        QLineEdit *location = panel.findChild<QLineEdit *>("leHomeLocation");
         location->setText(typed);
         QVERIFY(set->isEnabled());
         QTest::mouseClick(set, Qt::LeftButton);
