@@ -5,8 +5,8 @@
 // a silent server given up without holding the window; the play button, status line and track
 // history; typed addresses; the desktop's controls. The window's desktop side: keyboard commands
 // and tab order, accessible names, the tray icon and closing to it, the sleep timer on a test clock,
-// the favourites and wish-list files through a local directory service, and the arguments of a
-// later start.
+// the favourites and wish-list files through a local directory service, and what a later start
+// hands over.
 
 #undef QT_NO_CAST_FROM_ASCII
 
@@ -18,14 +18,12 @@
 #include "mpris.h"
 #include "recordingsettings.h"
 #include "scriptedserver.h"
-#include "singleinstance.h"
 #include "sleeptimer.h"
 #include "threads.h"
 #include "tracklists.h"
 #include "tunorade_desktop.h"
 #include "windowfixture.h"
 
-#include <QDBusConnection>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -448,7 +446,8 @@ private slots:
         AppSettings::instance().setCredentials(QString(), QString());
     }
 
-    // A later start hands its arguments over: the running window plays them or says why not.
+    // What a later start hands over (the hand-over itself: the desktop suite's single-instance case)
+    // brings the window back, which plays it or says why not.
     void secondStart_data()
     {
         QTest::addColumn<QString>("argument"); // "@silent": the silent server's address
@@ -464,18 +463,8 @@ private slots:
         QFETCH(QString, argument);
         QFETCH(QString, status);
         argument.replace("@silent", silentUrl());
-
-        SingleInstance primary;
-        QCOMPARE(primary.claim(), SingleInstance::Primary);
-        connect(&primary, &SingleInstance::signal_activated, &desktop(), &WindowDesktop::openArguments);
         window().showMinimized();
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "later");
-        {
-            SingleInstance later(bus);
-            QCOMPARE(later.claim(), SingleInstance::Secondary);
-            QVERIFY(later.forward({argument}));
-        }
-        QDBusConnection::disconnectFromBus("later");
+        desktop().openArguments({argument});
         QVERIFY(window().isVisible() && !window().isMinimized());
         const bool plays = status == "Connecting";
         QCOMPARE(window().btPlay->toolTip(), plays ? "Stop" : "Play");
@@ -483,6 +472,7 @@ private slots:
         QVERIFY2(window().lblTrackHistory->text().startsWith(status),
                  qPrintable(window().lblTrackHistory->text()));
     }
+
     // Played from a station record: 6 -> 3 -> 1, titles move from "Playing" to "Last played",
     // a title with markup shows as it stands, the button stops, the server's end times out.
     void playsIcecastMount()
