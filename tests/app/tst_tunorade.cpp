@@ -282,7 +282,10 @@ private slots:
                             {"accounts/mail_limit", "1000"},
                             {"accounts/address_failure_limit", "1000"},
                             {"accounts/account_failure_limit", "1000"}};
-        QVERIFY2(TunoraTest::startDirectory(m_service, {}, {}, options), qPrintable(m_service.errorString()));
+        // Beside the shipped catalogue, a station whose address the favourites' import must recognise.
+        QVERIFY2(
+            TunoraTest::startDirectory(m_service, "Desk Test Radio", "http://127.0.0.1:9/desk.mp3", options),
+            qPrintable(m_service.errorString()));
         // The site view loads the service's own pages; nothing else is reached.
         AppSettings::instance().setEndpoint(AppSettings::WebSite, m_service.root().toString());
         QVERIFY(TunoraTest::createListener(m_service, Member, Password));
@@ -1456,11 +1459,7 @@ private slots:
     // comes in from CSV without doubles and goes out again the same.
     void filesRoundTrip()
     {
-        TunoraTest::DirectoryService service;
-        QVERIFY2(TunoraTest::startDirectory(service, "Desk Test Radio", "http://127.0.0.1:9/desk.mp3"),
-                 qPrintable(service.errorString()));
-        m_window.reset();
-        QVERIFY(TunoraTest::createListener(service, "desk", "secret word"));
+        QVERIFY(TunoraTest::createListener(m_service, "desk", "secret word"));
 
         // Import: one station of the directory (its address written differently), one unknown.
         QTemporaryDir folder;
@@ -1505,7 +1504,6 @@ private slots:
         QVERIFY(ExportFiles::loadFile(csv, data, &error) &&
                 ExportFiles::readWishList(data, back, nullptr, &error));
         QCOMPARE(back, rows);
-        AppSettings::instance().setCredentials(QString(), QString());
     }
 
     // What a later start hands over (the hand-over itself: the desktop suite's single-instance case)
@@ -1593,10 +1591,11 @@ private slots:
             QSKIP("icecast2 or ffmpeg is not installed");
         QVERIFY2(icecastUp(), qPrintable(m_icecastError));
         TunoraTest::DirectoryService service;
-        QVERIFY2(TunoraTest::startDirectory(service, "Window Test Radio", mount("/other.mp3")),
+        TunoraTest::DirectoryService::Options alone;
+        alone.importCatalogue = false;
+        QVERIFY2(TunoraTest::startDirectory(service, "Window Test Radio", mount("/other.mp3"), alone),
                  qPrintable(service.errorString()));
         AppSettings &settings = AppSettings::instance();
-        m_window.reset();
         QVERIFY(TunoraTest::createListener(service, "listener", "secret word"));
         settings.setStartupStationType(1);
         QSettings().remove("StartupStationURL");
@@ -1621,10 +1620,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window().station().name(), "Window Test Radio", 30000);
         QCOMPARE(window().station().firstStreamUrl(), listen);
         QVERIFY(states(stateSpy).contains(BASS::Stream::StateDownloading));
-        m_window.reset();
-        settings.setStartupStationType(0);
-        settings.setCredentials(QString(), QString());
-        settings.setEndpoint(AppSettings::DirectoryRoot, "https://127.0.0.1:9/");
     }
 
     // Encoded formats, ended by playback or by the next station; a folder that cannot be made
