@@ -18,10 +18,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -248,8 +245,8 @@ private slots:
         QFETCH(QByteArray, content);
         const int at = argument.indexOf(u'@');
         if (at >= 0) {
-            const QString path = write(argument.mid(at + 1), content);
-            QVERIFY(!path.isEmpty());
+            const QString path = m_dir.filePath(argument.mid(at + 1));
+            QVERIFY(ExportFiles::saveFile(path, content, nullptr));
             argument = argument.left(at) == u"file:"_s ? QUrl::fromLocalFile(path).toString() : path;
         }
         BASS::Station station;
@@ -806,15 +803,6 @@ private:
         label.resize(ticker->size());
         label.setText(ticker->text());
         return label.grab().toImage();
-    }
-
-    QString write(const QString &name, const QByteArray &content)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return QString();
-        return path;
     }
 
     QTemporaryDir m_dir;
