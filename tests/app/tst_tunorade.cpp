@@ -674,7 +674,7 @@ private slots:
         QCOMPARE(m_service.mails().size(), mails); // checked locally: nothing reached the service
     }
 
-    // A wrong password is refused and nothing is stored (signing in: the window's start-up test).
+    // A wrong password is refused and nothing is stored (signing in: the session test).
     void signInRefused()
     {
         AppSettings &settings = AppSettings::instance();
