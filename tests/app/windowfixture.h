@@ -52,8 +52,9 @@ inline BASS::Station stationAt(const QString &url, const QString &name = QString
     return station;
 }
 
-// Starts the service, with one Jazz station of its own when `station` is given (in place of the
-// shipped catalogue), and makes it the player's directory. False when the service did not start.
+// Starts the service, with one Jazz station of its own when `station` is given (beside the shipped
+// catalogue unless the options leave it out), and makes it the player's directory. False when the
+// service did not start.
 inline bool startDirectory(DirectoryService &service, const QString &station = {},
                            const QString &streamUri = {}, DirectoryService::Options options = {})
 {
@@ -67,7 +68,6 @@ inline bool startDirectory(DirectoryService &service, const QString &station = {
         QFile file(IsolatedHome::path() + QStringLiteral("/catalogue-%1.json").arg(qHash(streamUri)));
         if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size())
             return false;
-        options.importCatalogue = false;
         options.extraCatalogues << file.fileName();
     }
     if (!service.start(options))

@@ -1,6 +1,9 @@
 // Language files: the scanner's rules and entity order, hostile files, a language name that is no
 // file name, and the shipped translations kept complete. (A missing language fetched from the
 // directory and shown by the window: the window's language test.)
+// Test tables are easier to read with plain string literals.
+#undef QT_NO_CAST_FROM_ASCII
+
 #include "apptranslator.h"
 #include "clangmanager.h"
 #include "languagesetup.h"
@@ -13,14 +16,9 @@
 
 namespace {
 
-QString u(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
 QString entry(const QString &text, const QString &trans)
 {
-    return u("<string><text>") + text + u("</text><trans>") + trans + u("</trans></string>");
+    return "<string><text>" + text + "</text><trans>" + trans + "</trans></string>";
 }
 
 using Table = QHash<QString, QString>;
@@ -52,20 +50,18 @@ private slots:
         QTest::addColumn<Table>("table");
 
         QTest::newRow("ampersand decoded first")
-            << entry(u("a &amp;lt; b"), u("x &amp;quot;y&amp;quot;")) << Table{{u("a < b"), u("x \"y\"")}};
+            << entry("a &amp;lt; b", "x &amp;quot;y&amp;quot;") << Table{{"a < b", "x \"y\""}};
         QTest::newRow("entities are case-sensitive")
-            << entry(u("&AMP; &Lt;"), u("ok")) << Table{{u("&AMP; &Lt;"), u("ok")}};
+            << entry("&AMP; &Lt;", "ok") << Table{{"&AMP; &Lt;", "ok"}};
         QTest::newRow("later entry wins")
-            << entry(u("Stop"), u("Halt")) + entry(u("Stop"), u("Stopp")) << Table{{u("Stop"), u("Stopp")}};
+            << entry("Stop", "Halt") + entry("Stop", "Stopp") << Table{{"Stop", "Stopp"}};
         QTest::newRow("empty string element ends the file")
-            << entry(u("One"), u("Eins")) + u("<string></string>") + entry(u("Two"), u("Zwei"))
-            << Table{{u("One"), u("Eins")}};
+            << entry("One", "Eins") + "<string></string>" + entry("Two", "Zwei") << Table{{"One", "Eins"}};
         QTest::newRow("truncated entry dropped")
-            << entry(u("One"), u("Eins")) + u("<string><text>Two</text><tr") << Table{{u("One"), u("Eins")}};
+            << entry("One", "Eins") + "<string><text>Two</text><tr" << Table{{"One", "Eins"}};
         QTest::newRow("nested string ends at the first end tag")
-            << u("<string><string><text>In</text><trans>Drin</trans></string></string>") +
-                   entry(u("C"), u("D"))
-            << Table{{u("In"), u("Drin")}, {u("C"), u("D")}};
+            << "<string><string><text>In</text><trans>Drin</trans></string></string>" + entry("C", "D")
+            << Table{{"In", "Drin"}, {"C", "D"}};
         QTest::newRow("binary") << QString::fromUtf8(QByteArray("\x00\xff\xfe<string>\x01\x02", 9))
                                 << Table{};
     }
@@ -85,13 +81,13 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("entries"); // -1: the table stays as it was
-        const QByteArray two = (entry(u("Play"), u("Abspielen")) + entry(u("Stop"), u("Stopp"))).toUtf8();
-        QTest::newRow("plain") << u("Deutsch") << two << true << 2;
-        QTest::newRow("English never touches the table") << u("eNgLiSh.XmL") << two << true << -1;
+        const QByteArray two = (entry("Play", "Abspielen") + entry("Stop", "Stopp")).toUtf8();
+        QTest::newRow("plain") << "Deutsch" << two << true << 2;
+        QTest::newRow("English never touches the table") << "eNgLiSh.XmL" << two << true << -1;
         QTest::newRow("deeply nested")
-            << u("Deep") << QByteArray("<string>").repeated(200000) + QByteArray("</string>").repeated(3)
-            << true << 0;
-        QTest::newRow("huge") << u("Huge") << two + QByteArray(int(CLangManager::MaxFileBytes), ' ') << false
+            << "Deep" << QByteArray("<string>").repeated(200000) + QByteArray("</string>").repeated(3) << true
+            << 0;
+        QTest::newRow("huge") << "Huge" << two + QByteArray(int(CLangManager::MaxFileBytes), ' ') << false
                               << 0;
     }
 
@@ -102,15 +98,15 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, entries);
         CLangManager &manager = CLangManager::instance();
-        QVERIFY(manager.load(writeFile(u("Before.xml"), entry(u("Old"), u("Alt")).toUtf8()), u("Before")));
-        const QString file = writeFile(QString::fromUtf8(QTest::currentDataTag()) + u(".xml"), content);
+        QVERIFY(manager.load(writeFile("Before.xml", entry("Old", "Alt").toUtf8()), "Before"));
+        const QString file = writeFile(QString::fromUtf8(QTest::currentDataTag()) + ".xml", content);
         QCOMPARE(manager.load(file, language), ok);
         QCOMPARE(manager.size(), entries < 0 ? 1 : entries);
         QCOMPARE(manager.lastError().isEmpty(), ok);
         if (entries == 2)
-            QCOMPARE(QCoreApplication::translate("AnyContext", "Stop"), u("Stopp"));
+            QCOMPARE(QCoreApplication::translate("AnyContext", "Stop"), "Stopp");
         // Whatever the table holds, unknown texts come back as they are.
-        QCOMPARE(QCoreApplication::translate("AnyContext", "Not in any file"), u("Not in any file"));
+        QCOMPARE(QCoreApplication::translate("AnyContext", "Not in any file"), "Not in any file");
     }
 
     // A name that would leave the languages folder is refused before anything is fetched; the
@@ -118,39 +114,38 @@ private slots:
     void nameWithPath()
     {
         CLangManager &manager = CLangManager::instance();
-        QVERIFY(manager.load(writeFile(u("Before.xml"), entry(u("Old"), u("Alt")).toUtf8()), u("Before")));
+        QVERIFY(manager.load(writeFile("Before.xml", entry("Old", "Alt").toUtf8()), "Before"));
         QTemporaryDir folder;
         // "../../" from a/b/ would land in the folder itself.
-        QVERIFY(QDir(folder.path()).mkpath(u("a/b")));
-        const QString name = u("../../escaped");
-        QVERIFY(!manager.load(folder.filePath(u("a/b/") + name + u(".xml")), name));
-        QCOMPARE(manager.lastError(),
-                 u("The language name \"../../escaped\" cannot be used as a file name."));
-        QCOMPARE(manager.lookup(u("Old")), u("Alt"));
-        QCOMPARE(QDir(folder.filePath(u("a/b"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QVERIFY(QDir(folder.path()).mkpath("a/b"));
+        const QString name = "../../escaped";
+        QVERIFY(!manager.load(folder.filePath("a/b/" + name + ".xml"), name));
+        QCOMPARE(manager.lastError(), "The language name \"../../escaped\" cannot be used as a file name.");
+        QCOMPARE(manager.lookup("Old"), "Alt");
+        QCOMPARE(QDir(folder.filePath("a/b")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
-        QVERIFY(!QFileInfo::exists(folder.filePath(u("escaped.xml"))));
+        QVERIFY(!QFileInfo::exists(folder.filePath("escaped.xml")));
     }
 
     void translationsComplete()
     {
         // lupdate over today's sources, on copies of the shipped files: every text must be translated.
         QTemporaryDir work;
-        const QStringList codes{u("de"), u("fr"), u("es")};
+        const QStringList codes{"de", "fr", "es"};
         for (const QString &code : codes)
-            QVERIFY(QFile::copy(sourceDir() + u("/translations/tunora_%1.ts").arg(code),
-                                work.filePath(u("tunora_%1.ts").arg(code))));
+            QVERIFY(QFile::copy(sourceDir() + QString("/translations/tunora_%1.ts").arg(code),
+                                work.filePath(QString("tunora_%1.ts").arg(code))));
         QProcess lupdate;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u("TUNORA_TS_DIR"), work.path());
+        env.insert("TUNORA_TS_DIR", work.path());
         lupdate.setProcessEnvironment(env);
-        lupdate.start(sourceDir() + u("/scripts/update-translations"), {});
+        lupdate.start(sourceDir() + "/scripts/update-translations", {});
         QVERIFY2(lupdate.waitForFinished(120000), "lupdate did not finish");
         QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
 
         QStringList missing;
         for (const QString &code : codes) {
-            QFile file(work.filePath(u("tunora_%1.ts").arg(code)));
+            QFile file(work.filePath(QString("tunora_%1.ts").arg(code)));
             QVERIFY(file.open(QIODevice::ReadOnly));
             QXmlStreamReader xml(&file);
             QString context, source;
@@ -168,15 +163,15 @@ private slots:
                     const bool unfinished =
                         xml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
                     if (unfinished || xml.readElementText().isEmpty())
-                        missing << u("%1 [%2] \"%3\"").arg(code, context, source);
+                        missing << QString("%1 [%2] \"%3\"").arg(code, context, source);
                 }
             }
             QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
             QVERIFY2(messages > 100, qPrintable(QString::number(messages)));
         }
         QVERIFY2(missing.isEmpty(),
-                 qPrintable(u("texts without a translation (run scripts/update-translations and "
-                              "translate them):\n") +
+                 qPrintable(QString("texts without a translation (run scripts/update-translations and "
+                                    "translate them):\n") +
                             missing.join(QLatin1Char('\n'))));
     }
 
