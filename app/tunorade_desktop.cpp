@@ -144,22 +144,14 @@ WindowDesktop::WindowDesktop(TunoraDE *window)
     };
     if (!window->m_pendingPages.contains(TunoraDE::PageSettings))
         followSettings(window->m_settingsPage);
-    connect(window, &TunoraDE::signal_pageMade, this, [this, followSettings](int position, QWidget *page) {
+    connect(window, &TunoraDE::signal_pageMade, this, [this, followSettings](int position) {
         if (position == TunoraDE::PageSettings)
             followSettings(m_window->m_settingsPage);
-        else if (auto *list = qobject_cast<TreeStationWidget *>(page))
-            nameStationList(list);
     });
     // The window's close and the key-override events of its controls (see eventFilter).
     qApp->installEventFilter(this);
     applyProxy(ProxySetting::load());
     applySettings();
-}
-
-void WindowDesktop::nameStationList(QWidget *list)
-{
-    if (list && list->accessibleName().isEmpty())
-        list->setAccessibleName(tr("Stations"));
 }
 
 void WindowDesktop::setupActions()
@@ -297,8 +289,10 @@ void WindowDesktop::setupAccessibility()
     w->twRadio->setAccessibleDescription(tr("Favorites, wish list, regions, genres, history and more"));
     w->swStations->setAccessibleName(tr("Stations"));
     w->lblInfo->setAccessibleName(tr("News"));
-    for (int n : {1, 3, 4, 5, 6})
-        nameStationList(w->madeStationList(n)); // the others when they are made
+    for (int n : {1, 3, 4, 5, 6}) {
+        if (QWidget *list = w->madeStationList(n); list && list->accessibleName().isEmpty())
+            list->setAccessibleName(tr("Stations"));
+    }
     // The play button's name follows what it does now.
     connect(w, &TunoraDE::signal_stateChanged, this, [w](int state) {
         const bool stops = state == BASS::Stream::StatePlaying || state == BASS::Stream::StateConnecting;

@@ -68,8 +68,6 @@ protected:
 
 private:
     void setupActions();
-    // Gives a station list the name screen readers announce.
-    void nameStationList(QWidget *list);
     void setupSleepTimer();
     void setupAccessibility();
     void songAccepted(bool titleChanged);
