@@ -1,10 +1,7 @@
-#include "engineapi.h"
-#include "engineloader.h"
 #include "launcharguments.h"
 #include "singleinstance.h"
 #include "tunorade.h"
 #include "tunorade_desktop.h"
-#include "webpages.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,14 +18,6 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Secondary &&
         instance.forward(LaunchArguments::absolute(arguments, QDir::currentPath())))
         return 0;
-
-    // The audio engine is a module beside the web pages: it loads while the window is made; the
-    // window's first engine call waits for it.
-    std::vector<std::string> engineFiles;
-    for (const QString &folder : WebPages::pluginFolders())
-        engineFiles.push_back(
-            QDir(folder).filePath(QStringLiteral(TUNORA_ENGINE_MODULE ".so")).toStdString());
-    tunora::audio::startLoadingEngine(std::move(engineFiles));
 
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
