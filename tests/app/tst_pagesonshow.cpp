@@ -41,8 +41,6 @@ private slots:
     {
         QTest::addColumn<int>("section");
         QTest::addRow("regions") << int(TreeRadioWidget::Regions);
-        QTest::addRow("genres") << int(TreeRadioWidget::Genres);
-        QTest::addRow("history") << int(TreeRadioWidget::History);
         QTest::addRow("search results") << int(TreeRadioWidget::SearchResults);
     }
 
