@@ -240,7 +240,8 @@ void TunoraDE::saveOnShutDown()
 void TunoraDE::setupPages()
 {
     // The form's placeholders go; every stack position gets its page, or an empty one until the
-    // part that builds it is there.
+    // part that builds it is there. Only the start page is made now: the others are made when
+    // first shown (or asked for), which keeps their building off the way to the first frame.
     while (swStations->count() > 0) {
         QWidget *page = swStations->widget(0);
         swStations->removeWidget(page);
@@ -248,19 +249,40 @@ void TunoraDE::setupPages()
     }
     const bool welcome = AppSettings::instance().showWelcomePage();
     const int count = welcome ? PageWelcome + 1 : PageCount;
+    const int start = welcome ? PageWelcome : PageWishList;
+    m_pendingPages.clear();
     for (int position = 0; position < count; ++position) {
-        QWidget *page = nullptr;
-        if (const auto factory = pageFactories().value(position))
-            page = factory(this);
-        if (!page)
-            page = createStationPage(position);
-        if (!page) {
-            page = new QWidget;
-            page->setObjectName(QStringLiteral("emptyPage%1").arg(position));
-        }
+        m_pendingPages.insert(position);
+        QWidget *page = new QWidget;
+        page->setObjectName(QStringLiteral("emptyPage%1").arg(position));
         swStations->addWidget(page);
     }
-    swStations->setCurrentIndex(welcome ? PageWelcome : PageWishList);
+    // A page shown for the first time is made then; it replaces its placeholder on top of the
+    // stack, and the stack reports the change again with the page in place.
+    connect(swStations, &QStackedWidget::currentChanged, this, &TunoraDE::makePendingPage,
+            Qt::UniqueConnection);
+    makePendingPage(start);
+    swStations->setCurrentIndex(start);
+}
+
+QWidget *TunoraDE::makePendingPage(int position)
+{
+    if (!m_pendingPages.remove(position))
+        return swStations->widget(position);
+    QWidget *page = nullptr;
+    if (const auto factory = pageFactories().value(position))
+        page = factory(this);
+    if (!page)
+        page = createStationPage(position);
+    QWidget *placeholder = swStations->widget(position);
+    if (!page)
+        return placeholder; // nothing builds this position yet: the empty page stays
+    // The font the window gave its pages (applyAppFont) carries over.
+    if (placeholder->testAttribute(Qt::WA_SetFont))
+        page->setFont(placeholder->font());
+    replacePage(position, page);
+    emit signal_pageMade(position, page);
+    return page;
 }
 
 void TunoraDE::setupMpris()
@@ -312,6 +334,8 @@ void TunoraDE::loadStartupStation()
 
 QWidget *TunoraDE::stationPage(int n) const
 {
+    if (n >= 1 && n <= qMin(swStations->count(), 7))
+        const_cast<TunoraDE *>(this)->makePendingPage(n - 1);
     const QString name = QStringLiteral("twStations%1").arg(n);
     for (int i = 0; i < qMin(swStations->count(), 7); ++i) {
         if (swStations->widget(i)->objectName() == name)
@@ -467,7 +491,7 @@ void TunoraDE::slot_bassConnectFinished()
         setState(BASS::Stream::StatePlaying);
         // The history list shows the directory's history: it is read again when shown next
         // (or now, when it is the page in view).
-        if (TreeStationWidget *history = stationList(5); history && !m_station.id().isEmpty()) {
+        if (TreeStationWidget *history = madeStationList(5); history && !m_station.id().isEmpty()) {
             if (swStations->currentWidget() == history)
                 history->loadHistory();
             else

@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -147,8 +148,9 @@ public:
     QString savedStatusText() const { return m_savedStatusText; }
     QStringList recentAddresses() const { return m_recentAddresses; }
     // A stack page by its object name among the first seven pages; null when there is none.
+    // Pages are made when first shown; asking for one here makes it.
     QWidget *stationPage(int n) const;
-    // The station list "twStations<n>" (1, 3, 4, 5, 6), or null.
+    // The station list "twStations<n>" (1, 3, 4, 5, 6), or null; made when not yet there.
     TreeStationWidget *stationList(int n) const;
     // The station list on top of the stack, or null when another page shows.
     TreeStationWidget *currentStationList() const;
@@ -173,6 +175,8 @@ signals:
     void signal_stateChanged(int state);
     // The track history changed (for the track-history page).
     void signal_trackHistoryChanged();
+    // A page of the stack was made (pages are made when first shown or asked for).
+    void signal_pageMade(int position, QWidget *page);
     // Ten seconds after start: time to ask for the current software version, once.
     void signal_versionCheckDue();
     // The news ticker shows its next item (every eleven seconds and when the feed arrived).
@@ -318,7 +322,8 @@ public:
     // Whether the start-up may open its dialogs (the language choice on a first run, sign-in
     // without stored credentials). Tests about something else turn them off.
     static void setStartDialogsEnabled(bool on);
-    Settings *settingsPage() const { return m_settingsPage; }
+    // Made when not yet there.
+    Settings *settingsPage() const;
     VersionCheck *versionCheck() const { return m_versionCheck; }
     // "Check for new version..." in the Help menu: asks the directory now and always answers.
     QAction *checkVersionAction() const { return m_checkVersionAction; }
@@ -374,6 +379,12 @@ private:
     // After the status bar is built: its web-site link opens the site view.
     void setupSiteLink();
     void replacePage(int position, QWidget *page);
+    // The page at `position`, made now when it waits for its first showing.
+    QWidget *makePendingPage(int position);
+    // The station list "twStations<n>" when it is made, else null.
+    TreeStationWidget *madeStationList(int n) const;
+    // Stack positions whose page is made when first shown (a placeholder stands there until then).
+    QSet<int> m_pendingPages;
     QWidget *createWelcomePage();
 
     CookieJar *m_cookieJar = nullptr;

@@ -179,6 +179,12 @@ void TunoraDE::slot_checkVersionNow()
     m_api.requestSoftwareVersionModal();
 }
 
+Settings *TunoraDE::settingsPage() const
+{
+    const_cast<TunoraDE *>(this)->makePendingPage(PageSettings);
+    return m_settingsPage;
+}
+
 QWidget *TunoraDE::createSettingsPage()
 {
     m_settingsPage = new Settings;

@@ -137,10 +137,17 @@ WindowDesktop::WindowDesktop(TunoraDE *window)
         updateTray();
     });
 
-    if (Settings *panel = window->settingsPage()) {
-        if (auto *group = panel->findChild<DesktopSettings *>())
+    // The settings page is made when first shown: its desktop group is followed from then on.
+    const auto followSettings = [this](Settings *panel) {
+        if (auto *group = panel ? panel->findChild<DesktopSettings *>() : nullptr)
             connect(group, &DesktopSettings::signal_changed, this, &WindowDesktop::applySettings);
-    }
+    };
+    if (!window->m_pendingPages.contains(TunoraDE::PageSettings))
+        followSettings(window->m_settingsPage);
+    connect(window, &TunoraDE::signal_pageMade, this, [this, followSettings](int position) {
+        if (position == TunoraDE::PageSettings)
+            followSettings(m_window->m_settingsPage);
+    });
     // The window's close and the key-override events of its controls (see eventFilter).
     qApp->installEventFilter(this);
     applyProxy(ProxySetting::load());
@@ -283,7 +290,7 @@ void WindowDesktop::setupAccessibility()
     w->swStations->setAccessibleName(tr("Stations"));
     w->lblInfo->setAccessibleName(tr("News"));
     for (int n : {1, 3, 4, 5, 6}) {
-        if (QWidget *list = w->stationList(n); list && list->accessibleName().isEmpty())
+        if (QWidget *list = w->madeStationList(n); list && list->accessibleName().isEmpty())
             list->setAccessibleName(tr("Stations"));
     }
     // The play button's name follows what it does now.
@@ -791,7 +798,7 @@ void WindowDesktop::nextFavoriteAdd()
     if (m_skipped > 0)
         report += QLatin1Char('\n') + tr("Entries left out for want of a usable address: %1.").arg(m_skipped);
     // The favourites list shows the account's new state when it is shown next.
-    if (TreeStationWidget *favorites = m_window->stationList(1))
+    if (TreeStationWidget *favorites = m_window->madeStationList(1))
         favorites->clearTree();
     finishFavorites(true, report);
 }

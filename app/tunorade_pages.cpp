@@ -62,7 +62,13 @@ QWidget *TunoraDE::createStationPage(int position)
     auto *list = new TreeStationWidget;
     const QString name = QStringLiteral("twStations%1").arg(section);
     list->setObjectName(name);
-    list->restoreLayout(AppSettings::instance().treeLayout(name));
+    // The lists keep their columns in step (see forEachOtherList): one made later takes the
+    // columns of one already there, as it would have followed them had it been there.
+    TreeStationWidget *made = nullptr;
+    for (int n : StationListSections)
+        if (!made)
+            made = madeStationList(n);
+    list->restoreLayout(made ? made->header()->saveState() : AppSettings::instance().treeLayout(name));
     connect(list, &TreeStationWidget::signal_apiStarted, this,
             [this](TreeStationWidget *tree) { slot_treeStationAPIStarted(tree); });
     connect(list, &TreeStationWidget::signal_apiFinished, this,
@@ -74,7 +80,7 @@ QWidget *TunoraDE::createStationPage(int position)
     connect(list, &TreeWidgetBase::signal_columnShown, this, &TunoraDE::slot_treeStationsColumnShown);
     connect(list, &TreeWidgetBase::signal_columnsResetRequested, this, [this] {
         for (int n : StationListSections)
-            if (TreeStationWidget *other = stationList(n))
+            if (TreeStationWidget *other = madeStationList(n))
                 other->applyDefaultLayout();
     });
     // Rows that arrive while their station plays are marked too.
@@ -168,6 +174,13 @@ TreeStationWidget *TunoraDE::stationList(int n) const
     return qobject_cast<TreeStationWidget *>(stationPage(n));
 }
 
+TreeStationWidget *TunoraDE::madeStationList(int n) const
+{
+    if (m_pendingPages.contains(n - 1))
+        return nullptr;
+    return stationList(n);
+}
+
 TreeStationWidget *TunoraDE::currentStationList() const
 {
     return qobject_cast<TreeStationWidget *>(swStations->currentWidget());
@@ -177,7 +190,7 @@ void TunoraDE::updatePlayingMarkers(int state)
 {
     const bool playing = state == BASS::Stream::StatePlaying;
     for (int n : StationListSections) {
-        TreeStationWidget *list = stationList(n);
+        TreeStationWidget *list = madeStationList(n); // one made later marks its rows when filled
         if (!list)
             continue;
         if (!m_markedStationId.isEmpty())
@@ -231,9 +244,10 @@ void TunoraDE::slot_treeStationPlay(TreeStationWidget *, const BASS::Station &st
 
 void TunoraDE::slot_FavoriteChanged(bool added, const QString &id)
 {
-    TreeStationWidget *favorites = stationList(1);
+    // Lists not made yet read the favourites when they are filled.
+    TreeStationWidget *favorites = madeStationList(1);
     for (int n : StationListSections)
-        if (TreeStationWidget *list = stationList(n))
+        if (TreeStationWidget *list = madeStationList(n))
             list->setStationFavorite(id, added);
     if (!favorites)
         return;

@@ -173,12 +173,14 @@ void TunoraDE::replacePage(int position, QWidget *page)
     QWidget *placeholder = swStations->widget(position);
     const bool current = swStations->currentIndex() == position;
     swStations->insertWidget(position, page);
+    // The new page comes to the top before the placeholder goes, so that the stack never shows
+    // (nor reports as shown) a neighbouring page in between.
+    if (current)
+        swStations->setCurrentIndex(position);
     if (placeholder) {
         swStations->removeWidget(placeholder);
         delete placeholder;
     }
-    if (current)
-        swStations->setCurrentIndex(position);
 }
 
 void TunoraDE::showWishListPage()
