@@ -1,8 +1,6 @@
 #include "httpserver.h"
+#include "net.h"
 
-#include <QSslConfiguration>
-#include <QSslServer>
-#include <QSslSocket>
 #include <QTcpServer>
 #include <QTimer>
 #include <QUrl>
@@ -95,13 +93,7 @@ bool HttpServer::listen()
 // Connections reach accept() once their handshake is done.
 bool HttpServer::listenTls(const QSslCertificate &certificate, const QSslKey &key)
 {
-    auto *server = new QSslServer(this);
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    server->setSslConfiguration(configuration);
-    return listen(server, true);
+    return listen(newTlsServer(certificate, key, this), true);
 }
 
 quint16 HttpServer::port() const

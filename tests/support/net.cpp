@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -66,6 +68,17 @@ QString readTextFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+QSslServer *newTlsServer(const QSslCertificate &certificate, const QSslKey &key, QObject *parent)
+{
+    auto *server = new QSslServer(parent);
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(certificate);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server->setSslConfiguration(configuration);
+    return server;
 }
 
 } // namespace TunoraTest

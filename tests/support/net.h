@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSslServer>
 #include <QString>
 #include <QStringList>
 
@@ -20,5 +21,7 @@ QString findProgram(const QString &name);
 bool endProcess(QProcess &process, int graceMs, int signal = SIGTERM);
 // The content of a text file, "" when it cannot be read.
 QString readTextFile(const QString &path);
+// A TLS server with this certificate and key that asks clients for none.
+QSslServer *newTlsServer(const QSslCertificate &certificate, const QSslKey &key, QObject *parent);
 
 } // namespace TunoraTest

@@ -1,9 +1,7 @@
 #include "scriptedserver.h"
+#include "net.h"
 
 #include <QMutexLocker>
-#include <QSslConfiguration>
-#include <QSslServer>
-#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -37,13 +35,7 @@ public:
     quint16 listen(const QSslCertificate &certificate, const QSslKey &key)
     {
         if (!certificate.isNull()) {
-            auto *server = new QSslServer(this);
-            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-            configuration.setLocalCertificate(certificate);
-            configuration.setPrivateKey(key);
-            configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-            server->setSslConfiguration(configuration);
-            m_server = server;
+            m_server = newTlsServer(certificate, key, this);
         } else {
             m_server = new QTcpServer(this);
         }
