@@ -75,6 +75,8 @@ struct HttpSettings
     // When applyTrust will need the system store (extras without a bundle), starts reading it on
     // a worker thread, so that the first request does not wait for the whole of it.
     void prefetchSystemStore() const;
+    // The system's CA certificates, read from the distribution's bundle when there is one.
+    static QList<QSslCertificate> readSystemStore();
     // Gives the manager a jar of its own that forwards to cookieJar. (A jar set directly would
     // become the manager's child and die with it, so the shared one is never handed over.)
     static void useSharedCookieJar(QNetworkAccessManager *manager);

@@ -152,6 +152,21 @@ private slots:
         QCOMPARE(server.requestCount(), 1);
     }
 
+    // The store is read from the distribution's bundle alone: it must hold every certificate of
+    // the hashed folder that Qt's own reading also parses.
+    void systemStoreFromBundle()
+    {
+        const QList<QSslCertificate> bundle = HttpSettings::readSystemStore();
+        QSet<QByteArray> read;
+        for (const QSslCertificate &certificate : bundle)
+            read.insert(certificate.digest(QCryptographicHash::Sha256));
+        const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+        QVERIFY(!system.isEmpty());
+        for (const QSslCertificate &certificate : system)
+            QVERIFY2(read.contains(certificate.digest(QCryptographicHash::Sha256)),
+                     qPrintable(certificate.subjectDisplayName()));
+    }
+
     void failures_data()
     {
         QTest::addColumn<int>("mode"); // 0 none listening, 1 plain, 2 TLS with a certificate from another CA
