@@ -46,6 +46,7 @@
 #include "welcomeview.h"
 #include "windowfixture.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
@@ -503,8 +504,8 @@ private slots:
         QVERIFY(links->isHidden());
     }
 
-    // A change in one list shows in the others, survives a restart, and "Clear Column Settings"
-    // brings the defaults back.
+    // A change in one list shows in the others (also in those made after it, when first asked
+    // for), survives a restart, and "Clear Column Settings" brings the defaults back.
     void columns()
     {
         window().slot_CheckForNewVersion();
@@ -1397,9 +1398,12 @@ private slots:
         QFETCH(bool, closeToTray);
         QFETCH(bool, closes);
         QVERIFY(!window().findChild<QSystemTrayIcon *>("trayIcon"));
-        QSettings().setValue(DesktopSettings::trayIconKey(), tray);
         QSettings().setValue(DesktopSettings::closeToTrayKey(), closeToTray);
         desktop().applySettings();
+        // The icon through the settings page, which is made when first shown and must still reach
+        // the window's desktop side then.
+        window().swStations->setCurrentIndex(TunoraDE::PageSettings);
+        window().swStations->currentWidget()->findChild<QCheckBox *>("cbTrayIcon")->setChecked(tray);
         auto *icon = window().findChild<QSystemTrayIcon *>("trayIcon");
         QCOMPARE(icon && icon->isVisible(), tray);
         if (icon) {
