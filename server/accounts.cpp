@@ -10,6 +10,8 @@
 #include <QUrlQuery>
 #include <QtConcurrent>
 
+#include <openssl/crypto.h>
+
 namespace {
 
 qint64 nowMs()
@@ -128,16 +130,22 @@ bool Accounts::offload(std::function<QString()> fn, std::function<void(const QSt
     ++m_inFlight;
     if (!addressKey.isEmpty())
         ++m_hashesByAddress[addressKey];
-    QtConcurrent::run(&m_pool, std::move(fn))
-        .then(this, [this, addressKey, done = std::move(done)](const QString &result) {
-            --m_inFlight;
-            if (!addressKey.isEmpty()) {
-                auto it = m_hashesByAddress.find(addressKey);
-                if (it != m_hashesByAddress.end() && --*it <= 0)
-                    m_hashesByAddress.erase(it);
-            }
-            done(result);
-        });
+    // Hashing leaves OpenSSL's per-thread state (its error queue) on the pool thread, freed only
+    // as the thread ends; at the service's exit that can come after the leak check of a sanitizer
+    // build, which then fails the exit. The task frees it itself.
+    QtConcurrent::run(&m_pool, [fn = std::move(fn)] {
+        const QString result = fn();
+        OPENSSL_thread_stop();
+        return result;
+    }).then(this, [this, addressKey, done = std::move(done)](const QString &result) {
+        --m_inFlight;
+        if (!addressKey.isEmpty()) {
+            auto it = m_hashesByAddress.find(addressKey);
+            if (it != m_hashesByAddress.end() && --*it <= 0)
+                m_hashesByAddress.erase(it);
+        }
+        done(result);
+    });
     return true;
 }
 
