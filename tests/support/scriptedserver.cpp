@@ -1,7 +1,7 @@
 #include "scriptedserver.h"
+#include "handoff.h"
 #include "net.h"
 
-#include <QMutexLocker>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -85,7 +85,7 @@ private:
         session->incoming.remove(0, end + 4);
         session->answered = true;
         {
-            QMutexLocker guard(&m_owner->m_lock);
+            std::lock_guard guard(m_owner->m_lock);
             m_owner->m_requests.append(request);
         }
         session->script = m_handler(session->index, request);
@@ -164,19 +164,34 @@ bool ScriptedServer::start(Handler handler, const QSslCertificate &certificate, 
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();
-    quint16 port = 0;
+    runOnServerThread([&] { m_port = m_worker->listen(certificate, key); });
+    return m_port != 0;
+}
+
+void ScriptedServer::runOnServerThread(const std::function<void()> &work)
+{
+    // Passed beside the queued call, not in it: the server thread must not read anything this
+    // thread wrote before it took the hand-off (the call's own captures would be such). One call at
+    // a time: the caller waits for it.
+    static const std::function<void()> *pending = nullptr;
+    pending = &work;
+    TUNORA_HANDOFF_SEND(&pending);
     QMetaObject::invokeMethod(
-        m_worker, [&] { port = m_worker->listen(certificate, key); }, Qt::BlockingQueuedConnection);
-    m_port = port;
-    return port != 0;
+        m_worker,
+        [] {
+            TUNORA_HANDOFF_TAKE(&pending);
+            (*pending)();
+            TUNORA_HANDOFF_SEND(&pending);
+        },
+        Qt::BlockingQueuedConnection);
+    TUNORA_HANDOFF_TAKE(&pending);
 }
 
 void ScriptedServer::stop()
 {
     if (!m_thread)
         return;
-    QMetaObject::invokeMethod(
-        m_worker, [this] { m_worker->shutDown(); }, Qt::BlockingQueuedConnection);
+    runOnServerThread([this] { m_worker->shutDown(); });
     m_thread->quit();
     m_thread->wait();
     m_thread.reset();
@@ -191,7 +206,7 @@ QByteArray ScriptedServer::url(const QByteArray &path) const
 
 QList<QByteArray> ScriptedServer::requests() const
 {
-    QMutexLocker guard(&m_lock);
+    std::lock_guard guard(m_lock);
     return m_requests;
 }
 
