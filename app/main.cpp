@@ -1,7 +1,10 @@
+#include "engineapi.h"
+#include "engineloader.h"
 #include "launcharguments.h"
 #include "singleinstance.h"
 #include "tunorade.h"
 #include "tunorade_desktop.h"
+#include "webpages.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +21,14 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Secondary &&
         instance.forward(LaunchArguments::absolute(arguments, QDir::currentPath())))
         return 0;
+
+    // The audio engine is a module beside the web pages, loaded by the window's first engine call
+    // (after its first frame): the many libraries it needs are not mapped while the window opens.
+    std::vector<std::string> engineFiles;
+    for (const QString &folder : WebPages::pluginFolders())
+        engineFiles.push_back(
+            QDir(folder).filePath(QStringLiteral(TUNORA_ENGINE_MODULE ".so")).toStdString());
+    tunora::audio::setEngineFiles(std::move(engineFiles));
 
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})

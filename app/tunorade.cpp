@@ -20,6 +20,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 using BASS::MessageKind;
 
@@ -49,6 +50,33 @@ QHash<int, TunoraDE::PageFactory> &pageFactories()
     static QHash<int, TunoraDE::PageFactory> factories;
     return factories;
 }
+
+// Calls `then` once, after the first exposure of `window` was handled: after its first frame.
+class FirstFrameWatch : public QObject
+{
+public:
+    FirstFrameWatch(QWindow *window, std::function<void()> then)
+        : QObject(window)
+        , m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_then();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
 
 bool sameAlbum(const BASS::AlbumInfo &a, const BASS::AlbumInfo &b)
 {
@@ -132,14 +160,11 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     connect(m_channel.get(), &BASS::BassQt::sig_coverArtStatusChanged, this,
             &TunoraDE::slot_coverArtStatusChanged);
 
-    // Audio start-up: the window still opens when the engine does not start.
-    QString engineError;
-    if (!BASS::InitAudioEngine(&engineError, 30, true, 0, "Tunora/1.02", nullptr, audioDevice))
-        critical(tr(qPrintable(engineError)));
-    BASS::SetMasterVolume(qBound(0, settings.volume(), 100));
+    // The audio engine starts after the window's first frame (startAudioEngine).
+    m_audioDevice = audioDevice;
     sldVolume->setRange(0, 100);
     sldVolume->setTracking(true);
-    sldVolume->setValue(BASS::GetMasterVolume());
+    sldVolume->setValue(qBound(0, settings.volume(), 100));
     sldVolume->setToolTip(tr("%1%").arg(sldVolume->value()));
 
     setupMpris();
@@ -193,8 +218,22 @@ TunoraDE::TunoraDE(QWidget *parent, int audioDevice)
     };
     requestStartData();
     show();
+    new FirstFrameWatch(windowHandle(), [this] { startAudioEngine(); });
 
     QTimer::singleShot(StartUpDelayMs, this, &TunoraDE::slot_startUp);
+}
+
+void TunoraDE::startAudioEngine()
+{
+    if (m_audioStarted)
+        return;
+    m_audioStarted = true;
+    // The window still works when the engine does not start.
+    m_channel->ConfigureEngine();
+    QString engineError;
+    if (!BASS::InitAudioEngine(&engineError, 30, true, 0, "Tunora/1.02", nullptr, m_audioDevice))
+        critical(tr(qPrintable(engineError)));
+    BASS::SetMasterVolume(sldVolume->value());
 }
 
 TunoraDE::~TunoraDE()
@@ -213,7 +252,8 @@ TunoraDE::~TunoraDE()
     m_channel->Stop(0);
     BASS::CBass::SetNowPlayingPublisher(nullptr);
     m_channel.reset();
-    BASS_Free();
+    if (m_audioStarted)
+        BASS_Free();
     if (s_instance == this)
         s_instance = nullptr;
 }
@@ -405,6 +445,7 @@ void TunoraDE::connectToUrl(const QString &url)
 
 void TunoraDE::startConnect()
 {
+    startAudioEngine();
     setState(BASS::Stream::StateConnecting);
     // The run abandoned by the last stop is still ending: this one starts after it.
     if (m_connectThread->isRunning()) {

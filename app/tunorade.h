@@ -252,6 +252,8 @@ private:
     void setupMpris();
     void connectToUrl(const QString &url);
     void startConnect();
+    // Starts the audio engine, once; the engine's libraries are loaded by then.
+    void startAudioEngine();
     void endBusy();
     void refreshNowPlaying(bool withTitle);
     void refreshTrackHistoryLabel();
@@ -300,6 +302,8 @@ private:
     // Aborted connect runs whose end is still to come, and whether a new run waits for them.
     int m_abandonedRuns = 0;
     bool m_connectPending = false;
+    bool m_audioStarted = false;
+    int m_audioDevice = 0;
     // Playlist documents followed by slot_TNStreamReady for the current request.
     int m_readyDepth = 0;
     QStringList m_recentAddresses;

@@ -144,6 +144,11 @@ std::set<HPLUGIN> g_plugins;
 
 // ---- engine --------------------------------------------------------------------------------------
 
+const char *TunoraEngineLoadError()
+{
+    return nullptr;
+}
+
 DWORD BASS_GetVersion()
 {
     return 0x02041100;

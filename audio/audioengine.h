@@ -224,6 +224,9 @@ typedef void(CALLBACK SYNCPROC)(HSYNC handle, DWORD channel, DWORD data, void *u
 typedef void(CALLBACK DSPPROC)(HDSP handle, DWORD channel, void *buffer, DWORD length, void *user);
 
 // ---- engine ------------------------------------------------------------------------------------
+// Why the engine is not there (the program loads it as a module), or null when it is: always null
+// where the engine is linked in.
+const char *TunoraEngineLoadError();
 DWORD BASS_GetVersion();
 int BASS_ErrorGetCode(); // last error of the calling thread
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win, const void *dsguid);

@@ -1,5 +1,6 @@
 #include "bassinit.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include <atomic>
@@ -74,8 +75,14 @@ bool InitAudioEngine(QString *errorText, uint timeoutSeconds, bool playlists, ui
 {
     SetEngineOption(BASS_CONFIG_FLOATDSP, 1);
     const bool started = BASS_Init(device, 44100, 0, nullptr, nullptr);
-    if (!started && errorText)
-        *errorText = BassErrorText(BASS_ErrorGetCode());
+    if (!started && errorText) {
+        // The program loads the engine as a module: without it, say what the loader found.
+        const char *missing = TunoraEngineLoadError();
+        *errorText = missing
+                         ? QCoreApplication::translate("CBass", "The audio engine could not be loaded: %1")
+                               .arg(QString::fromLocal8Bit(missing))
+                         : BassErrorText(BASS_ErrorGetCode());
+    }
     // The add-ons are part of this engine; loading them by name only checks that they are.
     BASS_PluginLoad("basswma.dll", 0);
     BASS_PluginLoad("bass_aac.dll", 0);

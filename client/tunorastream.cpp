@@ -16,10 +16,6 @@ TunoraStream::TunoraStream(QObject *parent)
 void TunoraStream::ConfigureCoverArt()
 {
     const AppSettings &settings = AppSettings::instance();
-    // Streams handed out by the directory (its https listen addresses) are signed by the same
-    // CA as the directory itself: the engine trusts it beside the system store.
-    const QByteArray caFile = settings.caFile().toLocal8Bit();
-    BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, caFile.isEmpty() ? nullptr : caFile.constData());
     BASS::CoverArt &cover = *m_coverArt;
     cover.setShopSearchRoot(settings.endpoint(AppSettings::CoverShop));
     cover.setImageSearchRoot(settings.endpoint(AppSettings::ImageSearch));
@@ -28,6 +24,14 @@ void TunoraStream::ConfigureCoverArt()
     cover.setArtistWikiRoot(settings.endpoint(AppSettings::ArtistWiki));
     cover.setArtistInfoRoot(settings.endpoint(AppSettings::ArtistInfo));
     cover.setWebSearchRoot(settings.endpoint(AppSettings::WebSearch));
+}
+
+void TunoraStream::ConfigureEngine()
+{
+    // Streams handed out by the directory (its https listen addresses) are signed by the same
+    // CA as the directory itself: the engine trusts it beside the system store.
+    const QByteArray caFile = AppSettings::instance().caFile().toLocal8Bit();
+    BASS_SetConfigPtr(BASS_CONFIG_NET_CA_EXTRA, caFile.isEmpty() ? nullptr : caFile.constData());
 }
 
 void TunoraStream::SetStation(const BASS::Station &station)

@@ -33,10 +33,12 @@ public:
 
     // Also points the cover-art lookup's song search at the directory's search for this station.
     void SetStation(const BASS::Station &station) override;
-    // Reads the cover-art, lyrics and artist-information service addresses and the services' extra
-    // CA (also trusted by the engine for https streams) from the settings (done at construction;
-    // again after the settings changed).
+    // Reads the cover-art, lyrics and artist-information service addresses from the settings
+    // (done at construction).
     void ConfigureCoverArt();
+    // Has the engine trust the services' extra CA from the settings for https streams too (an
+    // engine call: done by the window once the engine is to start).
+    void ConfigureEngine();
 
     // Hands the station's id and the current song to the directory's now-playing report.
     virtual void ReportNowPlaying();
