@@ -52,6 +52,7 @@ private slots:
         QTest::newRow("player") << "bin/TunoraDE" << true << QStringList();
         QTest::newRow("directory service") << "bin/tunora-directory" << true << QStringList();
         QTest::newRow("audio tool") << "bin/tunora-play" << true << QStringList();
+        QTest::newRow("audio engine") << "lib/tunora/tunora-engine.so" << false << QStringList();
         QTest::newRow("launcher") << appPath("share/applications/", ".desktop") << false
                                   << QStringList{u"desktop-file-validate"_s};
         QTest::newRow("metainfo") << appPath("share/metainfo/", ".metainfo.xml") << false
