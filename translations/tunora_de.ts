@@ -480,6 +480,10 @@ Lieblingssender und die Sender, die du gehört hast, werden in deinem Konto gesp
         <source>Nothing is playing</source>
         <translation>Es wird nichts abgespielt</translation>
     </message>
+    <message>
+        <source>The audio engine could not be loaded: %1</source>
+        <translation>Die Audio-Engine konnte nicht geladen werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>

@@ -480,6 +480,10 @@ Las emisoras favoritas y las que has escuchado se guardan en tu cuenta.</transla
         <source>Nothing is playing</source>
         <translation>No se está reproduciendo nada</translation>
     </message>
+    <message>
+        <source>The audio engine could not be loaded: %1</source>
+        <translation>No se pudo cargar el motor de audio: %1</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>

@@ -480,6 +480,10 @@ Vos stations favorites et les stations que vous avez écoutées sont conservées
         <source>Nothing is playing</source>
         <translation>Aucune lecture en cours</translation>
     </message>
+    <message>
+        <source>The audio engine could not be loaded: %1</source>
+        <translation>Le moteur audio n&apos;a pas pu être chargé : %1</translation>
+    </message>
 </context>
 <context>
     <name>CLangManager</name>
